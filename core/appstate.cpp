@@ -1,0 +1,7 @@
+#include "core/appstate.h"
+
+AppState &appState()
+{
+    static AppState state;
+    return state;
+}

@@ -1,0 +1,532 @@
+#include "core/store.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QHash>
+#include <QUrl>
+#include <cmath>
+#include <sqlite3.h>
+
+namespace {
+
+QString uniqueConnectionName(const char *kind)
+{
+    static QAtomicInt counter;
+    return QStringLiteral("kavro-%1-%2").arg(QLatin1String(kind)).arg(counter.fetchAndAddRelaxed(1));
+}
+
+struct RequiredTable {
+    const char *name;
+    QStringList columns;
+};
+
+const std::vector<RequiredTable> &requiredTables()
+{
+    static const std::vector<RequiredTable> tables = {
+        {"data", {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}},
+        {"kehu", {"K_DD", "K_KH", "K_LX"}},
+        {"admin", {"U_ZH", "U_MM"}},
+    };
+    return tables;
+}
+
+bool checkSchema(QSqlDatabase &db, QString *error)
+{
+    for (const RequiredTable &table : requiredTables()) {
+        QSqlQuery info(db);
+        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table.name)))) {
+            *error = info.lastError().text();
+            return false;
+        }
+        QStringList present;
+        while (info.next())
+            present << info.value(1).toString();
+        if (present.isEmpty()) {
+            *error = QStringLiteral("table %1 is missing").arg(QLatin1String(table.name));
+            return false;
+        }
+        for (const QString &column : table.columns) {
+            if (!present.contains(column, Qt::CaseInsensitive)) {
+                *error = QStringLiteral("column %1.%2 is missing").arg(QLatin1String(table.name), column);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool isPlainName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (QChar c : name)
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('_')))
+            return false;
+    return true;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+} // namespace
+
+bool openRegisterFile(const QString &connectionName, const QString &path, QString *error)
+{
+    // Qt's SQLite driver would create a missing file, so the file must exist, and it is opened by
+    // URI in mode=rw, which never creates one. The path is percent-encoded: a raw '#' or '?' in it
+    // would end the path part of the URI.
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) {
+        *error = QStringLiteral("database file %1 does not exist").arg(path);
+        return false;
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        const QString uri = QLatin1String("file:") +
+                            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
+                            QLatin1String("?mode=rw");
+        db.setDatabaseName(uri);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+        if (db.open() && checkSchema(db, error))
+            return true;
+        if (error->isEmpty())
+            *error = db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return false;
+}
+
+// ---- Connection ----
+
+Connection::Connection() : m_name(uniqueConnectionName("conn")) {}
+
+Connection::~Connection()
+{
+    closeConnection();
+}
+
+bool Connection::openFile(const QString &path, const QString &password)
+{
+    Q_UNUSED(password); // SQLite files carry no database password
+    closeConnection();
+    m_error.clear();
+    m_open = openRegisterFile(m_name, path, &m_error);
+    return m_open;
+}
+
+void Connection::closeConnection()
+{
+    if (!m_open)
+        return;
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+    m_open = false;
+}
+
+QSqlDatabase Connection::database() const
+{
+    return m_open ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
+}
+
+// ---- RecordCursor ----
+
+void RecordCursor::reset()
+{
+    m_columns.clear();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_rowIds.clear();
+    m_rowIds.shrink_to_fit();
+    m_position = -1;
+    m_open = false;
+    m_adding = false;
+    m_newRow.clear();
+}
+
+bool RecordCursor::openTable(const QString &table, const QString &condition)
+{
+    reset(); // whatever was open, or a row being added, is given up
+    m_table = table;
+    m_error.clear();
+    if (!m_connection.isOpen()) {
+        m_error = QStringLiteral("not connected");
+        return false;
+    }
+    if (!isPlainName(table)) {
+        m_error = QStringLiteral("bad table name");
+        return false;
+    }
+    sqlite3 *db = sqliteHandle(m_connection.database());
+    if (!db) {
+        m_error = QStringLiteral("no SQLite handle");
+        return false;
+    }
+    // rowid order is the order rows were stored in; ORDER BY keeps it when an index serves the
+    // condition.
+    QString sql = QLatin1String("SELECT rowid, * FROM ") + quotedName(table);
+    if (!condition.isEmpty())
+        sql += QLatin1String(" WHERE ") + condition;
+    sql += QLatin1String(" ORDER BY rowid");
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
+        m_error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    const int columns = sqlite3_column_count(stmt) - 1;
+    for (int i = 1; i <= columns; ++i)
+        m_columns << QString::fromUtf8(sqlite3_column_name(stmt, i));
+    std::vector<QByteArrayView> cells(size_t(std::max(columns, 0)));
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        m_rowIds.push_back(sqlite3_column_int64(stmt, 0));
+        for (int i = 0; i < columns; ++i) {
+            const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i + 1));
+            cells[size_t(i)] = p ? QByteArrayView(p, sqlite3_column_bytes(stmt, i + 1)) : QByteArrayView();
+        }
+        m_rows.push_back(TextRow::fromUtf8(cells.data(), columns));
+    }
+    if (rc != SQLITE_DONE) {
+        m_error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        reset();
+        return false;
+    }
+    sqlite3_finalize(stmt);
+    m_open = true;
+    m_position = m_rows.empty() ? -1 : 0;
+    return true;
+}
+
+int RecordCursor::recordCount() const
+{
+    return m_open ? int(m_rows.size()) : 0;
+}
+
+bool RecordCursor::moveFirst()
+{
+    if (!m_open || m_rows.empty())
+        return false;
+    m_position = 0;
+    return true;
+}
+
+bool RecordCursor::moveNext()
+{
+    if (!m_open || m_position < 0 || m_position >= int(m_rows.size()))
+        return false;
+    ++m_position;
+    return m_position < int(m_rows.size());
+}
+
+bool RecordCursor::moveToPosition(int position)
+{
+    if (!m_open || position < 0 || position >= int(m_rows.size()))
+        return false;
+    m_position = position;
+    return true;
+}
+
+int RecordCursor::columnIndex(const QString &column) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString RecordCursor::readText(const QString &column) const
+{
+    if (!m_open || m_position < 0 || m_position >= int(m_rows.size()))
+        return {};
+    return m_rows[size_t(m_position)].text(columnIndex(column));
+}
+
+qint64 RecordCursor::currentRowId() const
+{
+    if (!m_open || m_position < 0 || m_position >= int(m_rowIds.size()))
+        return -1;
+    return m_rowIds[size_t(m_position)];
+}
+
+bool RecordCursor::deleteCurrent()
+{
+    m_error.clear();
+    const qint64 rowId = currentRowId();
+    if (rowId < 0 || m_adding) {
+        m_error = QStringLiteral("no current row");
+        return false;
+    }
+    QSqlQuery del(m_connection.database());
+    del.prepare(QLatin1String("DELETE FROM ") + quotedName(m_table) + QLatin1String(" WHERE rowid = ?"));
+    del.addBindValue(rowId);
+    if (!del.exec()) {
+        m_error = del.lastError().text();
+        return false;
+    }
+    if (del.numRowsAffected() != 1) {
+        m_error = QStringLiteral("the row is no longer stored");
+        return false;
+    }
+    m_rows.erase(m_rows.begin() + m_position);
+    m_rowIds.erase(m_rowIds.begin() + m_position);
+    if (m_position >= int(m_rows.size()))
+        m_position = int(m_rows.size()) - 1;
+    return true;
+}
+
+bool RecordCursor::addNew()
+{
+    if (!m_open) {
+        m_error = QStringLiteral("no table open");
+        return false;
+    }
+    m_adding = true;
+    m_newRow.clear();
+    return true;
+}
+
+bool RecordCursor::writeText(const QString &column, const QString &text)
+{
+    if (!m_adding || !isPlainName(column))
+        return false;
+    for (auto &entry : m_newRow) {
+        if (entry.first.compare(column, Qt::CaseInsensitive) == 0) {
+            entry.second = text;
+            return true;
+        }
+    }
+    m_newRow.emplace_back(column, text);
+    return true;
+}
+
+bool RecordCursor::closeTable()
+{
+    bool stored = true;
+    if (m_adding) {
+        m_error.clear();
+        QStringList names, marks;
+        for (const auto &entry : m_newRow) {
+            names << quotedName(entry.first);
+            marks << QStringLiteral("?");
+        }
+        QSqlQuery insert(m_connection.database());
+        const QString sql = names.isEmpty()
+                                ? QLatin1String("INSERT INTO ") + quotedName(m_table) + QLatin1String(" DEFAULT VALUES")
+                                : QLatin1String("INSERT INTO ") + quotedName(m_table) + QLatin1String(" (") +
+                                      names.join(QLatin1Char(',')) + QLatin1String(") VALUES (") +
+                                      marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        stored = insert.prepare(sql);
+        if (stored) {
+            for (const auto &entry : m_newRow)
+                insert.addBindValue(entry.second.isNull() ? QString(QLatin1String("")) : entry.second);
+            stored = insert.exec();
+        }
+        if (stored)
+            m_lastInsertRowId = insert.lastInsertId().toLongLong();
+        else
+            m_error = insert.lastError().text();
+    }
+    reset();
+    return stored;
+}
+
+// ---- SqlExecutor ----
+
+// A result and its column positions, so that reading by name costs no record lookup per cell.
+struct SqlExecutor::OpenQuery {
+    explicit OpenQuery(const QSqlDatabase &db) : q(db) {}
+    QSqlQuery q;
+    QHash<QString, int> columns;
+};
+
+
+SqlExecutor::SqlExecutor() : m_name(uniqueConnectionName("sql")) {}
+
+SqlExecutor::~SqlExecutor()
+{
+    closeQuery();
+    closeDatabase();
+}
+
+bool SqlExecutor::openDatabase(const QString &path)
+{
+    closeDatabase();
+    m_error.clear();
+    m_open = openRegisterFile(m_name, path, &m_error);
+    return m_open;
+}
+
+QSqlDatabase SqlExecutor::database() const
+{
+    return m_open ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
+}
+
+ExecResult SqlExecutor::executeSql(const QString &statement)
+{
+    ExecResult result;
+    if (!m_open) {
+        result.error = m_error = QStringLiteral("database not open");
+        return result;
+    }
+    QSqlQuery q(database());
+    result.ok = q.exec(statement);
+    if (result.ok)
+        result.rowsAffected = q.numRowsAffected();
+    else
+        result.error = m_error = q.lastError().text();
+    return result;
+}
+
+int SqlExecutor::runQuery(const QString &statement)
+{
+    if (!m_open) {
+        m_error = QStringLiteral("database not open");
+        return 0;
+    }
+    auto open = std::make_unique<OpenQuery>(database());
+    open->q.setForwardOnly(true);
+    if (!open->q.exec(statement)) {
+        m_error = open->q.lastError().text();
+        return 0;
+    }
+    const QSqlRecord record = open->q.record();
+    for (int i = record.count() - 1; i >= 0; --i)
+        open->columns.insert(record.fieldName(i).toUpper(), i);
+    const int handle = m_nextHandle++;
+    m_queries.emplace(handle, std::move(open));
+    return handle;
+}
+
+SqlExecutor::OpenQuery *SqlExecutor::query(int handle) const
+{
+    const auto it = m_queries.find(handle);
+    return it == m_queries.end() ? nullptr : it->second.get();
+}
+
+bool SqlExecutor::queryFirst(int handle)
+{
+    OpenQuery *open = query(handle);
+    return open && open->q.next();
+}
+
+bool SqlExecutor::queryAtEnd(int handle) const
+{
+    const OpenQuery *open = query(handle);
+    return !open || !open->q.isValid();
+}
+
+QVariant SqlExecutor::queryRead(int handle, const QString &column) const
+{
+    const OpenQuery *open = query(handle);
+    if (!open || !open->q.isValid())
+        return {};
+    const int index = open->columns.value(column.toUpper(), -1);
+    return index < 0 ? QVariant() : open->q.value(index);
+}
+
+bool SqlExecutor::queryNext(int handle)
+{
+    OpenQuery *open = query(handle);
+    return open && open->q.next();
+}
+
+void SqlExecutor::closeQuery(int handle)
+{
+    if (handle == 0)
+        m_queries.clear();
+    else
+        m_queries.erase(handle);
+}
+
+void SqlExecutor::closeDatabase()
+{
+    if (!m_open)
+        return;
+    m_queries.clear();
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+    m_open = false;
+}
+
+bool SqlExecutor::beginTransaction()
+{
+    return m_open && database().transaction();
+}
+
+bool SqlExecutor::commitTransaction()
+{
+    return m_open && database().commit();
+}
+
+bool SqlExecutor::rollbackTransaction()
+{
+    return m_open && database().rollback();
+}
+
+qint32 recordKeyFromValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UChar:
+        return qint32(value.value<uchar>());
+    case QMetaType::SChar:
+    case QMetaType::Char:
+        return qint32(uchar(value.value<char>()));
+    case QMetaType::Short:
+        return qint32(value.value<short>());
+    case QMetaType::UShort:
+        return qint32(qint16(value.value<ushort>()));
+    case QMetaType::Float:
+    case QMetaType::Double: {
+        const double d = std::trunc(value.toDouble());
+        if (!std::isfinite(d))
+            return 0;
+        // Cut to the low 32 bits like the wider integers; fmod keeps the conversion defined.
+        const double low = std::fmod(d, 4294967296.0);
+        return qint32(quint32(qint64(low)));
+    }
+    case QMetaType::QString: {
+        bool ok = false;
+        const qlonglong whole = value.toString().trimmed().toLongLong(&ok);
+        if (ok)
+            return qint32(quint32(quint64(whole)));
+        return recordKeyFromValue(QVariant(value.toString().trimmed().toDouble()));
+    }
+    default:
+        return qint32(quint32(quint64(value.toLongLong())));
+    }
+}
+
+bool Database::open(const QString &path)
+{
+    sql.openDatabase(path);
+    return connection.openFile(path, QString());
+}
+
+void Database::shutdown()
+{
+    cursor.closeTable();
+    shutdownSteps << QStringLiteral("closeTable");
+    sql.closeQuery();
+    shutdownSteps << QStringLiteral("closeQuery");
+    connection.closeConnection();
+    shutdownSteps << QStringLiteral("closeConnection");
+    sql.closeDatabase();
+    shutdownSteps << QStringLiteral("closeDatabase");
+}

@@ -1,0 +1,145 @@
+#pragma once
+
+#include "core/textrow.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QSqlQuery;
+
+// What a statement did: whether the database accepted it and how many rows it changed.
+struct ExecResult {
+    bool ok = false;
+    int rowsAffected = 0;
+    QString error;
+};
+
+// Opens an existing register file for reading and writing under the given connection name. The
+// file is never created, and it is refused (and left untouched) when it is not an SQLite database
+// or lacks the tables data, kehu and admin with their columns.
+bool openRegisterFile(const QString &connectionName, const QString &path, QString *error);
+
+// The database connection the record cursor works over.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool openFile(const QString &path, const QString &password = {});
+    void closeConnection();
+    bool isOpen() const { return m_open; }
+    QSqlDatabase database() const;
+    QString lastError() const { return m_error; }
+
+private:
+    QString m_name;
+    bool m_open = false;
+    QString m_error;
+};
+
+// A cursor over one table at a time, with an optional row condition. openTable reads the rows it
+// needs with one query and keeps them; rows come in stored order (rowid order).
+class RecordCursor {
+public:
+    explicit RecordCursor(Connection &connection) : m_connection(connection) {}
+
+    bool openTable(const QString &table, const QString &condition);
+    int recordCount() const;
+    bool moveFirst();
+    bool moveNext();
+    bool moveToPosition(int position);
+    QString readText(const QString &column) const;
+    bool deleteCurrent();
+    bool addNew();
+    bool writeText(const QString &column, const QString &text);
+    bool closeTable(); // stores a row being added; false when that failed
+
+    bool isOpen() const { return m_open; }
+    bool isAdding() const { return m_adding; }
+    int position() const { return m_position; }
+    qint64 currentRowId() const;
+    qint64 lastInsertRowId() const { return m_lastInsertRowId; }
+    QString lastError() const { return m_error; }
+
+    // Direct access to the rows read, for filling long lists without decoding every cell.
+    int columnIndex(const QString &column) const;
+    const std::vector<TextRow> &rows() const { return m_rows; }
+
+private:
+    void reset();
+
+    Connection &m_connection;
+    QString m_table;
+    QStringList m_columns;
+    std::vector<TextRow> m_rows;
+    std::vector<qint64> m_rowIds;
+    int m_position = -1;
+    bool m_open = false;
+    bool m_adding = false;
+    std::vector<std::pair<QString, QString>> m_newRow;
+    qint64 m_lastInsertRowId = -1;
+    QString m_error;
+};
+
+// Runs statements and queries by SQL text on its own connection to the file.
+class SqlExecutor {
+public:
+    SqlExecutor();
+    ~SqlExecutor();
+    SqlExecutor(const SqlExecutor &) = delete;
+    SqlExecutor &operator=(const SqlExecutor &) = delete;
+
+    bool openDatabase(const QString &path);
+    bool isOpen() const { return m_open; }
+    ExecResult executeSql(const QString &statement);
+    int runQuery(const QString &statement); // a handle above zero, or 0 when the query failed
+    bool queryFirst(int handle);
+    bool queryAtEnd(int handle) const;
+    QVariant queryRead(int handle, const QString &column) const;
+    bool queryNext(int handle);
+    void closeQuery(int handle = 0); // 0: every open result
+    void closeDatabase();
+
+    // Several statements that must stand or fall together.
+    bool beginTransaction();
+    bool commitTransaction();
+    bool rollbackTransaction();
+
+    QString lastError() const { return m_error; }
+    QSqlDatabase database() const;
+
+private:
+    struct OpenQuery;
+    OpenQuery *query(int handle) const;
+
+    QString m_name;
+    bool m_open = false;
+    int m_nextHandle = 1;
+    std::map<int, std::unique_ptr<OpenQuery>> m_queries;
+    QString m_error;
+};
+
+// The 32-bit record key of a value read through the SQL path: 8-bit values unsigned, 16-bit values
+// sign-extended, wider integers cut to their low 32 bits, floating values truncated toward zero.
+qint32 recordKeyFromValue(const QVariant &value);
+
+// The three database objects every window works through; they live as long as the main window.
+struct Database {
+    Connection connection;
+    RecordCursor cursor{connection};
+    SqlExecutor sql;
+
+    // Opens the SQL executor and then the connection on the file; true when the connection opened.
+    bool open(const QString &path);
+    // Closes the cursor, every query result, the connection and the executor, in that order,
+    // noting each step in shutdownSteps.
+    void shutdown();
+    QStringList shutdownSteps;
+};

@@ -1,0 +1,65 @@
+#include "core/text.h"
+
+#include <QStringEncoder>
+
+int textCompare(const QString &a, const QString &b)
+{
+    return QString::compare(a, b, Qt::CaseSensitive);
+}
+
+QString textJoin(std::initializer_list<QStringView> parts)
+{
+    qsizetype size = 0;
+    for (QStringView p : parts)
+        size += p.size();
+    QString joined;
+    joined.reserve(size);
+    for (QStringView p : parts)
+        joined.append(p);
+    return joined;
+}
+
+QString sqlLiteral(const QString &value)
+{
+    QString doubled = value;
+    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
+    return textJoin({u"'", doubled, u"'"});
+}
+
+namespace {
+int gbkBytesOf(QStringView character)
+{
+    QStringEncoder gbk("GBK");
+    const QByteArray bytes = gbk.encode(character);
+    return gbk.hasError() ? 4 : int(bytes.size());
+}
+} // namespace
+
+int gbkByteLength(QStringView text)
+{
+    QStringEncoder gbk("GBK");
+    const QByteArray bytes = gbk.encode(text);
+    if (!gbk.hasError())
+        return int(bytes.size());
+    // Some character has no GBK form: count character by character.
+    int total = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        total += gbkBytesOf(text.mid(i, len));
+        i += len;
+    }
+    return total;
+}
+
+QString truncateToGbkBytes(const QString &text, int maxBytes)
+{
+    int total = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        total += gbkBytesOf(QStringView(text).mid(i, len));
+        if (total > maxBytes)
+            return text.left(i);
+        i += len;
+    }
+    return text;
+}

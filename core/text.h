@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <initializer_list>
+
+// Exact comparison of two texts: no case folding, no trimming. A null text equals the empty text.
+// Only "equal" (zero) is relied on by callers.
+int textCompare(const QString &a, const QString &b);
+
+// Concatenates the texts in the order given; null texts contribute nothing.
+QString textJoin(std::initializer_list<QStringView> parts);
+
+// The value as an SQL string literal: between single quotes, every quote inside doubled, so no
+// value can end the literal early.
+QString sqlLiteral(const QString &value);
+
+// How many bytes the text takes in the GBK code page. A character GBK cannot hold counts as four
+// bytes, as GB18030 would store it.
+int gbkByteLength(QStringView text);
+
+// The longest prefix of text that fits in maxBytes GBK bytes.
+QString truncateToGbkBytes(const QString &text, int maxBytes);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/toolkit.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+// Every message the program shows goes through here. Tests switch on scripting: boxes are then
+// recorded instead of shown, and answered from a queue.
+class MessageBox {
+public:
+    struct Shown {
+        QString text;
+        int style = 0;
+        std::optional<QString> title; // none: the toolkit's default title
+    };
+
+    static MsgAnswer show(const QString &text, int style, const std::optional<QString> &title = std::nullopt,
+                          QWidget *parent = nullptr);
+
+    static void setScripted(bool scripted);
+    static void setNextAnswer(MsgAnswer answer);
+    static const QList<Shown> &shown();
+    static void clearShown();
+};

@@ -1,0 +1,99 @@
+#include "editors/servereditwindow.h"
+
+#include "core/datetext.h"
+#include "core/statements.h"
+#include "core/store.h"
+#include "core/widgets/messagebox.h"
+#include "core/widgets/reportlist.h"
+#include "editors/serverform_names.h"
+#include "mainwin/mainwindow.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+ServerEditWindow::ServerEditWindow(MainWindow &main)
+    : ServerForm(main, ServerFormNames::editWindow, ServerFormTexts::editTitle, QStringLiteral("修改数据"),
+                 QStringLiteral("退出修改"))
+{
+    m_ip->setReadOnly(true);
+    fillCustomerSelector();
+
+    // Filled once from the row selected now; the window does not follow the list afterwards.
+    const ReportList *list = m_main.serverList();
+    const int row = list->selectedRow();
+    m_key = list->itemValue(row);
+    const int customer = m_customer->findText(list->cellText(row, 6), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    m_customer->setCurrentIndex(customer >= 0 ? customer : 0);
+    m_number->setText(list->cellText(row, 0));
+    m_ip->setText(list->cellText(row, 1));
+    m_cabinet->setText(list->cellText(row, 2));
+    m_remark->setPlainText(list->cellText(row, 7));
+    fillDate(m_dates[0], m_racked, list->cellText(row, 3));
+    fillDate(m_dates[1], m_expires, list->cellText(row, 4));
+    fillDate(m_dates[2], m_unracked, list->cellText(row, 5));
+}
+
+void ServerEditWindow::fillDate(DateField &field, QDateEdit *box, const QString &text)
+{
+    field.box = box;
+    field.storedText = text;
+    const QDate date = textToDate(text);
+    field.readable = date.isValid();
+    box->setDate(field.readable ? date : QDate::currentDate());
+    connect(box, &QDateEdit::dateChanged, this, [&field] { field.touched = true; });
+}
+
+QString ServerEditWindow::dateText(const DateField &field) const
+{
+    if (!field.readable && !field.touched)
+        return field.storedText;
+    return dateToText(field.box->date());
+}
+
+void ServerEditWindow::saveServerChanges()
+{
+    SqlExecutor &sql = m_main.database().sql;
+    const QString ip = m_ip->text();
+    const auto fail = [&] {
+        sql.rollbackTransaction();
+        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+    };
+
+    // One save stands or falls as a whole.
+    if (!sql.beginTransaction()) {
+        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        return;
+    }
+    const ExecResult first = sql.executeSql(serverUpdate(QStringLiteral("F_BH"), m_number->text(), ip));
+    if (!first.ok)
+        return fail();
+    if (first.rowsAffected == 0) {
+        sql.rollbackTransaction();
+        MessageBox::show(ServerFormTexts::vanished, MsgStyle::Warning, kNoticeTitle, this);
+        return;
+    }
+    const std::pair<QString, QString> columns[] = {
+        {QStringLiteral("F_JG"), m_cabinet->text()},        {QStringLiteral("F_SJ"), dateText(m_dates[0])},
+        {QStringLiteral("F_DQ"), dateText(m_dates[1])},     {QStringLiteral("F_XJ"), dateText(m_dates[2])},
+        {QStringLiteral("F_BZ"), m_remark->toPlainText()},
+    };
+    for (const auto &[column, value] : columns)
+        if (!sql.executeSql(serverUpdate(column, value, ip)).ok)
+            return fail();
+
+    if (m_customer->currentIndex() == 0) {
+        // The six columns are kept; the customer stays as it was until one is chosen.
+        if (!sql.commitTransaction())
+            return fail();
+        MessageBox::show(ServerFormTexts::chooseCustomer, MsgStyle::YesNoInformation, ServerFormTexts::promptTitle,
+                         this);
+        return;
+    }
+    if (!sql.executeSql(serverUpdate(QStringLiteral("F_KH"), m_customer->currentText(), ip)).ok ||
+        !sql.commitTransaction())
+        return fail();
+    m_main.reloadServerListBySql();
+    MessageBox::show(ServerFormTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
+}

@@ -1,0 +1,86 @@
+#include "editors/serverform.h"
+
+#include "core/store.h"
+#include "core/widgets/fixedwindow.h"
+#include "editors/serverform_names.h"
+#include "mainwin/mainwindow.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+QDateEdit *dateBox(QWidget *parent, const QString &name, const QString &label, int top)
+{
+    auto *box = placed(new QDateEdit(parent), name, 82, top, 150, 20);
+    box->setCalendarPopup(true);
+    box->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    box->setAccessibleName(label);
+    return box;
+}
+} // namespace
+
+ServerForm::ServerForm(MainWindow &main, const QString &name, const QString &title, const QString &actionCaption,
+                       const QString &exitCaption)
+    : QDialog(nullptr), m_main(main)
+{
+    setObjectName(name);
+    makeFixedWindow(this, title, 512, 240);
+
+    auto *shape = placed(new QFrame(this), ServerFormNames::shape, 2, 3, 500, 181);
+    shape->setFrameShape(QFrame::Box);
+    shape->setFrameShadow(QFrame::Sunken);
+
+    struct Label {
+        const char *name;
+        QString caption;
+        int left, top, width;
+    };
+    const Label labels[] = {
+        {"标签1", QStringLiteral("选择客户："), 22, 8, 55},   {"标签2", QStringLiteral("服务器编号："), 10, 33, 68},
+        {"标签3", QStringLiteral("服务器IP："), 22, 58, 55},  {"标签4", QStringLiteral("所在机柜："), 22, 83, 55},
+        {"标签5", QStringLiteral("上架时间："), 22, 108, 55}, {"标签6", QStringLiteral("到期时间："), 22, 133, 55},
+        {"标签7", QStringLiteral("下架时间："), 22, 158, 55}, {"标签8", QStringLiteral("备注："), 238, 8, 64},
+    };
+    for (const Label &l : labels)
+        placed(new QLabel(l.caption, shape), QString::fromUtf8(l.name), l.left, l.top, l.width, 16);
+
+    m_customer = placed(new QComboBox(shape), ServerFormNames::customer, 82, 6, 150, 20);
+    m_customer->addItem(ServerFormTexts::noCustomer);
+    m_customer->setAccessibleName(QStringLiteral("选择客户"));
+    m_number = placed(new QLineEdit(shape), ServerFormNames::number, 82, 31, 150, 20);
+    m_number->setAccessibleName(QStringLiteral("服务器编号"));
+    m_ip = placed(new QLineEdit(shape), ServerFormNames::ip, 82, 56, 150, 20);
+    m_ip->setAccessibleName(QStringLiteral("服务器IP"));
+    m_cabinet = placed(new QLineEdit(shape), ServerFormNames::cabinet, 82, 81, 150, 20);
+    m_cabinet->setAccessibleName(QStringLiteral("所在机柜"));
+    m_racked = dateBox(shape, ServerFormNames::racked, QStringLiteral("上架时间"), 106);
+    m_expires = dateBox(shape, ServerFormNames::expires, QStringLiteral("到期时间"), 131);
+    m_unracked = dateBox(shape, ServerFormNames::unracked, QStringLiteral("下架时间"), 156);
+    m_remark = placed(new QPlainTextEdit(shape), ServerFormNames::remark, 236, 25, 259, 151);
+    m_remark->setAccessibleName(QStringLiteral("备注"));
+    m_remark->setTabChangesFocus(true);
+
+    m_action = placed(new QPushButton(actionCaption, this), ServerFormNames::actionButton, 338, 187, 80, 24);
+    m_exit = placed(new QPushButton(exitCaption, this), ServerFormNames::exitButton, 422, 187, 80, 24);
+    m_action->setAutoDefault(false);
+    m_exit->setAutoDefault(false);
+    connect(m_action, &QPushButton::clicked, this, [this] { onAction(); });
+    connect(m_exit, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void ServerForm::fillCustomerSelector()
+{
+    RecordCursor &cursor = m_main.database().cursor;
+    cursor.openTable(QStringLiteral("kehu"), QString());
+    const int n = cursor.recordCount();
+    for (int i = 0; i < n; ++i) {
+        m_customer->addItem(cursor.readText(QStringLiteral("K_KH")));
+        cursor.moveNext();
+    }
+    cursor.closeTable();
+}

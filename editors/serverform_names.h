@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// Object names shared by the server add and modify windows.
+namespace ServerFormNames {
+inline const QString addWindow = QStringLiteral("ServerAddWindow");
+inline const QString editWindow = QStringLiteral("ServerEditWindow");
+inline const QString shape = QStringLiteral("外形框1");
+inline const QString customer = QStringLiteral("组合框1");
+inline const QString number = QStringLiteral("编辑框1");
+inline const QString ip = QStringLiteral("编辑框2");
+inline const QString cabinet = QStringLiteral("编辑框3");
+inline const QString remark = QStringLiteral("编辑框4");
+inline const QString racked = QStringLiteral("日期框1");
+inline const QString expires = QStringLiteral("日期框2");
+inline const QString unracked = QStringLiteral("日期框3");
+inline const QString actionButton = QStringLiteral("添加数据按钮");
+inline const QString exitButton = QStringLiteral("添加数据按钮1");
+} // namespace ServerFormNames
+
+namespace ServerFormTexts {
+inline const QString addTitle = QStringLiteral("数据添加窗口");
+inline const QString editTitle = QStringLiteral("数据修改窗口");
+inline const QString noCustomer = QStringLiteral("请选择客户");
+inline const QString ipExists = QStringLiteral("您添加的服务器IP已经存在！");
+inline const QString chooseCustomer = QStringLiteral("请选择您要对应的客户！");
+inline const QString promptTitle = QStringLiteral("澜汀提示：");
+inline const QString modified = QStringLiteral("服务器数据修改成功！");
+inline const QString vanished = QStringLiteral("服务器数据不存在，可能已被删除！");
+} // namespace ServerFormTexts

@@ -1,0 +1,169 @@
+#include "mainwin/mainwindow.h"
+
+#include "core/appstate.h"
+#include "core/paths.h"
+#include "core/widgets/fixedwindow.h"
+#include "core/widgets/reportlist.h"
+#include "editors/servereditwindow.h"
+#include "hook/windowhook.h"
+#include "login/loginwindow.h"
+#include "login/loginwindow_names.h"
+#include "mainwin/mainwindow_names.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+
+MainWindow::MainWindow(const QString &programDir, QWidget *parent) : QWidget(parent), m_programDir(programDir)
+{
+    setObjectName(MainNames::window);
+    setWindowTitle(MainTexts::title);
+    setWindowIcon(QIcon(QStringLiteral(":/images/kavro.ico")));
+    resize(600, 450);
+    move(50, 50);
+    buildControls();
+
+    // Start-up, in this order: skin, login window, size bounds, list mode, database, lists.
+    applySkin(skinPath(m_programDir));
+    m_login = new LoginWindow(m_db);
+    connect(m_login, &LoginWindow::loginSucceeded, this, [this] { show(); });
+    connect(m_login, &LoginWindow::closedWithoutLogin, this, [this] { close(); });
+    m_login->show();
+    installWindowHook(this);
+    appState().listMode = 0;
+    const bool connected = m_db.open(databasePath(m_programDir));
+    m_login->setHint(connected ? LoginTexts::welcome : LoginTexts::connectFailed);
+    m_login->setConnectionFailed(!connected);
+    fillCustomerCombos();
+    fillServerList();
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_login)
+        delete m_login.data();
+    shutdown();
+}
+
+LoginWindow *MainWindow::loginWindow() const
+{
+    return m_login.data();
+}
+
+QList<ServerEditWindow *> MainWindow::editWindows() const
+{
+    QList<ServerEditWindow *> open;
+    for (const auto &w : m_editWindows)
+        if (w)
+            open << w.data();
+    return open;
+}
+
+void MainWindow::buildControls()
+{
+    m_frame = placed(new QGroupBox(QStringLiteral("服务器列表"), this), MainNames::frame, 2, 3, 588, 369);
+    m_showAll = placed(new QPushButton(QStringLiteral("所有服务器列表"), m_frame), MainNames::showAllButton, 380, -1,
+                       110, 20);
+    m_list = placed(new ReportList({{QStringLiteral("编号"), 50},
+                                    {QStringLiteral("服务器IP"), 100},
+                                    {QStringLiteral("所在机柜"), 70},
+                                    {QStringLiteral("上架时间"), 100},
+                                    {QStringLiteral("到期时间"), 100},
+                                    {QStringLiteral("下架时间"), 100},
+                                    {QStringLiteral("客户"), 80},
+                                    {QStringLiteral("备注"), 50}},
+                                   m_frame),
+                    MainNames::serverList, 2, 22, 584, 321);
+    m_list->setAccessibleName(QStringLiteral("服务器列表"));
+    m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
+    m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
+                             QStringLiteral("所在机柜")});
+    m_searchField->setCurrentIndex(0);
+    m_searchField->setAccessibleName(QStringLiteral("搜索字段"));
+    m_searchText = placed(new QLineEdit(m_frame), MainNames::searchText, 89, 346, 150, 20);
+    m_searchText->setAccessibleName(QStringLiteral("搜索内容"));
+    m_searchButton = placed(new QPushButton(QStringLiteral("搜索"), m_frame), MainNames::searchButton, 242, 346, 60, 20);
+    m_customer = placed(new QComboBox(m_frame), MainNames::customerCombo, 318, 346, 82, 20);
+    m_customer->addItem(MainTexts::noCustomer);
+    m_customer->setAccessibleName(QStringLiteral("客户"));
+    m_customerButton =
+        placed(new QPushButton(QStringLiteral("搜索"), m_frame), MainNames::customerButton, 404, 346, 60, 20);
+    m_customer1 = placed(new QComboBox(this), MainNames::customerCombo1, 80, 2, 90, 20);
+    m_customer1->addItem(MainTexts::noCustomer);
+    m_customer1->setAccessibleName(QStringLiteral("客户"));
+    m_customerButton1 = placed(new QPushButton(QStringLiteral("搜索"), this), MainNames::customerButton1, 172, 2, 60, 20);
+    m_addButton = placed(new QPushButton(QStringLiteral("添加列表"), this), MainNames::addButton, 234, 2, 72, 20);
+    m_settingsButton =
+        placed(new QPushButton(QStringLiteral("功能设置"), this), MainNames::settingsButton, 308, 2, 72, 20);
+    m_statusBar = placed(new QStatusBar(this), MainNames::statusBar, 0, 426, 594, 20);
+    m_statusBar->setSizeGripEnabled(false);
+    // The command row stands over the frame's top edge.
+    m_customer1->raise();
+    m_customerButton1->raise();
+    m_addButton->raise();
+    m_settingsButton->raise();
+
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(MainNames::menu);
+    m_menu->setTitle(MainNames::menu);
+    m_menu->addAction(MainTexts::viewItem);
+    connect(m_menu->addAction(MainTexts::modifyItem), &QAction::triggered, this, &MainWindow::modifySelectedServer);
+    connect(m_menu->addAction(MainTexts::deleteItem), &QAction::triggered, this, &MainWindow::deleteSelectedServer);
+    m_menu->addSeparator();
+    m_menu->addAction(MainTexts::aboutItem);
+
+    connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
+    connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);
+    connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::search);
+    connect(m_customerButton, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer); });
+    connect(m_customerButton1, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer1); });
+    connect(m_addButton, &QPushButton::clicked, this, &MainWindow::openAddWindow);
+    connect(m_settingsButton, &QPushButton::clicked, this, &MainWindow::openSettingsWindow);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+void MainWindow::relayout()
+{
+    // Offsets from the window's outer size; the command row and 按钮3 keep their places.
+    const int w = width();
+    const int h = height();
+    m_frame->setGeometry(2, 3, w - 8, h - 54);
+    m_list->setGeometry(2, 21, w - 12, h - 102);
+    m_searchField->setGeometry(4, h - 78, 82, 20);
+    m_searchText->setGeometry(89, h - 78, 150, 20);
+    m_searchButton->setGeometry(243, h - 78, 60, 20);
+    m_customer->setGeometry(318, h - 78, 82, 20);
+    m_customerButton->setGeometry(404, h - 78, 60, 20);
+    m_statusBar->setGeometry(0, h - 24, w - 6, 20);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    shutdown();
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    for (const auto &w : m_editWindows)
+        if (w)
+            w->close();
+    removeWindowHook(this);
+    m_db.shutdownSteps << QStringLiteral("removeWindowHook");
+    m_db.shutdown();
+}

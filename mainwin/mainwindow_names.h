@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// Object names of the main window's controls.
+namespace MainNames {
+inline const QString window = QStringLiteral("MainWindow");
+inline const QString frame = QStringLiteral("框架");
+inline const QString showAllButton = QStringLiteral("按钮3");
+inline const QString serverList = QStringLiteral("超级列表框1");
+inline const QString searchField = QStringLiteral("搜索组合框");
+inline const QString searchText = QStringLiteral("搜索编辑框");
+inline const QString searchButton = QStringLiteral("搜索按钮");
+inline const QString customerCombo = QStringLiteral("客户组合框");
+inline const QString customerButton = QStringLiteral("客户搜索按钮");
+inline const QString customerCombo1 = QStringLiteral("客户组合框1");
+inline const QString customerButton1 = QStringLiteral("客户搜索按钮1");
+inline const QString addButton = QStringLiteral("按钮1");
+inline const QString settingsButton = QStringLiteral("按钮2");
+inline const QString statusBar = QStringLiteral("状态条1");
+inline const QString menu = QStringLiteral("编辑");
+} // namespace MainNames
+
+namespace MainTexts {
+inline const QString title = QStringLiteral("澜汀网络服务器管理系统V1.0");
+inline const QString noCustomer = QStringLiteral("请选择客户");
+inline const QString allServersName = QStringLiteral("服务器列表");
+inline const QString viewItem = QStringLiteral("查看数据");
+inline const QString modifyItem = QStringLiteral("修改数据");
+inline const QString deleteItem = QStringLiteral("删除数据");
+inline const QString aboutItem = QStringLiteral("关于澜汀");
+inline const QString badSelection = QStringLiteral("您选择的数据错误，请重新选择！");
+inline const QString deleteQuestion = QStringLiteral("服务器数据删除后将不可恢复，是否真的要删除？");
+inline const QString deleted = QStringLiteral("服务器数据已删除！");
+inline const QString infoTitle = QStringLiteral("信息");
+} // namespace MainTexts
