@@ -1,0 +1,92 @@
+#include "testsupport.h"
+
+#include "core/appstate.h"
+#include "core/schema.h"
+#include "core/widgets/messagebox.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+TempRegister::TempRegister(Contents contents, const QString &dirName)
+{
+    m_programDir = QDir(m_tmp.path()).filePath(dirName);
+    QDir().mkpath(m_programDir + QStringLiteral("/db"));
+    QString error;
+    if (contents == Initialised) {
+        if (!initRegisterDatabase(dbPath(), &error))
+            qFatal("cannot make test register: %s", qPrintable(error));
+    } else if (contents == EmptyTables) {
+        const QString name = QStringLiteral("test-create");
+        if (!createRegisterFile(dbPath(), name, &error))
+            qFatal("cannot make test register: %s", qPrintable(error));
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+QString TempRegister::dbPath() const
+{
+    return m_programDir + QStringLiteral("/db/kavrodb.mdb");
+}
+
+namespace {
+template <typename F> auto withConnection(const QString &path, F &&work)
+{
+    const QString name = QStringLiteral("test-direct");
+    decltype(work(std::declval<QSqlDatabase &>())) result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open())
+            qFatal("cannot open %s", qPrintable(path));
+        result = work(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+} // namespace
+
+bool TempRegister::exec(const QString &sql) const
+{
+    return withConnection(dbPath(), [&](QSqlDatabase &db) {
+        QSqlQuery q(db);
+        if (!q.exec(sql)) {
+            qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+            return false;
+        }
+        return true;
+    });
+}
+
+QList<QStringList> TempRegister::rows(const QString &sql) const
+{
+    return withConnection(dbPath(), [&](QSqlDatabase &db) {
+        QList<QStringList> out;
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            qWarning("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i).toString();
+            out << row;
+        }
+        return out;
+    });
+}
+
+int TempRegister::count(const QString &table) const
+{
+    const QList<QStringList> r = rows(QStringLiteral("SELECT count(*) FROM ") + table);
+    return r.isEmpty() ? -1 : r.first().first().toInt();
+}
+
+void resetProgramState()
+{
+    appState() = AppState{};
+    MessageBox::setScripted(true);
+}

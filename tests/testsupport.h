@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+// A register in a temporary program directory: db/kavrodb.mdb made as `kavro-db init` makes it,
+// with statements and reads that go straight to the file, past the program's own store.
+class TempRegister {
+public:
+    enum Contents { Initialised, EmptyTables, NoFile };
+    explicit TempRegister(Contents contents = Initialised, const QString &dirName = QStringLiteral("程序 目录"));
+
+    QString programDir() const { return m_programDir; }
+    QString dbPath() const;
+
+    bool exec(const QString &sql) const;
+    QList<QStringList> rows(const QString &sql) const;
+    int count(const QString &table) const;
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_programDir;
+};
+
+// Forgets everything a previous case left in the program's state and scripted message boxes.
+void resetProgramState();
+
+template <typename T> T *child(QWidget *parent, const QString &name)
+{
+    T *found = parent->findChild<T *>(name);
+    if (!found)
+        qWarning("no child named %s", qPrintable(name));
+    return found;
+}

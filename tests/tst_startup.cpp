@@ -1,0 +1,400 @@
+// Start-up, the login window, the main window's layout, the skin and shutdown, on real windows.
+#include "core/appstate.h"
+#include "core/widgets/reportlist.h"
+#include "hook/windowhook.h"
+#include "login/loginwindow.h"
+#include "login/loginwindow_names.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "startup.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+QStringList comboItems(QComboBox *box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+void typeInto(LoginWindow *login, const QString &account, const QString &password)
+{
+    child<QLineEdit>(login, LoginNames::accountEdit)->setText(account);
+    child<QLineEdit>(login, LoginNames::passwordEdit)->setText(password);
+}
+
+void commitText(QLineEdit *edit, const QString &text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+}
+
+const QStringList kShutdownOrder = {"removeWindowHook", "closeTable", "closeQuery", "closeConnection",
+                                    "closeDatabase"};
+} // namespace
+
+class TstStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { resetProgramState(); qApp->setStyleSheet(QString()); }
+    void initTestCase() { setUpApplication(*qApp); }
+
+    void startsHiddenBehindTheLoginWindow();
+    void missingDatabaseLetsNobodyIn();
+    void loginCases_data();
+    void loginCases();
+    void failedAttemptsThenSuccess();
+    void adminIsReadAfreshAtEveryAttempt();
+    void enterInEitherBoxLogsIn();
+    void loginBoxesTakeTwentyGbkBytes();
+    void loginWindowLayout();
+    void mainWindowLayout_data();
+    void mainWindowLayout();
+    void mainWindowListAndMenu();
+    void mainWindowSizeBounds();
+    void skinAppliedWhenPresentAndHarmlessWhenMissing();
+    void closingLoginEndsProgramInOrder();
+    void closingMainAfterLoginEndsProgramInOrder();
+};
+
+void TstStartup::startsHiddenBehindTheLoginWindow()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_BH, F_IP) VALUES ('A1', '10.0.0.1')"));
+    MainWindow main(reg.programDir());
+    QVERIFY(!main.isVisible());
+    QCOMPARE(main.windowTitle(), QStringLiteral("澜汀网络服务器管理系统V1.0"));
+    LoginWindow *login = main.loginWindow();
+    QVERIFY(login && login->isVisible());
+    QCOMPARE(login->windowTitle(), QStringLiteral("系统登陆窗口"));
+    QCOMPARE(login->hint(), LoginTexts::welcome);
+    QCOMPARE(appState().listMode, 0);
+    QCOMPARE(appState().loginPassed, 0);
+    // Lists are filled before anyone logs in.
+    QCOMPARE(main.serverList()->rowCount(), 1);
+    QCOMPARE(comboItems(child<QComboBox>(&main, MainNames::customerCombo1)),
+             (QStringList{"请选择客户", "默认客户"}));
+}
+
+void TstStartup::missingDatabaseLetsNobodyIn()
+{
+    TempRegister reg(TempRegister::NoFile);
+    MainWindow main(reg.programDir());
+    LoginWindow *login = main.loginWindow();
+    QCOMPARE(login->hint(), LoginTexts::connectFailed);
+    QCOMPARE(main.serverList()->rowCount(), 0);
+    QCOMPARE(comboItems(child<QComboBox>(&main, MainNames::customerCombo)), QStringList{"请选择客户"});
+    QCOMPARE(comboItems(child<QComboBox>(&main, MainNames::customerCombo1)), QStringList{"请选择客户"});
+    // Nothing to check against, so nothing gets in, not even empty boxes.
+    for (const auto &[account, password] : {std::pair{"", ""}, std::pair{"admin", "kavro2008"}}) {
+        typeInto(login, account, password);
+        login->attemptLogin();
+        QVERIFY(!main.isVisible());
+        QCOMPARE(appState().loginPassed, 0);
+        QCOMPARE(login->hint(), LoginTexts::connectFailed);
+    }
+    QVERIFY(!QFileInfo::exists(reg.dbPath()));
+}
+
+void TstStartup::loginCases_data()
+{
+    QTest::addColumn<QString>("adminRows"); // statements run on table admin first
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("passes");
+    QTest::newRow("default account") << "" << "admin" << "kavro2008" << true;
+    QTest::newRow("wrong password") << "" << "admin" << "kavro2009" << false;
+    QTest::newRow("account in other case") << "" << "Admin" << "kavro2008" << false;
+    QTest::newRow("account with trailing blank") << "" << "admin " << "kavro2008" << false;
+    QTest::newRow("password with trailing blank") << "" << "admin" << "kavro2008 " << false;
+    QTest::newRow("empty boxes") << "" << "" << "" << false;
+    QTest::newRow("two rows: first row refused") << "INSERT INTO admin VALUES ('second', '二号')" << "admin"
+                                                << "kavro2008" << false;
+    QTest::newRow("two rows: last row counts") << "INSERT INTO admin VALUES ('second', '二号')" << "second"
+                                              << "二号" << true;
+    QTest::newRow("no row: empty boxes pass") << "DELETE FROM admin" << "" << "" << true;
+    QTest::newRow("no row: anything else fails") << "DELETE FROM admin" << "admin" << "" << false;
+    QTest::newRow("chinese account") << "UPDATE admin SET U_ZH='管理员', U_MM='密码'" << "管理员" << "密码" << true;
+}
+
+void TstStartup::loginCases()
+{
+    QFETCH(QString, adminRows);
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(bool, passes);
+    TempRegister reg;
+    if (!adminRows.isEmpty())
+        QVERIFY(reg.exec(adminRows));
+    MainWindow main(reg.programDir());
+    QPointer<LoginWindow> login = main.loginWindow();
+    typeInto(login, account, password);
+    login->attemptLogin();
+    QCOMPARE(main.isVisible(), passes);
+    QCOMPARE(appState().loginPassed, passes ? 1 : 0);
+    if (passes) {
+        QTRY_VERIFY(login.isNull()); // the login window is gone
+        QVERIFY(!main.isShutDown());
+    } else {
+        QVERIFY(login->isVisible());
+        QCOMPARE(login->hint(), LoginTexts::wrongLogin);
+        // The boxes keep what was typed.
+        QCOMPARE(child<QLineEdit>(login, LoginNames::accountEdit)->text(), account);
+    }
+}
+
+void TstStartup::failedAttemptsThenSuccess()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    LoginWindow *login = main.loginWindow();
+    for (int i = 0; i < 3; ++i) {
+        typeInto(login, "admin", "wrong");
+        login->attemptLogin();
+        QCOMPARE(login->hint(), LoginTexts::wrongLogin);
+    }
+    typeInto(login, "admin", "kavro2008");
+    login->attemptLogin();
+    QVERIFY(main.isVisible());
+}
+
+void TstStartup::adminIsReadAfreshAtEveryAttempt()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    LoginWindow *login = main.loginWindow();
+    QVERIFY(reg.exec("UPDATE admin SET U_ZH='ops', U_MM='n3w'"));
+    typeInto(login, "admin", "kavro2008");
+    login->attemptLogin();
+    QVERIFY(!main.isVisible());
+    QCOMPARE(appState().adminAccount, QStringLiteral("ops"));
+    typeInto(login, "ops", "n3w");
+    login->attemptLogin();
+    QVERIFY(main.isVisible());
+}
+
+void TstStartup::enterInEitherBoxLogsIn()
+{
+    for (const QString &box : {LoginNames::accountEdit, LoginNames::passwordEdit}) {
+        resetProgramState();
+        TempRegister reg;
+        MainWindow main(reg.programDir());
+        LoginWindow *login = main.loginWindow();
+        typeInto(login, "admin", "kavro2008");
+        QTest::keyClick(child<QLineEdit>(login, box), Qt::Key_Return);
+        QVERIFY(main.isVisible());
+    }
+}
+
+void TstStartup::loginBoxesTakeTwentyGbkBytes()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    LoginWindow *login = main.loginWindow();
+    for (const QString &name : {LoginNames::accountEdit, LoginNames::passwordEdit}) {
+        QLineEdit *edit = child<QLineEdit>(login, name);
+        edit->clear();
+        QTest::keyClicks(edit, "abcdefghijklmnopqrstuvwxyz");
+        QCOMPARE(edit->text(), QStringLiteral("abcdefghijklmnopqrst"));
+        edit->clear();
+        for (QChar c : QStringLiteral("一二三四五六七八九十甲乙"))
+            commitText(edit, QString(c));
+        QCOMPARE(edit->text(), QStringLiteral("一二三四五六七八九十"));
+        edit->clear();
+        QTest::keyClicks(edit, "a");
+        for (QChar c : QStringLiteral("一二三四五六七八九十"))
+            commitText(edit, QString(c));
+        QCOMPARE(edit->text(), QStringLiteral("a一二三四五六七八九"));
+    }
+    QCOMPARE(child<QLineEdit>(login, LoginNames::passwordEdit)->echoMode(), QLineEdit::Password);
+}
+
+void TstStartup::loginWindowLayout()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    LoginWindow *login = main.loginWindow();
+    QCOMPARE(login->size(), QSize(320, 165));
+    QCOMPARE(login->minimumSize(), login->maximumSize());
+    QVERIFY(!(login->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(login->windowFlags() & Qt::WindowMaximizeButtonHint));
+    const struct {
+        QString name;
+        QRect geometry;
+        QString caption;
+    } units[] = {
+        {LoginNames::banner, {2, 3, 308, 54}, {}},
+        {LoginNames::accountLabel, {15, 67, 66, 16}, "管理员帐号："},
+        {LoginNames::accountEdit, {85, 65, 120, 20}, {}},
+        {LoginNames::passwordLabel, {15, 92, 66, 16}, "管理员密码："},
+        {LoginNames::passwordEdit, {85, 90, 120, 20}, {}},
+        {LoginNames::loginButton, {210, 65, 88, 45}, "登  陆"},
+        {LoginNames::hintLabel, {16, 119, 280, 16}, "欢迎使用澜汀网络服务器管理系统！"},
+    };
+    for (const auto &u : units) {
+        QWidget *w = child<QWidget>(login, u.name);
+        QVERIFY2(w, qPrintable(u.name));
+        QCOMPARE(w->geometry(), u.geometry);
+        if (auto *label = qobject_cast<QLabel *>(w); label && !u.caption.isNull())
+            QCOMPARE(label->text(), u.caption);
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            QCOMPARE(button->text(), u.caption);
+    }
+    QVERIFY(!child<QLabel>(login, LoginNames::banner)->pixmap().isNull());
+    QCOMPARE(child<QLineEdit>(login, LoginNames::accountEdit)->accessibleName(), QStringLiteral("管理员帐号"));
+    QCOMPARE(child<QLineEdit>(login, LoginNames::passwordEdit)->accessibleName(), QStringLiteral("管理员密码"));
+}
+
+void TstStartup::mainWindowLayout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("designed");
+    QTest::addColumn<QRect>("shown"); // after the relayout at the first size, 600 x 450
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("frame") << MainNames::frame << QRect(2, 3, 588, 369) << QRect(2, 3, 592, 396) << "服务器列表";
+    QTest::newRow("show all") << MainNames::showAllButton << QRect(380, -1, 110, 20) << QRect(380, -1, 110, 20)
+                              << "所有服务器列表";
+    QTest::newRow("list") << MainNames::serverList << QRect(2, 22, 584, 321) << QRect(2, 21, 588, 348) << "";
+    QTest::newRow("search field") << MainNames::searchField << QRect(4, 346, 82, 20) << QRect(4, 372, 82, 20)
+                                  << "服务器编号";
+    QTest::newRow("search text") << MainNames::searchText << QRect(89, 346, 150, 20) << QRect(89, 372, 150, 20) << "";
+    QTest::newRow("search button") << MainNames::searchButton << QRect(242, 346, 60, 20) << QRect(243, 372, 60, 20)
+                                   << "搜索";
+    QTest::newRow("customer") << MainNames::customerCombo << QRect(318, 346, 82, 20) << QRect(318, 372, 82, 20)
+                              << "请选择客户";
+    QTest::newRow("customer button") << MainNames::customerButton << QRect(404, 346, 60, 20)
+                                     << QRect(404, 372, 60, 20) << "搜索";
+    QTest::newRow("customer 1") << MainNames::customerCombo1 << QRect(80, 2, 90, 20) << QRect(80, 2, 90, 20)
+                                << "请选择客户";
+    QTest::newRow("customer button 1") << MainNames::customerButton1 << QRect(172, 2, 60, 20) << QRect(172, 2, 60, 20)
+                                       << "搜索";
+    QTest::newRow("add") << MainNames::addButton << QRect(234, 2, 72, 20) << QRect(234, 2, 72, 20) << "添加列表";
+    QTest::newRow("settings") << MainNames::settingsButton << QRect(308, 2, 72, 20) << QRect(308, 2, 72, 20)
+                              << "功能设置";
+    QTest::newRow("status bar") << MainNames::statusBar << QRect(0, 426, 594, 20) << QRect(0, 426, 594, 20) << "";
+}
+
+void TstStartup::mainWindowLayout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, designed);
+    QFETCH(QRect, shown);
+    QFETCH(QString, caption);
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    QWidget *w = child<QWidget>(&main, name);
+    QVERIFY(w);
+    QCOMPARE(w->geometry(), designed);
+    main.show();
+    QCOMPARE(main.size(), QSize(600, 450));
+    QCOMPARE(w->geometry(), shown);
+    if (auto *button = qobject_cast<QPushButton *>(w))
+        QCOMPARE(button->text(), caption);
+    if (auto *combo = qobject_cast<QComboBox *>(w)) {
+        QCOMPARE(combo->currentText(), caption);
+        QVERIFY(!combo->isEditable());
+        QVERIFY(!combo->accessibleName().isEmpty());
+    }
+    if (auto *box = qobject_cast<QGroupBox *>(w))
+        QCOMPARE(box->title(), caption);
+    if (auto *edit = qobject_cast<QLineEdit *>(w))
+        QVERIFY(!edit->accessibleName().isEmpty());
+}
+
+void TstStartup::mainWindowListAndMenu()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    ReportList *list = main.serverList();
+    const QStringList titles = {"编号", "服务器IP", "所在机柜", "上架时间", "到期时间", "下架时间", "客户", "备注"};
+    const QList<int> widths = {50, 100, 70, 100, 100, 100, 80, 50};
+    QCOMPARE(list->model()->columnCount(), 8);
+    for (int i = 0; i < 8; ++i) {
+        QCOMPARE(list->model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
+        QCOMPARE(list->columnWidth(i), widths[i]);
+    }
+    QCOMPARE(child<QComboBox>(&main, MainNames::searchField)->count(), 4);
+    QMenu *menu = child<QMenu>(&main, MainNames::menu);
+    QVERIFY(menu && !menu->isVisible());
+    QStringList items;
+    for (QAction *a : menu->actions())
+        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀"}));
+    QVERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().isEmpty());
+    QVERIFY(!main.windowIcon().isNull());
+    QVERIFY(main.windowIcon().availableSizes().size() >= 10);
+}
+
+void TstStartup::mainWindowSizeBounds()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    QCOMPARE(main.minimumSize(), QSize(596, 401));
+    QCOMPARE(main.maximumSize(), QSize(2000, 1600));
+    main.show();
+    main.resize(100, 100);
+    QCOMPARE(main.size(), QSize(596, 401));
+    main.resize(4000, 3000);
+    QCOMPARE(main.size(), QSize(2000, 1600));
+}
+
+void TstStartup::skinAppliedWhenPresentAndHarmlessWhenMissing()
+{
+    {
+        TempRegister reg;
+        MainWindow main(reg.programDir());
+        QVERIFY(qApp->styleSheet().isEmpty());
+        QCOMPARE(main.loginWindow()->hint(), LoginTexts::welcome);
+    }
+    TempRegister reg;
+    QDir().mkpath(reg.programDir() + "/skin");
+    QVERIFY(QFile::copy(QStringLiteral(KAVRO_SOURCE_DIR "/resources/skin/qq2008.she"),
+                        reg.programDir() + "/skin/qq2008.she"));
+    MainWindow main(reg.programDir());
+    QVERIFY(qApp->styleSheet().contains("QPushButton"));
+    QCOMPARE(main.loginWindow()->hint(), LoginTexts::welcome);
+    QCOMPARE(main.serverList()->rowCount(), 0);
+}
+
+void TstStartup::closingLoginEndsProgramInOrder()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    QPointer<LoginWindow> login = main.loginWindow();
+    QTimer::singleShot(0, login, [login] { login->close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); }); // only if nothing ended the loop
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(main.isShutDown());
+    QCOMPARE(main.database().shutdownSteps, kShutdownOrder);
+    QVERIFY(!main.database().connection.isOpen());
+}
+
+void TstStartup::closingMainAfterLoginEndsProgramInOrder()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    typeInto(main.loginWindow(), "admin", "kavro2008");
+    main.loginWindow()->attemptLogin();
+    QVERIFY(main.isVisible());
+    QTimer::singleShot(0, &main, [&main] { main.close(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(main.database().shutdownSteps, kShutdownOrder);
+    QCOMPARE(main.minimumSize(), QSize(0, 0)); // the size bounds were taken off first
+}
+
+QTEST_MAIN(TstStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,393 @@
+// The store on a real SQLite file: opening, the record cursor, the SQL path, look-ups, creation.
+#include "core/lookups.h"
+#include "core/schema.h"
+#include "core/statements.h"
+#include "core/store.h"
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTest>
+
+namespace {
+QByteArray fileDigest(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList readAll(RecordCursor &cursor, const QString &column)
+{
+    QStringList values;
+    for (int i = 0; i < cursor.recordCount(); ++i) {
+        values << cursor.readText(column);
+        cursor.moveNext();
+    }
+    return values;
+}
+} // namespace
+
+class TstStore : public QObject {
+    Q_OBJECT
+private slots:
+    void badFilesAreRefusedAndLeftAlone_data();
+    void badFilesAreRefusedAndLeftAlone();
+    void missingFileIsNotCreated();
+    void pathsWithChineseBlanksAndHash();
+    void initRefusesExistingFile();
+    void initMakesSchemaAndDefaults();
+    void cursorWalksInStoredOrder();
+    void cursorConditionKeepsStoredOrder();
+    void cursorAppendsAndDeletes();
+    void cursorFailsQuietlyWithoutConnection();
+    void lookups_data();
+    void lookups();
+    void hostileTextsRoundTrip_data();
+    void hostileTextsRoundTrip();
+    void sqlPathReadsKeysAndTexts();
+    void executorReportsFailuresAndRowCounts();
+    void transactionRollsBack();
+    void shutdownRunsInOrder();
+};
+
+void TstStore::badFilesAreRefusedAndLeftAlone_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("sqlBeforehand");
+    QByteArray access(4096, '\0');
+    access.replace(4, 15, "Standard Jet DB");
+    QTest::newRow("access file") << access << QString();
+    QTest::newRow("text file") << QByteArray("servers:\n1 2 3\n") << QString();
+    QTest::newRow("empty file") << QByteArray() << QString();
+    QTest::newRow("sqlite without tables") << QByteArray() << "CREATE TABLE other (x)";
+    QTest::newRow("sqlite lacking admin") << QByteArray()
+                                          << "CREATE TABLE data (F_ID,F_KH,F_BH,F_IP,F_JG,F_SJ,F_DQ,F_XJ,F_BZ);"
+                                             "CREATE TABLE kehu (K_DD,K_KH,K_LX)";
+    QTest::newRow("sqlite lacking a column") << QByteArray()
+                                             << "CREATE TABLE data (F_ID,F_KH,F_BH,F_IP,F_JG,F_SJ,F_DQ,F_XJ);"
+                                                "CREATE TABLE kehu (K_DD,K_KH,K_LX);CREATE TABLE admin (U_ZH,U_MM)";
+}
+
+void TstStore::badFilesAreRefusedAndLeftAlone()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, sqlBeforehand);
+    TempRegister reg(TempRegister::NoFile);
+    {
+        QFile f(reg.dbPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    for (const QString &sql : sqlBeforehand.split(';', Qt::SkipEmptyParts))
+        QVERIFY(reg.exec(sql));
+    const QByteArray before = fileDigest(reg.dbPath());
+    const qint64 sizeBefore = QFileInfo(reg.dbPath()).size();
+
+    Database db;
+    QVERIFY(!db.open(reg.dbPath()));
+    QVERIFY(!db.sql.isOpen());
+    QVERIFY(!db.cursor.openTable("data", ""));
+    db.shutdown();
+    QCOMPARE(QFileInfo(reg.dbPath()).size(), sizeBefore);
+    QCOMPARE(fileDigest(reg.dbPath()), before);
+    QCOMPARE(QDir(reg.programDir() + "/db").entryList(QDir::Files), QStringList{"kavrodb.mdb"});
+}
+
+void TstStore::missingFileIsNotCreated()
+{
+    TempRegister reg(TempRegister::NoFile);
+    Database db;
+    QVERIFY(!db.open(reg.dbPath()));
+    QVERIFY(!QFileInfo::exists(reg.dbPath()));
+    QVERIFY(QDir(reg.programDir() + "/db").isEmpty());
+}
+
+void TstStore::pathsWithChineseBlanksAndHash()
+{
+    for (const QString dir : {QStringLiteral("程序 目录"), QStringLiteral("a#b?mode=ro c")}) {
+        TempRegister reg(TempRegister::Initialised, dir);
+        Database db;
+        QVERIFY2(db.open(reg.dbPath()), qPrintable(db.connection.lastError()));
+        QVERIFY(db.sql.executeSql(adminUpdate("U_MM", "x")).ok);
+        QCOMPARE(reg.rows("SELECT U_MM FROM admin"), QList<QStringList>{{"x"}});
+    }
+}
+
+void TstStore::initRefusesExistingFile()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_IP) VALUES ('keep me')"));
+    const QByteArray before = fileDigest(reg.dbPath());
+    QString error;
+    QVERIFY(!initRegisterDatabase(reg.dbPath(), &error));
+    QVERIFY(error.contains("exists"));
+    QCOMPARE(fileDigest(reg.dbPath()), before);
+}
+
+void TstStore::initMakesSchemaAndDefaults()
+{
+    TempRegister reg;
+    QCOMPARE(reg.rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{kDefaultAdminAccount, kDefaultAdminPassword}}));
+    const QList<QStringList> kehu = reg.rows("SELECT K_DD, K_KH, K_LX FROM kehu");
+    QCOMPARE(kehu.size(), 1);
+    QCOMPARE(kehu[0][1], QStringLiteral("默认客户"));
+    QVERIFY(kehu[0][0].toInt() >= 10000 && kehu[0][0].toInt() <= 2000000);
+    QCOMPARE(reg.count("data"), 0);
+    const QList<QStringList> indexes = reg.rows("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
+    QCOMPARE(indexes.size(), 6);
+    // The searched columns are served by their indexes, not by a scan of the table.
+    for (const char *column : {"F_BH", "F_IP", "F_KH", "F_JG"}) {
+        const QList<QStringList> plan =
+            reg.rows(QStringLiteral("EXPLAIN QUERY PLAN SELECT rowid, * FROM data WHERE %1='x' ORDER BY rowid")
+                         .arg(QLatin1String(column)));
+        QVERIFY2(plan.last().last().contains("USING INDEX"), qPrintable(plan.last().last()));
+    }
+}
+
+void TstStore::cursorWalksInStoredOrder()
+{
+    TempRegister reg(TempRegister::EmptyTables);
+    QVERIFY(reg.exec("INSERT INTO data (F_ID, F_IP) VALUES (5, 'a'), (9, 'b'), (20, 'c')"));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    RecordCursor &c = db.cursor;
+    QVERIFY(c.openTable("data", ""));
+    QCOMPARE(c.recordCount(), 3);
+    QCOMPARE(readAll(c, "F_IP"), (QStringList{"a", "b", "c"}));
+    QVERIFY(!c.moveNext()); // past the last row
+    QCOMPARE(c.readText("F_IP"), QString());
+    QVERIFY(c.moveFirst());
+    QCOMPARE(c.readText("F_ID"), QStringLiteral("5"));
+    QVERIFY(c.moveToPosition(2));
+    QCOMPARE(c.readText("F_IP"), QStringLiteral("c"));
+    QVERIFY(!c.moveToPosition(3));
+    QVERIFY(!c.moveToPosition(-1));
+    QVERIFY(c.closeTable());
+    QCOMPARE(c.recordCount(), 0);
+    QVERIFY(c.closeTable()); // closing a closed cursor does nothing
+}
+
+void TstStore::cursorConditionKeepsStoredOrder()
+{
+    TempRegister reg(TempRegister::EmptyTables);
+    // Index order of F_KH would put 'b' rows before 'a' rows; the list must keep stored order.
+    QVERIFY(reg.exec("INSERT INTO data (F_KH, F_IP) VALUES ('z', '1'), ('a', '2'), ('z', '3'), ('a', '4')"));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    QVERIFY(db.cursor.openTable("data", customerCondition("z")));
+    QCOMPARE(readAll(db.cursor, "F_IP"), (QStringList{"1", "3"}));
+}
+
+void TstStore::cursorAppendsAndDeletes()
+{
+    TempRegister reg(TempRegister::EmptyTables);
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    RecordCursor &c = db.cursor;
+    for (const char *ip : {"a", "b", "c"}) {
+        QVERIFY(c.openTable("data", ""));
+        QVERIFY(c.addNew());
+        QVERIFY(c.writeText("F_IP", ip));
+        QVERIFY(c.writeText("F_BZ", QString())); // an absent text is stored as the empty text
+        QVERIFY(c.closeTable());
+    }
+    QCOMPARE(reg.rows("SELECT F_ID, F_IP, F_BZ IS NULL FROM data ORDER BY F_ID"),
+             (QList<QStringList>{{"1", "a", "0"}, {"2", "b", "0"}, {"3", "c", "0"}}));
+    QVERIFY(c.openTable("data", ""));
+    QVERIFY(c.moveToPosition(1));
+    QVERIFY(c.deleteCurrent());
+    QCOMPARE(reg.rows("SELECT F_IP FROM data ORDER BY F_ID"), (QList<QStringList>{{"a"}, {"c"}}));
+    // A row deleted behind the cursor's back is reported, not silently "deleted" again.
+    QVERIFY(c.moveFirst());
+    QVERIFY(reg.exec("DELETE FROM data WHERE F_IP='a'"));
+    QVERIFY(!c.deleteCurrent());
+    // Opening again gives up a row being added.
+    QVERIFY(c.openTable("data", ""));
+    QVERIFY(c.addNew());
+    QVERIFY(c.writeText("F_IP", "never"));
+    QVERIFY(c.openTable("kehu", ""));
+    QVERIFY(c.closeTable());
+    QCOMPARE(reg.count("data"), 1);
+    // Keys are never handed out again, even after the newest row is deleted.
+    QVERIFY(reg.exec("DELETE FROM data"));
+    QVERIFY(c.openTable("data", ""));
+    QVERIFY(c.addNew());
+    QVERIFY(c.writeText("F_IP", "d"));
+    QVERIFY(c.closeTable());
+    QCOMPARE(reg.rows("SELECT F_ID FROM data"), QList<QStringList>{{"4"}});
+}
+
+void TstStore::cursorFailsQuietlyWithoutConnection()
+{
+    Database db;
+    RecordCursor &c = db.cursor;
+    QVERIFY(!c.openTable("data", ""));
+    QCOMPARE(c.recordCount(), 0);
+    QVERIFY(!c.moveFirst());
+    QVERIFY(!c.moveNext());
+    QVERIFY(!c.moveToPosition(0));
+    QCOMPARE(c.readText("F_IP"), QString());
+    QVERIFY(!c.deleteCurrent());
+    QVERIFY(!c.addNew());
+    QVERIFY(!c.writeText("F_IP", "x"));
+    QVERIFY(!db.sql.executeSql("update data set F_BH ='x'").ok);
+    QCOMPARE(db.sql.runQuery("select * from data"), 0);
+}
+
+void TstStore::lookups_data()
+{
+    QTest::addColumn<QString>("rowsSql");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("empty table") << "" << "" << false;
+    QTest::newRow("exact") << "INSERT INTO data (F_IP) VALUES ('10.0.0.1')" << "10.0.0.1" << true;
+    QTest::newRow("case differs") << "INSERT INTO data (F_IP) VALUES ('host-A')" << "host-a" << false;
+    QTest::newRow("trailing blank") << "INSERT INTO data (F_IP) VALUES ('203.0.113.5 ')" << "203.0.113.5" << false;
+    QTest::newRow("leading zero") << "INSERT INTO data (F_IP) VALUES ('10.0.0.1')" << "10.0.0.01" << false;
+    QTest::newRow("empty stored empty") << "INSERT INTO data (F_IP) VALUES ('')" << "" << true;
+    QTest::newRow("absent counts as empty") << "INSERT INTO data (F_BH) VALUES ('x')" << "" << true;
+    QTest::newRow("quote") << "INSERT INTO data (F_IP) VALUES ('a''b')" << "a'b" << true;
+}
+
+void TstStore::lookups()
+{
+    QFETCH(QString, rowsSql);
+    QFETCH(QString, ip);
+    QFETCH(bool, found);
+    TempRegister reg(TempRegister::EmptyTables);
+    if (!rowsSql.isEmpty())
+        QVERIFY(reg.exec(rowsSql));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    QCOMPARE(serverIpExists(db.cursor, ip), found);
+    QVERIFY(!customerKeyExists(db.cursor, "12345"));
+    QVERIFY(!customerNameExists(db.cursor, ip));
+    QVERIFY(reg.exec("INSERT INTO kehu VALUES ('12345', 'O''Neil 数据', '')"));
+    QVERIFY(customerKeyExists(db.cursor, "12345"));
+    QVERIFY(customerNameExists(db.cursor, "O'Neil 数据"));
+    QVERIFY(!customerNameExists(db.cursor, "o'neil 数据"));
+}
+
+void TstStore::hostileTextsRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("single quotes") << "it's 'quoted'";
+    QTest::newRow("injection") << "'; DROP TABLE data; --";
+    QTest::newRow("backslashes") << "C:\\db\\kavrodb.mdb \\' \\\\";
+    QTest::newRow("CR LF") << "line one\r\nline two\r\n";
+    QTest::newRow("double quotes and comma") << "say \"hi\", then go";
+    QTest::newRow("outside GBK") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xE2\x82\xAC\xE2\x80\x8B");
+    QTest::newRow("percent and underscore") << "100% _x_";
+    QTest::newRow("1 MB") << QString(1024 * 1024, QChar(u'文'));
+}
+
+void TstStore::hostileTextsRoundTrip()
+{
+    QFETCH(QString, text);
+    TempRegister reg(TempRegister::EmptyTables);
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    // Cursor path: the text goes in as IP, number and remark.
+    QVERIFY(db.cursor.openTable("data", ""));
+    QVERIFY(db.cursor.addNew());
+    QVERIFY(db.cursor.writeText("F_IP", text));
+    QVERIFY(db.cursor.writeText("F_BZ", text));
+    QVERIFY(db.cursor.closeTable());
+    QVERIFY(serverIpExists(db.cursor, text));
+    QCOMPARE(db.cursor.recordCount(), 1);
+    QCOMPARE(db.cursor.readText("F_BZ"), text);
+    QVERIFY(db.cursor.openTable("data", searchCondition(1, text)));
+    QCOMPARE(db.cursor.recordCount(), 1);
+    // SQL path: updates keyed on the same text, read back through the query.
+    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", text, text)).ok);
+    QVERIFY(db.sql.executeSql(serverUpdate("F_JG", text + text, text)).ok);
+    const int h = db.sql.runQuery("select * from data");
+    QVERIFY(h > 0);
+    QVERIFY(db.sql.queryFirst(h));
+    QCOMPARE(db.sql.queryRead(h, "F_BH").toString(), text);
+    QCOMPARE(db.sql.queryRead(h, "F_JG").toString(), text + text);
+    QCOMPARE(db.sql.queryRead(h, "F_BZ").toString(), text);
+    db.sql.closeQuery(h);
+    QCOMPARE(reg.count("data"), 1);
+    QCOMPARE(reg.rows("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('data','kehu','admin')"),
+             QList<QStringList>{{"3"}});
+}
+
+void TstStore::sqlPathReadsKeysAndTexts()
+{
+    TempRegister reg(TempRegister::NoFile);
+    // A table whose key column holds a fractional number, as an older file may.
+    QVERIFY(reg.exec("CREATE TABLE data (F_ID REAL, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ)"));
+    QVERIFY(reg.exec("CREATE TABLE kehu (K_DD, K_KH, K_LX)"));
+    QVERIFY(reg.exec("CREATE TABLE admin (U_ZH, U_MM)"));
+    QVERIFY(reg.exec("INSERT INTO data VALUES (12.7, 'k', 'b', 'ip', 'j', NULL, '', 'x', 'r1\r\nr2')"));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    const int h = db.sql.runQuery("select * from data");
+    QVERIFY(db.sql.queryFirst(h));
+    QCOMPARE(recordKeyFromValue(db.sql.queryRead(h, "F_ID")), 12);
+    QCOMPARE(db.sql.queryRead(h, "F_SJ").toString(), QString());
+    QCOMPARE(db.sql.queryRead(h, "F_BZ").toString(), QStringLiteral("r1\r\nr2"));
+    QVERIFY(!db.sql.queryNext(h));
+    QVERIFY(db.sql.queryAtEnd(h));
+    db.sql.closeQuery(h);
+    QVERIFY(db.sql.queryAtEnd(h));
+    QVERIFY(db.cursor.openTable("data", ""));
+    QCOMPARE(db.cursor.readText("F_BZ"), QStringLiteral("r1\r\nr2"));
+    QCOMPARE(db.cursor.readText("F_SJ"), QString());
+}
+
+void TstStore::executorReportsFailuresAndRowCounts()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_IP, F_BH) VALUES ('a', '1'), ('b', '2')"));
+    QVERIFY(reg.exec("INSERT INTO admin VALUES ('second', 'pw2')"));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    QCOMPARE(db.sql.executeSql(serverUpdate("F_BH", "x", "a")).rowsAffected, 1);
+    QCOMPARE(db.sql.executeSql(serverUpdate("F_BH", "x", "gone")).rowsAffected, 0);
+    // The administrator change reaches every row.
+    QCOMPARE(db.sql.executeSql(adminUpdate("U_ZH", "new")).rowsAffected, 2);
+    QCOMPARE(reg.rows("SELECT U_ZH FROM admin"), (QList<QStringList>{{"new"}, {"new"}}));
+    // A refusal by the database is reported.
+    QVERIFY(reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const ExecResult refused = db.sql.executeSql(serverUpdate("F_BH", "y", "b"));
+    QVERIFY(!refused.ok);
+    QVERIFY(refused.error.contains("refused"));
+    QVERIFY(!db.sql.executeSql("update nosuchtable set a = 1").ok);
+    QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), (QList<QStringList>{{"x"}, {"2"}}));
+}
+
+void TstStore::transactionRollsBack()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_IP, F_BH, F_JG) VALUES ('a', '1', 'j')"));
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    QVERIFY(db.sql.beginTransaction());
+    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", "changed", "a")).ok);
+    QVERIFY(db.sql.rollbackTransaction());
+    QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"1"}});
+    QVERIFY(db.sql.beginTransaction());
+    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", "kept", "a")).ok);
+    QVERIFY(db.sql.commitTransaction());
+    QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"kept"}});
+}
+
+void TstStore::shutdownRunsInOrder()
+{
+    TempRegister reg;
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    QVERIFY(db.cursor.openTable("data", ""));
+    QVERIFY(db.sql.runQuery("select * from data") > 0);
+    db.shutdown();
+    QCOMPARE(db.shutdownSteps, (QStringList{"closeTable", "closeQuery", "closeConnection", "closeDatabase"}));
+    QVERIFY(!db.connection.isOpen());
+    QVERIFY(!db.sql.isOpen());
+    db.shutdown(); // a second shutdown closes closed objects without effect
+}
+
+QTEST_GUILESS_MAIN(TstStore)
+#include "tst_store.moc"

@@ -1,0 +1,190 @@
+// Text rules of the core: comparison, joining, quoting, statements, GBK lengths, dates, keys.
+#include "core/customerkey.h"
+#include "core/datetext.h"
+#include "core/statements.h"
+#include "core/store.h"
+#include "core/text.h"
+
+#include <QTest>
+
+class TstText : public QObject {
+    Q_OBJECT
+private slots:
+    void compare_data();
+    void compare();
+    void joinSkipsNullTexts();
+    void statementsKeepTheirForm_data();
+    void statementsKeepTheirForm();
+    void searchConditionOutsideFields();
+    void gbkLength_data();
+    void gbkLength();
+    void dateRoundTrip();
+    void textToDate_data();
+    void textToDate();
+    void keysInRangeAndRedrawn();
+    void recordKey_data();
+    void recordKey();
+};
+
+void TstText::compare_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("equal");
+    QTest::newRow("letter case") << "Abc" << "abc" << false;
+    QTest::newRow("empty vs absent") << QString("") << QString() << true;
+    QTest::newRow("absent vs absent") << QString() << QString() << true;
+    QTest::newRow("absent vs text") << QString() << "a" << false;
+    QTest::newRow("trailing blank") << "a" << "a " << false;
+    QTest::newRow("same Chinese") << "默认客户" << "默认客户" << true;
+    QTest::newRow("full-width digit") << "１" << "1" << false;
+}
+
+void TstText::compare()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, equal);
+    QCOMPARE(textCompare(a, b) == 0, equal);
+    QCOMPARE(textCompare(b, a) == 0, equal);
+}
+
+void TstText::joinSkipsNullTexts()
+{
+    QCOMPARE(textJoin({u"F_KH='", QString(), u"'"}), QStringLiteral("F_KH=''"));
+    QCOMPARE(textJoin({u"a", u"中", u"b"}), QStringLiteral("a中b"));
+}
+
+void TstText::statementsKeepTheirForm_data()
+{
+    QTest::addColumn<QString>("built");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("server update") << serverUpdate("F_BH", "A01", "192.0.2.5")
+                                   << "update data set F_BH ='A01' where F_IP='192.0.2.5'";
+    QTest::newRow("quote doubled in value and key") << serverUpdate("F_BZ", "it's", "1'2")
+                                                    << "update data set F_BZ ='it''s' where F_IP='1''2'";
+    QTest::newRow("injection stays a value") << serverUpdate("F_BZ", "'; DROP TABLE data; --", "x")
+                                             << "update data set F_BZ ='''; DROP TABLE data; --' where F_IP='x'";
+    QTest::newRow("customer update") << customerUpdate("K_KH", "O'Neil 数据", "12345")
+                                     << "update kehu set K_KH ='O''Neil 数据' where K_DD='12345'";
+    QTest::newRow("admin update") << adminUpdate("U_ZH", "root") << "update admin set U_ZH ='root' ";
+    QTest::newRow("search number, empty text") << searchCondition(0, "") << "F_BH=''";
+    QTest::newRow("search ip") << searchCondition(1, "10.0") << "F_IP='10.0'";
+    QTest::newRow("search customer") << searchCondition(2, "甲") << "F_KH='甲'";
+    QTest::newRow("search cabinet") << searchCondition(3, "C-1") << "F_JG='C-1'";
+    QTest::newRow("customer filter with quote") << customerCondition("O'Neil") << "F_KH='O''Neil'";
+}
+
+void TstText::statementsKeepTheirForm()
+{
+    QFETCH(QString, built);
+    QFETCH(QString, expected);
+    QCOMPARE(built, expected);
+}
+
+void TstText::searchConditionOutsideFields()
+{
+    QVERIFY(searchCondition(-1, "x").isNull());
+    QVERIFY(searchCondition(4, "x").isNull());
+}
+
+void TstText::gbkLength_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("first20");
+    QTest::newRow("latin") << "abcdefghijklmnopqrstuvwxyz" << 26 << "abcdefghijklmnopqrst";
+    QTest::newRow("chinese") << "一二三四五六七八九十甲" << 22 << "一二三四五六七八九十";
+    QTest::newRow("mixed keeps whole characters") << "a一二三四五六七八九十" << 21 << "a一二三四五六七八九";
+    QTest::newRow("emoji counts four") << QString::fromUtf8("ab\xF0\x9F\x98\x80") << 6
+                                       << QString::fromUtf8("ab\xF0\x9F\x98\x80");
+}
+
+void TstText::gbkLength()
+{
+    QFETCH(QString, text);
+    QFETCH(int, bytes);
+    QFETCH(QString, first20);
+    QCOMPARE(gbkByteLength(text), bytes);
+    QCOMPARE(truncateToGbkBytes(text, 20), first20);
+}
+
+void TstText::dateRoundTrip()
+{
+    for (const QDate &d : {QDate(2008, 11, 23), QDate(2222, 12, 30), QDate(2000, 2, 29), QDate(1999, 1, 1)}) {
+        QCOMPARE(dateToText(d), d.toString("yyyy-MM-dd"));
+        QCOMPARE(::textToDate(dateToText(d)), d);
+    }
+}
+
+void TstText::textToDate_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("iso") << "2008-11-23" << QDate(2008, 11, 23);
+    QTest::newRow("slashes, short") << "2010/3/9" << QDate(2010, 3, 9);
+    QTest::newRow("chinese") << "2008年11月23日" << QDate(2008, 11, 23);
+    QTest::newRow("with time") << "2008-11-23 14:05:00" << QDate(2008, 11, 23);
+    QTest::newRow("slashes with time") << "2010/3/9 8:01" << QDate(2010, 3, 9);
+    QTest::newRow("empty") << "" << QDate();
+    QTest::newRow("not a date") << "soon" << QDate();
+    QTest::newRow("no such day") << "2009-02-30" << QDate();
+    QTest::newRow("mixed separators") << "2009-02/03" << QDate();
+}
+
+void TstText::textToDate()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    QCOMPARE(::textToDate(text), date);
+}
+
+void TstText::keysInRangeAndRedrawn()
+{
+    QRandomGenerator seeded(7);
+    QSet<QString> taken;
+    for (int i = 0; i < 2000; ++i) {
+        const QString key = drawCustomerKey(seeded, [&](const QString &k) { return taken.contains(k); });
+        const int value = key.toInt();
+        QVERIFY(value >= kCustomerKeyMin && value <= kCustomerKeyMax);
+        QVERIFY(!taken.contains(key));
+        taken.insert(key);
+    }
+    // Take the first two draws of a fresh generator: the third draw must be used.
+    QRandomGenerator a(99), b(99);
+    const QString first = QString::number(a.bounded(kCustomerKeyMin, kCustomerKeyMax + 1));
+    const QString second = QString::number(a.bounded(kCustomerKeyMin, kCustomerKeyMax + 1));
+    const QString third = QString::number(a.bounded(kCustomerKeyMin, kCustomerKeyMax + 1));
+    int asked = 0;
+    const QString key = drawCustomerKey(b, [&](const QString &k) {
+        ++asked;
+        return k == first || k == second;
+    });
+    QCOMPARE(key, third);
+    QCOMPARE(asked, 3);
+}
+
+void TstText::recordKey_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<int>("key");
+    QTest::newRow("fraction truncated") << QVariant(12.7) << 12;
+    QTest::newRow("negative fraction toward zero") << QVariant(-12.7) << -12;
+    QTest::newRow("8-bit unsigned") << QVariant::fromValue<uchar>(200) << 200;
+    QTest::newRow("16-bit sign-extended") << QVariant::fromValue<short>(-2) << -2;
+    QTest::newRow("16-bit unsigned bits sign-extended") << QVariant::fromValue<ushort>(0xFFFE) << -2;
+    QTest::newRow("64-bit low 32 bits") << QVariant(qlonglong(0x100000005LL)) << 5;
+    QTest::newRow("32-bit") << QVariant(123456) << 123456;
+    QTest::newRow("text number") << QVariant(QStringLiteral("42")) << 42;
+    QTest::newRow("text fraction") << QVariant(QStringLiteral("12.7")) << 12;
+}
+
+void TstText::recordKey()
+{
+    QFETCH(QVariant, value);
+    QFETCH(int, key);
+    QCOMPARE(recordKeyFromValue(value), key);
+}
+
+QTEST_GUILESS_MAIN(TstText)
+#include "tst_text.moc"
