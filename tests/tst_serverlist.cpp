@@ -1,0 +1,411 @@
+// The main window's server list: loading, search, customer filters, deletion, context menu, relayout.
+#include "core/appstate.h"
+#include "core/widgets/messagebox.h"
+#include "core/widgets/reportlist.h"
+#include "editors/servereditwindow.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace {
+// Five servers, two customers sharing cabinet C1, one with an empty number, one of a customer
+// named 服务器列表 and one whose customer name holds a quote.
+const char *kServers =
+    "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
+    "('甲公司', 'A01', '10.0.0.1', 'C1', '2008-11-23', '2009-11-23', '', '第一行\r\n第二行'),"
+    "('乙公司', '',    '10.0.0.2', 'C2', '2008年11月23日', '', '', ''),"
+    "('甲公司', 'A03', '10.0.0.3', 'C1', '2010/3/9', '', '', ''),"
+    "('服务器列表', 'A04', '10.0.0.4', 'C3', '', '', '', ''),"
+    "('O''Neil 数据', 'A05', '10.0.0.5', 'C1', '', '', '', 'it''s')";
+const char *kCustomers = "INSERT INTO kehu VALUES ('20001', '甲公司', ''), ('20002', '乙公司', ''),"
+                         "('20003', '服务器列表', ''), ('20004', 'O''Neil 数据', '')";
+const QStringList kAll = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
+
+QStringList listedIps(MainWindow &main)
+{
+    QStringList ips;
+    for (int r = 0; r < main.serverList()->rowCount(); ++r)
+        ips << main.serverList()->cellText(r, 1);
+    return ips;
+}
+
+QStringList storedIps(const TempRegister &reg)
+{
+    QStringList ips;
+    for (const QStringList &row : reg.rows("SELECT F_IP FROM data ORDER BY F_ID"))
+        ips << row.first();
+    return ips;
+}
+
+QAction *menuItem(MainWindow &main, const QString &text)
+{
+    for (QAction *a : child<QMenu>(&main, MainNames::menu)->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+void search(MainWindow &main, int field, const QString &text)
+{
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
+    child<QLineEdit>(&main, MainNames::searchText)->setText(text);
+    child<QPushButton>(&main, MainNames::searchButton)->click();
+}
+
+void selectRowShowing(MainWindow &main, const QString &ip)
+{
+    main.serverList()->setSelectedRow(int(listedIps(main).indexOf(ip)));
+}
+} // namespace
+
+class TstServerList : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void listsEveryServerInStoredOrder();
+    void search_data();
+    void search();
+    void searchWithNoFieldChosenDoesNothing();
+    void customerFilter_data();
+    void customerFilter();
+    void filterStaysAcrossAdditionsDeletionsAndSqlReload();
+    void deletion_data();
+    void deletion();
+    void cancelledDeletionChangesNothing();
+    void deletingTheLastServerLeavesAnEmptyList();
+    void deletionWithoutSelectionAsksNothing();
+    void failedDeletionIsReported_data();
+    void failedDeletionIsReported();
+    void contextMenuAnywhereOnTheList();
+    void modifyHandOffNeedsANumberedRow();
+    void relayout_data();
+    void relayout();
+
+private:
+    std::unique_ptr<TempRegister> m_reg;
+    std::unique_ptr<MainWindow> m_main;
+};
+
+void TstServerList::init()
+{
+    resetProgramState();
+    m_reg = std::make_unique<TempRegister>();
+    QVERIFY(m_reg->exec(kServers));
+    QVERIFY(m_reg->exec(kCustomers));
+    m_main = std::make_unique<MainWindow>(m_reg->programDir());
+}
+
+void TstServerList::cleanup()
+{
+    m_main.reset();
+    m_reg.reset();
+}
+
+void TstServerList::listsEveryServerInStoredOrder()
+{
+    MainWindow &main = *m_main;
+    QCOMPARE(listedIps(main), kAll);
+    const QStringList first = {"A01", "10.0.0.1", "C1", "2008-11-23", "2009-11-23", "", "甲公司", "第一行\r\n第二行"};
+    for (int c = 0; c < 8; ++c)
+        QCOMPARE(main.serverList()->cellText(0, c), first[c]);
+    QCOMPARE(main.serverList()->cellText(1, 3), QStringLiteral("2008年11月23日")); // stored text, unformatted
+    QCOMPARE(main.serverList()->itemValue(2), 3);
+    main.reloadServerListBySql();
+    QCOMPARE(listedIps(main), kAll);
+    for (int c = 0; c < 8; ++c)
+        QCOMPARE(main.serverList()->cellText(0, c), first[c]);
+    QCOMPARE(main.serverList()->itemValue(4), 5);
+    QStringList names;
+    auto *combo = child<QComboBox>(&main, MainNames::customerCombo);
+    for (int i = 0; i < combo->count(); ++i)
+        names << combo->itemText(i);
+    QCOMPARE(names, (QStringList{"请选择客户", "默认客户", "甲公司", "乙公司", "服务器列表", "O'Neil 数据"}));
+}
+
+void TstServerList::search_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("ips");
+    QTest::newRow("number") << 0 << "A01" << QStringList{"10.0.0.1"};
+    QTest::newRow("number, other case") << 0 << "a01" << QStringList{};
+    QTest::newRow("empty text lists empty numbers only") << 0 << "" << QStringList{"10.0.0.2"};
+    QTest::newRow("ip") << 1 << "10.0.0.3" << QStringList{"10.0.0.3"};
+    QTest::newRow("partial ip") << 1 << "10.0" << QStringList{};
+    QTest::newRow("ip with trailing blank") << 1 << "10.0.0.3 " << QStringList{};
+    QTest::newRow("customer") << 2 << "甲公司" << QStringList{"10.0.0.1", "10.0.0.3"};
+    QTest::newRow("customer with quote") << 2 << "O'Neil 数据" << QStringList{"10.0.0.5"};
+    QTest::newRow("cabinet") << 3 << "C1" << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"};
+    QTest::newRow("injection finds nothing") << 3 << "' OR '1'='1" << QStringList{};
+}
+
+void TstServerList::search()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(QStringList, ips);
+    ::search(*m_main, field, text);
+    QCOMPARE(listedIps(*m_main), ips);
+    QCOMPARE(appState().listMode, 1);
+    QCOMPARE(m_reg->count("data"), 5);
+}
+
+void TstServerList::searchWithNoFieldChosenDoesNothing()
+{
+    ::search(*m_main, 3, "C2");
+    const QString filter = appState().listFilter;
+    child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(-1);
+    child<QPushButton>(m_main.get(), MainNames::searchButton)->click();
+    QCOMPARE(appState().listMode, 1);
+    QCOMPARE(appState().listFilter, filter);
+    QCOMPARE(listedIps(*m_main), QStringList{"10.0.0.2"});
+}
+
+void TstServerList::customerFilter_data()
+{
+    QTest::addColumn<bool>("upper");
+    QTest::addColumn<QString>("customer");
+    QTest::addColumn<QStringList>("ips");
+    QTest::addColumn<int>("mode");
+    for (bool upper : {false, true}) {
+        const char *which = upper ? "upper: " : "lower: ";
+        QTest::addRow("%s甲公司", which) << upper << "甲公司" << QStringList{"10.0.0.1", "10.0.0.3"} << 1;
+        QTest::addRow("%s请选择客户 lists that name", which) << upper << "请选择客户" << QStringList{} << 1;
+        QTest::addRow("%s服务器列表 lists all", which) << upper << "服务器列表" << kAll << 0;
+        QTest::addRow("%squote in name", which) << upper << "O'Neil 数据" << QStringList{"10.0.0.5"} << 1;
+    }
+}
+
+void TstServerList::customerFilter()
+{
+    QFETCH(bool, upper);
+    QFETCH(QString, customer);
+    QFETCH(QStringList, ips);
+    QFETCH(int, mode);
+    ::search(*m_main, 3, "C2"); // a filter beforehand
+    const QString before = appState().listFilter;
+    auto *combo = child<QComboBox>(m_main.get(), upper ? MainNames::customerCombo1 : MainNames::customerCombo);
+    combo->setCurrentIndex(combo->findText(customer));
+    child<QPushButton>(m_main.get(), upper ? MainNames::customerButton1 : MainNames::customerButton)->click();
+    QCOMPARE(listedIps(*m_main), ips);
+    QCOMPARE(appState().listMode, mode);
+    if (mode == 0)
+        QCOMPARE(appState().listFilter, before); // 服务器列表 keeps the filter text
+    child<QPushButton>(m_main.get(), MainNames::showAllButton)->click();
+    QCOMPARE(listedIps(*m_main), kAll);
+    QCOMPARE(appState().listMode, 0);
+}
+
+void TstServerList::filterStaysAcrossAdditionsDeletionsAndSqlReload()
+{
+    MainWindow &main = *m_main;
+    ::search(main, 3, "C1");
+    QVERIFY(m_reg->exec("INSERT INTO data (F_IP, F_JG) VALUES ('10.0.0.6', 'C1'), ('10.0.0.7', 'C9')"));
+    main.fillServerList(); // as after an addition
+    QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5", "10.0.0.6"}));
+    main.reloadServerListBySql(); // as after a modification: every server, mode and filter kept
+    QCOMPARE(listedIps(main).size(), 7);
+    QCOMPARE(appState().listMode, 1);
+    QCOMPARE(appState().listFilter, QStringLiteral("F_JG='C1'"));
+    selectRowShowing(main, "10.0.0.7");
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    main.deleteSelectedServer();
+    QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5", "10.0.0.6"}));
+    QVERIFY(!storedIps(*m_reg).contains("10.0.0.7"));
+}
+
+void TstServerList::deletion_data()
+{
+    QTest::addColumn<QString>("how"); // what the list shows when the row is deleted
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QStringList>("listedAfter");
+    QTest::newRow("whole table") << "all" << "10.0.0.3" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"};
+    QTest::newRow("under a search") << "search" << "10.0.0.5" << QStringList{"10.0.0.1", "10.0.0.3"};
+    QTest::newRow("under a customer filter") << "customer" << "10.0.0.3" << QStringList{"10.0.0.1"};
+    QTest::newRow("after the SQL reload") << "sql" << "10.0.0.4"
+                                          << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"};
+}
+
+void TstServerList::deletion()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, ip);
+    QFETCH(QStringList, listedAfter);
+    MainWindow &main = *m_main;
+    if (how == "search" || how == "sql")
+        ::search(main, 3, "C1");
+    if (how == "customer") {
+        auto *combo = child<QComboBox>(&main, MainNames::customerCombo1);
+        combo->setCurrentIndex(combo->findText("甲公司"));
+        child<QPushButton>(&main, MainNames::customerButton1)->click();
+    }
+    if (how == "sql")
+        main.reloadServerListBySql();
+    selectRowShowing(main, ip);
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    menuItem(main, "删除数据")->trigger();
+    QStringList expected = kAll;
+    expected.removeAll(ip);
+    QCOMPARE(storedIps(*m_reg), expected);
+    QCOMPARE(listedIps(main), listedAfter);
+    const QList<MessageBox::Shown> shown = MessageBox::shown();
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[0].text, QStringLiteral("服务器数据删除后将不可恢复，是否真的要删除？"));
+    QCOMPARE(shown[0].title, std::optional<QString>("信息"));
+    QCOMPARE(shown[0].style, 0x21);
+    QCOMPARE(shown[1].text, QStringLiteral("服务器数据已删除！"));
+    QCOMPARE(shown[1].title, std::optional<QString>("信息"));
+    QCOMPARE(shown[1].style, 0x40);
+}
+
+void TstServerList::cancelledDeletionChangesNothing()
+{
+    MainWindow &main = *m_main;
+    main.serverList()->setSelectedRow(1);
+    MessageBox::setNextAnswer(MsgAnswer::Cancel);
+    main.deleteSelectedServer();
+    QCOMPARE(storedIps(*m_reg), kAll);
+    QCOMPARE(listedIps(main), kAll);
+    QCOMPARE(main.serverList()->selectedRow(), 1);
+    QCOMPARE(MessageBox::shown().size(), 1);
+}
+
+void TstServerList::deletingTheLastServerLeavesAnEmptyList()
+{
+    MainWindow &main = *m_main;
+    QVERIFY(m_reg->exec("DELETE FROM data WHERE F_ID > 1"));
+    main.fillServerList();
+    main.serverList()->setSelectedRow(0);
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    main.deleteSelectedServer();
+    QCOMPARE(m_reg->count("data"), 0);
+    QCOMPARE(main.serverList()->rowCount(), 0);
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据已删除！"));
+}
+
+void TstServerList::deletionWithoutSelectionAsksNothing()
+{
+    MainWindow &main = *m_main;
+    main.serverList()->setSelectedRow(-1);
+    main.deleteSelectedServer();
+    QCOMPARE(storedIps(*m_reg), kAll);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("您选择的数据错误，请重新选择！"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x10);
+}
+
+void TstServerList::failedDeletionIsReported_data()
+{
+    QTest::addColumn<QString>("sabotage");
+    QTest::addColumn<QStringList>("storedAfter");
+    QTest::newRow("database refuses") << "CREATE TRIGGER keep BEFORE DELETE ON data BEGIN SELECT RAISE(ABORT, 'no'); END"
+                                      << kAll;
+    QTest::newRow("record vanished") << "DELETE FROM data WHERE F_IP='10.0.0.2'"
+                                     << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
+}
+
+void TstServerList::failedDeletionIsReported()
+{
+    QFETCH(QString, sabotage);
+    QFETCH(QStringList, storedAfter);
+    MainWindow &main = *m_main;
+    selectRowShowing(main, "10.0.0.2");
+    QVERIFY(m_reg->exec(sabotage));
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    main.deleteSelectedServer();
+    QCOMPARE(storedIps(*m_reg), storedAfter);
+    QCOMPARE(listedIps(main), storedAfter); // reloaded either way
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("数据库操作失败，数据未保存！"));
+    QCOMPARE(MessageBox::shown().last().title, std::optional<QString>("澜汀提示"));
+    QCOMPARE(MessageBox::shown().last().style, 0x10);
+}
+
+void TstServerList::contextMenuAnywhereOnTheList()
+{
+    MainWindow &main = *m_main;
+    main.show();
+    QMenu *menu = child<QMenu>(&main, MainNames::menu);
+    ReportList *list = main.serverList();
+    // Empty space below the last row, with no row selected.
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(20, list->viewport()->height() - 5));
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+    menuItem(main, "查看数据")->trigger();
+    menuItem(main, "关于澜汀")->trigger();
+    QVERIFY(MessageBox::shown().isEmpty());
+    QCOMPARE(storedIps(*m_reg), kAll);
+    menuItem(main, "修改数据")->trigger();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("您选择的数据错误，请重新选择！"));
+    QVERIFY(!MessageBox::shown()[0].title.has_value());
+}
+
+void TstServerList::modifyHandOffNeedsANumberedRow()
+{
+    MainWindow &main = *m_main;
+    selectRowShowing(main, "10.0.0.2"); // empty number
+    main.modifySelectedServer();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].style, 0x10);
+    QVERIFY(main.editWindows().isEmpty());
+    selectRowShowing(main, "10.0.0.3");
+    main.modifySelectedServer();
+    QCOMPARE(main.editWindows().size(), 1);
+    QVERIFY(main.editWindows()[0]->isVisible());
+    QVERIFY(!main.editWindows()[0]->isModal());
+}
+
+void TstServerList::relayout_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<QRect>("list");
+    QTest::addColumn<int>("searchTop");
+    QTest::newRow("designed 600 x 450") << QSize(600, 450) << QRect(2, 3, 592, 396) << QRect(2, 21, 588, 348) << 372;
+    QTest::newRow("smallest 596 x 401") << QSize(596, 401) << QRect(2, 3, 588, 347) << QRect(2, 21, 584, 299) << 323;
+    QTest::newRow("large 1280 x 1000") << QSize(1280, 1000) << QRect(2, 3, 1272, 946) << QRect(2, 21, 1268, 898)
+                                       << 922;
+}
+
+void TstServerList::relayout()
+{
+    QFETCH(QSize, size);
+    QFETCH(QRect, frame);
+    QFETCH(QRect, list);
+    QFETCH(int, searchTop);
+    MainWindow &main = *m_main;
+    main.show();
+    main.resize(size);
+    QCOMPARE(child<QWidget>(&main, MainNames::frame)->geometry(), frame);
+    QCOMPARE(main.serverList()->geometry(), list);
+    const std::pair<QString, QRect> searchRow[] = {
+        {MainNames::searchField, {4, searchTop, 82, 20}},     {MainNames::searchText, {89, searchTop, 150, 20}},
+        {MainNames::searchButton, {243, searchTop, 60, 20}},  {MainNames::customerCombo, {318, searchTop, 82, 20}},
+        {MainNames::customerButton, {404, searchTop, 60, 20}},
+    };
+    for (const auto &[name, geometry] : searchRow)
+        QCOMPARE(child<QWidget>(&main, name)->geometry(), geometry);
+    const std::pair<QString, QRect> fixed[] = {
+        {MainNames::showAllButton, {380, -1, 110, 20}},  {MainNames::customerCombo1, {80, 2, 90, 20}},
+        {MainNames::customerButton1, {172, 2, 60, 20}},  {MainNames::addButton, {234, 2, 72, 20}},
+        {MainNames::settingsButton, {308, 2, 72, 20}},
+    };
+    for (const auto &[name, geometry] : fixed)
+        QCOMPARE(child<QWidget>(&main, name)->geometry(), geometry);
+    QCOMPARE(child<QWidget>(&main, MainNames::statusBar)->geometry().bottom(), size.height() - 5);
+    // Back to the designed size: everything returns.
+    main.resize(600, 450);
+    QCOMPARE(main.serverList()->geometry(), QRect(2, 21, 588, 348));
+}
+
+QTEST_MAIN(TstServerList)
+#include "tst_serverlist.moc"
