@@ -29,7 +29,8 @@ ServerEditWindow::ServerEditWindow(MainWindow &main)
     m_number->setText(list->cellText(row, 0));
     m_ip->setText(list->cellText(row, 1));
     m_cabinet->setText(list->cellText(row, 2));
-    m_remark->setPlainText(list->cellText(row, 7));
+    m_storedRemark = list->cellText(row, 7);
+    m_remark->setPlainText(m_storedRemark);
     fillDate(m_dates[0], m_racked, list->cellText(row, 3));
     fillDate(m_dates[1], m_expires, list->cellText(row, 4));
     fillDate(m_dates[2], m_unracked, list->cellText(row, 5));
@@ -50,6 +51,15 @@ QString ServerEditWindow::dateText(const DateField &field) const
     if (!field.readable && !field.touched)
         return field.storedText;
     return dateToText(field.box->date());
+}
+
+QString ServerEditWindow::remarkText() const
+{
+    // The edit box turns CR LF line breaks into plain ones; an unchanged remark goes back as stored.
+    QString shown = m_storedRemark;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QString current = m_remark->toPlainText();
+    return current == shown ? m_storedRemark : current;
 }
 
 void ServerEditWindow::saveServerChanges()
@@ -77,7 +87,7 @@ void ServerEditWindow::saveServerChanges()
     const std::pair<QString, QString> columns[] = {
         {QStringLiteral("F_JG"), m_cabinet->text()},        {QStringLiteral("F_SJ"), dateText(m_dates[0])},
         {QStringLiteral("F_DQ"), dateText(m_dates[1])},     {QStringLiteral("F_XJ"), dateText(m_dates[2])},
-        {QStringLiteral("F_BZ"), m_remark->toPlainText()},
+        {QStringLiteral("F_BZ"), remarkText()},
     };
     for (const auto &[column, value] : columns)
         if (!sql.executeSql(serverUpdate(column, value, ip)).ok)

@@ -27,7 +27,9 @@ private:
     };
     void fillDate(DateField &field, QDateEdit *box, const QString &text);
     QString dateText(const DateField &field) const;
+    QString remarkText() const;
 
     qint64 m_key = -1;
+    QString m_storedRemark;
     std::array<DateField, 3> m_dates;
 };

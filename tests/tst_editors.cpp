@@ -1,0 +1,547 @@
+// The server add and modify windows, driven on a temporary register.
+#include "core/appstate.h"
+#include "core/datetext.h"
+#include "core/widgets/messagebox.h"
+#include "core/widgets/reportlist.h"
+#include "editors/serveraddwindow.h"
+#include "editors/servereditwindow.h"
+#include "editors/serverform_names.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace N = ServerFormNames;
+
+namespace {
+const char *kCustomers = "INSERT INTO kehu VALUES ('20001', '甲公司', ''), ('20002', '乙公司', '')";
+const char *kServers = "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
+                       "('甲公司', 'A01', '10.0.0.1', 'C1', '2008-11-23', '2009-11-23', '2010-01-05', 'r'),"
+                       "('乙公司', 'A02', '10.0.0.2', 'C2', '2010/3/9', '2008年11月23日', '', ''),"
+                       "('改名前', 'A03', '10.0.0.3', 'C1', '', '2009年13月1日', 'soon', 'x')";
+
+struct Form {
+    QWidget *w;
+    QComboBox *customer() const { return child<QComboBox>(w, N::customer); }
+    QLineEdit *edit(const QString &name) const { return child<QLineEdit>(w, name); }
+    QDateEdit *date(const QString &name) const { return child<QDateEdit>(w, name); }
+    QPlainTextEdit *remark() const { return child<QPlainTextEdit>(w, N::remark); }
+    void choose(const QString &name) const { customer()->setCurrentIndex(customer()->findText(name)); }
+    void fill(const QString &customerName, const QString &number, const QString &ip, const QString &cabinet,
+              const QString &remarkText) const
+    {
+        choose(customerName);
+        edit(N::number)->setText(number);
+        edit(N::ip)->setText(ip);
+        edit(N::cabinet)->setText(cabinet);
+        remark()->setPlainText(remarkText);
+    }
+    void press() const { child<QPushButton>(w, N::actionButton)->click(); }
+};
+
+QStringList serverRow(const TempRegister &reg, const QString &ip)
+{
+    const QList<QStringList> rows = reg.rows(
+        QStringLiteral("SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data WHERE F_IP='%1'").arg(ip));
+    return rows.size() == 1 ? rows.first() : QStringList{QStringLiteral("%1 rows").arg(rows.size())};
+}
+
+QStringList listedIps(MainWindow &main)
+{
+    QStringList ips;
+    for (int r = 0; r < main.serverList()->rowCount(); ++r)
+        ips << main.serverList()->cellText(r, 1);
+    return ips;
+}
+
+void selectRowShowing(MainWindow &main, const QString &ip)
+{
+    main.serverList()->setSelectedRow(int(listedIps(main).indexOf(ip)));
+}
+} // namespace
+
+class TstEditors : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void addWindowLayout();
+    void ipCheck_data();
+    void ipCheck();
+    void customerCheckComesAfterTheIpCheck();
+    void addStoresTheServerAndAsks_data();
+    void addStoresTheServerAndAsks();
+    void addUnderAFilterStoresButDoesNotList();
+    void failedAppendIsReported();
+    void emptyCustomerTableAlwaysAsksForACustomer();
+    void exitStoresNothing();
+
+    void editWindowFilledFromTheSelectedRow_data();
+    void editWindowFilledFromTheSelectedRow();
+    void savingWithoutChangeRewritesTheSameValues();
+    void savingQuotesAndNewValues();
+    void unchangedRemarkKeepsItsLineBreaks();
+    void savingWithoutCustomerKeepsSixColumns();
+    void datesRoundTrip();
+    void unreadableDatesAreKeptUnlessChanged();
+    void failedSaveRollsBackEverything();
+    void vanishedServerIsNotRecreated();
+    void editWindowDoesNotFollowTheList();
+    void reopeningTheSameServerRaisesItsWindow();
+
+private:
+    std::unique_ptr<TempRegister> m_reg;
+    std::unique_ptr<MainWindow> m_main;
+    ServerEditWindow *openEditor(const QString &ip);
+};
+
+void TstEditors::init()
+{
+    resetProgramState();
+    m_reg = std::make_unique<TempRegister>();
+    QVERIFY(m_reg->exec(kCustomers));
+    QVERIFY(m_reg->exec(kServers));
+    m_main = std::make_unique<MainWindow>(m_reg->programDir());
+}
+
+void TstEditors::cleanup()
+{
+    m_main.reset();
+    m_reg.reset();
+}
+
+ServerEditWindow *TstEditors::openEditor(const QString &ip)
+{
+    selectRowShowing(*m_main, ip);
+    m_main->modifySelectedServer();
+    const QList<ServerEditWindow *> open = m_main->editWindows();
+    return open.isEmpty() ? nullptr : open.last();
+}
+
+void TstEditors::addWindowLayout()
+{
+    ServerAddWindow w(*m_main);
+    QCOMPARE(w.windowTitle(), QStringLiteral("数据添加窗口"));
+    QCOMPARE(w.size(), QSize(512, 240));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    const struct {
+        QString name;
+        QRect geometry;
+        QString caption;
+    } units[] = {
+        {N::shape, {2, 3, 500, 181}, {}},
+        {"标签1", {22, 8, 55, 16}, "选择客户："},
+        {"标签2", {10, 33, 68, 16}, "服务器编号："},
+        {"标签3", {22, 58, 55, 16}, "服务器IP："},
+        {"标签4", {22, 83, 55, 16}, "所在机柜："},
+        {"标签5", {22, 108, 55, 16}, "上架时间："},
+        {"标签6", {22, 133, 55, 16}, "到期时间："},
+        {"标签7", {22, 158, 55, 16}, "下架时间："},
+        {"标签8", {238, 8, 64, 16}, "备注："},
+        {N::customer, {82, 6, 150, 20}, {}},
+        {N::number, {82, 31, 150, 20}, {}},
+        {N::ip, {82, 56, 150, 20}, {}},
+        {N::cabinet, {82, 81, 150, 20}, {}},
+        {N::racked, {82, 106, 150, 20}, {}},
+        {N::expires, {82, 131, 150, 20}, {}},
+        {N::unracked, {82, 156, 150, 20}, {}},
+        {N::remark, {236, 25, 259, 151}, {}},
+        {N::actionButton, {338, 187, 80, 24}, "添加数据"},
+        {N::exitButton, {422, 187, 80, 24}, "退出添加"},
+    };
+    for (const auto &u : units) {
+        QWidget *unit = child<QWidget>(&w, u.name);
+        QVERIFY2(unit, qPrintable(u.name));
+        QCOMPARE(unit->geometry(), u.geometry);
+        if (auto *label = qobject_cast<QLabel *>(unit))
+            QCOMPARE(label->text(), u.caption);
+        if (auto *button = qobject_cast<QPushButton *>(unit))
+            QCOMPARE(button->text(), u.caption);
+        if (qobject_cast<QLineEdit *>(unit) || qobject_cast<QComboBox *>(unit) || qobject_cast<QDateEdit *>(unit))
+            QVERIFY2(!unit->accessibleName().isEmpty(), qPrintable(u.name));
+    }
+    Form f{&w};
+    QStringList items;
+    for (int i = 0; i < f.customer()->count(); ++i)
+        items << f.customer()->itemText(i);
+    QCOMPARE(items, (QStringList{"请选择客户", "默认客户", "甲公司", "乙公司"}));
+    QCOMPARE(f.customer()->currentIndex(), 0);
+    for (const QString &d : {N::racked, N::expires, N::unracked}) {
+        QCOMPARE(f.date(d)->date(), QDate::currentDate());
+        QVERIFY(f.date(d)->calendarPopup());
+    }
+    QVERIFY(!f.edit(N::ip)->isReadOnly());
+}
+
+void TstEditors::ipCheck_data()
+{
+    QTest::addColumn<QString>("stored"); // an IP stored beforehand
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("same IP") << "10.0.0.9" << "10.0.0.9" << true;
+    QTest::newRow("other letter case") << "host-A" << "host-a" << false;
+    QTest::newRow("trailing blank") << "10.0.0.9" << "10.0.0.9 " << false;
+    QTest::newRow("leading blank") << "10.0.0.9" << " 10.0.0.9" << false;
+    QTest::newRow("leading zeros") << "10.0.0.9" << "010.000.000.009" << false;
+    QTest::newRow("empty IP once stored") << "" << "" << true;
+    QTest::newRow("empty IP the first time") << "10.0.0.9" << "" << false;
+}
+
+void TstEditors::ipCheck()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, typed);
+    QFETCH(bool, refused);
+    QVERIFY(m_reg->exec(QStringLiteral("INSERT INTO data (F_IP, F_KH) VALUES ('%1', '甲公司')").arg(stored)));
+    const int before = m_reg->count("data");
+    ServerAddWindow w(*m_main);
+    Form f{&w};
+    f.fill("乙公司", "N1", typed, "C1", "");
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
+    f.press();
+    QCOMPARE(m_reg->count("data"), refused ? before : before + 1);
+    if (refused) {
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("您添加的服务器IP已经存在！"));
+        QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
+        QCOMPARE(MessageBox::shown()[0].style, 0);
+        QCOMPARE(f.edit(N::number)->text(), QStringLiteral("N1")); // the form keeps its contents
+    }
+}
+
+void TstEditors::customerCheckComesAfterTheIpCheck()
+{
+    ServerAddWindow w(*m_main);
+    Form f{&w};
+    f.fill("请选择客户", "N1", "10.0.0.1", "C1", "");
+    f.press();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("您添加的服务器IP已经存在！"));
+    MessageBox::clearShown();
+    f.edit(N::ip)->setText("10.0.0.50");
+    for (MsgAnswer answer : {MsgAnswer::Yes, MsgAnswer::No}) {
+        MessageBox::setNextAnswer(answer);
+        f.press();
+    }
+    QCOMPARE(MessageBox::shown().size(), 2);
+    for (const auto &shown : MessageBox::shown()) {
+        QCOMPARE(shown.text, QStringLiteral("请选择您要对应的客户！"));
+        QCOMPARE(shown.title, std::optional<QString>("澜汀提示："));
+        QCOMPARE(shown.style, 0x44);
+    }
+    QCOMPARE(m_reg->count("data"), 3);
+    QCOMPARE(f.edit(N::ip)->text(), QStringLiteral("10.0.0.50"));
+}
+
+void TstEditors::addStoresTheServerAndAsks_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<QString>("remark");
+    QTest::addColumn<MsgAnswer>("answer");
+    QTest::newRow("answer yes") << "10.0.0.7" << "it's \"quoted\", first\nsecond" << MsgAnswer::Yes;
+    QTest::newRow("answer no") << "O'Brien's box" << "" << MsgAnswer::No;
+    QTest::newRow("empty IP") << "" << "'; DROP TABLE data; --" << MsgAnswer::Yes;
+}
+
+void TstEditors::addStoresTheServerAndAsks()
+{
+    QFETCH(QString, ip);
+    QFETCH(QString, remark);
+    QFETCH(MsgAnswer, answer);
+    ServerAddWindow w(*m_main);
+    w.show();
+    Form f{&w};
+    f.fill("乙公司", "编号'1", ip, "机柜 7", remark);
+    f.date(N::racked)->setDate(QDate(2008, 11, 23));
+    f.date(N::expires)->setDate(QDate(2222, 12, 30));
+    f.date(N::unracked)->setDate(QDate(2000, 2, 29));
+    MessageBox::setNextAnswer(answer);
+    f.press();
+    QCOMPARE(serverRow(*m_reg, QString(ip).replace("'", "''")),
+             (QStringList{"乙公司", "编号'1", ip, "机柜 7", "2008-11-23", "2222-12-30", "2000-02-29",
+                          remark}));
+    QVERIFY(listedIps(*m_main).contains(ip)); // the list was refreshed
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？");
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示："));
+    QCOMPARE(MessageBox::shown()[0].style, 0x44);
+    if (answer == MsgAnswer::Yes) {
+        QVERIFY(w.isVisible());
+        for (const QString &name : {N::number, N::ip, N::cabinet})
+            QVERIFY(f.edit(name)->text().isEmpty());
+        QVERIFY(f.remark()->toPlainText().isEmpty());
+        QCOMPARE(f.customer()->currentIndex(), 0);
+        QCOMPARE(f.date(N::racked)->date(), QDate(2008, 11, 23)); // the dates stay
+        QCOMPARE(f.date(N::unracked)->date(), QDate(2000, 2, 29));
+    } else {
+        QVERIFY(!w.isVisible());
+    }
+    QCOMPARE(m_reg->count("data"), 4);
+}
+
+void TstEditors::addUnderAFilterStoresButDoesNotList()
+{
+    child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(3);
+    child<QLineEdit>(m_main.get(), MainNames::searchText)->setText("C1");
+    m_main->search();
+    ServerAddWindow w(*m_main);
+    Form f{&w};
+    f.fill("甲公司", "N9", "10.0.0.9", "C9", "");
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.9").value(3), QStringLiteral("C9"));
+    QCOMPARE(listedIps(*m_main), (QStringList{"10.0.0.1", "10.0.0.3"}));
+}
+
+void TstEditors::failedAppendIsReported()
+{
+    ServerAddWindow w(*m_main);
+    w.show();
+    Form f{&w};
+    f.fill("甲公司", "N9", "10.0.0.9", "C9", "");
+    QVERIFY(m_reg->exec("CREATE TRIGGER refuse BEFORE INSERT ON data BEGIN SELECT RAISE(ABORT, 'full'); END"));
+    QVERIFY(m_reg->exec("UPDATE data SET F_BH='changed behind' WHERE F_IP='10.0.0.1'"));
+    f.press();
+    QCOMPARE(m_reg->count("data"), 3);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("数据库操作失败，数据未保存！"));
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x10);
+    QCOMPARE(m_main->serverList()->cellText(0, 0), QStringLiteral("A01")); // not refreshed
+    QVERIFY(w.isVisible());
+    QCOMPARE(f.edit(N::ip)->text(), QStringLiteral("10.0.0.9"));
+}
+
+void TstEditors::emptyCustomerTableAlwaysAsksForACustomer()
+{
+    QVERIFY(m_reg->exec("DELETE FROM kehu"));
+    ServerAddWindow w(*m_main);
+    Form f{&w};
+    QCOMPARE(f.customer()->count(), 1);
+    f.fill("请选择客户", "N9", "10.0.0.9", "C9", "");
+    f.press();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("请选择您要对应的客户！"));
+    QCOMPARE(m_reg->count("data"), 3);
+}
+
+void TstEditors::exitStoresNothing()
+{
+    ServerAddWindow w(*m_main);
+    w.show();
+    Form f{&w};
+    f.fill("甲公司", "N9", "10.0.0.1", "C9", "");
+    f.press(); // refused: duplicate IP
+    child<QPushButton>(&w, N::exitButton)->click();
+    QVERIFY(!w.isVisible());
+    QCOMPARE(m_reg->count("data"), 3);
+}
+
+void TstEditors::editWindowFilledFromTheSelectedRow_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<int>("customerIndex");
+    QTest::addColumn<QStringList>("texts"); // number, ip, cabinet, remark
+    QTest::addColumn<QList<QDate>>("dates");
+    const QDate today = QDate::currentDate();
+    QTest::newRow("iso dates") << "10.0.0.1" << 2 << QStringList{"A01", "10.0.0.1", "C1", "r"}
+                               << QList<QDate>{{2008, 11, 23}, {2009, 11, 23}, {2010, 1, 5}};
+    QTest::newRow("other date forms") << "10.0.0.2" << 3 << QStringList{"A02", "10.0.0.2", "C2", ""}
+                                      << QList<QDate>{{2010, 3, 9}, {2008, 11, 23}, today};
+    QTest::newRow("customer renamed") << "10.0.0.3" << 0 << QStringList{"A03", "10.0.0.3", "C1", "x"}
+                                      << QList<QDate>{today, today, today};
+}
+
+void TstEditors::editWindowFilledFromTheSelectedRow()
+{
+    QFETCH(QString, ip);
+    QFETCH(int, customerIndex);
+    QFETCH(QStringList, texts);
+    QFETCH(QList<QDate>, dates);
+    ServerEditWindow *w = openEditor(ip);
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("数据修改窗口"));
+    QCOMPARE(w->size(), QSize(512, 240));
+    QCOMPARE(child<QPushButton>(w, N::actionButton)->text(), QStringLiteral("修改数据"));
+    QCOMPARE(child<QPushButton>(w, N::exitButton)->text(), QStringLiteral("退出修改"));
+    Form f{w};
+    QVERIFY(f.edit(N::ip)->isReadOnly());
+    QCOMPARE(f.customer()->currentIndex(), customerIndex);
+    QCOMPARE(f.edit(N::number)->text(), texts[0]);
+    QCOMPARE(f.edit(N::ip)->text(), texts[1]);
+    QCOMPARE(f.edit(N::cabinet)->text(), texts[2]);
+    QCOMPARE(f.remark()->toPlainText(), texts[3]);
+    QCOMPARE(f.date(N::racked)->date(), dates[0]);
+    QCOMPARE(f.date(N::expires)->date(), dates[1]);
+    QCOMPARE(f.date(N::unracked)->date(), dates[2]);
+}
+
+void TstEditors::savingWithoutChangeRewritesTheSameValues()
+{
+    const QStringList before = serverRow(*m_reg, "10.0.0.2");
+    child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(3);
+    child<QLineEdit>(m_main.get(), MainNames::searchText)->setText("C2");
+    m_main->search();
+    ServerEditWindow *w = openEditor("10.0.0.2");
+    Form{w}.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.2"), (QStringList{"乙公司", "A02", "10.0.0.2", "C2", "2010-03-09",
+                                                         "2008-11-23", "", ""}));
+    QCOMPARE(before[4], QStringLiteral("2010/3/9")); // a readable date is written in the stored form
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("服务器数据修改成功！"));
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
+    QCOMPARE(MessageBox::shown()[0].style, 0);
+    // The list shows every server now; the search stays in force for the next reload.
+    QCOMPARE(listedIps(*m_main).size(), 3);
+    QCOMPARE(appState().listMode, 1);
+    QCOMPARE(appState().listFilter, QStringLiteral("F_JG='C2'"));
+    QVERIFY(w->isVisible());
+}
+
+void TstEditors::savingQuotesAndNewValues()
+{
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form f{w};
+    f.fill("乙公司", "it's", "ignored", "O'Neil \"机柜\"", "line1\nline2 '; DROP TABLE data; --");
+    f.edit(N::ip)->setText("10.0.0.1"); // read-only for the user
+    f.date(N::racked)->setDate(QDate(2011, 1, 2));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1"), (QStringList{"乙公司", "it's", "10.0.0.1", "O'Neil \"机柜\"",
+                                                         "2011-01-02", "2009-11-23", "2010-01-05",
+                                                         "line1\nline2 '; DROP TABLE data; --"}));
+    QCOMPARE(m_reg->count("data"), 3);
+}
+
+void TstEditors::unchangedRemarkKeepsItsLineBreaks()
+{
+    QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) VALUES ('甲公司', 'W1', '10.0.0.30', 'one\r\ntwo\r\n')"));
+    m_main->fillServerList();
+    ServerEditWindow *w = openEditor("10.0.0.30");
+    Form f{w};
+    QCOMPARE(f.remark()->toPlainText(), QStringLiteral("one\ntwo\n"));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.30").value(7), QStringLiteral("one\r\ntwo\r\n"));
+    f.remark()->setPlainText("one\nthree");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.30").value(7), QStringLiteral("one\nthree"));
+}
+
+void TstEditors::savingWithoutCustomerKeepsSixColumns()
+{
+    ServerEditWindow *w = openEditor("10.0.0.3"); // its customer was renamed: no entry matches
+    Form f{w};
+    QCOMPARE(f.customer()->currentIndex(), 0);
+    f.edit(N::number)->setText("A03-new");
+    const int rowsListed = m_main->serverList()->rowCount();
+    QVERIFY(m_reg->exec("INSERT INTO data (F_IP) VALUES ('10.0.0.8')"));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").mid(0, 2), (QStringList{"改名前", "A03-new"}));
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("请选择您要对应的客户！"));
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示："));
+    QCOMPARE(MessageBox::shown()[0].style, 0x44);
+    QCOMPARE(m_main->serverList()->rowCount(), rowsListed); // no reload
+    f.choose("甲公司");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").first(), QStringLiteral("甲公司"));
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
+}
+
+void TstEditors::datesRoundTrip()
+{
+    ServerAddWindow add(*m_main);
+    Form a{&add};
+    a.fill("甲公司", "D1", "10.0.0.20", "C1", "");
+    a.date(N::racked)->setDate(QDate(2008, 11, 23));
+    a.date(N::expires)->setDate(QDate(2222, 12, 30));
+    a.date(N::unracked)->setDate(QDate(1999, 12, 31));
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    a.press();
+    const QStringList stored = serverRow(*m_reg, "10.0.0.20");
+    QCOMPARE(stored.mid(4, 3), (QStringList{"2008-11-23", "2222-12-30", "1999-12-31"}));
+    ServerEditWindow *w = openEditor("10.0.0.20");
+    Form{w}.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.20"), stored);
+}
+
+void TstEditors::unreadableDatesAreKeptUnlessChanged()
+{
+    ServerEditWindow *w = openEditor("10.0.0.3"); // dates '', '2009年13月1日', 'soon'
+    Form f{w};
+    f.choose("甲公司");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").mid(4, 3), (QStringList{"", "2009年13月1日", "soon"}));
+    f.date(N::expires)->setDate(QDate(2012, 6, 1));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").mid(4, 3), (QStringList{"", "2012-06-01", "soon"}));
+}
+
+void TstEditors::failedSaveRollsBackEverything()
+{
+    const QStringList before = serverRow(*m_reg, "10.0.0.1");
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form f{w};
+    f.fill("乙公司", "new number", "10.0.0.1", "new cabinet", "new remark");
+    // The fourth statement is refused, after three were accepted.
+    QVERIFY(m_reg->exec("CREATE TRIGGER refuse BEFORE UPDATE OF F_DQ ON data BEGIN SELECT RAISE(ABORT, 'no'); END"));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1"), before);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("数据库操作失败，数据未保存！"));
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x10);
+    // The customer statement alone refused: still nothing of the save is kept.
+    QVERIFY(m_reg->exec("DROP TRIGGER refuse"));
+    QVERIFY(m_reg->exec("CREATE TRIGGER refuse BEFORE UPDATE OF F_KH ON data BEGIN SELECT RAISE(ABORT, 'no'); END"));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1"), before);
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("数据库操作失败，数据未保存！"));
+}
+
+void TstEditors::vanishedServerIsNotRecreated()
+{
+    ServerEditWindow *w = openEditor("10.0.0.2");
+    QVERIFY(m_reg->exec("DELETE FROM data WHERE F_IP='10.0.0.2'"));
+    Form{w}.press();
+    QCOMPARE(m_reg->count("data"), 2);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("服务器数据不存在，可能已被删除！"));
+    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x30);
+}
+
+void TstEditors::editWindowDoesNotFollowTheList()
+{
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    selectRowShowing(*m_main, "10.0.0.2");
+    m_main->showAllServers();
+    Form f{w};
+    QCOMPARE(f.edit(N::ip)->text(), QStringLiteral("10.0.0.1"));
+    f.edit(N::number)->setText("moved?");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(1), QStringLiteral("moved?"));
+    QCOMPARE(serverRow(*m_reg, "10.0.0.2").value(1), QStringLiteral("A02"));
+}
+
+void TstEditors::reopeningTheSameServerRaisesItsWindow()
+{
+    ServerEditWindow *first = openEditor("10.0.0.1");
+    QCOMPARE(openEditor("10.0.0.1"), first);
+    QCOMPARE(m_main->editWindows().size(), 1);
+    ServerEditWindow *second = openEditor("10.0.0.2");
+    QVERIFY(second != first);
+    QCOMPARE(m_main->editWindows().size(), 2);
+    first->close();
+    QTRY_COMPARE(m_main->editWindows().size(), 1);
+}
+
+QTEST_MAIN(TstEditors)
+#include "tst_editors.moc"
