@@ -480,6 +480,16 @@ bool SqlExecutor::rollbackTransaction()
     return m_open && database().rollback();
 }
 
+bool SqlExecutor::transact(const std::function<bool()> &work)
+{
+    if (!beginTransaction())
+        return false;
+    if (work() && commitTransaction())
+        return true;
+    rollbackTransaction();
+    return false;
+}
+
 qint32 recordKeyFromValue(const QVariant &value)
 {
     switch (value.typeId()) {

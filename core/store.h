@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -111,6 +112,9 @@ public:
     bool beginTransaction();
     bool commitTransaction();
     bool rollbackTransaction();
+    // Runs work inside one transaction: committed when work returns true, rolled back otherwise.
+    // True only when the work succeeded and was committed.
+    bool transact(const std::function<bool()> &work);
 
     QString lastError() const { return m_error; }
     QSqlDatabase database() const;

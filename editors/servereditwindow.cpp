@@ -66,44 +66,42 @@ void ServerEditWindow::saveServerChanges()
 {
     SqlExecutor &sql = m_main.database().sql;
     const QString ip = m_ip->text();
-    const auto fail = [&] {
-        sql.rollbackTransaction();
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
-    };
-
-    // One save stands or falls as a whole.
-    if (!sql.beginTransaction()) {
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
-        return;
-    }
-    const ExecResult first = sql.executeSql(serverUpdate(QStringLiteral("F_BH"), m_number->text(), ip));
-    if (!first.ok)
-        return fail();
-    if (first.rowsAffected == 0) {
-        sql.rollbackTransaction();
+    const bool customerChosen = m_customer->currentIndex() != 0;
+    bool vanished = false;
+    // One save stands or falls as a whole. Without a chosen customer the other six columns are
+    // still saved and the customer stays as it was.
+    const bool saved = sql.transact([&] {
+        const ExecResult first = sql.executeSql(serverUpdate(QStringLiteral("F_BH"), m_number->text(), ip));
+        if (!first.ok)
+            return false;
+        if (first.rowsAffected == 0) {
+            vanished = true;
+            return false;
+        }
+        const std::pair<QString, QString> columns[] = {
+            {QStringLiteral("F_JG"), m_cabinet->text()},    {QStringLiteral("F_SJ"), dateText(m_dates[0])},
+            {QStringLiteral("F_DQ"), dateText(m_dates[1])}, {QStringLiteral("F_XJ"), dateText(m_dates[2])},
+            {QStringLiteral("F_BZ"), remarkText()},
+        };
+        for (const auto &[column, value] : columns)
+            if (!sql.executeSql(serverUpdate(column, value, ip)).ok)
+                return false;
+        return !customerChosen ||
+               sql.executeSql(serverUpdate(QStringLiteral("F_KH"), m_customer->currentText(), ip)).ok;
+    });
+    if (vanished) {
         MessageBox::show(ServerFormTexts::vanished, MsgStyle::Warning, kNoticeTitle, this);
         return;
     }
-    const std::pair<QString, QString> columns[] = {
-        {QStringLiteral("F_JG"), m_cabinet->text()},        {QStringLiteral("F_SJ"), dateText(m_dates[0])},
-        {QStringLiteral("F_DQ"), dateText(m_dates[1])},     {QStringLiteral("F_XJ"), dateText(m_dates[2])},
-        {QStringLiteral("F_BZ"), remarkText()},
-    };
-    for (const auto &[column, value] : columns)
-        if (!sql.executeSql(serverUpdate(column, value, ip)).ok)
-            return fail();
-
-    if (m_customer->currentIndex() == 0) {
-        // The six columns are kept; the customer stays as it was until one is chosen.
-        if (!sql.commitTransaction())
-            return fail();
+    if (!saved) {
+        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        return;
+    }
+    if (!customerChosen) {
         MessageBox::show(ServerFormTexts::chooseCustomer, MsgStyle::YesNoInformation, ServerFormTexts::promptTitle,
                          this);
         return;
     }
-    if (!sql.executeSql(serverUpdate(QStringLiteral("F_KH"), m_customer->currentText(), ip)).ok ||
-        !sql.commitTransaction())
-        return fail();
     m_main.reloadServerListBySql();
     MessageBox::show(ServerFormTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
 }

@@ -143,20 +143,18 @@ void SettingsWindow::modifyCustomer()
         return;
     }
     SqlExecutor &sql = m_main.database().sql;
-    bool ok = sql.beginTransaction();
-    ExecResult name, contact;
-    if (ok) {
-        name = sql.executeSql(customerUpdate(QStringLiteral("K_KH"), m_name->text(), key));
-        contact = sql.executeSql(customerUpdate(QStringLiteral("K_LX"), m_contact->text(), key));
-        ok = name.ok && contact.ok && name.rowsAffected > 0 && sql.commitTransaction();
-        if (!ok)
-            sql.rollbackTransaction();
-    }
-    if (!ok) {
-        MessageBox::show(name.ok && name.rowsAffected == 0 ? SettingsTexts::badSelection : kWriteFailedText,
-                         MsgStyle::Error, name.ok && name.rowsAffected == 0 ? std::nullopt : std::optional(kNoticeTitle),
-                         this);
-        fillCustomerList();
+    bool found = true;
+    const bool saved = sql.transact([&] {
+        const ExecResult name = sql.executeSql(customerUpdate(QStringLiteral("K_KH"), m_name->text(), key));
+        found = !name.ok || name.rowsAffected > 0; // the customer may have been deleted since it was selected
+        return name.ok && found &&
+               sql.executeSql(customerUpdate(QStringLiteral("K_LX"), m_contact->text(), key)).ok;
+    });
+    if (!saved) {
+        if (found)
+            MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        else
+            MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
         return;
     }
     fillCustomerList();
@@ -199,18 +197,13 @@ void SettingsWindow::changeAdminAccount()
         return;
     }
     SqlExecutor &sql = m_main.database().sql;
-    bool ok = sql.beginTransaction();
-    if (ok) {
+    const bool ok = sql.transact([&] {
         const ExecResult account = sql.executeSql(adminUpdate(QStringLiteral("U_ZH"), m_account->text()));
-        const ExecResult password = sql.executeSql(adminUpdate(QStringLiteral("U_MM"), m_password->text()));
-        ok = account.ok && password.ok;
+        if (!account.ok || !sql.executeSql(adminUpdate(QStringLiteral("U_MM"), m_password->text())).ok)
+            return false;
         // An empty table gets its administrator row, or the change would vanish unseen.
-        if (ok && account.rowsAffected == 0)
-            ok = sql.executeSql(adminInsert(m_account->text(), m_password->text())).ok;
-        ok = ok && sql.commitTransaction();
-        if (!ok)
-            sql.rollbackTransaction();
-    }
+        return account.rowsAffected > 0 || sql.executeSql(adminInsert(m_account->text(), m_password->text())).ok;
+    });
     if (!ok) {
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
