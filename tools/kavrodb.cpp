@@ -1,6 +1,7 @@
 // kavro-db: makes and converts register databases.
-//   kavro-db init PATH     creates a new register with the default administrator and customer
+#include "core/legacyimport.h"
 #include "core/schema.h"
+#include "tools/mdbreader.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -10,20 +11,77 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage:\n"
-                         "  kavro-db init PATH\n");
+                         "  kavro-db init PATH\n"
+                         "      create a new register with the default administrator and customer\n"
+                         "  kavro-db import [--codepage N] OLD.mdb NEW\n"
+                         "      bring a register kept in an Access file over into a new register at NEW\n"
+                         "  kavro-db import [--codepage N] --in-place PROGRAM_DIR/db/kavrodb.mdb\n"
+                         "      convert the Access file the program uses; the Access file is kept beside it\n"
+                         "      as kavrodb.mdb.access-backup\n"
+                         "  --codepage N: the code page of texts in an Access 97 file (default 936, GBK)\n");
     return 2;
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "kavro-db: %s\n", qPrintable(message));
+    return 1;
 }
 
 int init(const QString &path)
 {
     QString error;
-    if (!initRegisterDatabase(path, &error)) {
-        std::fprintf(stderr, "kavro-db: %s\n", qPrintable(error));
-        return 1;
-    }
+    if (!initRegisterDatabase(path, &error))
+        return fail(error);
     std::printf("created %s\n"
                 "administrator account: %s, password: %s (change them in 功能设置 after the first login)\n",
                 qPrintable(path), qPrintable(kDefaultAdminAccount), qPrintable(kDefaultAdminPassword));
+    return 0;
+}
+
+void printReport(const ImportReport &report)
+{
+    std::printf("brought over: %d servers, %d customers, %d administrator rows\n", report.servers, report.customers,
+                report.administrators);
+    for (const QString &note : report.notes)
+        std::printf("note: %s\n", qPrintable(note));
+}
+
+int import(QStringList args)
+{
+    int codePage = 936;
+    bool inPlace = false;
+    QStringList paths;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == QLatin1String("--in-place")) {
+            inPlace = true;
+        } else if (arg == QLatin1String("--codepage") && !args.isEmpty()) {
+            bool ok = false;
+            codePage = args.takeFirst().toInt(&ok);
+            if (!ok || codePage <= 0)
+                return usage();
+        } else {
+            paths << arg;
+        }
+    }
+    MdbReader reader(codePage);
+    ImportReport report;
+    QString error;
+    if (inPlace && paths.size() == 1) {
+        QString backup;
+        if (!importInPlace(reader, paths[0], &report, &backup, &error))
+            return fail(error);
+        printReport(report);
+        std::printf("converted %s; the Access file is kept as %s\n", qPrintable(paths[0]), qPrintable(backup));
+        return 0;
+    }
+    if (inPlace || paths.size() != 2)
+        return usage();
+    if (!importRegister(reader, paths[0], paths[1], &report, &error))
+        return fail(error);
+    printReport(report);
+    std::printf("written %s\n", qPrintable(paths[1]));
     return 0;
 }
 } // namespace
@@ -31,8 +89,11 @@ int init(const QString &path)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.size() == 2 && args[0] == QLatin1String("init"))
-        return init(args[1]);
+    QStringList args = app.arguments().mid(1);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("init") && args.size() == 1)
+        return init(args[0]);
+    if (command == QLatin1String("import"))
+        return import(args);
     return usage();
 }

@@ -1,0 +1,186 @@
+#include "core/legacyimport.h"
+
+#include "core/schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+struct TableSpec {
+    QString name;
+    QStringList columns;
+};
+
+const std::vector<TableSpec> &registerTables()
+{
+    static const std::vector<TableSpec> tables = {
+        {QStringLiteral("data"), {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}},
+        {QStringLiteral("kehu"), {"K_DD", "K_KH", "K_LX"}},
+        {QStringLiteral("admin"), {"U_ZH", "U_MM"}},
+    };
+    return tables;
+}
+
+int indexOf(const QStringList &names, const QString &name)
+{
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString siblingName(const QString &path, const char *what)
+{
+    return QStringLiteral("%1.%2-%3").arg(path, QLatin1String(what)).arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                                          QLatin1Char('0'));
+}
+
+// Writes the tables into the freshly made register open under connection.
+bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, ImportReport *report, QString *error)
+{
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    for (size_t t = 0; t < tables.size(); ++t) {
+        const TableSpec &spec = registerTables()[t];
+        const LegacyTable &legacy = tables[t];
+        std::vector<int> source;
+        for (const QString &column : spec.columns) {
+            source.push_back(indexOf(legacy.columns, column));
+            if (source.back() < 0)
+                report->notes << QStringLiteral("column %1.%2 is missing: stored as empty").arg(spec.name, column);
+        }
+        for (const QString &column : legacy.columns)
+            if (indexOf(spec.columns, column) < 0)
+                report->notes << QStringLiteral("column %1.%2 ignored").arg(spec.name, column);
+
+        QStringList marks;
+        for (int i = 0; i < spec.columns.size(); ++i)
+            marks << QStringLiteral("?");
+        QSqlQuery insert(db);
+        if (!insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(spec.name, spec.columns.join(','), marks.join(',')))) {
+            *error = insert.lastError().text();
+            return false;
+        }
+        const bool keyed = spec.name == QLatin1String("data");
+        for (const QStringList &row : legacy.rows) {
+            for (int i = 0; i < spec.columns.size(); ++i) {
+                const int from = source[size_t(i)];
+                const QString text = from >= 0 && from < row.size() ? row[from] : QString();
+                if (keyed && i == 0) {
+                    // The record key keeps its value; a row without one gets the next key.
+                    bool whole = false;
+                    const qlonglong key = text.trimmed().toLongLong(&whole);
+                    insert.bindValue(i, whole ? QVariant(key) : QVariant(QMetaType::fromType<qlonglong>()));
+                } else {
+                    insert.bindValue(i, text.isNull() ? QString(QLatin1String("")) : text);
+                }
+            }
+            if (!insert.exec()) {
+                *error = QStringLiteral("table %1: %2").arg(spec.name, insert.lastError().text());
+                return false;
+            }
+        }
+    }
+    report->servers = int(tables[0].rows.size());
+    report->customers = int(tables[1].rows.size());
+    report->administrators = int(tables[2].rows.size());
+    if (!db.commit()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool importRegister(LegacyReader &reader, const QString &legacyPath, const QString &newPath, ImportReport *report,
+                    QString *error)
+{
+    *report = ImportReport{};
+    if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink()) {
+        *error = QStringLiteral("%1 already exists; nothing was written").arg(newPath);
+        return false;
+    }
+    if (!reader.open(legacyPath, error)) {
+        *error = QStringLiteral("%1 is not an Access database that can be read: %2").arg(legacyPath, *error);
+        return false;
+    }
+    const QStringList names = reader.tableNames();
+    std::vector<LegacyTable> tables;
+    for (const TableSpec &spec : registerTables()) {
+        const int at = indexOf(names, spec.name);
+        if (at < 0) {
+            *error = QStringLiteral("%1 has no table %2; it is not a register").arg(legacyPath, spec.name);
+            return false;
+        }
+        tables.emplace_back();
+        if (!reader.readTable(names[at], &tables.back(), error)) {
+            *error = QStringLiteral("cannot read table %1: %2").arg(spec.name, *error);
+            return false;
+        }
+    }
+    for (const QString &name : names)
+        if (indexOf({"data", "kehu", "admin"}, name) < 0)
+            report->notes << QStringLiteral("table %1 ignored").arg(name);
+
+    // Written under a temporary name beside NEW and linked into place only when complete.
+    const QString partial = siblingName(newPath, "partial");
+    const QString connection = QStringLiteral("kavro-import");
+    if (!createRegisterFile(partial, connection, error))
+        return false;
+    bool ok;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        ok = writeTables(db, tables, report, error);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (ok && ::link(QFile::encodeName(partial).constData(), QFile::encodeName(newPath).constData()) != 0) {
+        *error = QStringLiteral("cannot create %1: %2").arg(newPath, QString::fromLocal8Bit(std::strerror(errno)));
+        ok = false;
+    }
+    QFile::remove(partial);
+    return ok;
+}
+
+bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *report, QString *backupPath,
+                   QString *error)
+{
+    *backupPath = path + QStringLiteral(".access-backup");
+    if (QFileInfo::exists(*backupPath) || QFileInfo(*backupPath).isSymLink()) {
+        *error = QStringLiteral("%1 already exists; nothing was changed").arg(*backupPath);
+        return false;
+    }
+    const QString converted = siblingName(path, "converted");
+    if (!importRegister(reader, path, converted, report, error))
+        return false;
+    // The legacy file keeps its bytes under the backup name (a second link to the same file), then
+    // the new register replaces the original name in one step.
+    const QByteArray from = QFile::encodeName(path);
+    const QByteArray backup = QFile::encodeName(*backupPath);
+    if (::link(from.constData(), backup.constData()) != 0) {
+        *error = QStringLiteral("cannot keep the backup %1: %2")
+                     .arg(*backupPath, QString::fromLocal8Bit(std::strerror(errno)));
+        QFile::remove(converted);
+        return false;
+    }
+    if (::rename(QFile::encodeName(converted).constData(), from.constData()) != 0) {
+        *error = QStringLiteral("cannot put the new register in place: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        ::unlink(backup.constData());
+        QFile::remove(converted);
+        return false;
+    }
+    return true;
+}

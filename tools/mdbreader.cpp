@@ -1,0 +1,112 @@
+#include "tools/mdbreader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <glib.h>
+// glib first: mdbtools.h uses its types without including it.
+#include <mdbtools.h>
+
+namespace {
+MdbHandle *handle(void *p)
+{
+    return static_cast<MdbHandle *>(p);
+}
+} // namespace
+
+MdbReader::MdbReader(int jet3CodePage) : m_codePage(jet3CodePage) {}
+
+MdbReader::~MdbReader()
+{
+    if (m_mdb)
+        mdb_close(handle(m_mdb));
+}
+
+bool MdbReader::open(const QString &path, QString *error)
+{
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("no such file");
+        return false;
+    }
+    // libmdb takes the Jet 3 code page from the environment when it sets up its conversions.
+    const QByteArray codePage = "CP" + QByteArray::number(m_codePage);
+    qputenv("MDB_JET3_CHARSET", codePage);
+    qputenv("MDBICONV", "UTF-8");
+    MdbHandle *mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb) {
+        *error = QStringLiteral("not an Access database");
+        return false;
+    }
+    mdb_iconv_close(mdb);
+    mdb_iconv_init(mdb);
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
+        mdb_close(mdb);
+        *error = QStringLiteral("its table catalogue cannot be read");
+        return false;
+    }
+    // Room for long remarks: a text that fills the whole buffer is taken as cut short.
+    mdb_set_bind_size(mdb, 1 << 20);
+    m_mdb = mdb;
+    return true;
+}
+
+QStringList MdbReader::tableNames()
+{
+    QStringList names;
+    MdbHandle *mdb = handle(m_mdb);
+    if (!mdb || !mdb->catalog)
+        return names;
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type != MDB_TABLE || mdb_is_system_table(entry))
+            continue;
+        names << QString::fromUtf8(entry->object_name);
+    }
+    return names;
+}
+
+bool MdbReader::readTable(const QString &name, LegacyTable *table, QString *error)
+{
+    MdbHandle *mdb = handle(m_mdb);
+    QByteArray tableName = name.toUtf8();
+    MdbTableDef *def = mdb ? mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE) : nullptr;
+    if (!def) {
+        *error = QStringLiteral("no table %1").arg(name);
+        return false;
+    }
+    mdb_read_columns(def);
+    mdb_rewind_table(def);
+    const size_t bindSize = mdb->bind_size;
+    const unsigned columns = def->num_cols;
+    std::vector<std::unique_ptr<char[]>> buffers;
+    std::vector<int> lengths(columns, 0);
+    for (unsigned c = 0; c < columns; ++c) {
+        auto *column = static_cast<MdbColumn *>(g_ptr_array_index(def->columns, c));
+        table->columns << QString::fromUtf8(column->name);
+        buffers.emplace_back(new char[bindSize]());
+        mdb_bind_column(def, int(c + 1), buffers.back().get(), &lengths[c]);
+    }
+    bool ok = true;
+    while (mdb_fetch_row(def)) {
+        QStringList row;
+        for (unsigned c = 0; c < columns; ++c) {
+            const int length = lengths[c];
+            if (size_t(length) + 1 >= bindSize) {
+                *error = QStringLiteral("a text in %1.%2 is longer than can be read").arg(name, table->columns[int(c)]);
+                ok = false;
+                break;
+            }
+            row << QString::fromUtf8(buffers[c].get(), length);
+            buffers[c][0] = '\0';
+            lengths[c] = 0;
+        }
+        if (!ok)
+            break;
+        table->rows.push_back(row);
+    }
+    mdb_free_tabledef(def);
+    return ok;
+}
