@@ -30,3 +30,10 @@ bool customerNameExists(RecordCursor &cursor, const QString &name)
 {
     return valueExists(cursor, QStringLiteral("kehu"), QStringLiteral("K_KH"), name);
 }
+
+bool deleteOneRecord(RecordCursor &cursor, const QString &table, const QString &condition)
+{
+    const bool deleted = cursor.openTable(table, condition) && cursor.recordCount() == 1 && cursor.deleteCurrent();
+    cursor.closeTable();
+    return deleted;
+}

@@ -10,3 +10,7 @@ class RecordCursor;
 bool serverIpExists(RecordCursor &cursor, const QString &ip);
 bool customerKeyExists(RecordCursor &cursor, const QString &key);
 bool customerNameExists(RecordCursor &cursor, const QString &name);
+
+// Deletes the single record of the table that meets the condition; false when there is no such
+// record, more than one, or the database refuses. The cursor is closed afterwards.
+bool deleteOneRecord(RecordCursor &cursor, const QString &table, const QString &condition);

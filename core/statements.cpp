@@ -27,6 +27,11 @@ QString serverKeyCondition(qint64 key)
     return textJoin({u"F_ID=", QString::number(key)});
 }
 
+QString rowIdCondition(qint64 rowId)
+{
+    return textJoin({u"rowid=", QString::number(rowId)});
+}
+
 QString serverUpdate(const QString &column, const QString &value, const QString &ip)
 {
     return textJoin({u"update data set ", column, u" =", sqlLiteral(value), u" where ", equals(u"F_IP", ip)});

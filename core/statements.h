@@ -15,6 +15,9 @@ QString customerCondition(const QString &customerName);
 // Servers of one record key.
 QString serverKeyCondition(qint64 key);
 
+// A record of any table by its rowid.
+QString rowIdCondition(qint64 rowId);
+
 // "update data set <column> ='<value>' where F_IP='<ip>'"
 QString serverUpdate(const QString &column, const QString &value, const QString &ip);
 

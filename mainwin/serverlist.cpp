@@ -1,5 +1,6 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
+#include "core/lookups.h"
 #include "core/statements.h"
 #include "core/text.h"
 #include "core/widgets/messagebox.h"
@@ -154,10 +155,8 @@ void MainWindow::deleteSelectedServer()
         return;
     // The row's own record key decides what is deleted, so the server the row shows goes and no
     // other, whatever search or filter the list is under.
-    RecordCursor &cursor = m_db.cursor;
-    const bool deleted = cursor.openTable(QStringLiteral("data"), serverKeyCondition(m_list->itemValue(row))) &&
-                         cursor.recordCount() == 1 && cursor.deleteCurrent();
-    cursor.closeTable();
+    const bool deleted =
+        deleteOneRecord(m_db.cursor, QStringLiteral("data"), serverKeyCondition(m_list->itemValue(row)));
     fillServerList();
     if (deleted)
         MessageBox::show(MainTexts::deleted, MsgStyle::Information, MainTexts::infoTitle, this);

@@ -175,10 +175,8 @@ void SettingsWindow::deleteCustomer()
         MsgAnswer::Ok)
         return;
     // By the row's own record, the one the list shows.
-    RecordCursor &cursor = m_main.database().cursor;
-    const bool deleted = cursor.openTable(QStringLiteral("kehu"), QStringLiteral("rowid=%1").arg(m_list->itemValue(row))) &&
-                         cursor.recordCount() == 1 && cursor.deleteCurrent();
-    cursor.closeTable();
+    const bool deleted =
+        deleteOneRecord(m_main.database().cursor, QStringLiteral("kehu"), rowIdCondition(m_list->itemValue(row)));
     fillCustomerList();
     if (deleted)
         MessageBox::show(SettingsTexts::deleted, MsgStyle::Information, SettingsTexts::infoTitle, this);

@@ -4,7 +4,12 @@
 #include "core/schema.h"
 #include "core/widgets/messagebox.h"
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -89,4 +94,19 @@ void resetProgramState()
 {
     appState() = AppState{};
     MessageBox::setScripted(true);
+}
+
+void verifyUnits(QWidget *window, const QList<Unit> &units)
+{
+    for (const Unit &u : units) {
+        QWidget *unit = window->findChild<QWidget *>(u.name);
+        QVERIFY2(unit, qPrintable(u.name));
+        QCOMPARE(unit->geometry(), u.geometry);
+        if (auto *label = qobject_cast<QLabel *>(unit); label && !u.caption.isNull())
+            QCOMPARE(label->text(), u.caption);
+        if (auto *button = qobject_cast<QPushButton *>(unit))
+            QCOMPARE(button->text(), u.caption);
+        if (qobject_cast<QLineEdit *>(unit) || qobject_cast<QComboBox *>(unit) || qobject_cast<QDateEdit *>(unit))
+            QVERIFY2(!unit->accessibleName().isEmpty(), qPrintable(u.name));
+    }
 }

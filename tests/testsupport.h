@@ -25,6 +25,16 @@ private:
     QString m_programDir;
 };
 
+// A control as a window defines it: its name, geometry and caption (labels and buttons).
+struct Unit {
+    QString name;
+    QRect geometry;
+    QString caption;
+};
+// Checks every unit's geometry and caption; edit boxes, drop-down lists and date boxes must also
+// carry an accessible name.
+void verifyUnits(QWidget *window, const QList<Unit> &units);
+
 // Forgets everything a previous case left in the program's state and scripted message boxes.
 void resetProgramState();
 

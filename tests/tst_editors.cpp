@@ -132,11 +132,7 @@ void TstEditors::addWindowLayout()
     QCOMPARE(w.windowTitle(), QStringLiteral("数据添加窗口"));
     QCOMPARE(w.size(), QSize(512, 240));
     QCOMPARE(w.minimumSize(), w.maximumSize());
-    const struct {
-        QString name;
-        QRect geometry;
-        QString caption;
-    } units[] = {
+    verifyUnits(&w, {
         {N::shape, {2, 3, 500, 181}, {}},
         {"标签1", {22, 8, 55, 16}, "选择客户："},
         {"标签2", {10, 33, 68, 16}, "服务器编号："},
@@ -156,18 +152,7 @@ void TstEditors::addWindowLayout()
         {N::remark, {236, 25, 259, 151}, {}},
         {N::actionButton, {338, 187, 80, 24}, "添加数据"},
         {N::exitButton, {422, 187, 80, 24}, "退出添加"},
-    };
-    for (const auto &u : units) {
-        QWidget *unit = child<QWidget>(&w, u.name);
-        QVERIFY2(unit, qPrintable(u.name));
-        QCOMPARE(unit->geometry(), u.geometry);
-        if (auto *label = qobject_cast<QLabel *>(unit))
-            QCOMPARE(label->text(), u.caption);
-        if (auto *button = qobject_cast<QPushButton *>(unit))
-            QCOMPARE(button->text(), u.caption);
-        if (qobject_cast<QLineEdit *>(unit) || qobject_cast<QComboBox *>(unit) || qobject_cast<QDateEdit *>(unit))
-            QVERIFY2(!unit->accessibleName().isEmpty(), qPrintable(u.name));
-    }
+    });
     Form f{&w};
     QStringList items;
     for (int i = 0; i < f.customer()->count(); ++i)

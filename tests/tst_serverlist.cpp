@@ -7,7 +7,9 @@
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -89,6 +91,8 @@ private slots:
     void modifyHandOffNeedsANumberedRow();
     void relayout_data();
     void relayout();
+    void commandButtonsOpenModalWindows_data();
+    void commandButtonsOpenModalWindows();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -405,6 +409,38 @@ void TstServerList::relayout()
     // Back to the designed size: everything returns.
     main.resize(600, 450);
     QCOMPARE(main.serverList()->geometry(), QRect(2, 21, 588, 348));
+}
+
+void TstServerList::commandButtonsOpenModalWindows_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("添加列表") << MainNames::addButton << "ServerAddWindow" << "数据添加窗口";
+    QTest::newRow("功能设置") << MainNames::settingsButton << "SettingsWindow" << "功能设置";
+}
+
+void TstServerList::commandButtonsOpenModalWindows()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, window);
+    QFETCH(QString, title);
+    m_main->show();
+    QString seenName, seenTitle;
+    bool seenModal = false;
+    QTimer::singleShot(0, this, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            seenName = modal->objectName();
+            seenTitle = modal->windowTitle();
+            seenModal = modal->isModal();
+            modal->close();
+        }
+    });
+    child<QPushButton>(m_main.get(), button)->click(); // returns once the window is closed
+    QCOMPARE(seenName, window);
+    QCOMPARE(seenTitle, title);
+    QVERIFY(seenModal);
+    QCOMPARE(storedIps(*m_reg), kAll);
 }
 
 QTEST_MAIN(TstServerList)

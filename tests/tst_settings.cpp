@@ -119,11 +119,7 @@ void TstSettings::layout()
     QCOMPARE(w.windowTitle(), QStringLiteral("功能设置"));
     QCOMPARE(w.size(), QSize(350, 256));
     QCOMPARE(w.minimumSize(), w.maximumSize());
-    const struct {
-        QString name;
-        QRect geometry;
-        QString caption;
-    } units[] = {
+    verifyUnits(&w, {
         {S::shape, {1, 2, 340, 226}, {}},
         {S::customerList, {4, 4, 160, 150}, {}},
         {"标签1", {5, 159, 55, 16}, "客户名称："},
@@ -140,18 +136,7 @@ void TstSettings::layout()
         {S::passwordEdit, {174, 67, 160, 20}, {}},
         {S::changeAdminButton, {174, 92, 160, 30}, "确定修改"},
         {S::aboutEdit, {174, 130, 160, 90}, {}},
-    };
-    for (const auto &u : units) {
-        QWidget *unit = child<QWidget>(&w, u.name);
-        QVERIFY2(unit, qPrintable(u.name));
-        QCOMPARE(unit->geometry(), u.geometry);
-        if (auto *label = qobject_cast<QLabel *>(unit))
-            QCOMPARE(label->text(), u.caption);
-        if (auto *button = qobject_cast<QPushButton *>(unit))
-            QCOMPARE(button->text(), u.caption);
-        if (qobject_cast<QLineEdit *>(unit))
-            QVERIFY(!unit->accessibleName().isEmpty());
-    }
+    });
     QCOMPARE(child<QWidget>(&w, S::passwordEdit)->parentWidget(), &w);
     w.show();
     QVERIFY(!child<QWidget>(&w, S::keyEdit)->isVisible());

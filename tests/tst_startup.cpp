@@ -231,11 +231,7 @@ void TstStartup::loginWindowLayout()
     QCOMPARE(login->minimumSize(), login->maximumSize());
     QVERIFY(!(login->windowFlags() & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(login->windowFlags() & Qt::WindowMaximizeButtonHint));
-    const struct {
-        QString name;
-        QRect geometry;
-        QString caption;
-    } units[] = {
+    verifyUnits(login, {
         {LoginNames::banner, {2, 3, 308, 54}, {}},
         {LoginNames::accountLabel, {15, 67, 66, 16}, "管理员帐号："},
         {LoginNames::accountEdit, {85, 65, 120, 20}, {}},
@@ -243,16 +239,7 @@ void TstStartup::loginWindowLayout()
         {LoginNames::passwordEdit, {85, 90, 120, 20}, {}},
         {LoginNames::loginButton, {210, 65, 88, 45}, "登  陆"},
         {LoginNames::hintLabel, {16, 119, 280, 16}, "欢迎使用澜汀网络服务器管理系统！"},
-    };
-    for (const auto &u : units) {
-        QWidget *w = child<QWidget>(login, u.name);
-        QVERIFY2(w, qPrintable(u.name));
-        QCOMPARE(w->geometry(), u.geometry);
-        if (auto *label = qobject_cast<QLabel *>(w); label && !u.caption.isNull())
-            QCOMPARE(label->text(), u.caption);
-        if (auto *button = qobject_cast<QPushButton *>(w))
-            QCOMPARE(button->text(), u.caption);
-    }
+    });
     QVERIFY(!child<QLabel>(login, LoginNames::banner)->pixmap().isNull());
     QCOMPARE(child<QLineEdit>(login, LoginNames::accountEdit)->accessibleName(), QStringLiteral("管理员帐号"));
     QCOMPARE(child<QLineEdit>(login, LoginNames::passwordEdit)->accessibleName(), QStringLiteral("管理员密码"));
