@@ -36,6 +36,7 @@ LoginWindow::LoginWindow(Database &db, QWidget *parent)
     m_password = placed(new QLineEdit(this), LoginNames::passwordEdit, 85, 90, 120, 20);
     m_password->setAccessibleName(QStringLiteral("管理员密码"));
     m_password->setEchoMode(QLineEdit::Password);
+    m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // shown as *
     limitToGbkBytes(m_password, 20);
     auto *login = placed(new QPushButton(QStringLiteral("登  陆"), this), LoginNames::loginButton, 210, 65, 88, 45);
     m_hint = placed(new QLabel(LoginTexts::welcome, this), LoginNames::hintLabel, 16, 119, 280, 16);

@@ -49,6 +49,7 @@ MainWindow::~MainWindow()
     if (m_login)
         delete m_login.data();
     shutdown();
+    qDeleteAll(editWindows()); // they work on this window's list and database
 }
 
 LoginWindow *MainWindow::loginWindow() const

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -219,7 +220,9 @@ void TstStartup::loginBoxesTakeTwentyGbkBytes()
             commitText(edit, QString(c));
         QCOMPARE(edit->text(), QStringLiteral("a一二三四五六七八九"));
     }
-    QCOMPARE(child<QLineEdit>(login, LoginNames::passwordEdit)->echoMode(), QLineEdit::Password);
+    auto *password = child<QLineEdit>(login, LoginNames::passwordEdit);
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+    QCOMPARE(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password), int('*'));
 }
 
 void TstStartup::loginWindowLayout()
