@@ -3,6 +3,8 @@
 #include "core/appstate.h"
 #include "core/schema.h"
 #include "core/widgets/messagebox.h"
+#include "core/widgets/reportlist.h"
+#include "mainwin/mainwindow.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -109,4 +111,17 @@ void verifyUnits(QWidget *window, const QList<Unit> &units)
         if (qobject_cast<QLineEdit *>(unit) || qobject_cast<QComboBox *>(unit) || qobject_cast<QDateEdit *>(unit))
             QVERIFY2(!unit->accessibleName().isEmpty(), qPrintable(u.name));
     }
+}
+
+QStringList listedIps(MainWindow &main)
+{
+    QStringList ips;
+    for (int r = 0; r < main.serverList()->rowCount(); ++r)
+        ips << main.serverList()->cellText(r, 1);
+    return ips;
+}
+
+void selectRowShowing(MainWindow &main, const QString &ip)
+{
+    main.serverList()->setSelectedRow(int(listedIps(main).indexOf(ip)));
 }

@@ -35,6 +35,12 @@ struct Unit {
 // carry an accessible name.
 void verifyUnits(QWidget *window, const QList<Unit> &units);
 
+class MainWindow;
+// The IP column of the main window's list, top to bottom.
+QStringList listedIps(MainWindow &main);
+// Selects the main list's row that shows the server with this IP (none when no row does).
+void selectRowShowing(MainWindow &main, const QString &ip);
+
 // Forgets everything a previous case left in the program's state and scripted message boxes.
 void resetProgramState();
 

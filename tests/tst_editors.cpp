@@ -52,19 +52,6 @@ QStringList serverRow(const TempRegister &reg, const QString &ip)
         QStringLiteral("SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data WHERE F_IP='%1'").arg(ip));
     return rows.size() == 1 ? rows.first() : QStringList{QStringLiteral("%1 rows").arg(rows.size())};
 }
-
-QStringList listedIps(MainWindow &main)
-{
-    QStringList ips;
-    for (int r = 0; r < main.serverList()->rowCount(); ++r)
-        ips << main.serverList()->cellText(r, 1);
-    return ips;
-}
-
-void selectRowShowing(MainWindow &main, const QString &ip)
-{
-    main.serverList()->setSelectedRow(int(listedIps(main).indexOf(ip)));
-}
 } // namespace
 
 class TstEditors : public QObject {

@@ -30,14 +30,6 @@ const char *kCustomers = "INSERT INTO kehu VALUES ('20001', '甲公司', ''), ('
                          "('20003', '服务器列表', ''), ('20004', 'O''Neil 数据', '')";
 const QStringList kAll = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
 
-QStringList listedIps(MainWindow &main)
-{
-    QStringList ips;
-    for (int r = 0; r < main.serverList()->rowCount(); ++r)
-        ips << main.serverList()->cellText(r, 1);
-    return ips;
-}
-
 QStringList storedIps(const TempRegister &reg)
 {
     QStringList ips;
@@ -59,11 +51,6 @@ void search(MainWindow &main, int field, const QString &text)
     child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
     child<QLineEdit>(&main, MainNames::searchText)->setText(text);
     child<QPushButton>(&main, MainNames::searchButton)->click();
-}
-
-void selectRowShowing(MainWindow &main, const QString &ip)
-{
-    main.serverList()->setSelectedRow(int(listedIps(main).indexOf(ip)));
 }
 } // namespace
 
