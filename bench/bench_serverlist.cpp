@@ -55,8 +55,7 @@ bool fill(const QString &path, int servers)
         return false;
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES (?,?,?,?,?,?,?,?)",
+    sqlite3_prepare_v2(db, "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES (?,?,?,?,?,?,?,?)",
                        -1, &insert, nullptr);
     const char *customers[] = {"华东数据", "北方云计算", "O'Neil 数据", "蓝海网络"};
     for (int i = 0; i < servers; ++i) {

@@ -10,9 +10,9 @@ QString dateToText(const QDate &date)
 QDate textToDate(const QString &text)
 {
     // Year, month and day joined by - or /, or written with 年 月 日; then optionally a time of day.
-    static const QRegularExpression form(QStringLiteral(
-        "^\\s*(\\d{4})(?:([-/])(\\d{1,2})\\2(\\d{1,2})|年(\\d{1,2})月(\\d{1,2})日)"
-        "(?:[ T]+\\d{1,2}:\\d{1,2}(?::\\d{1,2}(?:\\.\\d+)?)?)?\\s*$"));
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{4})(?:([-/])(\\d{1,2})\\2(\\d{1,2})|年(\\d{1,2})月(\\d{1,2})日)"
+                       "(?:[ T]+\\d{1,2}:\\d{1,2}(?::\\d{1,2}(?:\\.\\d+)?)?)?\\s*$"));
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return {};

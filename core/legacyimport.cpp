@@ -39,8 +39,9 @@ int indexOf(const QStringList &names, const QString &name)
 
 QString siblingName(const QString &path, const char *what)
 {
-    return QStringLiteral("%1.%2-%3").arg(path, QLatin1String(what)).arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                                          QLatin1Char('0'));
+    return QStringLiteral("%1.%2-%3")
+        .arg(path, QLatin1String(what))
+        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 }
 
 // Writes the tables into the freshly made register open under connection.
@@ -154,8 +155,7 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
     return ok;
 }
 
-bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *report, QString *backupPath,
-                   QString *error)
+bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *report, QString *backupPath, QString *error)
 {
     *backupPath = path + QStringLiteral(".access-backup");
     if (QFileInfo::exists(*backupPath) || QFileInfo(*backupPath).isSymLink()) {

@@ -49,5 +49,6 @@ QString adminUpdate(const QString &column, const QString &value)
 
 QString adminInsert(const QString &account, const QString &password)
 {
-    return textJoin({u"insert into admin (U_ZH, U_MM) values (", sqlLiteral(account), u", ", sqlLiteral(password), u")"});
+    return textJoin(
+        {u"insert into admin (U_ZH, U_MM) values (", sqlLiteral(account), u", ", sqlLiteral(password), u")"});
 }

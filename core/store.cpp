@@ -2,11 +2,11 @@
 
 #include <QAtomicInt>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QHash>
 #include <QUrl>
 #include <cmath>
 #include <sqlite3.h>
@@ -355,7 +355,6 @@ struct SqlExecutor::OpenQuery {
     QSqlQuery q;
     QHash<QString, int> columns;
 };
-
 
 SqlExecutor::SqlExecutor() : m_name(uniqueConnectionName("sql")) {}
 

@@ -8,10 +8,10 @@
 // Message-box style values, as the Windows message box numbers them.
 namespace MsgStyle {
 inline constexpr int Ok = 0x00;
-inline constexpr int Error = 0x10;          // OK, error icon
+inline constexpr int Error = 0x10; // OK, error icon
 inline constexpr int OkCancelQuestion = 0x21;
-inline constexpr int Warning = 0x30;        // OK, warning icon
-inline constexpr int Information = 0x40;    // OK, information icon
+inline constexpr int Warning = 0x30;     // OK, warning icon
+inline constexpr int Information = 0x40; // OK, information icon
 inline constexpr int YesNoInformation = 0x44;
 } // namespace MsgStyle
 

@@ -69,8 +69,8 @@ QList<ServerEditWindow *> MainWindow::editWindows() const
 void MainWindow::buildControls()
 {
     m_frame = placed(new QGroupBox(QStringLiteral("服务器列表"), this), MainNames::frame, 2, 3, 588, 369);
-    m_showAll = placed(new QPushButton(QStringLiteral("所有服务器列表"), m_frame), MainNames::showAllButton, 380, -1,
-                       110, 20);
+    m_showAll =
+        placed(new QPushButton(QStringLiteral("所有服务器列表"), m_frame), MainNames::showAllButton, 380, -1, 110, 20);
     m_list = placed(new ReportList({{QStringLiteral("编号"), 50},
                                     {QStringLiteral("服务器IP"), 100},
                                     {QStringLiteral("所在机柜"), 70},
@@ -89,7 +89,8 @@ void MainWindow::buildControls()
     m_searchField->setAccessibleName(QStringLiteral("搜索字段"));
     m_searchText = placed(new QLineEdit(m_frame), MainNames::searchText, 89, 346, 150, 20);
     m_searchText->setAccessibleName(QStringLiteral("搜索内容"));
-    m_searchButton = placed(new QPushButton(QStringLiteral("搜索"), m_frame), MainNames::searchButton, 242, 346, 60, 20);
+    m_searchButton =
+        placed(new QPushButton(QStringLiteral("搜索"), m_frame), MainNames::searchButton, 242, 346, 60, 20);
     m_customer = placed(new QComboBox(m_frame), MainNames::customerCombo, 318, 346, 82, 20);
     m_customer->addItem(MainTexts::noCustomer);
     m_customer->setAccessibleName(QStringLiteral("客户"));
@@ -98,7 +99,8 @@ void MainWindow::buildControls()
     m_customer1 = placed(new QComboBox(this), MainNames::customerCombo1, 80, 2, 90, 20);
     m_customer1->addItem(MainTexts::noCustomer);
     m_customer1->setAccessibleName(QStringLiteral("客户"));
-    m_customerButton1 = placed(new QPushButton(QStringLiteral("搜索"), this), MainNames::customerButton1, 172, 2, 60, 20);
+    m_customerButton1 =
+        placed(new QPushButton(QStringLiteral("搜索"), this), MainNames::customerButton1, 172, 2, 60, 20);
     m_addButton = placed(new QPushButton(QStringLiteral("添加列表"), this), MainNames::addButton, 234, 2, 72, 20);
     m_settingsButton =
         placed(new QPushButton(QStringLiteral("功能设置"), this), MainNames::settingsButton, 308, 2, 72, 20);

@@ -36,11 +36,10 @@ SettingsWindow::SettingsWindow(MainWindow &main) : QDialog(nullptr), m_main(main
     auto *shape = placed(new QFrame(this), SettingsNames::shape, 1, 2, 340, 226);
     shape->setFrameShape(QFrame::Box);
     shape->setFrameShadow(QFrame::Sunken);
-    m_list = placed(new ReportList({{QStringLiteral("客户ID"), 0},
-                                    {QStringLiteral("客户名称"), 70},
-                                    {QStringLiteral("联系方式"), 86}},
-                                   shape),
-                    SettingsNames::customerList, 4, 4, 160, 150);
+    m_list = placed(
+        new ReportList(
+            {{QStringLiteral("客户ID"), 0}, {QStringLiteral("客户名称"), 70}, {QStringLiteral("联系方式"), 86}}, shape),
+        SettingsNames::customerList, 4, 4, 160, 150);
     m_list->setAccessibleName(QStringLiteral("客户列表"));
     placed(new QLabel(QStringLiteral("客户名称："), shape), QStringLiteral("标签1"), 5, 159, 55, 16);
     m_name = placed(new QLineEdit(shape), SettingsNames::nameEdit, 64, 156, 100, 20);
@@ -50,11 +49,13 @@ SettingsWindow::SettingsWindow(MainWindow &main) : QDialog(nullptr), m_main(main
     m_contact->setAccessibleName(QStringLiteral("联系方式"));
     auto *add = placed(new QPushButton(QStringLiteral("添加"), shape), SettingsNames::addButton, 4, 202, 50, 20);
     auto *modify = placed(new QPushButton(QStringLiteral("修改"), shape), SettingsNames::modifyButton, 60, 202, 50, 20);
-    auto *remove = placed(new QPushButton(QStringLiteral("删除"), shape), SettingsNames::deleteButton, 116, 202, 50, 20);
+    auto *remove =
+        placed(new QPushButton(QStringLiteral("删除"), shape), SettingsNames::deleteButton, 116, 202, 50, 20);
     m_key = placed(new QLineEdit(shape), SettingsNames::keyEdit, 159, 126, 64, 16);
     m_key->setAccessibleName(QStringLiteral("客户ID"));
     m_key->hide();
-    auto *accountLabel = placed(new QLabel(QStringLiteral("管理员帐号："), shape), QStringLiteral("透明标签1"), 171, 4, 72, 16);
+    auto *accountLabel =
+        placed(new QLabel(QStringLiteral("管理员帐号："), shape), QStringLiteral("透明标签1"), 171, 4, 72, 16);
     accountLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_account = placed(new QLineEdit(shape), SettingsNames::accountEdit, 173, 22, 160, 20);
     m_account->setAccessibleName(QStringLiteral("管理员帐号"));
@@ -147,8 +148,7 @@ void SettingsWindow::modifyCustomer()
     const bool saved = sql.transact([&] {
         const ExecResult name = sql.executeSql(customerUpdate(QStringLiteral("K_KH"), m_name->text(), key));
         found = !name.ok || name.rowsAffected > 0; // the customer may have been deleted since it was selected
-        return name.ok && found &&
-               sql.executeSql(customerUpdate(QStringLiteral("K_LX"), m_contact->text(), key)).ok;
+        return name.ok && found && sql.executeSql(customerUpdate(QStringLiteral("K_LX"), m_contact->text(), key)).ok;
     });
     if (!saved) {
         if (found)

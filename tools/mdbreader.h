@@ -2,7 +2,6 @@
 
 #include "core/legacyimport.h"
 
-
 // Reads Access 97 (Jet 3), 2000-2003 (Jet 4) and 2007+ (.accdb) files through libmdb, read-only.
 // Jet 3 files keep their texts in a code page, which the file does not reliably name: they are
 // read as the code page given (936, GBK, unless told otherwise).

@@ -32,22 +32,38 @@ MsgAnswer MessageBox::show(const QString &text, int style, const std::optional<Q
 
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0xF0) {
-    case 0x10: icon = QMessageBox::Critical; break;
-    case 0x20: icon = QMessageBox::Question; break;
-    case 0x30: icon = QMessageBox::Warning; break;
-    case 0x40: icon = QMessageBox::Information; break;
+    case 0x10:
+        icon = QMessageBox::Critical;
+        break;
+    case 0x20:
+        icon = QMessageBox::Question;
+        break;
+    case 0x30:
+        icon = QMessageBox::Warning;
+        break;
+    case 0x40:
+        icon = QMessageBox::Information;
+        break;
     }
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (style & 0x0F) {
-    case 0x01: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case 0x04: buttons = QMessageBox::Yes | QMessageBox::No; break;
+    case 0x01:
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case 0x04:
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
     }
     QMessageBox box(icon, title.value_or(QApplication::applicationDisplayName()), text, buttons, parent);
     switch (box.exec()) {
-    case QMessageBox::Ok: return MsgAnswer::Ok;
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    default: return MsgAnswer::Cancel;
+    case QMessageBox::Ok:
+        return MsgAnswer::Ok;
+    case QMessageBox::Yes:
+        return MsgAnswer::Yes;
+    case QMessageBox::No:
+        return MsgAnswer::No;
+    default:
+        return MsgAnswer::Cancel;
     }
 }
 
