@@ -8,8 +8,9 @@
 #include "editors/serverform_names.h"
 #include "mainwin/mainwindow.h"
 
+#include "core/widgets/datebox.h"
 #include <QComboBox>
-#include <QDateEdit>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 

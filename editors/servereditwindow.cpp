@@ -8,8 +8,9 @@
 #include "editors/serverform_names.h"
 #include "mainwin/mainwindow.h"
 
+#include "core/widgets/datebox.h"
 #include <QComboBox>
-#include <QDateEdit>
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -36,21 +37,20 @@ ServerEditWindow::ServerEditWindow(MainWindow &main)
     fillDate(m_dates[2], m_unracked, list->cellText(row, 5));
 }
 
-void ServerEditWindow::fillDate(DateField &field, QDateEdit *box, const QString &text)
+void ServerEditWindow::fillDate(DateField &field, DateBox *box, const QString &text)
 {
     field.box = box;
     field.storedText = text;
     const QDate date = textToDate(text);
-    field.readable = date.isValid();
-    box->setDate(field.readable ? date : QDate::currentDate());
-    connect(box, &QDateEdit::dateChanged, this, [&field] { field.touched = true; });
+    if (date.isValid())
+        box->setDate(date);
+    else
+        box->setBlank();
 }
 
-QString ServerEditWindow::dateText(const DateField &field) const
+QString ServerEditWindow::dateText(const DateField &field)
 {
-    if (!field.readable && !field.touched)
-        return field.storedText;
-    return dateToText(field.box->date());
+    return field.box->isBlank() ? field.storedText : dateToText(field.box->date());
 }
 
 QString ServerEditWindow::remarkText() const

@@ -17,16 +17,14 @@ protected:
     void onAction() override { saveServerChanges(); }
 
 private:
-    // A date box filled from a stored text that reads as no date keeps that text: it is written
-    // back unchanged unless the user picks a date.
+    // A stored date text that reads as no date (empty, or a form of an older file) is shown as a
+    // blank box and written back unchanged unless the user picks a date.
     struct DateField {
-        QDateEdit *box = nullptr;
+        DateBox *box = nullptr;
         QString storedText;
-        bool readable = true;
-        bool touched = false;
     };
-    void fillDate(DateField &field, QDateEdit *box, const QString &text);
-    QString dateText(const DateField &field) const;
+    static void fillDate(DateField &field, DateBox *box, const QString &text);
+    static QString dateText(const DateField &field);
     QString remarkText() const;
 
     qint64 m_key = -1;

@@ -1,12 +1,12 @@
 #include "editors/serverform.h"
 
 #include "core/store.h"
+#include "core/widgets/datebox.h"
 #include "core/widgets/fixedwindow.h"
 #include "editors/serverform_names.h"
 #include "mainwin/mainwindow.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,11 +14,9 @@
 #include <QPushButton>
 
 namespace {
-QDateEdit *dateBox(QWidget *parent, const QString &name, const QString &label, int top)
+DateBox *dateBox(QWidget *parent, const QString &name, const QString &label, int top)
 {
-    auto *box = placed(new QDateEdit(parent), name, 82, top, 150, 20);
-    box->setCalendarPopup(true);
-    box->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    auto *box = placed(new DateBox(parent), name, 82, top, 150, 20);
     box->setAccessibleName(label);
     return box;
 }

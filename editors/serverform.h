@@ -3,10 +3,10 @@
 #include <QDialog>
 
 class QComboBox;
-class QDateEdit;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class DateBox;
 class MainWindow;
 class RecordCursor;
 
@@ -30,9 +30,9 @@ protected:
     QLineEdit *m_number;
     QLineEdit *m_ip;
     QLineEdit *m_cabinet;
-    QDateEdit *m_racked;
-    QDateEdit *m_expires;
-    QDateEdit *m_unracked;
+    DateBox *m_racked;
+    DateBox *m_expires;
+    DateBox *m_unracked;
     QPlainTextEdit *m_remark;
     QPushButton *m_action;
     QPushButton *m_exit;

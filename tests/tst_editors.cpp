@@ -1,6 +1,7 @@
 // The server add and modify windows, driven on a temporary register.
 #include "core/appstate.h"
 #include "core/datetext.h"
+#include "core/widgets/datebox.h"
 #include "core/widgets/messagebox.h"
 #include "core/widgets/reportlist.h"
 #include "editors/serveraddwindow.h"
@@ -323,13 +324,13 @@ void TstEditors::editWindowFilledFromTheSelectedRow_data()
     QTest::addColumn<int>("customerIndex");
     QTest::addColumn<QStringList>("texts"); // number, ip, cabinet, remark
     QTest::addColumn<QList<QDate>>("dates");
-    const QDate today = QDate::currentDate();
+    const QDate blank; // shown as an empty box
     QTest::newRow("iso dates") << "10.0.0.1" << 2 << QStringList{"A01", "10.0.0.1", "C1", "r"}
                                << QList<QDate>{{2008, 11, 23}, {2009, 11, 23}, {2010, 1, 5}};
     QTest::newRow("other date forms") << "10.0.0.2" << 3 << QStringList{"A02", "10.0.0.2", "C2", ""}
-                                      << QList<QDate>{{2010, 3, 9}, {2008, 11, 23}, today};
+                                      << QList<QDate>{{2010, 3, 9}, {2008, 11, 23}, blank};
     QTest::newRow("customer renamed") << "10.0.0.3" << 0 << QStringList{"A03", "10.0.0.3", "C1", "x"}
-                                      << QList<QDate>{today, today, today};
+                                      << QList<QDate>{blank, blank, blank};
 }
 
 void TstEditors::editWindowFilledFromTheSelectedRow()
@@ -351,9 +352,15 @@ void TstEditors::editWindowFilledFromTheSelectedRow()
     QCOMPARE(f.edit(N::ip)->text(), texts[1]);
     QCOMPARE(f.edit(N::cabinet)->text(), texts[2]);
     QCOMPARE(f.remark()->toPlainText(), texts[3]);
-    QCOMPARE(f.date(N::racked)->date(), dates[0]);
-    QCOMPARE(f.date(N::expires)->date(), dates[1]);
-    QCOMPARE(f.date(N::unracked)->date(), dates[2]);
+    const QString boxes[] = {N::racked, N::expires, N::unracked};
+    for (int i = 0; i < 3; ++i) {
+        auto *box = child<DateBox>(w, boxes[i]);
+        QCOMPARE(box->isBlank(), dates[i].isNull());
+        if (dates[i].isNull())
+            QVERIFY(box->text().trimmed().isEmpty());
+        else
+            QCOMPARE(box->date(), dates[i]);
+    }
 }
 
 void TstEditors::savingWithoutChangeRewritesTheSameValues()
@@ -454,6 +461,13 @@ void TstEditors::unreadableDatesAreKeptUnlessChanged()
     f.date(N::expires)->setDate(QDate(2012, 6, 1));
     f.press();
     QCOMPARE(serverRow(*m_reg, "10.0.0.3").mid(4, 3), (QStringList{"", "2012-06-01", "soon"}));
+    // Stepping a blank box starts from today.
+    auto *racked = child<DateBox>(w, N::racked);
+    QVERIFY(racked->isBlank());
+    QTest::keyClick(racked, Qt::Key_Up);
+    QCOMPARE(racked->date(), QDate::currentDate());
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(4), dateToText(QDate::currentDate()));
 }
 
 void TstEditors::failedSaveRollsBackEverything()
