@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -69,6 +70,7 @@ private slots:
     void skinAppliedWhenPresentAndHarmlessWhenMissing();
     void closingLoginEndsProgramInOrder();
     void closingMainAfterLoginEndsProgramInOrder();
+    void realProgramStartsWithoutCreatingItsDatabase();
 };
 
 void TstStartup::startsHiddenBehindTheLoginWindow()
@@ -384,6 +386,26 @@ void TstStartup::closingMainAfterLoginEndsProgramInOrder()
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(main.database().shutdownSteps, kShutdownOrder);
     QCOMPARE(main.minimumSize(), QSize(0, 0)); // the size bounds were taken off first
+}
+
+void TstStartup::realProgramStartsWithoutCreatingItsDatabase()
+{
+    // The real executable in a program directory with a Chinese name and a blank, and no database.
+    TempRegister reg(TempRegister::NoFile);
+    const QString program = reg.programDir() + "/kavro";
+    QVERIFY(QFile::copy(QStringLiteral(KAVRO_BINARY_DIR "/kavro"), program));
+    QProcess kavro;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    kavro.setProcessEnvironment(env);
+    kavro.start(program, {});
+    QVERIFY(kavro.waitForStarted(10000));
+    QVERIFY(!kavro.waitForFinished(1500)); // waiting at the login window
+    QCOMPARE(kavro.state(), QProcess::Running);
+    kavro.kill();
+    kavro.waitForFinished(10000);
+    QVERIFY(!QFileInfo::exists(reg.dbPath()));
+    QVERIFY(QDir(reg.programDir() + "/db").isEmpty());
 }
 
 QTEST_MAIN(TstStartup)
