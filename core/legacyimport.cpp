@@ -103,6 +103,26 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
     return true;
 }
 
+// Gives the file at from a second name, never replacing anything at to. A hard link does it in
+// one step; where the file system has none, the bytes are copied (QFile::copy refuses an
+// existing target too).
+bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *error)
+{
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    const int cause = errno;
+    if (cause == EEXIST || !(cause == EPERM || cause == ENOTSUP || cause == EXDEV || cause == EOPNOTSUPP)) {
+        *error = QString::fromLocal8Bit(std::strerror(cause));
+        return false;
+    }
+    QFile source(from);
+    if (!source.copy(to)) {
+        *error = source.errorString();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool importRegister(LegacyReader &reader, const QString &legacyPath, const QString &newPath, ImportReport *report,
@@ -147,8 +167,9 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);
-    if (ok && ::link(QFile::encodeName(partial).constData(), QFile::encodeName(newPath).constData()) != 0) {
-        *error = QStringLiteral("cannot create %1: %2").arg(newPath, QString::fromLocal8Bit(std::strerror(errno)));
+    QString cause;
+    if (ok && !addNameWithoutOverwriting(partial, newPath, &cause)) {
+        *error = QStringLiteral("cannot create %1: %2").arg(newPath, cause);
         ok = false;
     }
     QFile::remove(partial);
@@ -169,9 +190,9 @@ bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *repo
     // the new register replaces the original name in one step.
     const QByteArray from = QFile::encodeName(path);
     const QByteArray backup = QFile::encodeName(*backupPath);
-    if (::link(from.constData(), backup.constData()) != 0) {
-        *error = QStringLiteral("cannot keep the backup %1: %2")
-                     .arg(*backupPath, QString::fromLocal8Bit(std::strerror(errno)));
+    QString cause;
+    if (!addNameWithoutOverwriting(path, *backupPath, &cause)) {
+        *error = QStringLiteral("cannot keep the backup %1: %2").arg(*backupPath, cause);
         QFile::remove(converted);
         return false;
     }
