@@ -353,7 +353,8 @@ bool RecordCursor::closeTable()
 struct SqlExecutor::OpenQuery {
     explicit OpenQuery(const QSqlDatabase &db) : q(db) {}
     QSqlQuery q;
-    QHash<QString, int> columns;
+    QHash<QString, int> columns;      // as the database names them
+    QHash<QString, int> upperColumns; // for names given in another letter case
 };
 
 SqlExecutor::SqlExecutor() : m_name(uniqueConnectionName("sql")) {}
@@ -406,8 +407,10 @@ int SqlExecutor::runQuery(const QString &statement)
         return 0;
     }
     const QSqlRecord record = open->q.record();
-    for (int i = record.count() - 1; i >= 0; --i)
-        open->columns.insert(record.fieldName(i).toUpper(), i);
+    for (int i = record.count() - 1; i >= 0; --i) {
+        open->columns.insert(record.fieldName(i), i);
+        open->upperColumns.insert(record.fieldName(i).toUpper(), i);
+    }
     const int handle = m_nextHandle++;
     m_queries.emplace(handle, std::move(open));
     return handle;
@@ -436,7 +439,9 @@ QVariant SqlExecutor::queryRead(int handle, const QString &column) const
     const OpenQuery *open = query(handle);
     if (!open || !open->q.isValid())
         return {};
-    const int index = open->columns.value(column.toUpper(), -1);
+    int index = open->columns.value(column, -1);
+    if (index < 0)
+        index = open->upperColumns.value(column.toUpper(), -1);
     return index < 0 ? QVariant() : open->q.value(index);
 }
 

@@ -1,7 +1,8 @@
 #include "core/textrow.h"
 
+#include <QStringEncoder>
+#include <QVarLengthArray>
 #include <cstring>
-#include <vector>
 
 TextRow TextRow::fromUtf8(const QByteArrayView *columns, int count)
 {
@@ -25,13 +26,18 @@ TextRow TextRow::fromUtf8(const QByteArrayView *columns, int count)
 
 TextRow TextRow::fromTexts(const QStringList &texts)
 {
-    std::vector<QByteArray> utf8;
-    utf8.reserve(size_t(texts.size()));
-    std::vector<QByteArrayView> views;
-    views.reserve(size_t(texts.size()));
+    // Encoded straight into one scratch buffer: no allocation per text.
+    QStringEncoder utf8(QStringConverter::Utf8);
+    qsizetype room = 0;
+    for (const QString &t : texts)
+        room += utf8.requiredSpace(t.size());
+    QVarLengthArray<char, 1024> scratch(room);
+    QVarLengthArray<QByteArrayView, 16> views;
+    char *at = scratch.data();
     for (const QString &t : texts) {
-        utf8.push_back(t.toUtf8());
-        views.emplace_back(utf8.back());
+        char *end = utf8.appendToBuffer(at, t);
+        views.append(QByteArrayView(at, end - at));
+        at = end;
     }
     return fromUtf8(views.data(), int(views.size()));
 }
