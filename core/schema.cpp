@@ -1,12 +1,12 @@
 #include "core/schema.h"
 
 #include "core/customerkey.h"
+#include "core/store.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 
 bool createSchema(QSqlDatabase &db, QString *error)
 {
@@ -50,11 +50,8 @@ bool createRegisterFile(const QString &path, const QString &connectionName, QStr
     file.close();
     bool ok;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        db.setDatabaseName(QLatin1String("file:") +
-                           QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
-                           QLatin1String("?mode=rw"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+        // The file was just claimed empty; opening it must not create another elsewhere.
+        QSqlDatabase db = addExistingFileConnection(connectionName, path);
         ok = db.open();
         if (!ok)
             *error = db.lastError().text();

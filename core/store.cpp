@@ -84,23 +84,26 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
 
 } // namespace
 
+QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setDatabaseName(QLatin1String("file:") +
+                       QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+                       QLatin1String("?mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+    return db;
+}
+
 bool openRegisterFile(const QString &connectionName, const QString &path, QString *error)
 {
-    // Qt's SQLite driver would create a missing file, so the file must exist, and it is opened by
-    // URI in mode=rw, which never creates one. The path is percent-encoded: a raw '#' or '?' in it
-    // would end the path part of the URI.
+    // Qt's SQLite driver would create a missing file: the file must exist, and is opened in mode=rw.
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile()) {
         *error = QStringLiteral("database file %1 does not exist").arg(path);
         return false;
     }
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-        const QString uri = QLatin1String("file:") +
-                            QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
-                            QLatin1String("?mode=rw");
-        db.setDatabaseName(uri);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+        QSqlDatabase db = addExistingFileConnection(connectionName, path);
         if (db.open() && checkSchema(db, error))
             return true;
         if (error->isEmpty())

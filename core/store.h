@@ -20,6 +20,11 @@ struct ExecResult {
     QString error;
 };
 
+// The connection "QSQLITE" under connectionName on an existing file, opened by URI in mode=rw, which
+// never creates a file. Not yet open. The path is percent-encoded: a raw '#' or '?' in it would end
+// the path part of the URI and silently drop mode=rw.
+QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path);
+
 // Opens an existing register file for reading and writing under the given connection name. The
 // file is never created, and it is refused (and left untouched) when it is not an SQLite database
 // or lacks the tables data, kehu and admin with their columns.
