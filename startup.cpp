@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -12,5 +13,8 @@ void setUpApplication(QApplication &app)
     if (qtTexts->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qtTexts);
     QApplication::setApplicationName(QStringLiteral("kavro"));
-    QApplication::setApplicationDisplayName(QStringLiteral("澜汀网络服务器管理系统"));
+    // No application display name: the window system would append it to every title bar. Each
+    // window shows exactly its own title.
+    // Every window, dialog and message box carries the program icon.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/kavro.ico")));
 }

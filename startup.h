@@ -3,5 +3,5 @@
 class QApplication;
 
 // Application-wide set-up before the first window: Qt's own Chinese texts for standard buttons and
-// dialogs, and the program's name.
+// dialogs, the program's name and its icon on every window.
 void setUpApplication(QApplication &app);

@@ -3,7 +3,7 @@
 // Usage: QT_QPA_PLATFORM=offscreen bench_serverlist [SERVERS]
 #include "core/appstate.h"
 #include "core/schema.h"
-#include "core/widgets/reportlist.h"
+#include "widgets/reportlist.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"

@@ -6,8 +6,7 @@
 // The main window's size bounds are set directly on the window, so there is no saved window
 // procedure to keep here.
 struct AppState {
-    int listMode = 0;     // 0: every server; 1: only those meeting listFilter
-    QString listFilter;   // row condition used while listMode is 1
+    int listMode = 0;     // 0: every server; 1: only those the main window's query selects
     QString adminAccount; // read from table admin at every login attempt
     QString adminPassword;
     int loginPassed = 0;       // 1 once a login attempt succeeded

@@ -8,26 +8,12 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
 namespace {
-
-struct TableSpec {
-    QString name;
-    QStringList columns;
-};
-
-const std::vector<TableSpec> &registerTables()
-{
-    static const std::vector<TableSpec> tables = {
-        {QStringLiteral("data"), {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}},
-        {QStringLiteral("kehu"), {"K_DD", "K_KH", "K_LX"}},
-        {QStringLiteral("admin"), {"U_ZH", "U_MM"}},
-    };
-    return tables;
-}
 
 int indexOf(const QStringList &names, const QString &name)
 {
@@ -52,7 +38,7 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
         return false;
     }
     for (size_t t = 0; t < tables.size(); ++t) {
-        const TableSpec &spec = registerTables()[t];
+        const TableSchema &spec = registerTables()[t];
         const LegacyTable &legacy = tables[t];
         std::vector<int> source;
         for (const QString &column : spec.columns) {
@@ -73,12 +59,12 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
             *error = insert.lastError().text();
             return false;
         }
-        const bool keyed = spec.name == QLatin1String("data");
+        const int keyIndex = spec.columns.indexOf(spec.keyColumn);
         for (const QStringList &row : legacy.rows) {
             for (int i = 0; i < spec.columns.size(); ++i) {
                 const int from = source[size_t(i)];
                 const QString text = from >= 0 && from < row.size() ? row[from] : QString();
-                if (keyed && i == 0) {
+                if (i == keyIndex) {
                     // The record key keeps its value; a row without one gets the next key.
                     bool whole = false;
                     const qlonglong key = text.trimmed().toLongLong(&whole);
@@ -139,7 +125,7 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
     }
     const QStringList names = reader.tableNames();
     std::vector<LegacyTable> tables;
-    for (const TableSpec &spec : registerTables()) {
+    for (const TableSchema &spec : registerTables()) {
         const int at = indexOf(names, spec.name);
         if (at < 0) {
             *error = QStringLiteral("%1 has no table %2; it is not a register").arg(legacyPath, spec.name);
@@ -152,7 +138,8 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
         }
     }
     for (const QString &name : names)
-        if (indexOf({"data", "kehu", "admin"}, name) < 0)
+        if (std::none_of(registerTables().begin(), registerTables().end(),
+                         [&](const TableSchema &t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; }))
             report->notes << QStringLiteral("table %1 ignored").arg(name);
 
     // Written under a temporary name beside NEW and linked into place only when complete.

@@ -1,16 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class RecordCursor;
 
-// Whether a stored row has exactly this value in the column. The cursor is left open on the
-// table (with the look-up's condition) for the caller, who may go on to append a row.
-// An absent stored value counts as the empty text.
-bool serverIpExists(RecordCursor &cursor, const QString &ip);
-bool customerKeyExists(RecordCursor &cursor, const QString &key);
-bool customerNameExists(RecordCursor &cursor, const QString &name);
-
-// Deletes the single record of the table that meets the condition; false when there is no such
-// record, more than one, or the database refuses. The cursor is closed afterwards.
-bool deleteOneRecord(RecordCursor &cursor, const QString &table, const QString &condition);
+// Whether a stored row of the table has exactly this value in the column (an absent stored value
+// counts as the empty text); none when the table cannot be read. The cursor is left open on the
+// table with the look-up's condition.
+std::optional<bool> valueExists(RecordCursor &cursor, const QString &table, const QString &column,
+                                const QString &value);

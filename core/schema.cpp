@@ -8,27 +8,108 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+namespace {
+TableSchema makeTable(const char *name, std::initializer_list<const char *> columns, const char *key,
+                      std::initializer_list<const char *> indexed)
+{
+    TableSchema t;
+    t.name = QString::fromLatin1(name);
+    for (const char *c : columns)
+        t.columns << QString::fromLatin1(c);
+    t.keyColumn = QString::fromLatin1(key);
+    for (const char *c : indexed)
+        t.indexed << QString::fromLatin1(c);
+    return t;
+}
+} // namespace
+
+const std::vector<TableSchema> &registerTables()
+{
+    static const std::vector<TableSchema> tables = {
+        makeTable("data", {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}, "F_ID",
+                  {"F_BH", "F_IP", "F_KH", "F_JG"}),
+        makeTable("kehu", {"K_DD", "K_KH", "K_LX"}, "", {"K_DD", "K_KH"}),
+        makeTable("admin", {"U_ZH", "U_MM"}, "", {}),
+    };
+    return tables;
+}
+
+const TableSchema &serverTable()
+{
+    return registerTables()[0];
+}
+
+const TableSchema &customerTable()
+{
+    return registerTables()[1];
+}
+
+const TableSchema &adminTable()
+{
+    return registerTables()[2];
+}
+
+QString columnName(ServerColumn column)
+{
+    return serverTable().columns[int(column)];
+}
+
+QString columnName(CustomerColumn column)
+{
+    return customerTable().columns[int(column)];
+}
+
+QString columnName(AdminColumn column)
+{
+    return adminTable().columns[int(column)];
+}
+
 bool createSchema(QSqlDatabase &db, QString *error)
 {
-    static const char *const statements[] = {
-        // AUTOINCREMENT: a deleted server's key is never handed to a later one, so a list row
-        // that still shows an old key can never reach a different server.
-        "CREATE TABLE data (F_ID INTEGER PRIMARY KEY AUTOINCREMENT, F_KH TEXT, F_BH TEXT, F_IP TEXT, "
-        "F_JG TEXT, F_SJ TEXT, F_DQ TEXT, F_XJ TEXT, F_BZ TEXT)",
-        "CREATE TABLE kehu (K_DD TEXT, K_KH TEXT, K_LX TEXT)",
-        "CREATE TABLE admin (U_ZH TEXT, U_MM TEXT)",
-        "CREATE INDEX data_F_BH ON data (F_BH)",
-        "CREATE INDEX data_F_IP ON data (F_IP)",
-        "CREATE INDEX data_F_KH ON data (F_KH)",
-        "CREATE INDEX data_F_JG ON data (F_JG)",
-        "CREATE INDEX kehu_K_DD ON kehu (K_DD)",
-        "CREATE INDEX kehu_K_KH ON kehu (K_KH)",
-    };
+    QStringList statements;
+    for (const TableSchema &table : registerTables()) {
+        QStringList columns;
+        for (const QString &column : table.columns)
+            // AUTOINCREMENT: a deleted server's key is never handed to a later one, so a list row
+            // that still shows an old key can never reach a different server.
+            columns << (column == table.keyColumn ? column + QLatin1String(" INTEGER PRIMARY KEY AUTOINCREMENT")
+                                                  : column + QLatin1String(" TEXT"));
+        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, columns.join(QLatin1String(", ")));
+    }
+    for (const TableSchema &table : registerTables())
+        for (const QString &column : table.indexed)
+            statements << QStringLiteral("CREATE INDEX %1_%2 ON %1 (%2)").arg(table.name, column);
     QSqlQuery q(db);
-    for (const char *sql : statements) {
-        if (!q.exec(QString::fromLatin1(sql))) {
+    for (const QString &sql : statements) {
+        if (!q.exec(sql)) {
             *error = q.lastError().text();
             return false;
+        }
+    }
+    return true;
+}
+
+bool checkSchema(QSqlDatabase &db, QString *error)
+{
+    for (const TableSchema &table : registerTables()) {
+        QSqlQuery info(db);
+        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table.name))) {
+            *error = info.lastError().text();
+            return false;
+        }
+        QStringList present;
+        while (info.next())
+            present << info.value(1).toString();
+        if (present.isEmpty()) {
+            *error = info.lastError().isValid() ? info.lastError().text()
+                                                : QStringLiteral("table %1 is missing").arg(table.name);
+            return false;
+        }
+        for (const QString &column : table.columns) {
+            if (!present.contains(column, Qt::CaseInsensitive)) {
+                *error = QStringLiteral("column %1.%2 is missing").arg(table.name, column);
+                return false;
+            }
         }
     }
     return true;

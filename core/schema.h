@@ -2,13 +2,46 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 inline const QString kDefaultAdminAccount = QStringLiteral("admin");
 inline const QString kDefaultAdminPassword = QStringLiteral("kavro2008");
 inline const QString kDefaultCustomerName = QStringLiteral("默认客户");
 
+// The register's three tables, described once: kavro-db init creates them from this, the store
+// checks an opened file against it, the import maps legacy columns onto it, and the register layer
+// names its columns through it.
+
+// Columns of table data, in stored order.
+enum class ServerColumn { Id, Customer, Number, Ip, Cabinet, Racked, Expires, Unracked, Remark };
+// Columns of table kehu.
+enum class CustomerColumn { Key, Name, Contact };
+// Columns of table admin.
+enum class AdminColumn { Account, Password };
+
+struct TableSchema {
+    QString name;
+    QStringList columns;  // in stored order; every column holds text but the key
+    QString keyColumn;    // an integer key the database assigns, or empty
+    QStringList indexed;  // columns with an index of their own
+};
+
+const TableSchema &serverTable();
+const TableSchema &customerTable();
+const TableSchema &adminTable();
+// data, kehu, admin
+const std::vector<TableSchema> &registerTables();
+
+QString columnName(ServerColumn column);
+QString columnName(CustomerColumn column);
+QString columnName(AdminColumn column);
+
 // Creates the three tables and their indexes on an open, empty database.
 bool createSchema(QSqlDatabase &db, QString *error);
+
+// Whether the open database has the three tables with all their columns (names in any letter case).
+bool checkSchema(QSqlDatabase &db, QString *error);
 
 // Creates a new register file at path, opened under connectionName (left open for the caller,
 // who closes and removes it). Refuses when anything exists at path; on failure no file is left.

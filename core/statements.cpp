@@ -2,29 +2,9 @@
 
 #include "core/text.h"
 
-namespace {
-QString equals(QStringView column, const QString &value)
+QString equalCondition(const QString &column, const QString &value)
 {
     return textJoin({column, u"=", sqlLiteral(value)});
-}
-} // namespace
-
-QString searchCondition(int fieldIndex, const QString &text)
-{
-    static const QStringView columns[] = {u"F_BH", u"F_IP", u"F_KH", u"F_JG"};
-    if (fieldIndex < 0 || fieldIndex > 3)
-        return {};
-    return equals(columns[fieldIndex], text);
-}
-
-QString customerCondition(const QString &customerName)
-{
-    return equals(u"F_KH", customerName);
-}
-
-QString serverKeyCondition(qint64 key)
-{
-    return textJoin({u"F_ID=", QString::number(key)});
 }
 
 QString rowIdCondition(qint64 rowId)
@@ -32,23 +12,29 @@ QString rowIdCondition(qint64 rowId)
     return textJoin({u"rowid=", QString::number(rowId)});
 }
 
-QString serverUpdate(const QString &column, const QString &value, const QString &ip)
+QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key)
 {
-    return textJoin({u"update data set ", column, u" =", sqlLiteral(value), u" where ", equals(u"F_IP", ip)});
+    QStringList sets;
+    for (const auto &[column, value] : assignments)
+        sets << textJoin({column, u" =", sqlLiteral(value)});
+    return textJoin({u"update ", table, u" set ", sets.join(QLatin1String(", ")), u" where ", rowIdCondition(key)});
 }
 
-QString customerUpdate(const QString &column, const QString &value, const QString &key)
+QString insertRow(const QString &table, const QStringList &columns, const QStringList &values)
 {
-    return textJoin({u"update kehu set ", column, u" =", sqlLiteral(value), u" where ", equals(u"K_DD", key)});
+    QStringList literals;
+    for (const QString &value : values)
+        literals << sqlLiteral(value);
+    return textJoin({u"insert into ", table, u" (", columns.join(QLatin1String(", ")), u") values (",
+                     literals.join(QLatin1String(", ")), u")"});
+}
+
+QString deleteByKey(const QString &table, qint64 key)
+{
+    return textJoin({u"delete from ", table, u" where ", rowIdCondition(key)});
 }
 
 QString adminUpdate(const QString &column, const QString &value)
 {
     return textJoin({u"update admin set ", column, u" =", sqlLiteral(value), u" "});
-}
-
-QString adminInsert(const QString &account, const QString &password)
-{
-    return textJoin(
-        {u"insert into admin (U_ZH, U_MM) values (", sqlLiteral(account), u", ", sqlLiteral(password), u")"});
 }

@@ -1,5 +1,7 @@
 #include "core/store.h"
 
+#include "core/schema.h"
+
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QHash>
@@ -17,46 +19,6 @@ QString uniqueConnectionName(const char *kind)
 {
     static QAtomicInt counter;
     return QStringLiteral("kavro-%1-%2").arg(QLatin1String(kind)).arg(counter.fetchAndAddRelaxed(1));
-}
-
-struct RequiredTable {
-    const char *name;
-    QStringList columns;
-};
-
-const std::vector<RequiredTable> &requiredTables()
-{
-    static const std::vector<RequiredTable> tables = {
-        {"data", {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}},
-        {"kehu", {"K_DD", "K_KH", "K_LX"}},
-        {"admin", {"U_ZH", "U_MM"}},
-    };
-    return tables;
-}
-
-bool checkSchema(QSqlDatabase &db, QString *error)
-{
-    for (const RequiredTable &table : requiredTables()) {
-        QSqlQuery info(db);
-        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(QLatin1String(table.name)))) {
-            *error = info.lastError().text();
-            return false;
-        }
-        QStringList present;
-        while (info.next())
-            present << info.value(1).toString();
-        if (present.isEmpty()) {
-            *error = QStringLiteral("table %1 is missing").arg(QLatin1String(table.name));
-            return false;
-        }
-        for (const QString &column : table.columns) {
-            if (!present.contains(column, Qt::CaseInsensitive)) {
-                *error = QStringLiteral("column %1.%2 is missing").arg(QLatin1String(table.name), column);
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 bool isPlainName(const QString &name)
@@ -144,6 +106,11 @@ void Connection::closeConnection()
 QSqlDatabase Connection::database() const
 {
     return m_open ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
+}
+
+sqlite3 *Connection::sqliteHandle() const
+{
+    return m_open ? ::sqliteHandle(database()) : nullptr;
 }
 
 // ---- RecordCursor ----
@@ -390,8 +357,12 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
     }
     QSqlQuery q(database());
     result.ok = q.exec(statement);
-    if (result.ok)
+    if (result.ok) {
         result.rowsAffected = q.numRowsAffected();
+        const QVariant id = q.lastInsertId();
+        if (id.isValid())
+            result.lastInsertId = id.toLongLong();
+    }
     else
         result.error = m_error = q.lastError().text();
     return result;
@@ -497,36 +468,38 @@ bool SqlExecutor::transact(const std::function<bool()> &work)
     return false;
 }
 
-qint32 recordKeyFromValue(const QVariant &value)
+qint64 recordKeyFromValue(const QVariant &value)
 {
     switch (value.typeId()) {
     case QMetaType::UChar:
-        return qint32(value.value<uchar>());
+        return qint64(value.value<uchar>());
     case QMetaType::SChar:
     case QMetaType::Char:
-        return qint32(uchar(value.value<char>()));
+        return qint64(uchar(value.value<char>()));
     case QMetaType::Short:
-        return qint32(value.value<short>());
+        return qint64(value.value<short>());
     case QMetaType::UShort:
-        return qint32(qint16(value.value<ushort>()));
+        return qint64(qint16(value.value<ushort>()));
     case QMetaType::Float:
     case QMetaType::Double: {
         const double d = std::trunc(value.toDouble());
-        if (!std::isfinite(d))
-            return 0;
-        // Cut to the low 32 bits like the wider integers; fmod keeps the conversion defined.
-        const double low = std::fmod(d, 4294967296.0);
-        return qint32(quint32(qint64(low)));
+        // Outside the 64-bit range (or not a number) there is no key.
+        if (!std::isfinite(d) || d >= 9223372036854775808.0 || d < -9223372036854775808.0)
+            return -1;
+        return qint64(d);
     }
-    case QMetaType::QString: {
+    case QMetaType::QString:
+    case QMetaType::QByteArray: {
+        const QString text = value.toString().trimmed();
         bool ok = false;
-        const qlonglong whole = value.toString().trimmed().toLongLong(&ok);
+        const qlonglong whole = text.toLongLong(&ok);
         if (ok)
-            return qint32(quint32(quint64(whole)));
-        return recordKeyFromValue(QVariant(value.toString().trimmed().toDouble()));
+            return whole;
+        const double d = text.toDouble(&ok);
+        return ok ? recordKeyFromValue(QVariant(d)) : -1;
     }
     default:
-        return qint32(quint32(quint64(value.toLongLong())));
+        return qint64(value.toLongLong());
     }
 }
 
@@ -539,11 +512,7 @@ bool Database::open(const QString &path)
 void Database::shutdown()
 {
     cursor.closeTable();
-    shutdownSteps << QStringLiteral("closeTable");
     sql.closeQuery();
-    shutdownSteps << QStringLiteral("closeQuery");
     connection.closeConnection();
-    shutdownSteps << QStringLiteral("closeConnection");
     sql.closeDatabase();
-    shutdownSteps << QStringLiteral("closeDatabase");
 }

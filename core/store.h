@@ -12,11 +12,13 @@
 #include <vector>
 
 class QSqlQuery;
+struct sqlite3;
 
 // What a statement did: whether the database accepted it and how many rows it changed.
 struct ExecResult {
     bool ok = false;
     int rowsAffected = 0;
+    qint64 lastInsertId = -1;
     QString error;
 };
 
@@ -43,6 +45,9 @@ public:
     bool isOpen() const { return m_open; }
     QSqlDatabase database() const;
     QString lastError() const { return m_error; }
+    // The SQLite handle under the connection, for reads that step rows without Qt's per-cell
+    // values; null when not open.
+    sqlite3 *sqliteHandle() const;
 
 private:
     QString m_name;
@@ -135,9 +140,9 @@ private:
     QString m_error;
 };
 
-// The 32-bit record key of a value read through the SQL path: 8-bit values unsigned, 16-bit values
-// sign-extended, wider integers cut to their low 32 bits, floating values truncated toward zero.
-qint32 recordKeyFromValue(const QVariant &value);
+// The record key of a stored key value: 8-bit values unsigned, 16-bit values sign-extended, wider
+// integers as they are (64 bits), floating values and number texts truncated toward zero.
+qint64 recordKeyFromValue(const QVariant &value);
 
 // The three database objects every window works through; they live as long as the main window.
 struct Database {
@@ -147,8 +152,6 @@ struct Database {
 
     // Opens the SQL executor and then the connection on the file; true when the connection opened.
     bool open(const QString &path);
-    // Closes the cursor, every query result, the connection and the executor, in that order,
-    // noting each step in shutdownSteps.
+    // Closes the cursor, every query result, the connection and the executor, in that order.
     void shutdown();
-    QStringList shutdownSteps;
 };

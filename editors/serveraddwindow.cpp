@@ -1,21 +1,18 @@
 #include "editors/serveraddwindow.h"
 
 #include "core/datetext.h"
-#include "core/lookups.h"
-#include "core/store.h"
+#include "core/registerdb.h"
 #include "core/text.h"
-#include "core/widgets/messagebox.h"
 #include "editors/serverform_names.h"
-#include "mainwin/mainwindow.h"
+#include "widgets/datebox.h"
+#include "widgets/messagebox.h"
 
-#include "core/widgets/datebox.h"
 #include <QComboBox>
-
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-ServerAddWindow::ServerAddWindow(MainWindow &main)
-    : ServerForm(main, ServerFormNames::addWindow, ServerFormTexts::addTitle, QStringLiteral("添加数据"),
+ServerAddWindow::ServerAddWindow(RegisterDb &db)
+    : ServerForm(db, ServerFormNames::addWindow, ServerFormTexts::addTitle, QStringLiteral("添加数据"),
                  QStringLiteral("退出添加"))
 {
     const QDate today = QDate::currentDate();
@@ -27,9 +24,14 @@ ServerAddWindow::ServerAddWindow(MainWindow &main)
 
 void ServerAddWindow::addServer()
 {
-    RecordCursor &cursor = m_main.database().cursor;
     const QString ip = m_ip->text();
-    if (serverIpExists(cursor, ip)) {
+    const Read<bool> taken = m_db.serverIpExists(ip);
+    if (!taken.ok()) {
+        qWarning("reading the servers failed: %s", qPrintable(taken.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    if (taken.value) {
         MessageBox::show(ServerFormTexts::ipExists, MsgStyle::Ok, kNoticeTitle, this);
         return;
     }
@@ -38,21 +40,22 @@ void ServerAddWindow::addServer()
                          this);
         return;
     }
-    bool stored = cursor.addNew();
-    cursor.writeText(QStringLiteral("F_BH"), m_number->text());
-    cursor.writeText(QStringLiteral("F_IP"), ip);
-    cursor.writeText(QStringLiteral("F_JG"), m_cabinet->text());
-    cursor.writeText(QStringLiteral("F_SJ"), dateToText(m_racked->date()));
-    cursor.writeText(QStringLiteral("F_DQ"), dateToText(m_expires->date()));
-    cursor.writeText(QStringLiteral("F_XJ"), dateToText(m_unracked->date()));
-    cursor.writeText(QStringLiteral("F_BZ"), m_remark->toPlainText());
-    cursor.writeText(QStringLiteral("F_KH"), m_customer->currentText());
-    stored = cursor.closeTable() && stored;
-    if (!stored) {
+    ServerRecord server;
+    server.customer = m_customer->currentText();
+    server.number = m_number->text();
+    server.ip = ip;
+    server.cabinet = m_cabinet->text();
+    server.racked = dateToText(m_racked->date());
+    server.expires = dateToText(m_expires->date());
+    server.unracked = dateToText(m_unracked->date());
+    server.remark = m_remark->toPlainText();
+    const Read<qint64> stored = m_db.addServer(server);
+    if (!stored.ok()) {
+        qWarning("storing a server failed: %s", qPrintable(stored.status.reason));
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
     }
-    m_main.fillServerList();
+    emit serverAdded(stored.value);
     const QString question = textJoin({u"您添加的IP：", ip, u"\r\n添加成功！\r\n是否继续添加服务器？"});
     if (MessageBox::show(question, MsgStyle::YesNoInformation, ServerFormTexts::promptTitle, this) == MsgAnswer::Yes) {
         m_number->clear();

@@ -6,10 +6,15 @@
 class ServerAddWindow : public ServerForm {
     Q_OBJECT
 public:
-    explicit ServerAddWindow(MainWindow &main);
+    explicit ServerAddWindow(RegisterDb &db);
 
-    void addServer();
+signals:
+    // A server was stored under this record key.
+    void serverAdded(qint64 key);
 
 protected:
     void onAction() override { addServer(); }
+
+private:
+    void addServer();
 };

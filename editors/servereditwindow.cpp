@@ -1,107 +1,105 @@
 #include "editors/servereditwindow.h"
 
 #include "core/datetext.h"
-#include "core/statements.h"
-#include "core/store.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
+#include "core/registerdb.h"
 #include "editors/serverform_names.h"
-#include "mainwin/mainwindow.h"
+#include "widgets/datebox.h"
+#include "widgets/messagebox.h"
 
-#include "core/widgets/datebox.h"
 #include <QComboBox>
-
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-ServerEditWindow::ServerEditWindow(MainWindow &main)
-    : ServerForm(main, ServerFormNames::editWindow, ServerFormTexts::editTitle, QStringLiteral("修改数据"),
-                 QStringLiteral("退出修改"))
+namespace {
+// A stored date text that reads as no date (empty, or a form of an older file) is shown blank.
+QDate showDate(DateBox *box, const QString &text)
 {
-    m_ip->setReadOnly(true);
-    fillCustomerSelector();
-
-    // Filled once from the row selected now; the window does not follow the list afterwards.
-    const ReportList *list = m_main.serverList();
-    const int row = list->selectedRow();
-    m_key = list->itemValue(row);
-    const int customer = m_customer->findText(list->cellText(row, 6), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    m_customer->setCurrentIndex(customer >= 0 ? customer : 0);
-    m_number->setText(list->cellText(row, 0));
-    m_ip->setText(list->cellText(row, 1));
-    m_cabinet->setText(list->cellText(row, 2));
-    m_storedRemark = list->cellText(row, 7);
-    m_remark->setPlainText(m_storedRemark);
-    fillDate(m_dates[0], m_racked, list->cellText(row, 3));
-    fillDate(m_dates[1], m_expires, list->cellText(row, 4));
-    fillDate(m_dates[2], m_unracked, list->cellText(row, 5));
-}
-
-void ServerEditWindow::fillDate(DateField &field, DateBox *box, const QString &text)
-{
-    field.box = box;
-    field.storedText = text;
     const QDate date = textToDate(text);
     if (date.isValid())
         box->setDate(date);
     else
         box->setBlank();
+    return date;
 }
 
-QString ServerEditWindow::dateText(const DateField &field)
+QString dateText(const DateBox *box, const QDate &shown, const QString &stored)
 {
-    return field.box->isBlank() ? field.storedText : dateToText(field.box->date());
+    if (box->isBlank() || box->date() == shown)
+        return stored;
+    return dateToText(box->date());
 }
 
-QString ServerEditWindow::remarkText() const
+QString keptUnlessChanged(const QString &now, const QString &shown, const QString &stored)
 {
-    // The edit box turns CR LF line breaks into plain ones; an unchanged remark goes back as stored.
-    QString shown = m_storedRemark;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    const QString current = m_remark->toPlainText();
-    return current == shown ? m_storedRemark : current;
+    return now == shown ? stored : now;
+}
+} // namespace
+
+ServerEditWindow::ServerEditWindow(RegisterDb &db, const ServerRecord &server)
+    : ServerForm(db, ServerFormNames::editWindow, ServerFormTexts::editTitle, QStringLiteral("修改数据"),
+                 QStringLiteral("退出修改")),
+      m_stored(server)
+{
+    m_ip->setReadOnly(true);
+    fillCustomerSelector();
+
+    // Filled once from the server handed over; the window does not follow the list afterwards.
+    const int customer = m_customer->findText(server.customer, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    m_customer->setCurrentIndex(customer >= 0 ? customer : 0);
+    m_number->setText(server.number);
+    m_ip->setText(server.ip);
+    m_cabinet->setText(server.cabinet);
+    m_remark->setPlainText(server.remark);
+    m_shown.dates = {showDate(m_racked, server.racked), showDate(m_expires, server.expires),
+                     showDate(m_unracked, server.unracked)};
+    // The boxes may hold less than was stored (a length limit, line breaks made plain).
+    m_shown.number = m_number->text();
+    m_shown.cabinet = m_cabinet->text();
+    m_shown.remark = m_remark->toPlainText();
+}
+
+ServerRecord ServerEditWindow::edited() const
+{
+    ServerRecord r = m_stored;
+    if (m_customer->currentIndex() != 0)
+        r.customer = m_customer->currentText();
+    r.number = keptUnlessChanged(m_number->text(), m_shown.number, m_stored.number);
+    r.cabinet = keptUnlessChanged(m_cabinet->text(), m_shown.cabinet, m_stored.cabinet);
+    r.racked = dateText(m_racked, m_shown.dates[0], m_stored.racked);
+    r.expires = dateText(m_expires, m_shown.dates[1], m_stored.expires);
+    r.unracked = dateText(m_unracked, m_shown.dates[2], m_stored.unracked);
+    r.remark = keptUnlessChanged(m_remark->toPlainText(), m_shown.remark, m_stored.remark);
+    return r;
 }
 
 void ServerEditWindow::saveServerChanges()
 {
-    SqlExecutor &sql = m_main.database().sql;
-    const QString ip = m_ip->text();
-    const bool customerChosen = m_customer->currentIndex() != 0;
-    bool vanished = false;
     // One save stands or falls as a whole. Without a chosen customer the other six columns are
     // still saved and the customer stays as it was.
-    const bool saved = sql.transact([&] {
-        const ExecResult first = sql.executeSql(serverUpdate(QStringLiteral("F_BH"), m_number->text(), ip));
-        if (!first.ok)
-            return false;
-        if (first.rowsAffected == 0) {
-            vanished = true;
-            return false;
-        }
-        const std::pair<QString, QString> columns[] = {
-            {QStringLiteral("F_JG"), m_cabinet->text()},    {QStringLiteral("F_SJ"), dateText(m_dates[0])},
-            {QStringLiteral("F_DQ"), dateText(m_dates[1])}, {QStringLiteral("F_XJ"), dateText(m_dates[2])},
-            {QStringLiteral("F_BZ"), remarkText()},
-        };
-        for (const auto &[column, value] : columns)
-            if (!sql.executeSql(serverUpdate(column, value, ip)).ok)
-                return false;
-        return !customerChosen ||
-               sql.executeSql(serverUpdate(QStringLiteral("F_KH"), m_customer->currentText(), ip)).ok;
-    });
-    if (vanished) {
-        MessageBox::show(ServerFormTexts::vanished, MsgStyle::Warning, kNoticeTitle, this);
+    const bool customerChosen = m_customer->currentIndex() != 0;
+    const ServerRecord server = edited();
+    const Status saved = m_db.updateServer(server, customerChosen);
+    if (saved.fault == Fault::NotFound) {
+        MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
+        emit serverVanished(server.key);
         return;
     }
-    if (!saved) {
+    if (!saved.ok()) {
+        qWarning("saving a server failed: %s", qPrintable(saved.reason));
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
     }
+    // What is stored now is what the boxes show.
+    m_stored = server;
+    m_shown = {m_number->text(), m_cabinet->text(), m_remark->toPlainText(), {}};
+    const DateBox *boxes[] = {m_racked, m_expires, m_unracked};
+    for (int i = 0; i < 3; ++i)
+        m_shown.dates[size_t(i)] = boxes[i]->isBlank() ? QDate() : boxes[i]->date();
     if (!customerChosen) {
         MessageBox::show(ServerFormTexts::chooseCustomer, MsgStyle::YesNoInformation, ServerFormTexts::promptTitle,
                          this);
         return;
     }
-    m_main.reloadServerListBySql();
+    emit serverModified(server.key);
     MessageBox::show(ServerFormTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
 }

@@ -1,33 +1,39 @@
 #pragma once
 
+#include "core/records.h"
 #include "editors/serverform.h"
 
+#include <QDate>
 #include <array>
 
-// Changes one stored server: the one selected in the main list when the window was opened.
+// Changes one stored server: the one handed over when the window was opened, found again by its
+// record key at every save.
 class ServerEditWindow : public ServerForm {
     Q_OBJECT
 public:
-    explicit ServerEditWindow(MainWindow &main);
+    ServerEditWindow(RegisterDb &db, const ServerRecord &server);
 
-    qint64 serverKey() const { return m_key; }
-    void saveServerChanges();
+    qint64 serverKey() const { return m_stored.key; }
+
+signals:
+    // The server of this key was stored with new texts.
+    void serverModified(qint64 key);
+    // The server of this key is no longer in the register.
+    void serverVanished(qint64 key);
 
 protected:
     void onAction() override { saveServerChanges(); }
 
 private:
-    // A stored date text that reads as no date (empty, or a form of an older file) is shown as a
-    // blank box and written back unchanged unless the user picks a date.
-    struct DateField {
-        DateBox *box = nullptr;
-        QString storedText;
+    void saveServerChanges();
+    // What a box shows right after it was filled: a box still showing it was not changed, and its
+    // stored text goes back byte for byte.
+    struct Shown {
+        QString number, cabinet, remark;
+        std::array<QDate, 3> dates; // invalid for a box shown blank
     };
-    static void fillDate(DateField &field, DateBox *box, const QString &text);
-    static QString dateText(const DateField &field);
-    QString remarkText() const;
+    ServerRecord edited() const;
 
-    qint64 m_key = -1;
-    QString m_storedRemark;
-    std::array<DateField, 3> m_dates;
+    ServerRecord m_stored;
+    Shown m_shown;
 };

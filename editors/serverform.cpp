@@ -1,10 +1,10 @@
 #include "editors/serverform.h"
 
-#include "core/store.h"
-#include "core/widgets/datebox.h"
-#include "core/widgets/fixedwindow.h"
+#include "core/registerdb.h"
 #include "editors/serverform_names.h"
-#include "mainwin/mainwindow.h"
+#include "widgets/datebox.h"
+#include "widgets/fixedwindow.h"
+#include "widgets/messagebox.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -22,9 +22,9 @@ DateBox *dateBox(QWidget *parent, const QString &name, const QString &label, int
 }
 } // namespace
 
-ServerForm::ServerForm(MainWindow &main, const QString &name, const QString &title, const QString &actionCaption,
+ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title, const QString &actionCaption,
                        const QString &exitCaption)
-    : QDialog(nullptr), m_main(main)
+    : QDialog(nullptr), m_db(db)
 {
     setObjectName(name);
     makeFixedWindow(this, title, 512, 240);
@@ -73,12 +73,11 @@ ServerForm::ServerForm(MainWindow &main, const QString &name, const QString &tit
 
 void ServerForm::fillCustomerSelector()
 {
-    RecordCursor &cursor = m_main.database().cursor;
-    cursor.openTable(QStringLiteral("kehu"), QString());
-    const int n = cursor.recordCount();
-    for (int i = 0; i < n; ++i) {
-        m_customer->addItem(cursor.readText(QStringLiteral("K_KH")));
-        cursor.moveNext();
+    const Read<QStringList> names = m_db.customerNames();
+    if (!names.ok()) {
+        qWarning("reading the customers failed: %s", qPrintable(names.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return;
     }
-    cursor.closeTable();
+    m_customer->addItems(names.value);
 }

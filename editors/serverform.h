@@ -7,8 +7,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class DateBox;
-class MainWindow;
-class RecordCursor;
+class RegisterDb;
 
 // The form shared by the server add and modify windows: customer selector, number, IP, cabinet,
 // three dates and a remark, with an action button and an exit button below.
@@ -18,14 +17,15 @@ public:
     QComboBox *customerSelector() const { return m_customer; }
 
 protected:
-    ServerForm(MainWindow &main, const QString &name, const QString &title, const QString &actionCaption,
+    ServerForm(RegisterDb &db, const QString &name, const QString &title, const QString &actionCaption,
                const QString &exitCaption);
 
-    // Appends every customer name after the fixed first entry, in table order.
+    // Appends every customer name after the fixed first entry, in table order; says so when the
+    // customers cannot be read.
     void fillCustomerSelector();
     virtual void onAction() = 0;
 
-    MainWindow &m_main;
+    RegisterDb &m_db;
     QComboBox *m_customer;
     QLineEdit *m_number;
     QLineEdit *m_ip;

@@ -1,11 +1,12 @@
 #include "login/loginwindow.h"
 
 #include "core/appstate.h"
-#include "core/store.h"
+#include "core/registerdb.h"
 #include "core/text.h"
-#include "core/widgets/fixedwindow.h"
-#include "core/widgets/gbkedit.h"
+#include "widgets/fixedwindow.h"
+#include "widgets/gbkedit.h"
 #include "login/loginwindow_names.h"
+#include "widgets/toolkit.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -13,7 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 
-LoginWindow::LoginWindow(Database &db, QWidget *parent)
+LoginWindow::LoginWindow(RegisterDb &db, QWidget *parent)
     : QWidget(parent), m_db(db), m_background(QStringLiteral(":/images/login-background.png"))
 {
     setObjectName(LoginNames::window);
@@ -58,30 +59,34 @@ QString LoginWindow::hint() const
     return m_hint->text();
 }
 
-void LoginWindow::readAdministrator()
+bool LoginWindow::readAdministrator()
 {
     // Read afresh at every attempt; with several rows the last one counts.
-    RecordCursor &cursor = m_db.cursor;
-    cursor.openTable(QStringLiteral("admin"), QString());
-    const int n = cursor.recordCount();
-    for (int i = 0; i < n; ++i) {
-        appState().adminAccount = cursor.readText(QStringLiteral("U_ZH"));
-        appState().adminPassword = cursor.readText(QStringLiteral("U_MM"));
-        cursor.moveNext();
+    const Read<std::optional<AdminRecord>> admin = m_db.administrator();
+    if (!admin.ok()) {
+        qWarning("reading the administrator failed: %s", qPrintable(admin.status.reason));
+        m_hint->setText(kReadFailedText);
+        return false;
     }
-    cursor.closeTable();
+    if (!admin.value) {
+        // An empty table must not let in whoever leaves both boxes empty.
+        m_hint->setText(LoginTexts::noAdministrator);
+        return false;
+    }
+    appState().adminAccount = admin.value->account;
+    appState().adminPassword = admin.value->password;
+    return true;
 }
 
 void LoginWindow::attemptLogin()
 {
-    readAdministrator();
-    const bool passed = !m_connectionFailed && textCompare(m_account->text(), appState().adminAccount) == 0 &&
-                        textCompare(m_password->text(), appState().adminPassword) == 0;
-    if (!passed) {
-        // A failed connection keeps its own hint: it is the reason no login can succeed.
-        if (!m_connectionFailed)
-            m_hint->setText(LoginTexts::wrongLogin);
-        appState().loginPassed = 0;
+    appState().loginPassed = 0;
+    // With a failed connection the hint keeps its text: it is the reason no login can succeed.
+    if (m_connectionFailed || !readAdministrator())
+        return;
+    if (textCompare(m_account->text(), appState().adminAccount) != 0 ||
+        textCompare(m_password->text(), appState().adminPassword) != 0) {
+        m_hint->setText(LoginTexts::wrongLogin);
         return;
     }
     m_hint->setText(LoginTexts::welcome);

@@ -6,20 +6,18 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-struct Database;
+class RegisterDb;
 
 // Asks for the administrator's account and password and checks them against table admin.
 class LoginWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit LoginWindow(Database &db, QWidget *parent = nullptr);
+    explicit LoginWindow(RegisterDb &db, QWidget *parent = nullptr);
 
     void setHint(const QString &text);
     QString hint() const;
     // With no database connection no login can succeed: there is nothing to check against.
     void setConnectionFailed(bool failed) { m_connectionFailed = failed; }
-
-    void attemptLogin();
 
 signals:
     void loginSucceeded();
@@ -30,9 +28,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void readAdministrator();
+    void attemptLogin();
+    // Reads the administrator afresh; false (with the hint set) when there is none to check against.
+    bool readAdministrator();
 
-    Database &m_db;
+    RegisterDb &m_db;
     bool m_connectionFailed = false;
     QPixmap m_background;
     QLineEdit *m_account;

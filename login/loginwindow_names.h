@@ -18,4 +18,5 @@ inline const QString title = QStringLiteral("系统登陆窗口");
 inline const QString welcome = QStringLiteral("欢迎使用澜汀网络服务器管理系统！");
 inline const QString connectFailed = QStringLiteral("连接数据库失败，请联系系统管理员查看！");
 inline const QString wrongLogin = QStringLiteral("您输入的管理员帐号密码不对！");
+inline const QString noAdministrator = QStringLiteral("管理员帐号不存在，请用 kavro-db 设置！");
 } // namespace LoginTexts

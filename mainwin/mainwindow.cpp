@@ -2,13 +2,15 @@
 
 #include "core/appstate.h"
 #include "core/paths.h"
-#include "core/widgets/fixedwindow.h"
-#include "core/widgets/reportlist.h"
+#include "core/registerdb.h"
 #include "editors/servereditwindow.h"
-#include "hook/windowhook.h"
+#include "hook/boundsandskin.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow_names.h"
+#include "mainwin/serverlistmodel.h"
+#include "widgets/fixedwindow.h"
+#include "widgets/reportlist.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,8 +21,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
-MainWindow::MainWindow(const QString &programDir, QWidget *parent) : QWidget(parent), m_programDir(programDir)
+MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db, QWidget *parent)
+    : QWidget(parent), m_programDir(programDir), m_db(db ? std::move(db) : std::make_unique<RegisterDb>())
 {
     setObjectName(MainNames::window);
     setWindowTitle(MainTexts::title);
@@ -31,17 +35,18 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent) : QWidget(par
 
     // Start-up, in this order: skin, login window, size bounds, list mode, database, lists.
     applySkin(skinPath(m_programDir));
-    m_login = new LoginWindow(m_db);
+    m_login = new LoginWindow(*m_db);
     connect(m_login, &LoginWindow::loginSucceeded, this, [this] { show(); });
     connect(m_login, &LoginWindow::closedWithoutLogin, this, [this] { close(); });
     m_login->show();
     installWindowHook(this);
     appState().listMode = 0;
-    const bool connected = m_db.open(databasePath(m_programDir));
+    const bool connected = m_db->open(databasePath(m_programDir)).ok();
     m_login->setHint(connected ? LoginTexts::welcome : LoginTexts::connectFailed);
     m_login->setConnectionFailed(!connected);
-    fillCustomerCombos();
-    fillServerList();
+    // The lists are read once the event loop runs: the login window is painted and takes typing
+    // first, however large the register.
+    QTimer::singleShot(0, this, &MainWindow::startLists);
 }
 
 MainWindow::~MainWindow()
@@ -82,6 +87,11 @@ void MainWindow::buildControls()
                                    m_frame),
                     MainNames::serverList, 2, 22, 584, 321);
     m_list->setAccessibleName(QStringLiteral("服务器列表"));
+    m_model = new ServerListModel(*m_db, m_list->titles());
+    m_list->setRowModel(m_model);
+    // A page read while painting is reported after the paint, in the status bar.
+    connect(m_model, &ServerListModel::readFailed, this, [this](const QString &reason) { tellReadFailure(reason); },
+            Qt::QueuedConnection);
     m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
     m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
                              QStringLiteral("所在机柜")});
@@ -167,6 +177,5 @@ void MainWindow::shutdown()
         if (w)
             w->close();
     removeWindowHook(this);
-    m_db.shutdownSteps << QStringLiteral("removeWindowHook");
-    m_db.shutdown();
+    m_db->close();
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "core/store.h"
+#include "core/registerdb.h"
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 class QComboBox;
 class QGroupBox;
@@ -13,29 +14,44 @@ class QPushButton;
 class QStatusBar;
 class LoginWindow;
 class ReportList;
+class ServerAddWindow;
 class ServerEditWindow;
+class SettingsWindow;
+class ServerListModel;
 
 // The register's start window: the server list with its search row and customer filters, the
-// command row, and the three database objects every window works through. It is created hidden;
-// the login window it opens shows it after a successful login.
+// command row, and the register every window works through. It is created hidden; the login window
+// it opens shows it after a successful login.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(const QString &programDir, QWidget *parent = nullptr);
+    // Works on db (a register of its own on <programDir>/db/kavrodb.mdb when none is given), which
+    // it opens at start and closes at shutdown.
+    explicit MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db = nullptr,
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    Database &database() { return m_db; }
     LoginWindow *loginWindow() const;
     ReportList *serverList() const { return m_list; }
     QList<ServerEditWindow *> editWindows() const;
+    // The search or customer filter the list follows while the list mode is 1.
+    ServerQuery currentQuery() const { return m_query; }
+    bool isShutDown() const { return m_shutDown; }
 
-    // Refill the list through the cursor under the current list mode and filter.
-    void fillServerList();
-    // Refill the list with every server through the SQL query; mode and filter stay as they are.
-    void reloadServerListBySql();
-    // Refill both customer combo boxes from table kehu.
-    void fillCustomerCombos();
+    // Reload the list under the current list mode and query; false when it could not be read (the
+    // rows shown stay, and the user is told).
+    bool fillServerList();
+    // Reload the list with every server; the list mode and query stay as they are.
+    bool reloadServerListBySql();
+    // Refill both customer combo boxes; false when the customers could not be read.
+    bool fillCustomerCombos();
 
+    // The add and settings windows on this window's register, with their signals connected to the
+    // refreshes they call for; openAddWindow and openSettingsWindow run them modally.
+    std::unique_ptr<ServerAddWindow> makeAddWindow();
+    std::unique_ptr<SettingsWindow> makeSettingsWindow();
+
+    // The commands of the window's buttons and menu.
     void showAllServers();
     void search();
     void filterByCustomer(QComboBox *combo);
@@ -43,8 +59,6 @@ public:
     void deleteSelectedServer();
     void openAddWindow();
     void openSettingsWindow();
-
-    bool isShutDown() const { return m_shutDown; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -54,16 +68,27 @@ private:
     void buildControls();
     void relayout();
     void shutdown();
+    void startLists();
+    bool loadList(const ServerQuery &query);
+    ServerQuery effectiveQuery() const;
+    void tellReadFailure(const QString &reason);
+    void onServerAdded(qint64 key);
+    void onServerModified(qint64 key);
+    void onServerDeleted(qint64 key);
 
     QString m_programDir;
-    Database m_db;
+    std::unique_ptr<RegisterDb> m_db;
     bool m_shutDown = false;
+    bool m_started = false; // the first lists are loaded
+    ServerQuery m_query;    // used while the list mode is 1
+    ServerQuery m_shown;    // what the list shows now
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
 
     QGroupBox *m_frame = nullptr;
     QPushButton *m_showAll = nullptr;
     ReportList *m_list = nullptr;
+    ServerListModel *m_model = nullptr;
     QComboBox *m_searchField = nullptr;
     QLineEdit *m_searchText = nullptr;
     QPushButton *m_searchButton = nullptr;

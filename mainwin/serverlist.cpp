@@ -1,96 +1,91 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
-#include "core/lookups.h"
-#include "core/statements.h"
+#include "core/registerdb.h"
 #include "core/text.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
+#include "mainwin/serverlistmodel.h"
 #include "settings/settingswindow.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStatusBar>
 
-namespace {
-// The list's columns, in the order it shows them.
-const QStringList &listColumns()
+void MainWindow::startLists()
 {
-    static const QStringList columns = {QStringLiteral("F_BH"), QStringLiteral("F_IP"), QStringLiteral("F_JG"),
-                                        QStringLiteral("F_SJ"), QStringLiteral("F_DQ"), QStringLiteral("F_XJ"),
-                                        QStringLiteral("F_KH"), QStringLiteral("F_BZ")};
-    return columns;
-}
-
-qint64 keyFromText(QByteArrayView text)
-{
-    bool ok = false;
-    const qint64 key = text.toLongLong(&ok);
-    return ok ? key : recordKeyFromValue(QVariant(QString::fromUtf8(text)));
-}
-} // namespace
-
-void MainWindow::fillServerList()
-{
-    const QString condition = appState().listMode == 1 ? appState().listFilter : QString();
-    RecordCursor &cursor = m_db.cursor;
-    cursor.openTable(QStringLiteral("data"), condition);
-    std::vector<int> columnMap;
-    for (const QString &column : listColumns())
-        columnMap.push_back(cursor.columnIndex(column));
-    // The rows share their text blocks with the cursor: nothing is decoded or copied here.
-    std::vector<TextRow> rows = cursor.rows();
-    std::vector<qint64> keys;
-    keys.reserve(rows.size());
-    const int keyColumn = cursor.columnIndex(QStringLiteral("F_ID"));
-    for (const TextRow &row : rows)
-        keys.push_back(keyFromText(row.utf8(keyColumn)));
-    cursor.closeTable();
-    m_list->setRows(std::move(rows), std::move(keys), std::move(columnMap));
-}
-
-void MainWindow::reloadServerListBySql()
-{
-    SqlExecutor &sql = m_db.sql;
-    std::vector<TextRow> rows;
-    std::vector<qint64> keys;
-    const int handle = sql.runQuery(QStringLiteral("select * from data"));
-    if (handle) {
-        QStringList texts;
-        sql.queryFirst(handle);
-        while (!sql.queryAtEnd(handle)) {
-            keys.push_back(recordKeyFromValue(sql.queryRead(handle, QStringLiteral("F_ID"))));
-            texts.clear();
-            for (const QString &column : listColumns())
-                texts << sql.queryRead(handle, column).toString();
-            rows.push_back(TextRow::fromTexts(texts));
-            sql.queryNext(handle);
+    if (m_started || m_shutDown || !m_db->isOpen())
+        return;
+    m_started = true;
+    // Nobody has asked for anything yet: a failure is said in the status bar, not in a box.
+    const Read<QStringList> names = m_db->customerNames();
+    if (names.ok()) {
+        for (QComboBox *combo : {m_customer, m_customer1}) {
+            combo->clear();
+            combo->addItem(MainTexts::noCustomer);
+            combo->addItems(names.value);
         }
-        sql.closeQuery(handle);
     }
-    m_list->setRows(std::move(rows), std::move(keys), {0, 1, 2, 3, 4, 5, 6, 7});
+    const Status listed = m_model->load(effectiveQuery());
+    if (listed.ok())
+        m_shown = effectiveQuery();
+    if (!names.ok() || !listed.ok())
+        tellReadFailure(names.ok() ? listed.reason : names.status.reason);
 }
 
-void MainWindow::fillCustomerCombos()
+void MainWindow::tellReadFailure(const QString &reason)
 {
-    RecordCursor &cursor = m_db.cursor;
-    cursor.openTable(QStringLiteral("kehu"), QString());
-    m_customer->clear();
-    m_customer1->clear();
-    m_customer->addItem(MainTexts::noCustomer);
-    m_customer1->addItem(MainTexts::noCustomer);
-    const int n = cursor.recordCount();
-    for (int i = 0; i < n; ++i) {
-        const QString name = cursor.readText(QStringLiteral("K_KH"));
-        m_customer->addItem(name);
-        m_customer1->addItem(name);
-        cursor.moveNext();
+    qWarning("reading the register failed: %s", qPrintable(reason));
+    m_statusBar->showMessage(kReadFailedText);
+}
+
+ServerQuery MainWindow::effectiveQuery() const
+{
+    return appState().listMode == 1 ? m_query : ServerQuery::all();
+}
+
+bool MainWindow::loadList(const ServerQuery &query)
+{
+    m_started = true;
+    const Status status = m_model->load(query);
+    if (!status.ok()) {
+        // The rows shown stay: an empty list would look like an empty register.
+        qWarning("reading the server list failed: %s", qPrintable(status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return false;
     }
-    cursor.closeTable();
-    m_customer->setCurrentIndex(0);
-    m_customer1->setCurrentIndex(0);
+    m_shown = query;
+    return true;
+}
+
+bool MainWindow::fillServerList()
+{
+    return loadList(effectiveQuery());
+}
+
+bool MainWindow::reloadServerListBySql()
+{
+    return loadList(ServerQuery::all());
+}
+
+bool MainWindow::fillCustomerCombos()
+{
+    const Read<QStringList> names = m_db->customerNames();
+    if (!names.ok()) {
+        qWarning("reading the customers failed: %s", qPrintable(names.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return false;
+    }
+    for (QComboBox *combo : {m_customer, m_customer1}) {
+        combo->clear();
+        combo->addItem(MainTexts::noCustomer);
+        combo->addItems(names.value);
+        combo->setCurrentIndex(0);
+    }
+    return true;
 }
 
 void MainWindow::showAllServers()
@@ -102,10 +97,11 @@ void MainWindow::showAllServers()
 void MainWindow::search()
 {
     appState().listMode = 1;
-    const QString condition = searchCondition(m_searchField->currentIndex(), m_searchText->text());
-    if (condition.isNull())
-        return; // no field chosen: the filter and the list stay as they are
-    appState().listFilter = condition;
+    const std::optional<ServerQuery> query =
+        ServerQuery::fromSearchField(m_searchField->currentIndex(), m_searchText->text());
+    if (!query)
+        return; // no field chosen: the query and the list stay as they are
+    m_query = *query;
     fillServerList();
 }
 
@@ -116,8 +112,42 @@ void MainWindow::filterByCustomer(QComboBox *combo)
     if (textCompare(name, MainTexts::allServersName) == 0)
         appState().listMode = 0; // a customer named 服务器列表 lists every server
     else
-        appState().listFilter = customerCondition(name);
+        m_query = ServerQuery::equal(ServerQuery::Field::Customer, name);
     fillServerList();
+}
+
+void MainWindow::onServerAdded(qint64 key)
+{
+    // What a reload under the current mode and query would show, without reading every row again.
+    const ServerQuery query = effectiveQuery();
+    if (!(m_shown == query)) {
+        loadList(query);
+        return;
+    }
+    const Read<ServerRecord> added = m_db->server(key);
+    if (!added.ok()) {
+        loadList(query);
+        return;
+    }
+    if (query.matches(added.value))
+        m_model->insertServer(key);
+}
+
+void MainWindow::onServerModified(qint64 key)
+{
+    // After a modification the list shows every server; the mode and query stay as they are.
+    if (m_shown == ServerQuery::all())
+        m_model->refreshServer(key);
+    else
+        reloadServerListBySql();
+}
+
+void MainWindow::onServerDeleted(qint64 key)
+{
+    if (m_shown == effectiveQuery())
+        m_model->removeServer(key);
+    else
+        fillServerList();
 }
 
 void MainWindow::modifySelectedServer()
@@ -136,8 +166,22 @@ void MainWindow::modifySelectedServer()
             return;
         }
     }
-    auto *editor = new ServerEditWindow(*this);
+    // The window gets the server as stored now, with its key.
+    const Read<ServerRecord> server = m_model->record(row);
+    if (server.status.fault == Fault::NotFound) {
+        MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
+        onServerDeleted(key);
+        return;
+    }
+    if (!server.ok()) {
+        qWarning("reading a server failed: %s", qPrintable(server.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    auto *editor = new ServerEditWindow(*m_db, server.value);
     editor->setAttribute(Qt::WA_DeleteOnClose);
+    connect(editor, &ServerEditWindow::serverModified, this, &MainWindow::onServerModified);
+    connect(editor, &ServerEditWindow::serverVanished, this, &MainWindow::onServerDeleted);
     m_editWindows.removeAll(nullptr);
     m_editWindows << editor;
     editor->show();
@@ -155,23 +199,40 @@ void MainWindow::deleteSelectedServer()
         return;
     // The row's own record key decides what is deleted, so the server the row shows goes and no
     // other, whatever search or filter the list is under.
-    const bool deleted =
-        deleteOneRecord(m_db.cursor, QStringLiteral("data"), serverKeyCondition(m_list->itemValue(row)));
-    fillServerList();
-    if (deleted)
+    const qint64 key = m_list->itemValue(row);
+    const Status deleted = m_db->deleteServer(key);
+    if (deleted.ok() || deleted.fault == Fault::NotFound)
+        onServerDeleted(key);
+    else
+        fillServerList();
+    if (deleted.ok())
         MessageBox::show(MainTexts::deleted, MsgStyle::Information, MainTexts::infoTitle, this);
+    else if (deleted.fault == Fault::NotFound)
+        MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
     else
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
 }
 
+std::unique_ptr<ServerAddWindow> MainWindow::makeAddWindow()
+{
+    auto window = std::make_unique<ServerAddWindow>(*m_db);
+    connect(window.get(), &ServerAddWindow::serverAdded, this, &MainWindow::onServerAdded);
+    return window;
+}
+
+std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
+{
+    auto window = std::make_unique<SettingsWindow>(*m_db);
+    connect(window.get(), &SettingsWindow::customersChanged, this, &MainWindow::fillCustomerCombos);
+    return window;
+}
+
 void MainWindow::openAddWindow()
 {
-    ServerAddWindow window(*this);
-    window.exec();
+    makeAddWindow()->exec();
 }
 
 void MainWindow::openSettingsWindow()
 {
-    SettingsWindow window(*this);
-    window.exec();
+    makeSettingsWindow()->exec();
 }

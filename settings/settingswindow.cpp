@@ -1,34 +1,20 @@
 #include "settings/settingswindow.h"
 
 #include "core/appstate.h"
-#include "core/customerkey.h"
-#include "core/lookups.h"
-#include "core/statements.h"
-#include "core/store.h"
-#include "core/widgets/fixedwindow.h"
-#include "core/widgets/gbkedit.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
-#include "mainwin/mainwindow.h"
+#include "core/registerdb.h"
 #include "settings/settingswindow_names.h"
+#include "widgets/fixedwindow.h"
+#include "widgets/gbkedit.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 
-namespace {
-QRandomGenerator *keyGenerator = nullptr;
-}
-
-void SettingsWindow::setKeyGenerator(QRandomGenerator *generator)
-{
-    keyGenerator = generator;
-}
-
-SettingsWindow::SettingsWindow(MainWindow &main) : QDialog(nullptr), m_main(main)
+SettingsWindow::SettingsWindow(RegisterDb &db) : QDialog(nullptr), m_db(db)
 {
     setObjectName(SettingsNames::window);
     makeFixedWindow(this, SettingsTexts::title, 350, 256);
@@ -86,19 +72,23 @@ SettingsWindow::SettingsWindow(MainWindow &main) : QDialog(nullptr), m_main(main
     fillCustomerList();
 }
 
-void SettingsWindow::fillCustomerList()
+bool SettingsWindow::fillCustomerList()
 {
-    RecordCursor &cursor = m_main.database().cursor;
-    cursor.openTable(QStringLiteral("kehu"), QString());
-    std::vector<qint64> keys;
-    for (int i = 0; i < cursor.recordCount(); ++i) {
-        cursor.moveToPosition(i);
-        keys.push_back(cursor.currentRowId());
+    const Read<std::vector<CustomerRecord>> customers = m_db.customers();
+    if (!customers.ok()) {
+        // The rows shown stay: an empty list would look like a register without customers.
+        qWarning("reading the customers failed: %s", qPrintable(customers.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return false;
     }
-    std::vector<int> columns = {cursor.columnIndex(QStringLiteral("K_DD")), cursor.columnIndex(QStringLiteral("K_KH")),
-                                cursor.columnIndex(QStringLiteral("K_LX"))};
-    m_list->setRows(cursor.rows(), std::move(keys), std::move(columns));
-    cursor.closeTable();
+    std::vector<QStringList> rows;
+    std::vector<qint64> keys;
+    for (const CustomerRecord &c : customers.value) {
+        rows.push_back({c.id, c.name, c.contact});
+        keys.push_back(c.key);
+    }
+    m_list->setRows(std::move(rows), std::move(keys));
+    return true;
 }
 
 void SettingsWindow::onCustomerSelected(int row)
@@ -111,54 +101,55 @@ void SettingsWindow::onCustomerSelected(int row)
 
 void SettingsWindow::addCustomer()
 {
-    RecordCursor &cursor = m_main.database().cursor;
-    QRandomGenerator &random = keyGenerator ? *keyGenerator : *QRandomGenerator::global();
-    const QString key = drawCustomerKey(random, [&](const QString &k) { return customerKeyExists(cursor, k); });
-    if (customerNameExists(cursor, m_name->text())) {
+    const Status added = m_db.addCustomer(m_name->text(), m_contact->text());
+    if (added.fault == Fault::Duplicate) {
         MessageBox::show(SettingsTexts::nameExists, MsgStyle::Ok, kNoticeTitle, this);
         return;
     }
-    bool stored = cursor.addNew();
-    cursor.writeText(QStringLiteral("K_DD"), key);
-    cursor.writeText(QStringLiteral("K_KH"), m_name->text());
-    cursor.writeText(QStringLiteral("K_LX"), m_contact->text());
-    stored = cursor.closeTable() && stored;
-    if (!stored) {
+    if (!added.ok()) {
+        qWarning("storing a customer failed: %s", qPrintable(added.reason));
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
     }
     fillCustomerList();
-    m_main.fillCustomerCombos();
+    emit customersChanged();
     MessageBox::show(SettingsTexts::added, MsgStyle::Ok, kNoticeTitle, this);
+}
+
+int SettingsWindow::actionRow()
+{
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+        return -1;
+    }
+    if (row == 0) {
+        MessageBox::show(SettingsTexts::defaultLocked, MsgStyle::Ok, kNoticeTitle, this);
+        return -1;
+    }
+    return row;
 }
 
 void SettingsWindow::modifyCustomer()
 {
-    if (m_list->selectedRow() == 0) {
-        MessageBox::show(SettingsTexts::defaultLocked, MsgStyle::Ok, kNoticeTitle, this);
+    // The customer of the row selected now, by its own record key: after the list was refilled
+    // (an addition, a deletion) nothing is selected and nothing is changed.
+    const int row = actionRow();
+    if (row < 0)
         return;
-    }
-    const QString key = m_key->text();
-    if (key.isEmpty()) {
+    const Status saved = m_db.changeCustomer(m_list->itemValue(row), m_name->text(), m_contact->text());
+    if (saved.fault == Fault::NotFound) {
+        fillCustomerList();
         MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
         return;
     }
-    SqlExecutor &sql = m_main.database().sql;
-    bool found = true;
-    const bool saved = sql.transact([&] {
-        const ExecResult name = sql.executeSql(customerUpdate(QStringLiteral("K_KH"), m_name->text(), key));
-        found = !name.ok || name.rowsAffected > 0; // the customer may have been deleted since it was selected
-        return name.ok && found && sql.executeSql(customerUpdate(QStringLiteral("K_LX"), m_contact->text(), key)).ok;
-    });
-    if (!saved) {
-        if (found)
-            MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
-        else
-            MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    if (!saved.ok()) {
+        qWarning("changing a customer failed: %s", qPrintable(saved.reason));
+        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
     }
     fillCustomerList();
-    m_main.fillCustomerCombos();
+    emit customersChanged();
     MessageBox::show(SettingsTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
     m_list->setFocus();
     m_list->setSelectedRow(appState().customerListIndex);
@@ -166,20 +157,19 @@ void SettingsWindow::modifyCustomer()
 
 void SettingsWindow::deleteCustomer()
 {
-    const int row = m_list->selectedRow();
-    if (row < 0) {
-        MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    const int row = actionRow();
+    if (row < 0)
         return;
-    }
     if (MessageBox::show(SettingsTexts::deleteQuestion, MsgStyle::OkCancelQuestion, SettingsTexts::infoTitle, this) !=
         MsgAnswer::Ok)
         return;
     // By the row's own record, the one the list shows.
-    const bool deleted =
-        deleteOneRecord(m_main.database().cursor, QStringLiteral("kehu"), rowIdCondition(m_list->itemValue(row)));
+    const Status deleted = m_db.deleteCustomer(m_list->itemValue(row));
     fillCustomerList();
-    if (deleted)
+    if (deleted.ok())
         MessageBox::show(SettingsTexts::deleted, MsgStyle::Information, SettingsTexts::infoTitle, this);
+    else if (deleted.fault == Fault::NotFound)
+        MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
     else
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
 }
@@ -194,15 +184,9 @@ void SettingsWindow::changeAdminAccount()
         MessageBox::show(SettingsTexts::passwordEmpty, MsgStyle::Warning, std::nullopt, this);
         return;
     }
-    SqlExecutor &sql = m_main.database().sql;
-    const bool ok = sql.transact([&] {
-        const ExecResult account = sql.executeSql(adminUpdate(QStringLiteral("U_ZH"), m_account->text()));
-        if (!account.ok || !sql.executeSql(adminUpdate(QStringLiteral("U_MM"), m_password->text())).ok)
-            return false;
-        // An empty table gets its administrator row, or the change would vanish unseen.
-        return account.rowsAffected > 0 || sql.executeSql(adminInsert(m_account->text(), m_password->text())).ok;
-    });
-    if (!ok) {
+    const Status changed = m_db.changeAdministrator(m_account->text(), m_password->text());
+    if (!changed.ok()) {
+        qWarning("changing the administrator failed: %s", qPrintable(changed.reason));
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
         return;
     }

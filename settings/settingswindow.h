@@ -3,28 +3,30 @@
 #include <QDialog>
 
 class QLineEdit;
-class QRandomGenerator;
-class MainWindow;
+class RegisterDb;
 class ReportList;
 
 // Keeps the customers (list, add, modify, delete) and changes the administrator account.
 class SettingsWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit SettingsWindow(MainWindow &main);
+    explicit SettingsWindow(RegisterDb &db);
 
-    void fillCustomerList();
+signals:
+    // A customer was added or renamed: lists of customer names elsewhere are out of date.
+    void customersChanged();
+
+private:
+    bool fillCustomerList();
     void onCustomerSelected(int row);
     void addCustomer();
     void modifyCustomer();
     void deleteCustomer();
     void changeAdminAccount();
+    // The row 修改 and 删除 act on: the one selected now, never the first (the default customer).
+    int actionRow();
 
-    // The generator customer keys are drawn from (tests seed their own).
-    static void setKeyGenerator(QRandomGenerator *generator);
-
-private:
-    MainWindow &m_main;
+    RegisterDb &m_db;
     ReportList *m_list;
     QLineEdit *m_name;
     QLineEdit *m_contact;

@@ -2,11 +2,12 @@
 
 #include "core/appstate.h"
 #include "core/schema.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 #include "mainwin/mainwindow.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
@@ -90,6 +91,11 @@ int TempRegister::count(const QString &table) const
 {
     const QList<QStringList> r = rows(QStringLiteral("SELECT count(*) FROM ") + table);
     return r.isEmpty() ? -1 : r.first().first().toInt();
+}
+
+void waitForLists()
+{
+    QCoreApplication::processEvents();
 }
 
 void resetProgramState()

@@ -41,6 +41,9 @@ QStringList listedIps(MainWindow &main);
 // Selects the main list's row that shows the server with this IP (none when no row does).
 void selectRowShowing(MainWindow &main, const QString &ip);
 
+// Lets a new main window load its lists, which it does once the event loop runs.
+void waitForLists();
+
 // Forgets everything a previous case left in the program's state and scripted message boxes.
 void resetProgramState();
 

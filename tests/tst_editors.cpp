@@ -1,9 +1,9 @@
 // The server add and modify windows, driven on a temporary register.
 #include "core/appstate.h"
 #include "core/datetext.h"
-#include "core/widgets/datebox.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
+#include "widgets/datebox.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "editors/serverform_names.h"
@@ -11,7 +11,10 @@
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
 
+#include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
+#include <QWheelEvent>
 #include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
@@ -80,6 +83,8 @@ private slots:
     void savingWithoutCustomerKeepsSixColumns();
     void datesRoundTrip();
     void unreadableDatesAreKeptUnlessChanged();
+    void blankDateBoxStaysBlankUnlessADateIsGiven_data();
+    void blankDateBoxStaysBlankUnlessADateIsGiven();
     void failedSaveRollsBackEverything();
     void vanishedServerIsNotRecreated();
     void editWindowDoesNotFollowTheList();
@@ -98,6 +103,7 @@ void TstEditors::init()
     QVERIFY(m_reg->exec(kCustomers));
     QVERIFY(m_reg->exec(kServers));
     m_main = std::make_unique<MainWindow>(m_reg->programDir());
+    waitForLists();
 }
 
 void TstEditors::cleanup()
@@ -116,7 +122,8 @@ ServerEditWindow *TstEditors::openEditor(const QString &ip)
 
 void TstEditors::addWindowLayout()
 {
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     QCOMPARE(w.windowTitle(), QStringLiteral("数据添加窗口"));
     QCOMPARE(w.size(), QSize(512, 240));
     QCOMPARE(w.minimumSize(), w.maximumSize());
@@ -175,7 +182,8 @@ void TstEditors::ipCheck()
     QFETCH(bool, refused);
     QVERIFY(m_reg->exec(QStringLiteral("INSERT INTO data (F_IP, F_KH) VALUES ('%1', '甲公司')").arg(stored)));
     const int before = m_reg->count("data");
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     Form f{&w};
     f.fill("乙公司", "N1", typed, "C1", "");
     MessageBox::setNextAnswer(MsgAnswer::Yes);
@@ -192,7 +200,8 @@ void TstEditors::ipCheck()
 
 void TstEditors::customerCheckComesAfterTheIpCheck()
 {
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     Form f{&w};
     f.fill("请选择客户", "N1", "10.0.0.1", "C1", "");
     f.press();
@@ -229,7 +238,8 @@ void TstEditors::addStoresTheServerAndAsks()
     QFETCH(QString, ip);
     QFETCH(QString, remark);
     QFETCH(MsgAnswer, answer);
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     w.show();
     Form f{&w};
     f.fill("乙公司", "编号'1", ip, "机柜 7", remark);
@@ -265,7 +275,8 @@ void TstEditors::addUnderAFilterStoresButDoesNotList()
     child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(3);
     child<QLineEdit>(m_main.get(), MainNames::searchText)->setText("C1");
     m_main->search();
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     Form f{&w};
     f.fill("甲公司", "N9", "10.0.0.9", "C9", "");
     MessageBox::setNextAnswer(MsgAnswer::No);
@@ -276,7 +287,8 @@ void TstEditors::addUnderAFilterStoresButDoesNotList()
 
 void TstEditors::failedAppendIsReported()
 {
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     w.show();
     Form f{&w};
     f.fill("甲公司", "N9", "10.0.0.9", "C9", "");
@@ -288,7 +300,7 @@ void TstEditors::failedAppendIsReported()
     QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("数据库操作失败，数据未保存！"));
     QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
     QCOMPARE(MessageBox::shown()[0].style, 0x10);
-    QCOMPARE(m_main->serverList()->cellText(0, 0), QStringLiteral("A01")); // not refreshed
+    QCOMPARE(m_main->serverList()->rowCount(), 3); // nothing added to the list
     QVERIFY(w.isVisible());
     QCOMPARE(f.edit(N::ip)->text(), QStringLiteral("10.0.0.9"));
 }
@@ -296,7 +308,8 @@ void TstEditors::failedAppendIsReported()
 void TstEditors::emptyCustomerTableAlwaysAsksForACustomer()
 {
     QVERIFY(m_reg->exec("DELETE FROM kehu"));
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     Form f{&w};
     QCOMPARE(f.customer()->count(), 1);
     f.fill("请选择客户", "N9", "10.0.0.9", "C9", "");
@@ -308,7 +321,8 @@ void TstEditors::emptyCustomerTableAlwaysAsksForACustomer()
 
 void TstEditors::exitStoresNothing()
 {
-    ServerAddWindow w(*m_main);
+    auto wWindow = m_main->makeAddWindow();
+    ServerAddWindow &w = *wWindow;
     w.show();
     Form f{&w};
     f.fill("甲公司", "N9", "10.0.0.1", "C9", "");
@@ -371,9 +385,9 @@ void TstEditors::savingWithoutChangeRewritesTheSameValues()
     m_main->search();
     ServerEditWindow *w = openEditor("10.0.0.2");
     Form{w}.press();
-    QCOMPARE(serverRow(*m_reg, "10.0.0.2"), (QStringList{"乙公司", "A02", "10.0.0.2", "C2", "2010-03-09",
-                                                         "2008-11-23", "", ""}));
-    QCOMPARE(before[4], QStringLiteral("2010/3/9")); // a readable date is written in the stored form
+    // Every field goes back exactly as it was stored, readable dates in their older forms included.
+    QCOMPARE(serverRow(*m_reg, "10.0.0.2"), before);
+    QCOMPARE(before[4], QStringLiteral("2010/3/9"));
     QCOMPARE(MessageBox::shown().size(), 1);
     QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("服务器数据修改成功！"));
     QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
@@ -381,7 +395,7 @@ void TstEditors::savingWithoutChangeRewritesTheSameValues()
     // The list shows every server now; the search stays in force for the next reload.
     QCOMPARE(listedIps(*m_main).size(), 3);
     QCOMPARE(appState().listMode, 1);
-    QCOMPARE(appState().listFilter, QStringLiteral("F_JG='C2'"));
+    QCOMPARE(m_main->currentQuery(), ServerQuery::equal(ServerQuery::Field::Cabinet, "C2"));
     QVERIFY(w->isVisible());
 }
 
@@ -436,7 +450,8 @@ void TstEditors::savingWithoutCustomerKeepsSixColumns()
 
 void TstEditors::datesRoundTrip()
 {
-    ServerAddWindow add(*m_main);
+    auto addWindow = m_main->makeAddWindow();
+    ServerAddWindow &add = *addWindow;
     Form a{&add};
     a.fill("甲公司", "D1", "10.0.0.20", "C1", "");
     a.date(N::racked)->setDate(QDate(2008, 11, 23));
@@ -461,13 +476,85 @@ void TstEditors::unreadableDatesAreKeptUnlessChanged()
     f.date(N::expires)->setDate(QDate(2012, 6, 1));
     f.press();
     QCOMPARE(serverRow(*m_reg, "10.0.0.3").mid(4, 3), (QStringList{"", "2012-06-01", "soon"}));
-    // Stepping a blank box starts from today.
+    // An arrow key on a blank box has no date to step from: it stays blank and the text stays.
     auto *racked = child<DateBox>(w, N::racked);
     QVERIFY(racked->isBlank());
     QTest::keyClick(racked, Qt::Key_Up);
-    QCOMPARE(racked->date(), QDate::currentDate());
+    QVERIFY(racked->isBlank());
     f.press();
-    QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(4), dateToText(QDate::currentDate()));
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(4), QString());
+    // A whole date typed into it is saved.
+    racked->setFocus();
+    QTest::keyClicks(racked, "2013-04-05");
+    QCOMPARE(racked->date(), QDate(2013, 4, 5));
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(4), QStringLiteral("2013-04-05"));
+}
+
+void TstEditors::blankDateBoxStaysBlankUnlessADateIsGiven_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("stored"); // 下架时间 after the save; it was 'soon'
+    QTest::newRow("calendar opened and dismissed") << "calendar" << "soon";
+    QTest::newRow("click on the text") << "click" << "soon";
+    QTest::newRow("wheel") << "wheel" << "soon";
+    QTest::newRow("arrow keys") << "arrows" << "soon";
+    QTest::newRow("focus in and out") << "focus" << "soon";
+    QTest::newRow("escape") << "escape" << "soon";
+    QTest::newRow("year typed, then left") << "2013\t" << "soon";
+    QTest::newRow("date typed, then escape") << "2013-04-05\x1b" << "soon";
+    QTest::newRow("whole date typed") << "2013-4-5\t" << "2013-04-05";
+    QTest::newRow("digits only") << "20130405\t" << "2013-04-05";
+    QTest::newRow("day picked in the calendar") << "pick" << "2014-02-03";
+}
+
+void TstEditors::blankDateBoxStaysBlankUnlessADateIsGiven()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, stored);
+    ServerEditWindow *w = openEditor("10.0.0.3"); // 下架时间 'soon' reads as no date
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    Form f{w};
+    f.choose("甲公司");
+    auto *box = child<DateBox>(w, N::unracked);
+    QVERIFY(box->isBlank());
+    const QPoint arrow(box->width() - 6, box->height() / 2);
+    box->setFocus();
+    if (action == "calendar" || action == "pick") {
+        QTest::mouseClick(box, Qt::LeftButton, {}, arrow);
+        QTRY_VERIFY(box->calendarWidget() && box->calendarWidget()->isVisible());
+        QCOMPARE(box->calendarWidget()->monthShown(), QDate::currentDate().month()); // opens on today's month
+        if (action == "pick")
+            emit box->calendarWidget()->clicked(QDate(2014, 2, 3));
+        else
+            QApplication::activePopupWidget()->close();
+    } else if (action == "click") {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(10, box->height() / 2));
+    } else if (action == "wheel") {
+        QWheelEvent wheel(QPointF(10, 5), box->mapToGlobal(QPointF(10, 5)), {}, QPoint(0, 120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box, &wheel);
+    } else if (action == "arrows") {
+        QTest::keyClick(box, Qt::Key_Up);
+        QTest::keyClick(box, Qt::Key_PageDown);
+    } else if (action == "focus") {
+        f.edit(N::number)->setFocus();
+    } else if (action == "escape") {
+        QTest::keyClick(box, Qt::Key_Escape);
+    } else {
+        for (QChar c : action) {
+            if (c == '\t')
+                f.edit(N::number)->setFocus();
+            else if (c == '\x1b')
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                QTest::keyClick(box, c.toLatin1());
+        }
+    }
+    QCOMPARE(box->isBlank(), stored == "soon");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(6), stored);
 }
 
 void TstEditors::failedSaveRollsBackEverything()

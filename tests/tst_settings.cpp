@@ -1,7 +1,7 @@
 // The settings window: customers and the administrator account, on a temporary register.
 #include "core/appstate.h"
-#include "core/widgets/messagebox.h"
-#include "core/widgets/reportlist.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "settings/settingswindow.h"
@@ -97,12 +97,12 @@ private:
 void TstSettings::init()
 {
     resetProgramState();
-    SettingsWindow::setKeyGenerator(nullptr);
     m_reg = std::make_unique<TempRegister>();
     QVERIFY(m_reg->exec("UPDATE kehu SET K_DD='10500'"));
     QVERIFY(m_reg->exec(kCustomers));
     QVERIFY(m_reg->exec(kServers));
     m_main = std::make_unique<MainWindow>(m_reg->programDir());
+    waitForLists();
     appState().adminAccount = "admin";
     appState().adminPassword = "kavro2008";
 }
@@ -115,7 +115,8 @@ void TstSettings::cleanup()
 
 void TstSettings::layout()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     QCOMPARE(w.windowTitle(), QStringLiteral("功能设置"));
     QCOMPARE(w.size(), QSize(350, 256));
     QCOMPARE(w.minimumSize(), w.maximumSize());
@@ -158,7 +159,8 @@ void TstSettings::layout()
 
 void TstSettings::selectingARowFillsTheBoxes()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.select(1);
     QCOMPARE(appState().customerListIndex, 1);
@@ -170,7 +172,8 @@ void TstSettings::selectingARowFillsTheBoxes()
 void TstSettings::addFirstCustomerToAnEmptyTable()
 {
     QVERIFY(m_reg->exec("DELETE FROM kehu"));
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     QCOMPARE(s.list()->rowCount(), 0);
     s.edit(S::nameEdit)->setText("新客户");
@@ -204,7 +207,8 @@ void TstSettings::addNames()
 {
     QFETCH(QString, name);
     QFETCH(bool, accepted);
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.edit(S::nameEdit)->setText(name);
     s.click(S::addButton);
@@ -233,18 +237,20 @@ void TstSettings::takenKeyIsDrawnAgain()
     const QString second = QString::number(probe.bounded(10000, 2000001));
     QVERIFY(m_reg->exec(QStringLiteral("INSERT INTO kehu VALUES ('%1', '先到', '')").arg(first)));
     QRandomGenerator seeded(2024);
-    SettingsWindow::setKeyGenerator(&seeded);
-    SettingsWindow w(*m_main);
+    // A register whose customer numbers come from a seeded generator.
+    RegisterDb seededDb(&seeded);
+    QVERIFY(seededDb.open(m_reg->dbPath()).ok());
+    SettingsWindow w(seededDb);
     Settings s{w};
     s.edit(S::nameEdit)->setText("后到");
     s.click(S::addButton);
-    SettingsWindow::setKeyGenerator(nullptr);
     QCOMPARE(m_reg->rows("SELECT K_DD FROM kehu WHERE K_KH='后到'"), QList<QStringList>{{second}});
 }
 
 void TstSettings::defaultRowIsNotModified()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.select(0);
     s.edit(S::nameEdit)->setText("改掉");
@@ -255,7 +261,8 @@ void TstSettings::defaultRowIsNotModified()
 
 void TstSettings::modifyWithoutSelectionChangesNothing()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.edit(S::nameEdit)->setText("无名");
     s.click(S::modifyButton);
@@ -266,7 +273,8 @@ void TstSettings::modifyWithoutSelectionChangesNothing()
 
 void TstSettings::renameToAnotherCustomersName()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     w.show();
     Settings s{w};
     s.select(2);
@@ -287,9 +295,18 @@ void TstSettings::renameToAnotherCustomersName()
 
 void TstSettings::deleteFirstRowsInTurn()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
+    // The default customer (the first row) is never deleted: nothing is asked, nothing goes.
     s.select(0);
+    s.click(S::deleteButton);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    expectShown("禁止修改默认项目！", 0, QStringLiteral("澜汀提示"));
+    QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "甲公司", "乙公司", "Acme"}));
+    MessageBox::clearShown();
+    // The rows after it go in turn.
+    s.select(1);
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(S::deleteButton);
     QCOMPARE(MessageBox::shown().size(), 2);
@@ -297,21 +314,24 @@ void TstSettings::deleteFirstRowsInTurn()
     QCOMPARE(MessageBox::shown()[0].style, 0x21);
     QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("信息"));
     expectShown("客户数据已删除！", 0x40, QStringLiteral("信息"));
-    QCOMPARE(storedNames(*m_reg), (QStringList{"甲公司", "乙公司", "Acme"}));
-    QCOMPARE(s.names(), (QStringList{"甲公司", "乙公司", "Acme"}));
+    QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "乙公司", "Acme"}));
+    QCOMPARE(s.names(), (QStringList{"默认客户", "乙公司", "Acme"}));
     // The main window's filters keep the deleted name until they are refilled.
-    QVERIFY(comboItems(*m_main, MainNames::customerCombo).contains("默认客户"));
-    // The next first row is the default item now.
-    s.select(0);
+    QVERIFY(comboItems(*m_main, MainNames::customerCombo).contains("甲公司"));
+    // After the refill nothing is selected: 修改 and 删除 refuse until a row is chosen again.
     s.edit(S::nameEdit)->setText("改掉");
     s.click(S::modifyButton);
-    expectShown("禁止修改默认项目！", 0, QStringLiteral("澜汀提示"));
-    QCOMPARE(storedNames(*m_reg).first(), QStringLiteral("甲公司"));
+    expectShown("您选择的数据错误，请重新选择！", 0x10, std::nullopt);
+    s.select(1);
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    s.click(S::deleteButton);
+    QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "Acme"}));
 }
 
 void TstSettings::deleteWithoutSelectionOrWithCancel()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.click(S::deleteButton);
     QCOMPARE(MessageBox::shown().size(), 1);
@@ -325,7 +345,8 @@ void TstSettings::deleteWithoutSelectionOrWithCancel()
 
 void TstSettings::modifyAfterTheSelectedCustomerWasDeleted()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.select(2);
     MessageBox::setNextAnswer(MsgAnswer::Ok);
@@ -352,7 +373,8 @@ void TstSettings::failedWritesAreReported()
     QFETCH(QString, button);
     const QList<QStringList> before = m_reg->rows("SELECT K_DD, K_KH, K_LX FROM kehu ORDER BY rowid");
     QVERIFY(m_reg->exec("CREATE TRIGGER refuse " + trigger + " BEGIN SELECT RAISE(ABORT, 'no'); END"));
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.select(1);
     s.edit(S::nameEdit)->setText("新名字");
@@ -394,7 +416,8 @@ void TstSettings::adminChange()
     QFETCH(QList<QStringList>, adminAfter);
     if (!setup.isEmpty())
         QVERIFY(m_reg->exec(setup));
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.edit(S::accountEdit)->setText(account);
     s.edit(S::passwordEdit)->setText(password);
@@ -410,7 +433,8 @@ void TstSettings::adminChange()
 void TstSettings::failedAdminChangeKeepsBothOld()
 {
     QVERIFY(m_reg->exec("CREATE TRIGGER refuse BEFORE UPDATE OF U_MM ON admin BEGIN SELECT RAISE(ABORT, 'no'); END"));
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     s.edit(S::accountEdit)->setText("root");
     s.edit(S::passwordEdit)->setText("pw");
@@ -421,7 +445,8 @@ void TstSettings::failedAdminChangeKeepsBothOld()
 
 void TstSettings::adminBoxesTakeTwentyGbkBytes()
 {
-    SettingsWindow w(*m_main);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
     Settings s{w};
     for (const QString &name : {S::accountEdit, S::passwordEdit}) {
         s.edit(name)->clear();
@@ -433,14 +458,16 @@ void TstSettings::adminBoxesTakeTwentyGbkBytes()
 void TstSettings::reopenedWindowShowsTheLastLoginValues()
 {
     {
-        SettingsWindow w(*m_main);
+        auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
         Settings s{w};
         s.edit(S::accountEdit)->setText("root");
         s.edit(S::passwordEdit)->setText("pw");
         s.click(S::changeAdminButton);
         s.select(3);
     }
-    SettingsWindow again(*m_main);
+    auto againWindow = m_main->makeSettingsWindow();
+    SettingsWindow &again = *againWindow;
     Settings s{again};
     QCOMPARE(s.edit(S::accountEdit)->text(), QStringLiteral("admin"));
     QCOMPARE(s.edit(S::passwordEdit)->text(), QStringLiteral("kavro2008"));

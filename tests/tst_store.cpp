@@ -1,5 +1,6 @@
 // The store on a real SQLite file: opening, the record cursor, the SQL path, look-ups, creation.
 #include "core/lookups.h"
+#include "core/registerdb.h"
 #include "core/schema.h"
 #include "core/statements.h"
 #include "core/store.h"
@@ -175,7 +176,7 @@ void TstStore::cursorConditionKeepsStoredOrder()
     QVERIFY(reg.exec("INSERT INTO data (F_KH, F_IP) VALUES ('z', '1'), ('a', '2'), ('z', '3'), ('a', '4')"));
     Database db;
     QVERIFY(db.open(reg.dbPath()));
-    QVERIFY(db.cursor.openTable("data", customerCondition("z")));
+    QVERIFY(db.cursor.openTable("data", equalCondition("F_KH", "z")));
     QCOMPARE(readAll(db.cursor, "F_IP"), (QStringList{"1", "3"}));
 }
 
@@ -258,15 +259,20 @@ void TstStore::lookups()
     TempRegister reg(TempRegister::EmptyTables);
     if (!rowsSql.isEmpty())
         QVERIFY(reg.exec(rowsSql));
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
-    QCOMPARE(serverIpExists(db.cursor, ip), found);
-    QVERIFY(!customerKeyExists(db.cursor, "12345"));
-    QVERIFY(!customerNameExists(db.cursor, ip));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const Read<bool> taken = db.serverIpExists(ip);
+    QVERIFY(taken.ok());
+    QCOMPARE(taken.value, found);
+    Database store;
+    QVERIFY(store.open(reg.dbPath()));
+    QCOMPARE(valueExists(store.cursor, "kehu", "K_DD", "12345"), std::optional<bool>(false));
+    QCOMPARE(valueExists(store.cursor, "kehu", "K_KH", ip), std::optional<bool>(false));
     QVERIFY(reg.exec("INSERT INTO kehu VALUES ('12345', 'O''Neil 数据', '')"));
-    QVERIFY(customerKeyExists(db.cursor, "12345"));
-    QVERIFY(customerNameExists(db.cursor, "O'Neil 数据"));
-    QVERIFY(!customerNameExists(db.cursor, "o'neil 数据"));
+    QCOMPARE(valueExists(store.cursor, "kehu", "K_DD", "12345"), std::optional<bool>(true));
+    QCOMPARE(db.addCustomer("O'Neil 数据", "").fault, Fault::Duplicate);
+    QVERIFY(db.addCustomer("o'neil 数据", "").ok());
+    QCOMPARE(valueExists(store.cursor, "nosuchtable", "K_DD", "1"), std::nullopt);
 }
 
 void TstStore::hostileTextsRoundTrip_data()
@@ -294,14 +300,14 @@ void TstStore::hostileTextsRoundTrip()
     QVERIFY(db.cursor.writeText("F_IP", text));
     QVERIFY(db.cursor.writeText("F_BZ", text));
     QVERIFY(db.cursor.closeTable());
-    QVERIFY(serverIpExists(db.cursor, text));
+    QCOMPARE(valueExists(db.cursor, "data", "F_IP", text), std::optional<bool>(true));
     QCOMPARE(db.cursor.recordCount(), 1);
     QCOMPARE(db.cursor.readText("F_BZ"), text);
-    QVERIFY(db.cursor.openTable("data", searchCondition(1, text)));
+    QVERIFY(db.cursor.openTable("data", equalCondition("F_IP", text)));
     QCOMPARE(db.cursor.recordCount(), 1);
     // SQL path: updates keyed on the same text, read back through the query.
-    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", text, text)).ok);
-    QVERIFY(db.sql.executeSql(serverUpdate("F_JG", text + text, text)).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", text}}, 1)).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_JG", text + text}}, 1)).ok);
     const int h = db.sql.runQuery("select * from data");
     QVERIFY(h > 0);
     QVERIFY(db.sql.queryFirst(h));
@@ -345,14 +351,14 @@ void TstStore::executorReportsFailuresAndRowCounts()
     QVERIFY(reg.exec("INSERT INTO admin VALUES ('second', 'pw2')"));
     Database db;
     QVERIFY(db.open(reg.dbPath()));
-    QCOMPARE(db.sql.executeSql(serverUpdate("F_BH", "x", "a")).rowsAffected, 1);
-    QCOMPARE(db.sql.executeSql(serverUpdate("F_BH", "x", "gone")).rowsAffected, 0);
+    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 1)).rowsAffected, 1);
+    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 99)).rowsAffected, 0);
     // The administrator change reaches every row.
     QCOMPARE(db.sql.executeSql(adminUpdate("U_ZH", "new")).rowsAffected, 2);
     QCOMPARE(reg.rows("SELECT U_ZH FROM admin"), (QList<QStringList>{{"new"}, {"new"}}));
     // A refusal by the database is reported.
     QVERIFY(reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    const ExecResult refused = db.sql.executeSql(serverUpdate("F_BH", "y", "b"));
+    const ExecResult refused = db.sql.executeSql(updateByKey("data", {{"F_BH", "y"}}, 2));
     QVERIFY(!refused.ok);
     QVERIFY(refused.error.contains("refused"));
     QVERIFY(!db.sql.executeSql("update nosuchtable set a = 1").ok);
@@ -366,11 +372,11 @@ void TstStore::transactionRollsBack()
     Database db;
     QVERIFY(db.open(reg.dbPath()));
     QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", "changed", "a")).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "changed"}}, 1)).ok);
     QVERIFY(db.sql.rollbackTransaction());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"1"}});
     QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(serverUpdate("F_BH", "kept", "a")).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "kept"}}, 1)).ok);
     QVERIFY(db.sql.commitTransaction());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"kept"}});
 }
@@ -383,8 +389,9 @@ void TstStore::shutdownRunsInOrder()
     QVERIFY(db.cursor.openTable("data", ""));
     QVERIFY(db.sql.runQuery("select * from data") > 0);
     db.shutdown();
-    QCOMPARE(db.shutdownSteps, (QStringList{"closeTable", "closeQuery", "closeConnection", "closeDatabase"}));
+    QVERIFY(!db.cursor.isOpen());
     QVERIFY(!db.connection.isOpen());
+    QVERIFY(QSqlDatabase::connectionNames().isEmpty()); // both connections closed and removed
     QVERIFY(!db.sql.isOpen());
     db.shutdown(); // a second shutdown closes closed objects without effect
 }

@@ -1,6 +1,7 @@
 // Text rules of the core: comparison, joining, quoting, statements, GBK lengths, dates, keys.
 #include "core/customerkey.h"
 #include "core/datetext.h"
+#include "core/records.h"
 #include "core/statements.h"
 #include "core/store.h"
 #include "core/text.h"
@@ -59,20 +60,20 @@ void TstText::statementsKeepTheirForm_data()
 {
     QTest::addColumn<QString>("built");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("server update") << serverUpdate("F_BH", "A01", "192.0.2.5")
-                                   << "update data set F_BH ='A01' where F_IP='192.0.2.5'";
-    QTest::newRow("quote doubled in value and key") << serverUpdate("F_BZ", "it's", "1'2")
-                                                    << "update data set F_BZ ='it''s' where F_IP='1''2'";
-    QTest::newRow("injection stays a value") << serverUpdate("F_BZ", "'; DROP TABLE data; --", "x")
-                                             << "update data set F_BZ ='''; DROP TABLE data; --' where F_IP='x'";
-    QTest::newRow("customer update") << customerUpdate("K_KH", "O'Neil 数据", "12345")
-                                     << "update kehu set K_KH ='O''Neil 数据' where K_DD='12345'";
+    QTest::newRow("server update by key") << updateByKey("data", {{"F_BH", "A01"}}, 7)
+                                          << "update data set F_BH ='A01' where rowid=7";
+    QTest::newRow("quote doubled in every value") << updateByKey("data", {{"F_BZ", "it's"}, {"F_JG", "1'2"}}, 3)
+                                                  << "update data set F_BZ ='it''s', F_JG ='1''2' where rowid=3";
+    QTest::newRow("injection stays a value") << updateByKey("data", {{"F_BZ", "'; DROP TABLE data; --"}}, 1)
+                                             << "update data set F_BZ ='''; DROP TABLE data; --' where rowid=1";
+    QTest::newRow("customer update") << updateByKey("kehu", {{"K_KH", "O'Neil 数据"}}, 12)
+                                     << "update kehu set K_KH ='O''Neil 数据' where rowid=12";
+    QTest::newRow("64-bit key") << deleteByKey("data", 5000000000LL) << "delete from data where rowid=5000000000";
+    QTest::newRow("insert") << insertRow("kehu", {"K_DD", "K_KH"}, {"1", "a'b"})
+                            << "insert into kehu (K_DD, K_KH) values ('1', 'a''b')";
     QTest::newRow("admin update") << adminUpdate("U_ZH", "root") << "update admin set U_ZH ='root' ";
-    QTest::newRow("search number, empty text") << searchCondition(0, "") << "F_BH=''";
-    QTest::newRow("search ip") << searchCondition(1, "10.0") << "F_IP='10.0'";
-    QTest::newRow("search customer") << searchCondition(2, "甲") << "F_KH='甲'";
-    QTest::newRow("search cabinet") << searchCondition(3, "C-1") << "F_JG='C-1'";
-    QTest::newRow("customer filter with quote") << customerCondition("O'Neil") << "F_KH='O''Neil'";
+    QTest::newRow("condition, empty text") << equalCondition("F_BH", "") << "F_BH=''";
+    QTest::newRow("condition with quote") << equalCondition("F_KH", "O'Neil") << "F_KH='O''Neil'";
 }
 
 void TstText::statementsKeepTheirForm()
@@ -84,8 +85,22 @@ void TstText::statementsKeepTheirForm()
 
 void TstText::searchConditionOutsideFields()
 {
-    QVERIFY(searchCondition(-1, "x").isNull());
-    QVERIFY(searchCondition(4, "x").isNull());
+    using F = ServerQuery::Field;
+    QVERIFY(!ServerQuery::fromSearchField(-1, "x"));
+    QVERIFY(!ServerQuery::fromSearchField(4, "x"));
+    const F fields[] = {F::Number, F::Ip, F::Customer, F::Cabinet};
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(ServerQuery::fromSearchField(i, "x"), ServerQuery::equal(fields[i], "x"));
+    ServerRecord server;
+    server.number = "A01";
+    server.ip = "10.0.0.1";
+    server.customer = "甲";
+    server.cabinet = "C-1";
+    QVERIFY(ServerQuery::all().matches(server));
+    QVERIFY(ServerQuery::equal(F::Cabinet, "C-1").matches(server));
+    QVERIFY(!ServerQuery::equal(F::Cabinet, "c-1").matches(server)); // exact, no case folding
+    QVERIFY(!ServerQuery::equal(F::Ip, "10.0.0.1 ").matches(server));
+    QVERIFY(ServerQuery::equal(F::Customer, "甲").matches(server));
 }
 
 void TstText::gbkLength_data()
@@ -167,22 +182,25 @@ void TstText::keysInRangeAndRedrawn()
 void TstText::recordKey_data()
 {
     QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("key");
-    QTest::newRow("fraction truncated") << QVariant(12.7) << 12;
-    QTest::newRow("negative fraction toward zero") << QVariant(-12.7) << -12;
-    QTest::newRow("8-bit unsigned") << QVariant::fromValue<uchar>(200) << 200;
-    QTest::newRow("16-bit sign-extended") << QVariant::fromValue<short>(-2) << -2;
-    QTest::newRow("16-bit unsigned bits sign-extended") << QVariant::fromValue<ushort>(0xFFFE) << -2;
-    QTest::newRow("64-bit low 32 bits") << QVariant(qlonglong(0x100000005LL)) << 5;
-    QTest::newRow("32-bit") << QVariant(123456) << 123456;
-    QTest::newRow("text number") << QVariant(QStringLiteral("42")) << 42;
-    QTest::newRow("text fraction") << QVariant(QStringLiteral("12.7")) << 12;
+    QTest::addColumn<qint64>("key");
+    QTest::newRow("fraction truncated") << QVariant(12.7) << qint64(12);
+    QTest::newRow("negative fraction toward zero") << QVariant(-12.7) << qint64(-12);
+    QTest::newRow("8-bit unsigned") << QVariant::fromValue<uchar>(200) << qint64(200);
+    QTest::newRow("16-bit sign-extended") << QVariant::fromValue<short>(-2) << qint64(-2);
+    QTest::newRow("16-bit unsigned bits sign-extended") << QVariant::fromValue<ushort>(0xFFFE) << qint64(-2);
+    QTest::newRow("64-bit kept whole") << QVariant(qlonglong(0x100000005LL)) << qint64(0x100000005LL);
+    QTest::newRow("text above 2^31") << QVariant(QStringLiteral("4294967301")) << qint64(4294967301LL);
+    QTest::newRow("fraction above 2^31") << QVariant(4294967301.5) << qint64(4294967301LL);
+    QTest::newRow("not a number") << QVariant(QStringLiteral("abc")) << qint64(-1);
+    QTest::newRow("32-bit") << QVariant(123456) << qint64(123456);
+    QTest::newRow("text number") << QVariant(QStringLiteral("42")) << qint64(42);
+    QTest::newRow("text fraction") << QVariant(QStringLiteral("12.7")) << qint64(12);
 }
 
 void TstText::recordKey()
 {
     QFETCH(QVariant, value);
-    QFETCH(int, key);
+    QFETCH(qint64, key);
     QCOMPARE(recordKeyFromValue(value), key);
 }
 

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// What the windows ask of the window toolkit beyond plain widgets. The Qt side lives with the
-// windows (core/widgets); the core only names the values.
+// What the windows ask of the window toolkit beyond plain widgets: message-box styles and answers,
+// and the texts every window shows alike.
 
 // Message-box style values, as the Windows message box numbers them.
 namespace MsgStyle {
@@ -18,6 +18,11 @@ inline constexpr int YesNoInformation = 0x44;
 // The button that closed a message box, numbered as Windows numbers them.
 enum class MsgAnswer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
-// Texts shown after a failed write; the same everywhere in the program.
+// The program's name: the caption of a message box that has no title of its own.
+inline const QString kProgramName = QStringLiteral("澜汀网络服务器管理系统");
+// Texts shown after a failed write or read; the same everywhere in the program.
 inline const QString kWriteFailedText = QStringLiteral("数据库操作失败，数据未保存！");
+inline const QString kReadFailedText = QStringLiteral("读取数据库失败，请稍后重试！");
+// A server the window was working on is no longer stored.
+inline const QString kServerVanishedText = QStringLiteral("服务器数据不存在，可能已被删除！");
 inline const QString kNoticeTitle = QStringLiteral("澜汀提示");

@@ -1,4 +1,4 @@
-#include "core/widgets/messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -54,7 +54,8 @@ MsgAnswer MessageBox::show(const QString &text, int style, const std::optional<Q
         buttons = QMessageBox::Yes | QMessageBox::No;
         break;
     }
-    QMessageBox box(icon, title.value_or(QApplication::applicationDisplayName()), text, buttons, parent);
+    // A box without a title of its own is captioned with the program's name.
+    QMessageBox box(icon, title.value_or(kProgramName), text, buttons, parent);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MsgAnswer::Ok;

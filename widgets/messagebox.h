@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/toolkit.h"
+#include "widgets/toolkit.h"
 
 #include <QList>
 #include <QString>
@@ -15,7 +15,7 @@ public:
     struct Shown {
         QString text;
         int style = 0;
-        std::optional<QString> title; // none: the toolkit's default title
+        std::optional<QString> title; // none: captioned with the program's name
     };
 
     static MsgAnswer show(const QString &text, int style, const std::optional<QString> &title = std::nullopt,

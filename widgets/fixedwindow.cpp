@@ -1,4 +1,4 @@
-#include "core/widgets/fixedwindow.h"
+#include "widgets/fixedwindow.h"
 
 #include <QWidget>
 

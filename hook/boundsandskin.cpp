@@ -1,4 +1,4 @@
-#include "hook/windowhook.h"
+#include "hook/boundsandskin.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,0 +1,375 @@
+#include "core/registerdb.h"
+
+#include "core/customerkey.h"
+#include "core/lookups.h"
+#include "core/schema.h"
+#include "core/statements.h"
+#include "core/store.h"
+
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <functional>
+#include <sqlite3.h>
+
+namespace {
+
+QString columnFor(ServerQuery::Field field)
+{
+    switch (field) {
+    case ServerQuery::Field::Number:
+        return columnName(ServerColumn::Number);
+    case ServerQuery::Field::Ip:
+        return columnName(ServerColumn::Ip);
+    case ServerQuery::Field::Customer:
+        return columnName(ServerColumn::Customer);
+    case ServerQuery::Field::Cabinet:
+        return columnName(ServerColumn::Cabinet);
+    case ServerQuery::Field::All:
+        break;
+    }
+    return {};
+}
+
+// The columns a server record is read from, after the rowid, in ServerRecord's order.
+const ServerColumn kRecordColumns[] = {ServerColumn::Customer, ServerColumn::Number,   ServerColumn::Ip,
+                                       ServerColumn::Cabinet,  ServerColumn::Racked,   ServerColumn::Expires,
+                                       ServerColumn::Unracked, ServerColumn::Remark};
+
+QString textColumn(sqlite3_stmt *stmt, int i)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i)) : QString();
+}
+
+std::vector<std::pair<QString, QString>> serverAssignments(const ServerRecord &s, bool withCustomer)
+{
+    std::vector<std::pair<QString, QString>> a = {
+        {columnName(ServerColumn::Number), s.number},     {columnName(ServerColumn::Cabinet), s.cabinet},
+        {columnName(ServerColumn::Racked), s.racked},     {columnName(ServerColumn::Expires), s.expires},
+        {columnName(ServerColumn::Unracked), s.unracked}, {columnName(ServerColumn::Remark), s.remark},
+    };
+    if (withCustomer)
+        a.emplace_back(columnName(ServerColumn::Customer), s.customer);
+    return a;
+}
+
+// A statement that must change exactly one record, inside the caller's transaction.
+Status changeOne(SqlExecutor &sql, const QString &statement)
+{
+    const ExecResult r = sql.executeSql(statement);
+    if (!r.ok)
+        return Status::failed(r.error);
+    if (r.rowsAffected == 0)
+        return {Fault::NotFound, QStringLiteral("the record is no longer stored")};
+    if (r.rowsAffected > 1)
+        return {Fault::NotUnique, QStringLiteral("%1 records answered to one key").arg(r.rowsAffected)};
+    return Status::done();
+}
+
+// Runs work in one transaction of the executor: committed only when it returns done.
+Status inTransaction(SqlExecutor &sql, const std::function<Status()> &work)
+{
+    if (!sql.beginTransaction())
+        return Status::failed(sql.database().lastError().text());
+    Status status = work();
+    if (status.ok() && sql.commitTransaction())
+        return status;
+    if (status.ok())
+        status = Status::failed(sql.database().lastError().text());
+    sql.rollbackTransaction();
+    return status;
+}
+
+} // namespace
+
+RegisterDb::RegisterDb(QRandomGenerator *keys) : m_db(std::make_unique<Database>()), m_keys(keys ? keys : QRandomGenerator::global()) {}
+
+RegisterDb::~RegisterDb()
+{
+    close();
+}
+
+Status RegisterDb::open(const QString &path)
+{
+    close();
+    if (m_db->open(path))
+        return Status::done();
+    return Status::failed(m_db->connection.lastError());
+}
+
+bool RegisterDb::isOpen() const
+{
+    return m_db->connection.isOpen();
+}
+
+void RegisterDb::close()
+{
+    finalizeStatements();
+    m_db->shutdown();
+}
+
+void RegisterDb::finalizeStatements()
+{
+    sqlite3_finalize(m_serverByKey);
+    m_serverByKey = nullptr;
+}
+
+Status RegisterDb::readFailure(const QString &what) const
+{
+    if (!m_db->connection.isOpen())
+        return Status::failed(QStringLiteral("%1: not connected").arg(what));
+    sqlite3 *db = m_db->connection.sqliteHandle();
+    return Status::failed(QStringLiteral("%1: %2").arg(what, db ? QString::fromUtf8(sqlite3_errmsg(db))
+                                                                   : QStringLiteral("no SQLite handle")));
+}
+
+// ---- servers ----
+
+Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
+{
+    Read<std::vector<qint64>> out;
+    sqlite3 *db = m_db->connection.sqliteHandle();
+    if (!db) {
+        out.status = readFailure(QStringLiteral("server list"));
+        return out;
+    }
+    const QString column = columnFor(query.field);
+    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
+    if (!column.isEmpty())
+        sql += QStringLiteral(" WHERE %1 = ?1").arg(column);
+    // rowid order is the order the servers were stored in; ORDER BY keeps it when an index serves
+    // the condition.
+    sql += QLatin1String(" ORDER BY rowid");
+    const QByteArray text = sql.toUtf8();
+    const QByteArray value = query.text.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK ||
+        (!column.isEmpty() && sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC))) {
+        out.status = readFailure(QStringLiteral("server list"));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        out.value.push_back(sqlite3_column_int64(stmt, 0));
+    if (rc != SQLITE_DONE) {
+        out.status = readFailure(QStringLiteral("server list"));
+        out.value = {};
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys)
+{
+    Read<std::vector<ServerRecord>> out;
+    sqlite3 *db = m_db->connection.sqliteHandle();
+    if (!db) {
+        out.status = readFailure(QStringLiteral("servers"));
+        return out;
+    }
+    if (!m_serverByKey) {
+        QStringList columns;
+        for (ServerColumn c : kRecordColumns)
+            columns << columnName(c);
+        const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+                                   .arg(columns.join(QLatin1String(", ")), serverTable().name)
+                                   .toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serverByKey, nullptr) != SQLITE_OK) {
+            out.status = readFailure(QStringLiteral("servers"));
+            finalizeStatements();
+            return out;
+        }
+    }
+    out.value.reserve(keys.size());
+    for (const qint64 key : keys) {
+        sqlite3_reset(m_serverByKey);
+        sqlite3_bind_int64(m_serverByKey, 1, key);
+        const int rc = sqlite3_step(m_serverByKey);
+        ServerRecord &r = out.value.emplace_back();
+        if (rc == SQLITE_ROW) {
+            r.key = key;
+            QString *fields[] = {&r.customer, &r.number,  &r.ip,       &r.cabinet,
+                                 &r.racked,   &r.expires, &r.unracked, &r.remark};
+            for (int i = 0; i < 8; ++i)
+                *fields[i] = textColumn(m_serverByKey, i);
+        } else if (rc != SQLITE_DONE) {
+            out.status = readFailure(QStringLiteral("servers"));
+            out.value = {};
+            break;
+        }
+    }
+    sqlite3_reset(m_serverByKey);
+    return out;
+}
+
+Read<ServerRecord> RegisterDb::server(qint64 key)
+{
+    Read<std::vector<ServerRecord>> many = servers(std::span<const qint64>(&key, 1));
+    Read<ServerRecord> out;
+    out.status = many.status;
+    if (many.ok()) {
+        out.value = many.value.front();
+        if (out.value.key < 0)
+            out.status = {Fault::NotFound, QStringLiteral("no server with key %1").arg(key)};
+    }
+    return out;
+}
+
+Read<bool> RegisterDb::serverIpExists(const QString &ip)
+{
+    Read<bool> out;
+    const std::optional<bool> found = valueExists(m_db->cursor, serverTable().name, columnName(ServerColumn::Ip), ip);
+    m_db->cursor.closeTable();
+    if (!found)
+        out.status = Status::failed(m_db->cursor.lastError());
+    else
+        out.value = *found;
+    return out;
+}
+
+Read<qint64> RegisterDb::addServer(const ServerRecord &s)
+{
+    Read<qint64> out;
+    QStringList columns;
+    for (ServerColumn c : kRecordColumns)
+        columns << columnName(c);
+    const ExecResult r = m_db->sql.executeSql(insertRow(
+        serverTable().name, columns,
+        {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+    if (!r.ok)
+        out.status = Status::failed(r.error);
+    else
+        out.value = r.lastInsertId;
+    return out;
+}
+
+Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer)
+{
+    return inTransaction(m_db->sql, [&] {
+        return changeOne(m_db->sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key));
+    });
+}
+
+Status RegisterDb::deleteServer(qint64 key)
+{
+    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(serverTable().name, key)); });
+}
+
+// ---- customers ----
+
+Read<std::vector<CustomerRecord>> RegisterDb::customers()
+{
+    Read<std::vector<CustomerRecord>> out;
+    RecordCursor &cursor = m_db->cursor;
+    if (!cursor.openTable(customerTable().name, QString())) {
+        out.status = Status::failed(QStringLiteral("customers: %1").arg(cursor.lastError()));
+        return out;
+    }
+    for (int i = 0; i < cursor.recordCount(); ++i) {
+        cursor.moveToPosition(i);
+        out.value.push_back({cursor.currentRowId(), cursor.readText(columnName(CustomerColumn::Key)),
+                             cursor.readText(columnName(CustomerColumn::Name)),
+                             cursor.readText(columnName(CustomerColumn::Contact))});
+    }
+    cursor.closeTable();
+    return out;
+}
+
+Read<QStringList> RegisterDb::customerNames()
+{
+    Read<QStringList> out;
+    const Read<std::vector<CustomerRecord>> all = customers();
+    out.status = all.status;
+    for (const CustomerRecord &c : all.value)
+        out.value << c.name;
+    return out;
+}
+
+Status RegisterDb::addCustomer(const QString &name, const QString &contact)
+{
+    RecordCursor &cursor = m_db->cursor;
+    QString failure;
+    auto exists = [&](CustomerColumn column, const QString &value) {
+        const std::optional<bool> found = valueExists(cursor, customerTable().name, columnName(column), value);
+        if (!found && failure.isEmpty())
+            failure = cursor.lastError();
+        return found.value_or(false);
+    };
+    // The number is drawn before the name is checked, as the window has always done.
+    const QString id = drawCustomerKey(*m_keys, [&](const QString &k) { return exists(CustomerColumn::Key, k); });
+    const bool nameTaken = exists(CustomerColumn::Name, name);
+    cursor.closeTable();
+    if (!failure.isEmpty())
+        return Status::failed(failure);
+    if (nameTaken)
+        return {Fault::Duplicate, QStringLiteral("a customer has this name")};
+    const ExecResult r =
+        m_db->sql.executeSql(insertRow(customerTable().name, customerTable().columns, {id, name, contact}));
+    return r.ok ? Status::done() : Status::failed(r.error);
+}
+
+Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact)
+{
+    return inTransaction(m_db->sql, [&] {
+        return changeOne(m_db->sql, updateByKey(customerTable().name,
+                                               {{columnName(CustomerColumn::Name), name},
+                                                {columnName(CustomerColumn::Contact), contact}},
+                                               key));
+    });
+}
+
+Status RegisterDb::deleteCustomer(qint64 key)
+{
+    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(customerTable().name, key)); });
+}
+
+// ---- administrator ----
+
+Read<std::optional<AdminRecord>> RegisterDb::administrator()
+{
+    Read<std::optional<AdminRecord>> out;
+    RecordCursor &cursor = m_db->cursor;
+    if (!cursor.openTable(adminTable().name, QString())) {
+        out.status = Status::failed(QStringLiteral("administrator: %1").arg(cursor.lastError()));
+        return out;
+    }
+    const int n = cursor.recordCount();
+    if (n > 0) {
+        cursor.moveToPosition(n - 1);
+        out.value = AdminRecord{cursor.readText(columnName(AdminColumn::Account)),
+                                cursor.readText(columnName(AdminColumn::Password))};
+    }
+    cursor.closeTable();
+    return out;
+}
+
+Status RegisterDb::changeAdministrator(const QString &account, const QString &password)
+{
+    SqlExecutor &sql = m_db->sql;
+    return inTransaction(sql, [&] {
+        const ExecResult a = sql.executeSql(adminUpdate(columnName(AdminColumn::Account), account));
+        if (!a.ok)
+            return Status::failed(a.error);
+        const ExecResult p = sql.executeSql(adminUpdate(columnName(AdminColumn::Password), password));
+        if (!p.ok)
+            return Status::failed(p.error);
+        if (a.rowsAffected > 0)
+            return Status::done();
+        // An empty table gets its administrator row, or the change would vanish unseen.
+        const ExecResult i = sql.executeSql(insertRow(adminTable().name, adminTable().columns, {account, password}));
+        return i.ok ? Status::done() : Status::failed(i.error);
+    });
+}
+
+Status RegisterDb::replaceAdministrator(const QString &account, const QString &password)
+{
+    SqlExecutor &sql = m_db->sql;
+    return inTransaction(sql, [&] {
+        const ExecResult d = sql.executeSql(QStringLiteral("delete from %1").arg(adminTable().name));
+        if (!d.ok)
+            return Status::failed(d.error);
+        const ExecResult i = sql.executeSql(insertRow(adminTable().name, adminTable().columns, {account, password}));
+        return i.ok ? Status::done() : Status::failed(i.error);
+    });
+}

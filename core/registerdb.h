@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/records.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+class QRandomGenerator;
+struct Database;
+struct sqlite3_stmt;
+
+// How an operation of the register ended.
+enum class Fault {
+    None,      // it worked
+    NotFound,  // the record it was meant for is no longer stored
+    NotUnique, // more than one record answered to the key: nothing was changed
+    Duplicate, // the value must be new and is already stored
+    Failed,    // the database refused or could not be read; reason says why
+};
+
+struct Status {
+    Fault fault = Fault::None;
+    QString reason;
+
+    bool ok() const { return fault == Fault::None; }
+    static Status done() { return {}; }
+    static Status failed(const QString &reason) { return {Fault::Failed, reason}; }
+};
+
+// A value read from the register, or why it could not be read.
+template <typename T> struct Read {
+    Status status;
+    T value{};
+    bool ok() const { return status.ok(); }
+};
+
+// The register as the windows use it: typed records in, typed records out, every statement built
+// here. The record cursor and the SQL executor are its private machinery; nothing it does shows
+// anything, and no failure, of a read or of a write, is swallowed.
+class RegisterDb {
+public:
+    // Customer numbers are drawn from keys (the global generator when none is given).
+    explicit RegisterDb(QRandomGenerator *keys = nullptr);
+    ~RegisterDb();
+    RegisterDb(const RegisterDb &) = delete;
+    RegisterDb &operator=(const RegisterDb &) = delete;
+
+    // Opens the SQL executor and then the connection on an existing register file; the file is never
+    // created or changed.
+    Status open(const QString &path);
+    bool isOpen() const;
+    // Closes the record cursor, every query result, the connection and the executor, in that order.
+    void close();
+
+    // ---- servers ----
+    // The keys of the servers the query selects, in stored order.
+    Read<std::vector<qint64>> serverKeys(const ServerQuery &query);
+    // The servers of these keys, in the order given; a key no longer stored gives a record with key -1.
+    Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
+    Read<ServerRecord> server(qint64 key);
+    Read<bool> serverIpExists(const QString &ip);
+    // Stores a new server; the value is its record key.
+    Read<qint64> addServer(const ServerRecord &server);
+    // Rewrites the stored server of server.key with the record's texts, the customer only when
+    // withCustomer; all or nothing. NotFound when no server has that key any more.
+    Status updateServer(const ServerRecord &server, bool withCustomer);
+    Status deleteServer(qint64 key);
+
+    // ---- customers ----
+    Read<std::vector<CustomerRecord>> customers();
+    Read<QStringList> customerNames();
+    // Stores a new customer under a freshly drawn number; Duplicate when the name is taken.
+    Status addCustomer(const QString &name, const QString &contact);
+    // Renames the customer of this record key and sets its contact; NotFound when it is gone.
+    Status changeCustomer(qint64 key, const QString &name, const QString &contact);
+    Status deleteCustomer(qint64 key);
+
+    // ---- administrator ----
+    // The account the login checks: with several rows the last one; none when the table is empty.
+    Read<std::optional<AdminRecord>> administrator();
+    // Sets account and password in every administrator row (adds the row when there is none).
+    Status changeAdministrator(const QString &account, const QString &password);
+    // Replaces whatever the table holds with this one row.
+    Status replaceAdministrator(const QString &account, const QString &password);
+
+private:
+    Status readFailure(const QString &what) const;
+    void finalizeStatements();
+
+    std::unique_ptr<Database> m_db;
+    QRandomGenerator *m_keys;
+    sqlite3_stmt *m_serverByKey = nullptr;
+};
