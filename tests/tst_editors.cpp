@@ -87,6 +87,10 @@ private slots:
     void blankDateBoxStaysBlankUnlessADateIsGiven();
     void failedSaveRollsBackEverything();
     void vanishedServerIsNotRecreated();
+    void saveReachesOnlyTheServerShown_data();
+    void saveReachesOnlyTheServerShown();
+    void unchangedFieldsGoBackAsStored_data();
+    void unchangedFieldsGoBackAsStored();
     void editWindowDoesNotFollowTheList();
     void reopeningTheSameServerRaisesItsWindow();
 
@@ -589,6 +593,74 @@ void TstEditors::vanishedServerIsNotRecreated()
     QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("服务器数据不存在，可能已被删除！"));
     QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示"));
     QCOMPARE(MessageBox::shown()[0].style, 0x30);
+}
+
+void TstEditors::saveReachesOnlyTheServerShown_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("two servers share an IP") << "twin";
+    QTest::newRow("deleted and another added with its IP") << "replaced";
+}
+
+void TstEditors::saveReachesOnlyTheServerShown()
+{
+    QFETCH(QString, how);
+    if (how == "twin") {
+        // A register brought over from Access may hold two servers with one IP.
+        QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP, F_JG) VALUES ('乙公司', 'TWIN', '10.0.0.1', 'C7')"));
+        m_main->fillServerList();
+    }
+    ServerEditWindow *w = openEditor("10.0.0.1"); // the first row showing that IP
+    if (how == "replaced") {
+        QVERIFY(m_reg->exec("DELETE FROM data WHERE F_IP='10.0.0.1'"));
+        QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP, F_JG) VALUES ('乙公司', 'NEW', '10.0.0.1', 'C8')"));
+    }
+    Form f{w};
+    f.edit(N::number)->setText("changed");
+    f.edit(N::cabinet)->setText("C9");
+    f.press();
+    const QList<QStringList> rows = m_reg->rows("SELECT F_BH, F_JG FROM data WHERE F_IP='10.0.0.1' ORDER BY F_ID");
+    if (how == "twin") {
+        QCOMPARE(rows, (QList<QStringList>{{"changed", "C9"}, {"TWIN", "C7"}}));
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
+    } else {
+        QCOMPARE(rows, (QList<QStringList>{{"NEW", "C8"}})); // the new server is untouched
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据不存在，可能已被删除！"));
+        QCOMPARE(MessageBox::shown().last().style, 0x30);
+        QVERIFY(!listedIps(*m_main).contains("10.0.0.1") || m_reg->count("data") == 3);
+    }
+}
+
+void TstEditors::unchangedFieldsGoBackAsStored_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("number longer than an edit box holds") << "F_BH" << QString(40000, QChar('N'));
+    QTest::newRow("cabinet longer than an edit box holds") << "F_JG" << QString(32768, QChar(u'柜'));
+    QTest::newRow("date with a time") << "F_SJ" << "2020-01-05 13:45:00";
+    QTest::newRow("date with slashes") << "F_DQ" << "2020/1/5";
+    QTest::newRow("date in Chinese") << "F_XJ" << "2020年1月5日";
+    QTest::newRow("line separator in a remark") << "F_BZ" << QString("a") + QChar(0x2028) + "b";
+    QTest::newRow("CR LF and a lone CR in a remark") << "F_BZ" << "a\r\nb\rc";
+}
+
+void TstEditors::unchangedFieldsGoBackAsStored()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, stored);
+    QVERIFY(m_reg->exec(QStringLiteral("UPDATE data SET %1='%2' WHERE F_IP='10.0.0.1'").arg(column, stored)));
+    m_main->fillServerList();
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form{w}.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
+    QCOMPARE(m_reg->rows(QStringLiteral("SELECT %1 FROM data WHERE F_IP='10.0.0.1'").arg(column)),
+             QList<QStringList>{{stored}});
+    // A changed date is written in the stored form.
+    if (column == "F_DQ") {
+        Form{w}.date(N::expires)->setDate(QDate(2021, 2, 3));
+        Form{w}.press();
+        QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), QStringLiteral("2021-02-03"));
+    }
 }
 
 void TstEditors::editWindowDoesNotFollowTheList()

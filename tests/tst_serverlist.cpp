@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTimer>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -76,6 +78,8 @@ private slots:
     void failedDeletionIsReported();
     void contextMenuAnywhereOnTheList();
     void modifyHandOffNeedsANumberedRow();
+    void readFailuresAreSaidAndKeepTheRows_data();
+    void readFailuresAreSaidAndKeepTheRows();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -325,6 +329,47 @@ void TstServerList::failedDeletionIsReported()
     QCOMPARE(MessageBox::shown().last().text, message);
     QCOMPARE(MessageBox::shown().last().title, std::optional<QString>("澜汀提示"));
     QCOMPARE(MessageBox::shown().last().style, style);
+}
+
+void TstServerList::readFailuresAreSaidAndKeepTheRows_data()
+{
+    QTest::addColumn<QString>("sabotage");
+    QTest::newRow("table gone") << "ALTER TABLE data RENAME TO data_gone";
+    QTest::newRow("another program holds an exclusive lock") << "lock";
+}
+
+void TstServerList::readFailuresAreSaidAndKeepTheRows()
+{
+    QFETCH(QString, sabotage);
+    MainWindow &main = *m_main;
+    QCOMPARE(listedIps(main), kAll);
+    std::unique_ptr<QSqlDatabase> locker;
+    if (sabotage == "lock") {
+        locker = std::make_unique<QSqlDatabase>(QSqlDatabase::addDatabase("QSQLITE", "locker"));
+        locker->setDatabaseName(m_reg->dbPath());
+        QVERIFY(locker->open());
+        QSqlQuery q(*locker);
+        QVERIFY(q.exec("PRAGMA locking_mode=EXCLUSIVE"));
+        QVERIFY(q.exec("BEGIN EXCLUSIVE"));
+        QVERIFY(q.exec("UPDATE data SET F_BH=F_BH"));
+    } else {
+        QVERIFY(m_reg->exec(sabotage));
+    }
+    ::search(main, 3, "C1");
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("读取数据库失败，请稍后重试！"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x10);
+    QCOMPARE(main.serverList()->rowCount(), kAll.size()); // the rows shown stay
+    if (locker) {
+        QSqlQuery(*locker).exec("ROLLBACK");
+        locker->close();
+        locker.reset();
+        QSqlDatabase::removeDatabase("locker");
+        MessageBox::clearShown();
+        ::search(main, 3, "C1");
+        QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
+        QVERIFY(MessageBox::shown().isEmpty());
+    }
 }
 
 void TstServerList::contextMenuAnywhereOnTheList()

@@ -4,6 +4,7 @@
 #include "widgets/reportlist.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
+#include "editors/serveraddwindow.h"
 #include "settings/settingswindow.h"
 #include "settings/settingswindow_names.h"
 #include "testsupport.h"
@@ -76,6 +77,9 @@ private slots:
     void addNames();
     void takenKeyIsDrawnAgain();
     void defaultRowIsNotModified();
+    void modifyActsOnTheRowSelectedNow_data();
+    void modifyActsOnTheRowSelectedNow();
+    void unreadableCustomersAreSaid();
     void modifyWithoutSelectionChangesNothing();
     void renameToAnotherCustomersName();
     void deleteFirstRowsInTurn();
@@ -245,6 +249,73 @@ void TstSettings::takenKeyIsDrawnAgain()
     s.edit(S::nameEdit)->setText("后到");
     s.click(S::addButton);
     QCOMPARE(m_reg->rows("SELECT K_DD FROM kehu WHERE K_KH='后到'"), QList<QStringList>{{second}});
+}
+
+void TstSettings::modifyActsOnTheRowSelectedNow_data()
+{
+    QTest::addColumn<QString>("how"); // how the selection went away after row 0 was selected
+    QTest::newRow("list refilled by an addition") << "add";
+    QTest::newRow("ctrl+click deselects") << "ctrl";
+    QTest::newRow("list refilled by a deletion") << "delete";
+}
+
+void TstSettings::modifyActsOnTheRowSelectedNow()
+{
+    QFETCH(QString, how);
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Settings s{w};
+    if (how == "delete") {
+        s.select(3);
+        MessageBox::setNextAnswer(MsgAnswer::Ok);
+        s.click(S::deleteButton);
+    }
+    s.select(0);
+    if (how == "add") {
+        s.edit(S::nameEdit)->setText("新客户");
+        s.click(S::addButton);
+    } else if (how == "ctrl") {
+        const QRect cell = s.list()->visualRect(s.list()->model()->index(0, 1));
+        QTest::mouseClick(s.list()->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    } else {
+        s.select(1);
+        MessageBox::setNextAnswer(MsgAnswer::Ok);
+        s.click(S::deleteButton);
+    }
+    QCOMPARE(s.list()->selectedRow(), -1);
+    MessageBox::clearShown();
+    s.edit(S::nameEdit)->setText("改名");
+    s.click(S::modifyButton);
+    s.click(S::deleteButton);
+    QCOMPARE(MessageBox::shown().size(), 2);
+    for (const MessageBox::Shown &shown : MessageBox::shown())
+        QCOMPARE(shown.text, QStringLiteral("您选择的数据错误，请重新选择！"));
+    QCOMPARE(storedNames(*m_reg).first(), QStringLiteral("默认客户"));
+    QVERIFY(!storedNames(*m_reg).contains("改名"));
+}
+
+void TstSettings::unreadableCustomersAreSaid()
+{
+    auto wWindow = m_main->makeSettingsWindow();
+    SettingsWindow &w = *wWindow;
+    Settings s{w};
+    QCOMPARE(s.names().size(), 4);
+    // The table cannot be read any more (here: another program renamed it).
+    QVERIFY(m_reg->exec("ALTER TABLE kehu RENAME TO kehu_gone"));
+    s.edit(S::nameEdit)->setText("新客户");
+    s.click(S::addButton);
+    expectShown("数据库操作失败，数据未保存！", 0x10, QStringLiteral("澜汀提示"));
+    // A window opened now says it cannot read the customers instead of showing none.
+    MessageBox::clearShown();
+    auto again = m_main->makeSettingsWindow();
+    expectShown("读取数据库失败，请稍后重试！", 0x10, std::nullopt);
+    QCOMPARE(s.names().size(), 4); // the rows shown stay
+    // So does the add window, rather than offering no customer at all.
+    MessageBox::clearShown();
+    auto add = m_main->makeAddWindow();
+    expectShown("读取数据库失败，请稍后重试！", 0x10, std::nullopt);
 }
 
 void TstSettings::defaultRowIsNotModified()

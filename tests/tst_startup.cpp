@@ -6,10 +6,15 @@
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
+#include "editors/serveraddwindow.h"
+#include "settings/settingswindow.h"
 #include "startup.h"
+#include "widgets/messagebox.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QIcon>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QInputMethodEvent>
@@ -65,6 +70,10 @@ private slots:
     void adminIsReadAfreshAtEveryAttempt();
     void enterInEitherBoxLogsIn();
     void loginBoxesTakeTwentyGbkBytes();
+    void pasteKeepsTheFirstCharactersThatFit_data();
+    void pasteKeepsTheFirstCharactersThatFit();
+    void titlesAreExactlyTheWindowsOwn();
+    void everyWindowCarriesTheProgramIcon();
     void loginWindowLayout();
     void mainWindowLayout_data();
     void mainWindowLayout();
@@ -212,6 +221,79 @@ void TstStartup::enterInEitherBoxLogsIn()
         QTest::keyClick(child<QLineEdit>(login, box), Qt::Key_Return);
         QVERIFY(main.isVisible());
     }
+}
+
+void TstStartup::pasteKeepsTheFirstCharactersThatFit_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("long Latin text into an empty box") << "" << 0 << "abcdefghijklmnopqrstuvwxyz" << "abcdefghijklmnopqrst";
+    QTest::newRow("Chinese cut at a whole character") << "a" << 1 << "一二三四五六七八九十" << "a一二三四五六七八九";
+    QTest::newRow("pasted into the middle") << "abcdefghij" << 5 << "0123456789XYZ" << "abcde0123456789fghij";
+    QTest::newRow("into a full box: nothing") << "abcdefghijklmnopqrst" << 3 << "xyz" << "abcdefghijklmnopqrst";
+    QTest::newRow("character outside GBK counts 4") << "abcdefghijklmnop" << 16 << "\U0001F600x" << "abcdefghijklmnop\U0001F600";
+    QTest::newRow("fits whole") << "ab" << 2 << "cd" << "abcd";
+}
+
+void TstStartup::pasteKeepsTheFirstCharactersThatFit()
+{
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    for (const QString &name : {LoginNames::accountEdit, LoginNames::passwordEdit}) {
+        QLineEdit *edit = child<QLineEdit>(main.loginWindow(), name);
+        edit->setText(before);
+        edit->setCursorPosition(cursor);
+        edit->insert(pasted); // what a paste does
+        QCOMPARE(edit->text(), after);
+        edit->clear();
+        QApplication::clipboard()->setText(pasted);
+        edit->setText(before);
+        edit->setCursorPosition(cursor);
+        edit->paste();
+        QCOMPARE(edit->text(), after);
+    }
+}
+
+void TstStartup::titlesAreExactlyTheWindowsOwn()
+{
+    // A display name would be appended to every title bar by the window system.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+    // A real message box: one with a title shows it, one without is captioned with the program's name.
+    MessageBox::setScripted(false);
+    QStringList captions;
+    for (const std::optional<QString> &title : {std::optional<QString>("信息"), std::optional<QString>()}) {
+        QTimer::singleShot(0, qApp, [&captions] {
+            QWidget *box = QApplication::activeModalWidget();
+            captions << (box ? box->windowTitle() : QStringLiteral("no box"));
+            if (box)
+                box->close();
+        });
+        MessageBox::show("x", MsgStyle::Information, title);
+    }
+    MessageBox::setScripted(true);
+    QCOMPARE(captions, (QStringList{"信息", "澜汀网络服务器管理系统"}));
+}
+
+void TstStartup::everyWindowCarriesTheProgramIcon()
+{
+    // The program icon's images come in ten sizes (each in two colour depths).
+    const QList<QSize> sizes = QIcon(QStringLiteral(":/images/kavro.ico")).availableSizes();
+    QCOMPARE(sizes.size(), 10);
+    QCOMPARE(QApplication::windowIcon().availableSizes(), sizes);
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    waitForLists();
+    auto add = main.makeAddWindow();
+    auto settings = main.makeSettingsWindow();
+    const QList<QWidget *> windows = {&main, main.loginWindow(), add.get(), settings.get()};
+    for (QWidget *w : windows)
+        QCOMPARE(w->windowIcon().availableSizes(), sizes);
 }
 
 void TstStartup::loginBoxesTakeTwentyGbkBytes()

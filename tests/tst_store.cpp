@@ -50,6 +50,9 @@ private slots:
     void executorReportsFailuresAndRowCounts();
     void transactionRollsBack();
     void shutdownRunsInOrder();
+    void failedReadsComeBackWithTheirReason_data();
+    void failedReadsComeBackWithTheirReason();
+    void layerStoresAndReadsRecords();
 };
 
 void TstStore::badFilesAreRefusedAndLeftAlone_data()
@@ -394,6 +397,77 @@ void TstStore::shutdownRunsInOrder()
     QVERIFY(QSqlDatabase::connectionNames().isEmpty()); // both connections closed and removed
     QVERIFY(!db.sql.isOpen());
     db.shutdown(); // a second shutdown closes closed objects without effect
+}
+
+void TstStore::failedReadsComeBackWithTheirReason_data()
+{
+    QTest::addColumn<QString>("sabotage");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("server table gone") << "ALTER TABLE data RENAME TO d2" << "no such table";
+    QTest::newRow("customer table gone") << "ALTER TABLE kehu RENAME TO k2" << "no such table";
+    QTest::newRow("administrator table gone") << "ALTER TABLE admin RENAME TO a2" << "no such table";
+}
+
+void TstStore::failedReadsComeBackWithTheirReason()
+{
+    QFETCH(QString, sabotage);
+    QFETCH(QString, reason);
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(reg.exec(sabotage));
+    QList<Status> failures;
+    failures << db.serverKeys(ServerQuery::all()).status << db.customers().status << db.administrator().status;
+    bool found = false;
+    for (const Status &status : failures) {
+        if (status.ok())
+            continue;
+        found = true;
+        QCOMPARE(status.fault, Fault::Failed);
+        QVERIFY2(status.reason.contains(reason), qPrintable(status.reason));
+    }
+    QVERIFY(found);
+    // Without a connection every read fails too, and says why.
+    RegisterDb closed;
+    QCOMPARE(closed.serverKeys(ServerQuery::all()).status.fault, Fault::Failed);
+    QVERIFY(closed.servers(std::vector<qint64>{1}).status.reason.contains("not connected"));
+}
+
+void TstStore::layerStoresAndReadsRecords()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    ServerRecord s{-1, "甲", "A1", "10.0.0.1", "C1", "2008-11-23", "", "soon", "it's\r\n"};
+    const Read<qint64> key = db.addServer(s);
+    QVERIFY(key.ok());
+    s.key = key.value;
+    QCOMPARE(db.server(key.value).value, s);
+    QCOMPARE(db.serverKeys(ServerQuery::equal(ServerQuery::Field::Ip, "10.0.0.1")).value, std::vector<qint64>{key.value});
+    QVERIFY(db.serverKeys(ServerQuery::equal(ServerQuery::Field::Ip, "10.0.0.2")).value.empty());
+    // An update without the customer keeps it.
+    ServerRecord changed = s;
+    changed.customer = "乙";
+    changed.number = "A2";
+    QVERIFY(db.updateServer(changed, false).ok());
+    QCOMPARE(db.server(key.value).value.customer, QStringLiteral("甲"));
+    QCOMPARE(db.server(key.value).value.number, QStringLiteral("A2"));
+    // Keys above 2^31 are kept whole.
+    QVERIFY(reg.exec("INSERT INTO data (F_ID, F_IP) VALUES (5000000000, 'big')"));
+    QCOMPARE(db.serverKeys(ServerQuery::all()).value, (std::vector<qint64>{key.value, 5000000000LL}));
+    QCOMPARE(db.server(5000000000LL).value.ip, QStringLiteral("big"));
+    QVERIFY(db.deleteServer(5000000000LL).ok());
+    QCOMPARE(db.deleteServer(5000000000LL).fault, Fault::NotFound);
+    QCOMPARE(db.updateServer(ServerRecord{5000000000LL}, true).fault, Fault::NotFound);
+    QCOMPARE(db.server(5000000000LL).status.fault, Fault::NotFound);
+    // The administrator: replaced by one row, read back as the last row.
+    QVERIFY(reg.exec("INSERT INTO admin VALUES ('two', '2')"));
+    QCOMPARE(db.administrator().value->account, QStringLiteral("two"));
+    QVERIFY(db.replaceAdministrator("ops", "pw").ok());
+    QCOMPARE(reg.rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{"ops", "pw"}}));
+    QVERIFY(reg.exec("DELETE FROM admin"));
+    const Read<std::optional<AdminRecord>> none = db.administrator();
+    QVERIFY(none.ok() && !none.value);
 }
 
 QTEST_GUILESS_MAIN(TstStore)
