@@ -3,7 +3,9 @@
 #include "core/schema.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -109,6 +111,18 @@ bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *
     return true;
 }
 
+// Files an import killed half-way left beside path: only names of the import's own pattern.
+void removeStaleTemporaries(const QString &path)
+{
+    const QFileInfo target(path);
+    const QRegularExpression own(QStringLiteral("^%1\\.(partial|converted)-[0-9a-f]{8}$")
+                                     .arg(QRegularExpression::escape(target.fileName())));
+    QDir dir = target.absoluteDir();
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (own.match(name).hasMatch())
+            dir.remove(name);
+}
+
 } // namespace
 
 bool importRegister(LegacyReader &reader, const QString &legacyPath, const QString &newPath, ImportReport *report,
@@ -136,12 +150,22 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
             *error = QStringLiteral("cannot read table %1: %2").arg(spec.name, *error);
             return false;
         }
+        const LegacyTable &read = tables.back();
+        if (read.catalogueRows >= 0 && qint64(read.rows.size()) != read.catalogueRows) {
+            *error = QStringLiteral("%1 is damaged: table %2 holds %3 rows by its catalogue, but %4 could be read; "
+                                    "nothing was written")
+                         .arg(legacyPath, spec.name)
+                         .arg(read.catalogueRows)
+                         .arg(read.rows.size());
+            return false;
+        }
     }
     for (const QString &name : names)
         if (std::none_of(registerTables().begin(), registerTables().end(),
                          [&](const TableSchema &t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; }))
             report->notes << QStringLiteral("table %1 ignored").arg(name);
 
+    removeStaleTemporaries(newPath);
     // Written under a temporary name beside NEW and linked into place only when complete.
     const QString partial = siblingName(newPath, "partial");
     const QString connection = QStringLiteral("kavro-import");
@@ -170,6 +194,7 @@ bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *repo
         *error = QStringLiteral("%1 already exists; nothing was changed").arg(*backupPath);
         return false;
     }
+    removeStaleTemporaries(path);
     const QString converted = siblingName(path, "converted");
     if (!importRegister(reader, path, converted, report, error))
         return false;

@@ -8,6 +8,8 @@
 struct LegacyTable {
     QStringList columns;
     std::vector<QStringList> rows;
+    // How many rows the file's own catalogue says the table holds; -1 when it does not say.
+    qint64 catalogueRows = -1;
 };
 
 // Reads a legacy register file. The importer works through this, so it can be fed by the Access
@@ -28,7 +30,9 @@ struct ImportReport {
 };
 
 // Reads the three tables from the legacy file and writes a new register at newPath, which must not
-// exist yet. All or nothing: on any error nothing is left at newPath. The legacy file is only read.
+// exist yet. All or nothing: on any error nothing is left at newPath, and a table that yields fewer
+// rows than its catalogue counts (a damaged file) refuses the whole import. Temporary files of an
+// earlier import that was killed are removed first. The legacy file is only read.
 bool importRegister(LegacyReader &reader, const QString &legacyPath, const QString &newPath, ImportReport *report,
                     QString *error);
 

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -106,6 +107,9 @@ private slots:
     void failureLeavesNothing();
     void inPlaceKeepsTheAccessFileAndTheProgramOpensTheResult();
     void commandLine();
+    void damagedFilesNeverImportInPart_data();
+    void damagedFilesNeverImportInPart();
+    void staleTemporariesOfAKilledImportAreRemoved();
 };
 
 void TstImport::initTestCase()
@@ -317,6 +321,87 @@ void TstImport::commandLine()
     p.start(tool, {"import"});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 2);
+}
+
+void TstImport::damagedFilesNeverImportInPart_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<QString>("damage"); // cut:N keeps the first N bytes; zero:N blanks the 4 KiB page at N
+    for (const char *fixture : {"legacy-jet4.mdb", "legacy-5000.mdb"}) {
+        const qint64 size = QFileInfo(kFixtures + "/" + fixture).size();
+        for (int i = 1; i <= 8; ++i) {
+            const qint64 at = size * i / 9 / 4096 * 4096;
+            QTest::addRow("%s cut at %lld", fixture, at) << fixture << QStringLiteral("cut:%1").arg(at);
+            QTest::addRow("%s page %lld blanked", fixture, at / 4096) << fixture << QStringLiteral("zero:%1").arg(at);
+        }
+    }
+}
+
+void TstImport::damagedFilesNeverImportInPart()
+{
+    QFETCH(QString, fixture);
+    QFETCH(QString, damage);
+    if (!QFileInfo::exists(kFixtures + "/" + fixture))
+        QSKIP("fixtures not present");
+    TempRegister reg(TempRegister::NoFile);
+    // What the sound file brings over.
+    ImportReport whole;
+    QString error;
+    {
+        MdbReader reader;
+        QVERIFY2(importRegister(reader, kFixtures + "/" + fixture, reg.programDir() + "/whole.mdb", &whole, &error),
+                 qPrintable(error));
+    }
+    QFile source(kFixtures + "/" + fixture);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    const qint64 at = damage.mid(5).toLongLong();
+    if (damage.startsWith("cut:"))
+        bytes.truncate(at);
+    else
+        bytes.replace(at, 4096, QByteArray(4096, '\0'));
+    const QString damaged = reg.programDir() + "/damaged.mdb";
+    QFile out(damaged);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    MdbReader reader;
+    ImportReport report;
+    if (importRegister(reader, damaged, reg.dbPath(), &report, &error)) {
+        // A damage that spared the rows: everything came over.
+        QCOMPARE(report.servers, whole.servers);
+        QCOMPARE(report.customers, whole.customers);
+        QCOMPARE(report.administrators, whole.administrators);
+        QCOMPARE(reg.count("data"), whole.servers);
+    } else {
+        QVERIFY(!QFileInfo::exists(reg.dbPath()));
+        QVERIFY(!error.isEmpty());
+    }
+    QCOMPARE(QDir(reg.programDir() + "/db").entryList(QDir::Files).size(), QFileInfo::exists(reg.dbPath()) ? 1 : 0);
+}
+
+void TstImport::staleTemporariesOfAKilledImportAreRemoved()
+{
+    TempRegister reg(TempRegister::NoFile);
+    const QString dir = reg.programDir() + "/db/";
+    const QStringList own = {"kavrodb.mdb.partial-0123abcd", "kavrodb.mdb.converted-89abcdef"};
+    const QStringList others = {"kavrodb.mdb.partial-xyz", "other.mdb.partial-0123abcd", "notes.txt",
+                                "kavrodb.mdb.partial-0123abcd.keep"};
+    for (const QString &name : own + others) {
+        QFile f(dir + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("left behind");
+    }
+    FakeReader reader = FakeReader::complete();
+    ImportReport report;
+    QString error;
+    QVERIFY2(importRegister(reader, "old.mdb", reg.dbPath(), &report, &error), qPrintable(error));
+    QStringList expected = others;
+    expected << "kavrodb.mdb";
+    expected.sort();
+    QStringList present = QDir(dir).entryList(QDir::Files);
+    present.sort();
+    QCOMPARE(present, expected);
 }
 
 QTEST_GUILESS_MAIN(TstImport)

@@ -66,6 +66,7 @@ private slots:
     void missingDatabaseLetsNobodyIn();
     void loginCases_data();
     void loginCases();
+    void emptyAdministratorTableIsSetWithKavroDb();
     void failedAttemptsThenSuccess();
     void adminIsReadAfreshAtEveryAttempt();
     void enterInEitherBoxLogsIn();
@@ -175,6 +176,31 @@ void TstStartup::loginCases()
         // The boxes keep what was typed.
         QCOMPARE(child<QLineEdit>(login, LoginNames::accountEdit)->text(), account);
     }
+}
+
+void TstStartup::emptyAdministratorTableIsSetWithKavroDb()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("DELETE FROM admin"));
+    const QString tool = QStringLiteral(KAVRO_BINARY_DIR "/kavro-db");
+    QProcess p;
+    // No password given: refused, nothing written.
+    p.start(tool, {"set-admin", reg.dbPath(), "ops"});
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(reg.count("admin"), 0);
+    p.start(tool, {"set-admin", reg.dbPath(), "值班员"});
+    p.write("新 密码'\n");
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(reg.rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{"值班员", "新 密码'"}}));
+    MainWindow main(reg.programDir());
+    waitForLists();
+    typeInto(main.loginWindow(), "值班员", "新 密码'");
+    pressLogin(main.loginWindow());
+    QVERIFY(main.isVisible());
 }
 
 void TstStartup::failedAttemptsThenSuccess()

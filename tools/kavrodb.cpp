@@ -1,11 +1,15 @@
 // kavro-db: makes and converts register databases.
 #include "core/legacyimport.h"
+#include "core/registerdb.h"
 #include "core/schema.h"
 #include "tools/mdbreader.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 int usage()
@@ -18,7 +22,10 @@ int usage()
                          "  kavro-db import [--codepage N] --in-place PROGRAM_DIR/db/kavrodb.mdb\n"
                          "      convert the Access file the program uses; the Access file is kept beside it\n"
                          "      as kavrodb.mdb.access-backup\n"
-                         "  --codepage N: the code page of texts in an Access 97 file (default 936, GBK)\n");
+                         "  --codepage N: the code page of texts in an Access 97 file (default 936, GBK)\n"
+                         "  kavro-db set-admin DB ACCOUNT\n"
+                         "      replace the administrator account; the password is read from standard input\n"
+                         "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n");
     return 2;
 }
 
@@ -84,6 +91,57 @@ int import(QStringList args)
     std::printf("written %s\n", qPrintable(paths[1]));
     return 0;
 }
+// One line of standard input without its line end; on a terminal the typing is not shown.
+bool readSecretLine(const char *prompt, QString *line)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s", prompt);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string text;
+    int c;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n')
+            break;
+        text.push_back(char(c));
+    }
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    *line = QString::fromUtf8(text);
+    return any;
+}
+
+int setAdmin(const QString &path, const QString &account)
+{
+    if (account.isEmpty())
+        return fail(QStringLiteral("the account must not be empty"));
+    QString password, again;
+    if (!readSecretLine("new password: ", &password) || password.isEmpty())
+        return fail(QStringLiteral("no password was given; nothing was changed"));
+    if (::isatty(STDIN_FILENO) && (!readSecretLine("again: ", &again) || again != password))
+        return fail(QStringLiteral("the two passwords differ; nothing was changed"));
+    RegisterDb db;
+    const Status opened = db.open(path);
+    if (!opened.ok())
+        return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(path, opened.reason));
+    const Status replaced = db.replaceAdministrator(account, password);
+    if (!replaced.ok())
+        return fail(QStringLiteral("the administrator was not changed: %1").arg(replaced.reason));
+    std::printf("administrator of %s is now %s\n", qPrintable(path), qPrintable(account));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -95,5 +153,7 @@ int main(int argc, char **argv)
         return init(args[0]);
     if (command == QLatin1String("import"))
         return import(args);
+    if (command == QLatin1String("set-admin") && args.size() == 2)
+        return setAdmin(args[0], args[1]);
     return usage();
 }

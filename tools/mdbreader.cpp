@@ -107,6 +107,7 @@ bool MdbReader::readTable(const QString &name, LegacyTable *table, QString *erro
             break;
         table->rows.push_back(row);
     }
+    table->catalogueRows = def->num_rows;
     mdb_free_tabledef(def);
     return ok;
 }
