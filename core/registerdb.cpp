@@ -8,6 +8,7 @@
 
 #include <QRandomGenerator>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <functional>
 #include <sqlite3.h>
 
@@ -128,11 +129,6 @@ Status RegisterDb::readFailure(const QString &what) const
 Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
 {
     Read<std::vector<qint64>> out;
-    sqlite3 *db = m_db->connection.sqliteHandle();
-    if (!db) {
-        out.status = readFailure(QStringLiteral("server list"));
-        return out;
-    }
     const QString column = columnFor(query.field);
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
     if (!column.isEmpty())
@@ -140,6 +136,26 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
     // rowid order is the order the servers were stored in; ORDER BY keeps it when an index serves
     // the condition.
     sql += QLatin1String(" ORDER BY rowid");
+    sqlite3 *db = m_db->connection.sqliteHandle();
+    if (!db) {
+        if (!isOpen()) {
+            out.status = readFailure(QStringLiteral("server list"));
+            return out;
+        }
+        QSqlQuery q(m_db->connection.database());
+        q.setForwardOnly(true);
+        q.prepare(sql.replace(QLatin1String("?1"), QLatin1String("?")));
+        if (!column.isEmpty())
+            q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
+        bool ok = q.exec();
+        while (ok && q.next())
+            out.value.push_back(q.value(0).toLongLong());
+        if (!ok || q.lastError().isValid()) {
+            out.status = Status::failed(QStringLiteral("server list: %1").arg(q.lastError().text()));
+            out.value = {};
+        }
+        return out;
+    }
     const QByteArray text = sql.toUtf8();
     const QByteArray value = query.text.toUtf8();
     sqlite3_stmt *stmt = nullptr;
@@ -163,18 +179,44 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
 Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys)
 {
     Read<std::vector<ServerRecord>> out;
+    QStringList columns;
+    for (ServerColumn c : kRecordColumns)
+        columns << columnName(c);
+    const QString byKey =
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columns.join(QLatin1String(", ")), serverTable().name);
     sqlite3 *db = m_db->connection.sqliteHandle();
     if (!db) {
-        out.status = readFailure(QStringLiteral("servers"));
+        if (!isOpen()) {
+            out.status = readFailure(QStringLiteral("servers"));
+            return out;
+        }
+        QSqlQuery q(m_db->connection.database());
+        q.setForwardOnly(true);
+        if (!q.prepare(byKey)) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            return out;
+        }
+        for (const qint64 key : keys) {
+            q.addBindValue(key);
+            if (!q.exec()) {
+                out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+                out.value = {};
+                return out;
+            }
+            ServerRecord &r = out.value.emplace_back();
+            if (q.next()) {
+                r.key = key;
+                QString *fields[] = {&r.customer, &r.number,  &r.ip,       &r.cabinet,
+                                     &r.racked,   &r.expires, &r.unracked, &r.remark};
+                for (int i = 0; i < 8; ++i)
+                    *fields[i] = q.value(i).toString();
+            }
+            q.finish();
+        }
         return out;
     }
     if (!m_serverByKey) {
-        QStringList columns;
-        for (ServerColumn c : kRecordColumns)
-            columns << columnName(c);
-        const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
-                                   .arg(columns.join(QLatin1String(", ")), serverTable().name)
-                                   .toUtf8();
+        const QByteArray sql = byKey.toUtf8();
         if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serverByKey, nullptr) != SQLITE_OK) {
             out.status = readFailure(QStringLiteral("servers"));
             finalizeStatements();

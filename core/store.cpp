@@ -11,6 +11,9 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <cmath>
+#include <cstring>
+#include <dlfcn.h>
+#include <link.h>
 #include <sqlite3.h>
 
 namespace {
@@ -36,8 +39,60 @@ QString quotedName(const QString &name)
     return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
+// Whether the sqlite3 functions this program calls belong to the very library Qt's SQLite driver
+// runs on. A driver built with its own copy of SQLite (as Qt's Windows and macOS builds are) would
+// put two SQLite copies in one process: their file locks do not see each other, and handing one
+// copy's handle to the other is undefined. Worked out once per process, after the driver is loaded.
+struct FastPath {
+    bool usable = false;
+    QString reason;
+};
+
+int findDriver(dl_phdr_info *info, size_t, void *data)
+{
+    const char *name = info->dlpi_name;
+    if (name && std::strstr(name, "qsqlite")) {
+        *static_cast<QByteArray *>(data) = name;
+        return 1;
+    }
+    return 0;
+}
+
+FastPath checkFastPath()
+{
+    if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF"))
+        return {false, QStringLiteral("turned off by KAVRO_SQLITE_FAST_PATH_OFF")};
+    QByteArray driver;
+    dl_iterate_phdr(findDriver, &driver);
+    if (driver.isEmpty())
+        return {false, QStringLiteral("the SQLite driver plugin is not a library of its own")};
+    void *library = dlopen(driver.constData(), RTLD_LAZY | RTLD_NOLOAD);
+    // Looked up through the driver, a symbol resolves to the SQLite it actually calls: the shared
+    // library it depends on, or a copy built into it (or nothing when that copy is hidden).
+    void *theirs = library ? dlsym(library, "sqlite3_prepare_v2") : nullptr;
+    if (library)
+        dlclose(library);
+    if (theirs != reinterpret_cast<void *>(&sqlite3_prepare_v2))
+        return {false, QStringLiteral("%1 does not run on the libsqlite3 this program calls")
+                           .arg(QString::fromLocal8Bit(driver))};
+    return {true, {}};
+}
+
+const FastPath &fastPath()
+{
+    static const FastPath path = [] {
+        FastPath p = checkFastPath();
+        if (!p.usable)
+            qWarning("reading through Qt's SQL layer only: %s", qPrintable(p.reason));
+        return p;
+    }();
+    return path;
+}
+
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
+    if (!fastPath().usable)
+        return nullptr;
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
         return nullptr;
@@ -141,17 +196,15 @@ bool RecordCursor::openTable(const QString &table, const QString &condition)
         m_error = QStringLiteral("bad table name");
         return false;
     }
-    sqlite3 *db = sqliteHandle(m_connection.database());
-    if (!db) {
-        m_error = QStringLiteral("no SQLite handle");
-        return false;
-    }
     // rowid order is the order rows were stored in; ORDER BY keeps it when an index serves the
     // condition.
     QString sql = QLatin1String("SELECT rowid, * FROM ") + quotedName(table);
     if (!condition.isEmpty())
         sql += QLatin1String(" WHERE ") + condition;
     sql += QLatin1String(" ORDER BY rowid");
+    sqlite3 *db = sqliteHandle(m_connection.database());
+    if (!db)
+        return openTableThroughQt(sql);
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
@@ -179,6 +232,39 @@ bool RecordCursor::openTable(const QString &table, const QString &condition)
         return false;
     }
     sqlite3_finalize(stmt);
+    m_open = true;
+    m_position = m_rows.empty() ? -1 : 0;
+    return true;
+}
+
+bool RecordCursor::openTableThroughQt(const QString &sql)
+{
+    QSqlQuery q(m_connection.database());
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) {
+        m_error = q.lastError().text();
+        return false;
+    }
+    const QSqlRecord record = q.record();
+    const int columns = record.count() - 1;
+    for (int i = 1; i <= columns; ++i)
+        m_columns << record.fieldName(i);
+    std::vector<QByteArray> texts(size_t(std::max(columns, 0)));
+    std::vector<QByteArrayView> cells(texts.size());
+    while (q.next()) {
+        m_rowIds.push_back(q.value(0).toLongLong());
+        for (int i = 0; i < columns; ++i) {
+            const QVariant v = q.value(i + 1);
+            texts[size_t(i)] = v.isNull() ? QByteArray() : v.toString().toUtf8();
+            cells[size_t(i)] = texts[size_t(i)];
+        }
+        m_rows.push_back(TextRow::fromUtf8(cells.data(), columns));
+    }
+    if (q.lastError().isValid()) {
+        m_error = q.lastError().text();
+        reset();
+        return false;
+    }
     m_open = true;
     m_position = m_rows.empty() ? -1 : 0;
     return true;

@@ -46,7 +46,8 @@ public:
     QSqlDatabase database() const;
     QString lastError() const { return m_error; }
     // The SQLite handle under the connection, for reads that step rows without Qt's per-cell
-    // values; null when not open.
+    // values; null when not open, or when Qt's driver does not run on the libsqlite3 this program
+    // calls (the reads then go through Qt's SQL layer).
     sqlite3 *sqliteHandle() const;
 
 private:
@@ -85,6 +86,7 @@ public:
 
 private:
     void reset();
+    bool openTableThroughQt(const QString &sql);
 
     Connection &m_connection;
     QString m_table;

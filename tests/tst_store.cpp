@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QTest>
+#include <sqlite3.h>
 
 namespace {
 QByteArray fileDigest(const QString &path)
@@ -50,6 +51,7 @@ private slots:
     void executorReportsFailuresAndRowCounts();
     void transactionRollsBack();
     void shutdownRunsInOrder();
+    void fastPathOnlyOnTheDriversOwnSqlite();
     void failedReadsComeBackWithTheirReason_data();
     void failedReadsComeBackWithTheirReason();
     void layerStoresAndReadsRecords();
@@ -397,6 +399,25 @@ void TstStore::shutdownRunsInOrder()
     QVERIFY(QSqlDatabase::connectionNames().isEmpty()); // both connections closed and removed
     QVERIFY(!db.sql.isOpen());
     db.shutdown(); // a second shutdown closes closed objects without effect
+}
+
+void TstStore::fastPathOnlyOnTheDriversOwnSqlite()
+{
+    TempRegister reg;
+    Database db;
+    QVERIFY(db.open(reg.dbPath()));
+    if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF")) {
+        QVERIFY(!db.connection.sqliteHandle()); // reads go through Qt's SQL layer
+    } else {
+        // Debian's driver runs on the system libsqlite3, the one this program calls.
+        sqlite3 *handle = db.connection.sqliteHandle();
+        QVERIFY(handle);
+        QCOMPARE(QFileInfo(QString::fromUtf8(sqlite3_db_filename(handle, "main"))).canonicalFilePath(),
+                 QFileInfo(reg.dbPath()).canonicalFilePath());
+    }
+    // Either way the cursor reads the same rows.
+    QVERIFY(db.cursor.openTable("kehu", ""));
+    QCOMPARE(readAll(db.cursor, "K_KH"), QStringList{"默认客户"});
 }
 
 void TstStore::failedReadsComeBackWithTheirReason_data()
