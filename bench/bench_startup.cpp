@@ -1,0 +1,186 @@
+// Start to first rows on screen, whole process: the program's own start-up (skin, login window,
+// register opened, list loaded, a scripted login, the main window's first rows painted) against a
+// floor that starts a Qt process, opens the same file with the sqlite3 C API, reads the first
+// screen of rows with every byte and paints them in a table.
+// Usage: QT_QPA_PLATFORM=offscreen bench_startup [SERVERS ...]   (default 1000000)
+#include "core/schema.h"
+#include "login/loginwindow.h"
+#include "login/loginwindow_names.h"
+#include "mainwin/mainwindow.h"
+#include "startup.h"
+#include "widgets/reportlist.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <sqlite3.h>
+#include <vector>
+
+namespace {
+constexpr int kPairs = 7;
+
+// Tells once when the watched widget has painted.
+class PaintWatch : public QObject {
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            QTimer::singleShot(0, qApp, [] {
+                std::printf("painted\n");
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_done = false;
+};
+
+int runProgram(const QString &dir)
+{
+    int argc = 1;
+    char name[] = "kavro";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    MainWindow main(dir);
+    PaintWatch watch;
+    main.serverList()->viewport()->installEventFilter(&watch);
+    QTimer::singleShot(0, &main, [&main] {
+        LoginWindow *login = main.loginWindow();
+        login->findChild<QLineEdit *>(LoginNames::accountEdit)->setText(kDefaultAdminAccount);
+        login->findChild<QLineEdit *>(LoginNames::passwordEdit)->setText(kDefaultAdminPassword);
+        login->findChild<QPushButton *>(LoginNames::loginButton)->click();
+    });
+    return app.exec();
+}
+
+int runFloor(const QString &dir)
+{
+    int argc = 1;
+    char name[] = "floor";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2((dir + "/db/kavrodb.mdb").toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_KH, F_BZ FROM data ORDER BY rowid LIMIT 30", -1,
+                       &stmt, nullptr);
+    QTableWidget table(30, 8);
+    int row = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int c = 0; c < 8; ++c)
+            table.setItem(row, c,
+                          new QTableWidgetItem(QString::fromUtf8(
+                              reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)), sqlite3_column_bytes(stmt, c))));
+        ++row;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    table.resize(600, 450);
+    PaintWatch watch;
+    table.viewport()->installEventFilter(&watch);
+    table.show();
+    return app.exec();
+}
+
+bool fill(const QString &path, int servers)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return false;
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES (?,?,?,?,?,?,?,?)",
+                       -1, &insert, nullptr);
+    const QByteArray remark = QStringLiteral("机房三层A区，双路电源，托管合同续签中；联系人手机已更新。备注：带宽100M独享，"
+                                             "IP段已报备，客户要求每月巡检一次并发送报告。")
+                                  .toUtf8();
+    for (int i = 0; i < servers; ++i) {
+        const QByteArray texts[] = {
+            QStringLiteral("华东数据有限公司%1").arg(i % 1000).toUtf8(),
+            QByteArray("SV-") + QByteArray::number(i),
+            QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255).toUtf8(),
+            QByteArray("A-") + QByteArray::number(i % 40),
+            "2024-01-05",
+            "2027-01-05",
+            "",
+            remark.left((i * 37) % (remark.size() + 1)),
+        };
+        for (int c = 0; c < 8; ++c)
+            sqlite3_bind_text(insert, c + 1, texts[c].constData(), int(texts[c].size()), SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return true;
+}
+
+double startAndWait(const QString &self, const QString &mode, const QString &dir)
+{
+    QProcess child;
+    QElapsedTimer t;
+    t.start();
+    child.start(self, {mode, dir});
+    if (!child.waitForFinished(60000) || !child.readAllStandardOutput().contains("painted"))
+        return -1;
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void report(const char *what, int servers, std::vector<double> ms, double floorMedian)
+{
+    std::sort(ms.begin(), ms.end());
+    std::printf("%s %d: median %.1f ms (min %.1f, max %.1f)\n", what, servers, ms[ms.size() / 2], ms.front(),
+                ms.back());
+    if (floorMedian > 0)
+        std::printf("%s %d: %.2f x floor\n", what, servers, ms[ms.size() / 2] / floorMedian);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && QByteArray(argv[1]) == "--program")
+        return runProgram(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && QByteArray(argv[1]) == "--floor")
+        return runFloor(QString::fromLocal8Bit(argv[2]));
+    QCoreApplication app(argc, argv);
+    QList<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QString::fromLocal8Bit(argv[i]).toInt();
+    if (sizes.isEmpty())
+        sizes << 1000000;
+    for (int servers : sizes) {
+        QTemporaryDir tmp;
+        QDir().mkpath(tmp.path() + "/db");
+        QString error;
+        if (!initRegisterDatabase(tmp.path() + "/db/kavrodb.mdb", &error) ||
+            !fill(tmp.path() + "/db/kavrodb.mdb", servers)) {
+            std::printf("cannot build the register: %s\n", qPrintable(error));
+            return 1;
+        }
+        startAndWait(app.applicationFilePath(), "--floor", tmp.path()); // warm-up of both
+        startAndWait(app.applicationFilePath(), "--program", tmp.path());
+        std::vector<double> floor, program;
+        for (int i = 0; i < kPairs; ++i) {
+            floor.push_back(startAndWait(app.applicationFilePath(), "--floor", tmp.path()));
+            program.push_back(startAndWait(app.applicationFilePath(), "--program", tmp.path()));
+        }
+        std::sort(floor.begin(), floor.end());
+        report("start to first rows, floor", servers, floor, 0);
+        report("start to first rows", servers, program, floor[floor.size() / 2]);
+    }
+    return 0;
+}
