@@ -2,10 +2,30 @@
 
 #include <QDate>
 #include <QString>
+#include <optional>
 
 // The stored form of the three server dates: the calendar date as yyyy-MM-dd.
 QString dateToText(const QDate &date);
 
-// Reads yyyy-MM-dd, yyyy/M/d and yyyy年M月d日, each possibly followed by a time of day.
-// An invalid QDate when the text holds none of these.
-QDate textToDate(const QString &text);
+// Reads yyyy-MM-dd, yyyy/M/d and yyyy年M月d日, each possibly followed by a time of day and with
+// blanks around. An invalid QDate when the text holds none of these (or no such day).
+QDate textToDate(QStringView text);
+
+// Where a server stands against its 到期时间 on a given day.
+struct Expiry {
+    enum State { NoDate, Expired, Soon, Later };
+    State state = NoDate;
+    qint64 days = 0; // 到期时间 minus today, in days
+};
+
+// Today up to today + 30 days counts as soon.
+inline constexpr int kExpirySoonDays = 30;
+// The largest number of days the expiring-servers search takes.
+inline constexpr int kExpiryMaxDays = 3650;
+
+Expiry expiryOf(QStringView expiresText, const QDate &today);
+// "已过期 N 天", "今天到期" or "还有 N 天到期"; empty when there is no date.
+QString expiryNote(const Expiry &expiry);
+
+// A whole number of days from 0 to 3650, in half- or full-width digits, blanks around ignored.
+std::optional<int> dayCountFromText(const QString &text);

@@ -38,19 +38,38 @@ struct AdminRecord {
     QString password;
 };
 
-// Which servers a list shows: all of them, or those whose field equals a text exactly.
+// Which servers a list shows: all of them, those whose field equals a text exactly, or those whose
+// 到期时间 is a date on or before today + days (expired ones included).
 struct ServerQuery {
-    enum class Field { All, Number, Ip, Customer, Cabinet };
+    enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin };
     Field field = Field::All;
     QString text;
+    int days = 0; // for ExpiresWithin
 
     static ServerQuery all() { return {}; }
-    static ServerQuery equal(Field field, const QString &text) { return {field, text}; }
-    // The main window's search chooser: 0 number, 1 IP, 2 customer name, 3 cabinet; an index
-    // outside these gives none.
+    static ServerQuery equal(Field field, const QString &text) { return {field, text, 0}; }
+    static ServerQuery expiringWithin(int days) { return {Field::ExpiresWithin, {}, days}; }
+    // The main window's search chooser: 0 number, 1 IP, 2 customer name, 3 cabinet, 4 到期天数 (the
+    // text a whole number of days, 0 to 3650). None for an index outside these, or a day count that
+    // is not one.
     static std::optional<ServerQuery> fromSearchField(int index, const QString &text);
 
-    // Whether the server belongs in a list under this query (texts compared exactly).
+    // Whether the server belongs in a list under this query (texts compared exactly; days counted
+    // from today).
     bool matches(const ServerRecord &server) const;
     bool operator==(const ServerQuery &) const = default;
 };
+
+// The order of a list: stored order, or by one of the list's columns (0 编号 ... 7 备注). Date
+// columns go by date with texts that are no date last; the others by text, Chinese by pinyin.
+// Servers that sort alike keep their stored order.
+struct ServerOrder {
+    int column = -1; // -1: stored order
+    bool descending = false;
+
+    bool isStored() const { return column < 0; }
+    bool operator==(const ServerOrder &) const = default;
+};
+
+// The list column a server field is shown in, and whether that column holds dates.
+bool isDateColumn(int listColumn);

@@ -1,6 +1,8 @@
 #include "core/registerdb.h"
 
 #include "core/customerkey.h"
+#include "core/datetext.h"
+#include "core/sortkey.h"
 #include "core/lookups.h"
 #include "core/schema.h"
 #include "core/statements.h"
@@ -9,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <functional>
 #include <sqlite3.h>
 
@@ -26,6 +29,7 @@ QString columnFor(ServerQuery::Field field)
     case ServerQuery::Field::Cabinet:
         return columnName(ServerColumn::Cabinet);
     case ServerQuery::Field::All:
+    case ServerQuery::Field::ExpiresWithin:
         break;
     }
     return {};
@@ -81,6 +85,39 @@ Status inTransaction(SqlExecutor &sql, const std::function<Status()> &work)
     return status;
 }
 
+ServerColumn listColumnField(int listColumn)
+{
+    static const ServerColumn columns[] = {ServerColumn::Number,  ServerColumn::Ip,       ServerColumn::Cabinet,
+                                           ServerColumn::Racked,  ServerColumn::Expires,  ServerColumn::Unracked,
+                                           ServerColumn::Customer, ServerColumn::Remark};
+    return columns[std::clamp(listColumn, 0, 7)];
+}
+
+QString utf8Argument(sqlite3_value *value)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return p ? QString::fromUtf8(p, sqlite3_value_bytes(value)) : QString();
+}
+
+// kavro_date(text): the date a stored text reads as, as yyyy-MM-dd, or NULL when it is no date.
+void sqlDate(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const QDate date = textToDate(utf8Argument(argv[0]));
+    if (!date.isValid()) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QByteArray text = dateToText(date).toLatin1();
+    sqlite3_result_text(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// kavro_sortkey(text): the bytes a list sorts the text by.
+void sqlSortKey(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const QByteArray key = chineseSortKey(utf8Argument(argv[0]));
+    sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 RegisterDb::RegisterDb(QRandomGenerator *keys) : m_db(std::make_unique<Database>()), m_keys(keys ? keys : QRandomGenerator::global()) {}
@@ -111,6 +148,7 @@ void RegisterDb::close()
 
 void RegisterDb::finalizeStatements()
 {
+    m_functionsOn = nullptr;
     sqlite3_finalize(m_serverByKey);
     m_serverByKey = nullptr;
 }
@@ -126,41 +164,46 @@ Status RegisterDb::readFailure(const QString &what) const
 
 // ---- servers ----
 
-Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
+Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const ServerOrder &order)
 {
     Read<std::vector<qint64>> out;
-    const QString column = columnFor(query.field);
-    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
-    if (!column.isEmpty())
-        sql += QStringLiteral(" WHERE %1 = ?1").arg(column);
-    // rowid order is the order the servers were stored in; ORDER BY keeps it when an index serves
-    // the condition.
-    sql += QLatin1String(" ORDER BY rowid");
     sqlite3 *db = m_db->connection.sqliteHandle();
     if (!db) {
-        if (!isOpen()) {
+        if (!isOpen())
             out.status = readFailure(QStringLiteral("server list"));
-            return out;
-        }
-        QSqlQuery q(m_db->connection.database());
-        q.setForwardOnly(true);
-        q.prepare(sql.replace(QLatin1String("?1"), QLatin1String("?")));
-        if (!column.isEmpty())
-            q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
-        bool ok = q.exec();
-        while (ok && q.next())
-            out.value.push_back(q.value(0).toLongLong());
-        if (!ok || q.lastError().isValid()) {
-            out.status = Status::failed(QStringLiteral("server list: %1").arg(q.lastError().text()));
-            out.value = {};
-        }
+        else
+            out = serverKeysThroughQt(query, order);
         return out;
     }
+    registerFunctions(db);
+    const QString column = columnFor(query.field);
+    const QString expires = columnName(ServerColumn::Expires);
+    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
+    QByteArray value;
+    if (query.field == ServerQuery::Field::ExpiresWithin) {
+        // kavro_date gives NULL for a text that is no date, so such servers are never listed.
+        sql += QStringLiteral(" WHERE kavro_date(%1) <= ?1").arg(expires);
+        value = dateToText(QDate::currentDate().addDays(query.days)).toUtf8();
+    } else if (!column.isEmpty()) {
+        sql += QStringLiteral(" WHERE %1 = ?1").arg(column);
+        value = query.text.toUtf8();
+    }
+    // rowid order is the order the servers were stored in; it also settles ties of a sort.
+    sql += QLatin1String(" ORDER BY ");
+    if (!order.isStored()) {
+        const QString sortColumn = columnName(listColumnField(order.column));
+        const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
+        if (isDateColumn(order.column))
+            sql += QStringLiteral("kavro_date(%1) IS NULL, kavro_date(%1)%2, ").arg(sortColumn, direction);
+        else
+            sql += QStringLiteral("kavro_sortkey(%1)%2, ").arg(sortColumn, direction);
+    }
+    sql += QLatin1String("rowid");
     const QByteArray text = sql.toUtf8();
-    const QByteArray value = query.text.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK ||
-        (!column.isEmpty() && sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC))) {
+        (sqlite3_bind_parameter_count(stmt) > 0 &&
+         sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC) != SQLITE_OK)) {
         out.status = readFailure(QStringLiteral("server list"));
         sqlite3_finalize(stmt);
         return out;
@@ -174,6 +217,133 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query)
     }
     sqlite3_finalize(stmt);
     return out;
+}
+
+Read<std::vector<qint64>> RegisterDb::serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order)
+{
+    // Without SQL functions of our own: equality in SQL, the day count and the sort here, by the
+    // same rules.
+    Read<std::vector<qint64>> out;
+    const QString column = columnFor(query.field);
+    const bool byDays = query.field == ServerQuery::Field::ExpiresWithin;
+    QString sql = QStringLiteral("SELECT rowid, %1, %2 FROM %3")
+                      .arg(columnName(ServerColumn::Expires),
+                           order.isStored() ? QStringLiteral("NULL") : columnName(listColumnField(order.column)),
+                           serverTable().name);
+    if (!column.isEmpty())
+        sql += QStringLiteral(" WHERE %1 = ?").arg(column);
+    sql += QLatin1String(" ORDER BY rowid");
+    QSqlQuery q(m_db->connection.database());
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    if (!column.isEmpty())
+        q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
+    struct Row {
+        qint64 key;
+        QByteArray sortKey;
+        QDate date;
+    };
+    std::vector<Row> rows;
+    const QDate last = QDate::currentDate().addDays(query.days);
+    bool ok = q.exec();
+    while (ok && q.next()) {
+        if (byDays) {
+            const QDate expires = textToDate(q.value(1).toString());
+            if (!expires.isValid() || expires > last)
+                continue;
+        }
+        Row row{q.value(0).toLongLong(), {}, {}};
+        if (!order.isStored()) {
+            const QString text = q.value(2).toString();
+            if (isDateColumn(order.column))
+                row.date = textToDate(text);
+            else
+                row.sortKey = chineseSortKey(text);
+        }
+        rows.push_back(std::move(row));
+    }
+    if (!ok || q.lastError().isValid()) {
+        out.status = Status::failed(QStringLiteral("server list: %1").arg(q.lastError().text()));
+        return out;
+    }
+    if (!order.isStored()) {
+        const bool dates = isDateColumn(order.column);
+        const bool down = order.descending;
+        std::stable_sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+            if (dates) {
+                if (a.date.isValid() != b.date.isValid())
+                    return a.date.isValid(); // no date last, either way
+                return down ? b.date < a.date : a.date < b.date;
+            }
+            return down ? b.sortKey < a.sortKey : a.sortKey < b.sortKey;
+        });
+    }
+    out.value.reserve(rows.size());
+    for (const Row &row : rows)
+        out.value.push_back(row.key);
+    return out;
+}
+
+Read<ExpirySummary> RegisterDb::expirySummary()
+{
+    Read<ExpirySummary> out;
+    const QDate today = QDate::currentDate();
+    sqlite3 *db = m_db->connection.sqliteHandle();
+    if (!db) {
+        if (!isOpen()) {
+            out.status = readFailure(QStringLiteral("expiry summary"));
+            return out;
+        }
+        QSqlQuery q(m_db->connection.database());
+        q.setForwardOnly(true);
+        bool ok = q.exec(QStringLiteral("SELECT %1 FROM %2").arg(columnName(ServerColumn::Expires), serverTable().name));
+        while (ok && q.next()) {
+            const Expiry e = expiryOf(q.value(0).toString(), today);
+            ++out.value.servers;
+            out.value.expired += e.state == Expiry::Expired;
+            out.value.soon += e.state == Expiry::Soon;
+        }
+        if (!ok || q.lastError().isValid())
+            out.status = Status::failed(QStringLiteral("expiry summary: %1").arg(q.lastError().text()));
+        return out;
+    }
+    registerFunctions(db);
+    // One pass over the table.
+    const QByteArray sql = QStringLiteral("SELECT count(*), coalesce(sum(d < ?1), 0), "
+                                          "coalesce(sum(d >= ?1 AND d <= ?2), 0) FROM (SELECT kavro_date(%1) AS d FROM %2)")
+                               .arg(columnName(ServerColumn::Expires), serverTable().name)
+                               .toUtf8();
+    const QByteArray first = dateToText(today).toUtf8();
+    const QByteArray soon = dateToText(today.addDays(kExpirySoonDays)).toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+        out.status = readFailure(QStringLiteral("expiry summary"));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    sqlite3_bind_text(stmt, 1, first.constData(), int(first.size()), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 2, soon.constData(), int(soon.size()), SQLITE_STATIC);
+    if (sqlite3_step(stmt) == SQLITE_ROW) {
+        out.value.servers = sqlite3_column_int64(stmt, 0);
+        out.value.expired = sqlite3_column_int64(stmt, 1);
+        out.value.soon = sqlite3_column_int64(stmt, 2);
+    } else {
+        out.status = readFailure(QStringLiteral("expiry summary"));
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+void RegisterDb::registerFunctions(sqlite3 *db)
+{
+    if (m_functionsOn == db)
+        return;
+    // Deterministic functions of this connection only: no stored schema, index or view uses them,
+    // so the file opens in any other SQLite tool.
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "kavro_date", 1, flags, nullptr, sqlDate, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kavro_sortkey", 1, flags, nullptr, sqlSortKey, nullptr, nullptr, nullptr);
+    m_functionsOn = db;
 }
 
 Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys)

@@ -10,7 +10,14 @@
 
 class QRandomGenerator;
 struct Database;
+struct sqlite3;
 struct sqlite3_stmt;
+
+struct ExpirySummary {
+    qint64 servers = 0;
+    qint64 expired = 0;
+    qint64 soon = 0;
+};
 
 // How an operation of the register ended.
 enum class Fault {
@@ -56,8 +63,11 @@ public:
     void close();
 
     // ---- servers ----
-    // The keys of the servers the query selects, in stored order.
-    Read<std::vector<qint64>> serverKeys(const ServerQuery &query);
+    // The keys of the servers the query selects, in the order asked for (stored order by default).
+    Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order = {});
+    // How many servers the register holds, how many are past their 到期时间 and how many reach it
+    // within 30 days (today included); one pass over the table.
+    Read<ExpirySummary> expirySummary();
     // The servers of these keys, in the order given; a key no longer stored gives a record with key -1.
     Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
     Read<ServerRecord> server(qint64 key);
@@ -88,9 +98,12 @@ public:
 
 private:
     Status readFailure(const QString &what) const;
+    Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
+    void registerFunctions(sqlite3 *db);
     void finalizeStatements();
 
     std::unique_ptr<Database> m_db;
     QRandomGenerator *m_keys;
     sqlite3_stmt *m_serverByKey = nullptr;
+    sqlite3 *m_functionsOn = nullptr; // the handle the SQL functions are registered on
 };

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,7 +37,11 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     // Start-up, in this order: skin, login window, size bounds, list mode, database, lists.
     applySkin(skinPath(m_programDir));
     m_login = new LoginWindow(*m_db);
-    connect(m_login, &LoginWindow::loginSucceeded, this, [this] { show(); });
+    connect(m_login, &LoginWindow::loginSucceeded, this, [this] {
+        show();
+        m_loggedIn = true;
+        showSummary();
+    });
     connect(m_login, &LoginWindow::closedWithoutLogin, this, [this] { close(); });
     m_login->show();
     installWindowHook(this);
@@ -89,12 +94,23 @@ void MainWindow::buildControls()
     m_list->setAccessibleName(QStringLiteral("服务器列表"));
     m_model = new ServerListModel(*m_db, m_list->titles());
     m_list->setRowModel(m_model);
+    // A click on a column title sorts by it: up, down, then back to stored order.
+    m_list->horizontalHeader()->setSectionsClickable(true);
+    m_list->horizontalHeader()->setSortIndicatorShown(false);
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::sortByColumn);
+    m_midnight = new QTimer(this);
+    m_midnight->setSingleShot(true);
+    connect(m_midnight, &QTimer::timeout, this, [this] {
+        setToday(QDate::currentDate());
+        scheduleMidnight();
+    });
+    scheduleMidnight();
     // A page read while painting is reported after the paint, in the status bar.
     connect(m_model, &ServerListModel::readFailed, this, [this](const QString &reason) { tellReadFailure(reason); },
             Qt::QueuedConnection);
     m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
     m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
-                             QStringLiteral("所在机柜")});
+                             QStringLiteral("所在机柜"), MainTexts::expiryField});
     m_searchField->setCurrentIndex(0);
     m_searchField->setAccessibleName(QStringLiteral("搜索字段"));
     m_searchText = placed(new QLineEdit(m_frame), MainNames::searchText, 89, 346, 150, 20);

@@ -12,6 +12,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class LoginWindow;
 class ReportList;
 class ServerAddWindow;
@@ -36,6 +37,12 @@ public:
     QList<ServerEditWindow *> editWindows() const;
     // The search or customer filter the list follows while the list mode is 1.
     ServerQuery currentQuery() const { return m_query; }
+    // The list's order: stored order, or a column clicked in the header.
+    ServerOrder currentOrder() const { return m_order; }
+    // Shows the summary of the whole register in the status bar; false when it could not be read.
+    bool showSummary();
+    // Counts expiry from this day on (the main window moves it on at midnight).
+    void setToday(const QDate &today);
     bool isShutDown() const { return m_shutDown; }
 
     // Reload the list under the current list mode and query; false when it could not be read (the
@@ -75,6 +82,8 @@ private:
     void onServerAdded(qint64 key);
     void onServerModified(qint64 key);
     void onServerDeleted(qint64 key);
+    void sortByColumn(int column);
+    void scheduleMidnight();
 
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
@@ -82,6 +91,9 @@ private:
     bool m_started = false; // the first lists are loaded
     ServerQuery m_query;    // used while the list mode is 1
     ServerQuery m_shown;    // what the list shows now
+    ServerOrder m_order;
+    bool m_loggedIn = false;
+    QTimer *m_midnight = nullptr;
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
 

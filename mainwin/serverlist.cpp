@@ -1,5 +1,6 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
+#include "core/datetext.h"
 #include "core/registerdb.h"
 #include "core/text.h"
 #include "editors/serveraddwindow.h"
@@ -12,6 +13,9 @@
 #include "widgets/reportlist.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QTimer>
 #include <QLineEdit>
 #include <QStatusBar>
 
@@ -29,7 +33,7 @@ void MainWindow::startLists()
             combo->addItems(names.value);
         }
     }
-    const Status listed = m_model->load(effectiveQuery());
+    const Status listed = m_model->load(effectiveQuery(), m_order);
     if (listed.ok())
         m_shown = effectiveQuery();
     if (!names.ok() || !listed.ok())
@@ -50,7 +54,7 @@ ServerQuery MainWindow::effectiveQuery() const
 bool MainWindow::loadList(const ServerQuery &query)
 {
     m_started = true;
-    const Status status = m_model->load(query);
+    const Status status = m_model->load(query, m_order);
     if (!status.ok()) {
         // The rows shown stay: an empty list would look like an empty register.
         qWarning("reading the server list failed: %s", qPrintable(status.reason));
@@ -96,9 +100,14 @@ void MainWindow::showAllServers()
 
 void MainWindow::search()
 {
-    appState().listMode = 1;
     const std::optional<ServerQuery> query =
         ServerQuery::fromSearchField(m_searchField->currentIndex(), m_searchText->text());
+    if (!query && m_searchField->currentText() == MainTexts::expiryField) {
+        // Not a day count: nothing changes.
+        MessageBox::show(MainTexts::badDayCount, MsgStyle::Warning, std::nullopt, this);
+        return;
+    }
+    appState().listMode = 1;
     if (!query)
         return; // no field chosen: the query and the list stay as they are
     m_query = *query;
@@ -116,11 +125,54 @@ void MainWindow::filterByCustomer(QComboBox *combo)
     fillServerList();
 }
 
+bool MainWindow::showSummary()
+{
+    const Read<ExpirySummary> summary = m_db->expirySummary();
+    if (!summary.ok()) {
+        tellReadFailure(summary.status.reason);
+        return false;
+    }
+    m_statusBar->showMessage(
+        MainTexts::summary.arg(summary.value.servers).arg(summary.value.expired).arg(summary.value.soon));
+    return true;
+}
+
+void MainWindow::setToday(const QDate &today)
+{
+    m_model->setToday(today);
+    if (m_loggedIn)
+        showSummary();
+}
+
+void MainWindow::scheduleMidnight()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime next(now.date().addDays(1), QTime(0, 0, 1));
+    m_midnight->start(int(std::clamp<qint64>(now.msecsTo(next), 1000, 24LL * 3600 * 1000)));
+}
+
+void MainWindow::sortByColumn(int column)
+{
+    QHeaderView *header = m_list->horizontalHeader();
+    if (m_order.column != column)
+        m_order = {column, false};
+    else if (!m_order.descending)
+        m_order.descending = true;
+    else
+        m_order = {};
+    header->setSortIndicatorShown(!m_order.isStored());
+    if (!m_order.isStored())
+        header->setSortIndicator(column, m_order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    loadList(m_shown);
+}
+
 void MainWindow::onServerAdded(qint64 key)
 {
+    if (m_loggedIn)
+        showSummary();
     // What a reload under the current mode and query would show, without reading every row again.
     const ServerQuery query = effectiveQuery();
-    if (!(m_shown == query)) {
+    if (!(m_shown == query) || !m_order.isStored()) {
         loadList(query);
         return;
     }
@@ -135,8 +187,11 @@ void MainWindow::onServerAdded(qint64 key)
 
 void MainWindow::onServerModified(qint64 key)
 {
-    // After a modification the list shows every server; the mode and query stay as they are.
-    if (m_shown == ServerQuery::all())
+    if (m_loggedIn)
+        showSummary();
+    // After a modification the list shows every server; the mode and query stay as they are. A
+    // sorted list may have to move the row: it is read again.
+    if (m_shown == ServerQuery::all() && m_order.isStored())
         m_model->refreshServer(key);
     else
         reloadServerListBySql();
@@ -144,6 +199,8 @@ void MainWindow::onServerModified(qint64 key)
 
 void MainWindow::onServerDeleted(qint64 key)
 {
+    if (m_loggedIn)
+        showSummary();
     if (m_shown == effectiveQuery())
         m_model->removeServer(key);
     else

@@ -1,5 +1,8 @@
 #include "mainwin/serverlistmodel.h"
 
+#include "core/datetext.h"
+
+#include <QColor>
 #include <algorithm>
 
 QString serverListCell(const ServerRecord &s, int column)
@@ -26,13 +29,22 @@ QString serverListCell(const ServerRecord &s, int column)
 }
 
 ServerListModel::ServerListModel(RegisterDb &db, QStringList headers, QObject *parent)
-    : KeyedRowModel(std::move(headers), parent), m_db(db)
+    : KeyedRowModel(std::move(headers), parent), m_db(db), m_today(QDate::currentDate())
 {
 }
 
-Status ServerListModel::load(const ServerQuery &query)
+void ServerListModel::setToday(const QDate &today)
 {
-    Read<std::vector<qint64>> keys = m_db.serverKeys(query);
+    if (today == m_today)
+        return;
+    m_today = today;
+    if (!m_keys.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+Status ServerListModel::load(const ServerQuery &query, const ServerOrder &order)
+{
+    Read<std::vector<qint64>> keys = m_db.serverKeys(query, order);
     if (!keys.ok())
         return keys.status;
     beginResetModel();
@@ -109,10 +121,34 @@ int ServerListModel::rowCount(const QModelIndex &parent) const
 
 QVariant ServerListModel::data(const QModelIndex &index, int role) const
 {
-    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid())
+    constexpr int kExpiresColumn = 4;
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::ForegroundRole &&
+                             role != Qt::AccessibleDescriptionRole))
         return {};
     const ServerRecord *server = cached(index.row());
-    return server ? serverListCell(*server, index.column()) : QString();
+    if (!server)
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    switch (role) {
+    case Qt::ForegroundRole:
+        switch (expiryOf(server->expires, m_today).state) {
+        case Expiry::Expired:
+            return QColor(0xB0, 0x00, 0x00); // red
+        case Expiry::Soon:
+            return QColor(0x8A, 0x52, 0x00); // dark amber
+        default:
+            return {};
+        }
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        if (index.column() == kExpiresColumn) {
+            const QString note = expiryNote(expiryOf(server->expires, m_today));
+            if (!note.isEmpty())
+                return note;
+        }
+        return role == Qt::ToolTipRole ? QVariant(serverListCell(*server, index.column())) : QVariant();
+    default:
+        return serverListCell(*server, index.column());
+    }
 }
 
 const ServerRecord *ServerListModel::cached(int row) const

@@ -4,6 +4,7 @@
 #include "core/registerdb.h"
 #include "widgets/reportlist.h"
 
+#include <QDate>
 #include <list>
 #include <unordered_map>
 #include <vector>
@@ -16,8 +17,11 @@ class ServerListModel : public KeyedRowModel {
 public:
     ServerListModel(RegisterDb &db, QStringList headers, QObject *parent = nullptr);
 
-    // Loads the keys the query selects. On a failed read the rows shown stay as they were.
-    Status load(const ServerQuery &query);
+    // Loads the keys the query selects, in the order given. On a failed read the rows shown stay as
+    // they were.
+    Status load(const ServerQuery &query, const ServerOrder &order = {});
+    // The day expiry colours and notes are counted from.
+    void setToday(const QDate &today);
     // Single-row changes, with the result a load would give.
     void insertServer(qint64 key);     // a new server that belongs in the list, placed by its key
     void removeServer(qint64 key);     // gone from the register
@@ -42,6 +46,7 @@ private:
     void forgetPages();
 
     RegisterDb &m_db;
+    QDate m_today;
     std::vector<qint64> m_keys;
     mutable std::unordered_map<int, std::vector<ServerRecord>> m_pages;
     mutable std::list<int> m_recent; // page numbers, most recently read first

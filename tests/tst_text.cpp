@@ -2,6 +2,7 @@
 #include "core/customerkey.h"
 #include "core/datetext.h"
 #include "core/records.h"
+#include "core/sortkey.h"
 #include "core/statements.h"
 #include "core/store.h"
 #include "core/text.h"
@@ -23,6 +24,11 @@ private slots:
     void textToDate_data();
     void textToDate();
     void keysInRangeAndRedrawn();
+    void expiry_data();
+    void expiry();
+    void dayCount_data();
+    void dayCount();
+    void chineseSortOrder();
     void recordKey_data();
     void recordKey();
 };
@@ -177,6 +183,94 @@ void TstText::keysInRangeAndRedrawn()
     });
     QCOMPARE(key, third);
     QCOMPARE(asked, 3);
+}
+
+void TstText::expiry_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("today");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QString>("note");
+    const QDate d(2026, 12, 10);
+    QTest::newRow("expired yesterday") << "2026-12-09" << d << int(Expiry::Expired) << -1 << "已过期 1 天";
+    QTest::newRow("today") << "2026-12-10" << d << int(Expiry::Soon) << 0 << "今天到期";
+    QTest::newRow("in 30 days") << "2027/1/9" << d << int(Expiry::Soon) << 30 << "还有 30 天到期";
+    QTest::newRow("in 31 days") << "2027年1月10日" << d << int(Expiry::Later) << 31 << "还有 31 天到期";
+    QTest::newRow("with a time") << "2026-12-10 23:59:59" << d << int(Expiry::Soon) << 0 << "今天到期";
+    QTest::newRow("no such month") << "2009年13月1日" << d << int(Expiry::NoDate) << 0 << "";
+    QTest::newRow("a word") << "soon" << d << int(Expiry::NoDate) << 0 << "";
+    QTest::newRow("blank") << "   " << d << int(Expiry::NoDate) << 0 << "";
+    QTest::newRow("29 February of a leap year") << "2028-02-29" << QDate(2028, 2, 28) << int(Expiry::Soon) << 1
+                                                << "还有 1 天到期";
+    QTest::newRow("29 February of another year") << "2027-02-29" << d << int(Expiry::NoDate) << 0 << "";
+    QTest::newRow("across the year change") << "2027-01-01" << QDate(2026, 12, 31) << int(Expiry::Soon) << 1
+                                            << "还有 1 天到期";
+    QTest::newRow("new year's day, a year back") << "2026-01-01" << QDate(2027, 1, 1) << int(Expiry::Expired)
+                                                 << -365 << "已过期 365 天";
+    QTest::newRow("far future") << "9999-12-31" << d << int(Expiry::Later) << int(d.daysTo(QDate(9999, 12, 31)))
+                                << QStringLiteral("还有 %1 天到期").arg(d.daysTo(QDate(9999, 12, 31)));
+}
+
+void TstText::expiry()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, today);
+    QFETCH(int, state);
+    QFETCH(int, days);
+    QFETCH(QString, note);
+    const Expiry e = expiryOf(text, today);
+    QCOMPARE(int(e.state), state);
+    if (e.state != Expiry::NoDate)
+        QCOMPARE(e.days, qint64(days));
+    QCOMPARE(expiryNote(e), note);
+}
+
+void TstText::dayCount_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("days"); // -1: refused
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("largest") << "3650" << 3650;
+    QTest::newRow("blanks around") << "  30 " << 30;
+    QTest::newRow("full-width digits") << "３０" << 30;
+    QTest::newRow("mixed widths") << "1０" << 10;
+    QTest::newRow("leading zeros") << "007" << 7;
+    QTest::newRow("one too many") << "3651" << -1;
+    QTest::newRow("negative") << "-1" << -1;
+    QTest::newRow("plus sign") << "+5" << -1;
+    QTest::newRow("fraction") << "1.5" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("blank") << "  " << -1;
+    QTest::newRow("words") << "三十" << -1;
+    QTest::newRow("blank inside") << "3 0" << -1;
+    QTest::newRow("huge") << "99999999999" << -1;
+}
+
+void TstText::dayCount()
+{
+    QFETCH(QString, text);
+    QFETCH(int, days);
+    QCOMPARE(dayCountFromText(text), days < 0 ? std::nullopt : std::optional<int>(days));
+    // The search chooser's fifth entry takes the same texts.
+    const std::optional<ServerQuery> query = ServerQuery::fromSearchField(4, text);
+    QCOMPARE(bool(query), days >= 0);
+    if (query)
+        QCOMPARE(query->days, days);
+}
+
+void TstText::chineseSortOrder()
+{
+    QStringList names = {"张三", "阿里", "重庆", "北京", "华东", "SV-10", "SV-9", "上海"};
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return chineseSortKey(a) < chineseSortKey(b); });
+    // Numbers by value; Chinese by pinyin: a, b, ch, h, sh, zh.
+    QCOMPARE(names.mid(names.indexOf("SV-9"), 2), (QStringList{"SV-9", "SV-10"}));
+    QStringList chinese;
+    for (const QString &n : names)
+        if (!n.startsWith("SV"))
+            chinese << n;
+    QCOMPARE(chinese, (QStringList{"阿里", "北京", "重庆", "华东", "上海", "张三"}));
 }
 
 void TstText::recordKey_data()

@@ -1,4 +1,5 @@
 // kavro-db: makes and converts register databases.
+#include "core/datetext.h"
 #include "core/legacyimport.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -6,7 +7,9 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -25,7 +28,10 @@ int usage()
                          "  --codepage N: the code page of texts in an Access 97 file (default 936, GBK)\n"
                          "  kavro-db set-admin DB ACCOUNT\n"
                          "      replace the administrator account; the password is read from standard input\n"
-                         "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n");
+                         "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n"
+                         "  kavro-db expiring DB [--within N]\n"
+                         "      servers past their expiry date or reaching it within N days (default 30),\n"
+                         "      soonest first; tab-separated with a header when not written to a terminal\n");
     return 2;
 }
 
@@ -142,6 +148,63 @@ int setAdmin(const QString &path, const QString &account)
     std::printf("administrator of %s is now %s\n", qPrintable(path), qPrintable(account));
     return 0;
 }
+int expiring(QStringList args)
+{
+    int within = kExpirySoonDays;
+    QStringList paths;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == QLatin1String("--within") && !args.isEmpty()) {
+            const std::optional<int> days = dayCountFromText(args.takeFirst());
+            if (!days)
+                return usage();
+            within = *days;
+        } else {
+            paths << arg;
+        }
+    }
+    if (paths.size() != 1)
+        return usage();
+    RegisterDb db;
+    const Status opened = db.open(paths[0]);
+    if (!opened.ok())
+        return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
+    const Read<std::vector<qint64>> keys =
+        db.serverKeys(ServerQuery::expiringWithin(within), ServerOrder{4, false});
+    if (!keys.ok())
+        return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
+    const bool terminal = ::isatty(STDOUT_FILENO);
+    const QDate today = QDate::currentDate();
+    if (!terminal)
+        std::printf("服务器编号\t服务器IP\t所在机柜\t客户\t到期时间\t剩余天数\n");
+    // A tab or line break inside a text would break the line apart: shown as a blank.
+    auto field = [](QString text) {
+        return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    };
+    constexpr size_t kChunk = 256;
+    for (size_t first = 0; first < keys.value.size(); first += kChunk) {
+        const size_t count = std::min(kChunk, keys.value.size() - first);
+        const Read<std::vector<ServerRecord>> servers =
+            db.servers(std::span<const qint64>(keys.value.data() + first, count));
+        if (!servers.ok())
+            return fail(QStringLiteral("cannot read the servers: %1").arg(servers.status.reason));
+        for (const ServerRecord &server : servers.value) {
+            if (server.key < 0)
+                continue; // deleted meanwhile
+            const Expiry expiry = expiryOf(server.expires, today);
+            const QString line =
+                QStringList{field(server.number), field(server.ip), field(server.cabinet), field(server.customer),
+                            field(server.expires),
+                            terminal ? expiryNote(expiry) : QString::number(expiry.days)}
+                    .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
+            std::printf("%s\n", line.toUtf8().constData());
+        }
+    }
+    if (terminal && keys.value.empty())
+        std::printf("no server expires within %d days\n", within);
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -153,6 +216,8 @@ int main(int argc, char **argv)
         return init(args[0]);
     if (command == QLatin1String("import"))
         return import(args);
+    if (command == QLatin1String("expiring"))
+        return expiring(args);
     if (command == QLatin1String("set-admin") && args.size() == 2)
         return setAdmin(args[0], args[1]);
     return usage();
