@@ -1,33 +1,93 @@
 #include "core/datetext.h"
 
 namespace {
-bool isAsciiDigit(QChar c)
+template <typename Ch> bool isAsciiDigit(Ch c)
 {
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    return c >= Ch('0') && c <= Ch('9');
+}
+
+bool isBlank(char16_t c)
+{
+    return QChar(c).isSpace();
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // minCount to maxCount ASCII digits at i, and no further digit after them.
-bool readNumber(QStringView t, qsizetype &i, int minCount, int maxCount, int *value)
+template <typename Ch> bool readNumber(const Ch *t, qsizetype n, qsizetype &i, int minCount, int maxCount, int *value)
 {
     int count = 0;
     int v = 0;
-    while (i < t.size() && count < maxCount && isAsciiDigit(t[i])) {
-        v = v * 10 + (t[i].unicode() - '0');
+    while (i < n && count < maxCount && isAsciiDigit(t[i])) {
+        v = v * 10 + int(t[i] - Ch('0'));
         ++i;
         ++count;
     }
-    if (count < minCount || (i < t.size() && isAsciiDigit(t[i])))
+    if (count < minCount || (i < n && isAsciiDigit(t[i])))
         return false;
     *value = v;
     return true;
 }
 
-bool expect(QStringView t, qsizetype &i, QChar c)
+template <typename Ch> bool expect(const Ch *t, qsizetype n, qsizetype &i, char16_t c)
 {
-    if (i >= t.size() || t[i] != c)
+    if (i >= n || char16_t(t[i]) != c)
         return false;
     ++i;
     return true;
+}
+
+// Read by hand rather than by a pattern: list sorts and the expiry summary read it per server.
+// Ch is char16_t (any text) or char (texts known to be ASCII).
+template <typename Ch> QDate parseDate(const Ch *t, qsizetype n)
+{
+    qsizetype i = 0;
+    while (i < n && isBlank(t[i]))
+        ++i;
+    int year = 0, month = 0, day = 0;
+    if (!readNumber(t, n, i, 4, 4, &year) || i >= n)
+        return {};
+    if (t[i] == Ch('-') || t[i] == Ch('/')) {
+        const char16_t separator = char16_t(t[i++]);
+        if (!readNumber(t, n, i, 1, 2, &month) || !expect(t, n, i, separator) || !readNumber(t, n, i, 1, 2, &day))
+            return {};
+    } else if (char16_t(t[i]) == u'年') {
+        ++i;
+        if (!readNumber(t, n, i, 1, 2, &month) || !expect(t, n, i, u'月') || !readNumber(t, n, i, 1, 2, &day) ||
+            !expect(t, n, i, u'日'))
+            return {};
+    } else {
+        return {};
+    }
+    // An optional time of day: h:m, h:m:s or h:m:s.fraction after blanks or a T.
+    qsizetype j = i;
+    while (j < n && (t[j] == Ch(' ') || t[j] == Ch('T')))
+        ++j;
+    if (j > i && j < n && isAsciiDigit(t[j])) {
+        i = j;
+        int hour = 0, minute = 0, second = 0;
+        if (!readNumber(t, n, i, 1, 2, &hour) || !expect(t, n, i, u':') || !readNumber(t, n, i, 1, 2, &minute))
+            return {};
+        if (i < n && t[i] == Ch(':')) {
+            ++i;
+            if (!readNumber(t, n, i, 1, 2, &second))
+                return {};
+            if (i < n && t[i] == Ch('.')) {
+                ++i;
+                const qsizetype start = i;
+                while (i < n && isAsciiDigit(t[i]))
+                    ++i;
+                if (i == start)
+                    return {};
+            }
+        }
+    }
+    while (i < n && isBlank(t[i]))
+        ++i;
+    return i == n ? QDate(year, month, day) : QDate();
 }
 } // namespace
 
@@ -38,52 +98,15 @@ QString dateToText(const QDate &date)
 
 QDate textToDate(QStringView t)
 {
-    // Read by hand rather than by a pattern: list sorts and the expiry summary read it per server.
-    const qsizetype n = t.size();
-    qsizetype i = 0;
-    while (i < n && t[i].isSpace())
-        ++i;
-    int year = 0, month = 0, day = 0;
-    if (!readNumber(t, i, 4, 4, &year) || i >= n)
-        return {};
-    if (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('/')) {
-        const QChar separator = t[i++];
-        if (!readNumber(t, i, 1, 2, &month) || !expect(t, i, separator) || !readNumber(t, i, 1, 2, &day))
-            return {};
-    } else if (t[i] == QChar(u'年')) {
-        ++i;
-        if (!readNumber(t, i, 1, 2, &month) || !expect(t, i, QChar(u'月')) || !readNumber(t, i, 1, 2, &day) ||
-            !expect(t, i, QChar(u'日')))
-            return {};
-    } else {
-        return {};
-    }
-    // An optional time of day: h:m, h:m:s or h:m:s.fraction after blanks or a T.
-    qsizetype j = i;
-    while (j < n && (t[j] == QLatin1Char(' ') || t[j] == QLatin1Char('T')))
-        ++j;
-    if (j > i && j < n && isAsciiDigit(t[j])) {
-        i = j;
-        int hour = 0, minute = 0, second = 0;
-        if (!readNumber(t, i, 1, 2, &hour) || !expect(t, i, QLatin1Char(':')) || !readNumber(t, i, 1, 2, &minute))
-            return {};
-        if (i < n && t[i] == QLatin1Char(':')) {
-            ++i;
-            if (!readNumber(t, i, 1, 2, &second))
-                return {};
-            if (i < n && t[i] == QLatin1Char('.')) {
-                ++i;
-                const qsizetype start = i;
-                while (i < n && isAsciiDigit(t[i]))
-                    ++i;
-                if (i == start)
-                    return {};
-            }
-        }
-    }
-    while (i < n && t[i].isSpace())
-        ++i;
-    return i == n ? QDate(year, month, day) : QDate();
+    return parseDate(t.utf16(), t.size());
+}
+
+QDate utf8ToDate(const char *text, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return textToDate(QString::fromUtf8(text, size));
+    return parseDate(text, size);
 }
 
 Expiry expiryOf(QStringView expiresText, const QDate &today)
@@ -116,7 +139,7 @@ std::optional<int> dayCountFromText(const QString &text)
     int value = 0;
     for (QChar c : t) {
         int digit;
-        if (isAsciiDigit(c))
+        if (isAsciiDigit(c.unicode()))
             digit = c.unicode() - '0';
         else if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19) // full-width ０-９
             digit = c.unicode() - 0xFF10;

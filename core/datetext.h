@@ -10,6 +10,8 @@ QString dateToText(const QDate &date);
 // Reads yyyy-MM-dd, yyyy/M/d and yyyy年M月d日, each possibly followed by a time of day and with
 // blanks around. An invalid QDate when the text holds none of these (or no such day).
 QDate textToDate(QStringView text);
+// The same for a UTF-8 text, without decoding it when it is plain ASCII.
+QDate utf8ToDate(const char *text, qsizetype size);
 
 // Where a server stands against its 到期时间 on a given day.
 struct Expiry {

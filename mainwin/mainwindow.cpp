@@ -103,8 +103,16 @@ void MainWindow::buildControls()
     connect(m_midnight, &QTimer::timeout, this, [this] {
         setToday(QDate::currentDate());
         scheduleMidnight();
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setSingleShot(true);
+    m_summaryTimer->setInterval(0);
+    connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
     });
     scheduleMidnight();
+    m_summaryTimer = new QTimer(this);
+    m_summaryTimer->setSingleShot(true);
+    m_summaryTimer->setInterval(0);
+    connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
     // A page read while painting is reported after the paint, in the status bar.
     connect(m_model, &ServerListModel::readFailed, this, [this](const QString &reason) { tellReadFailure(reason); },
             Qt::QueuedConnection);

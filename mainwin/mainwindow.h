@@ -84,6 +84,8 @@ private:
     void onServerDeleted(qint64 key);
     void sortByColumn(int column);
     void scheduleMidnight();
+    // The summary after a change, once the change is done and shown (several changes, one read).
+    void summaryAfterChange();
 
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
@@ -94,6 +96,7 @@ private:
     ServerOrder m_order;
     bool m_loggedIn = false;
     QTimer *m_midnight = nullptr;
+    QTimer *m_summaryTimer = nullptr;
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
 

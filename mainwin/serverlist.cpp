@@ -166,10 +166,15 @@ void MainWindow::sortByColumn(int column)
     loadList(m_shown);
 }
 
-void MainWindow::onServerAdded(qint64 key)
+void MainWindow::summaryAfterChange()
 {
     if (m_loggedIn)
-        showSummary();
+        m_summaryTimer->start();
+}
+
+void MainWindow::onServerAdded(qint64 key)
+{
+    summaryAfterChange();
     // What a reload under the current mode and query would show, without reading every row again.
     const ServerQuery query = effectiveQuery();
     if (!(m_shown == query) || !m_order.isStored()) {
@@ -187,8 +192,7 @@ void MainWindow::onServerAdded(qint64 key)
 
 void MainWindow::onServerModified(qint64 key)
 {
-    if (m_loggedIn)
-        showSummary();
+    summaryAfterChange();
     // After a modification the list shows every server; the mode and query stay as they are. A
     // sorted list may have to move the row: it is read again.
     if (m_shown == ServerQuery::all() && m_order.isStored())
@@ -199,8 +203,7 @@ void MainWindow::onServerModified(qint64 key)
 
 void MainWindow::onServerDeleted(qint64 key)
 {
-    if (m_loggedIn)
-        showSummary();
+    summaryAfterChange();
     if (m_shown == effectiveQuery())
         m_model->removeServer(key);
     else

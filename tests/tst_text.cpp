@@ -151,6 +151,13 @@ void TstText::textToDate_data()
     QTest::newRow("not a date") << "soon" << QDate();
     QTest::newRow("no such day") << "2009-02-30" << QDate();
     QTest::newRow("mixed separators") << "2009-02/03" << QDate();
+    QTest::newRow("blanks around") << " \t2008-11-23\u3000" << QDate(2008, 11, 23);
+    QTest::newRow("T before the time") << "2008-11-23T14:05:00.250" << QDate(2008, 11, 23);
+    QTest::newRow("T with no time") << "2008-11-23T" << QDate();
+    QTest::newRow("hour of three digits") << "2008-11-23 123:00" << QDate();
+    QTest::newRow("five-digit year") << "20081-1-1" << QDate();
+    QTest::newRow("full-width digits") << "２００８-11-23" << QDate();
+    QTest::newRow("chinese without 日") << "2008年11月23" << QDate();
 }
 
 void TstText::textToDate()
@@ -158,6 +165,8 @@ void TstText::textToDate()
     QFETCH(QString, text);
     QFETCH(QDate, date);
     QCOMPARE(::textToDate(text), date);
+    const QByteArray utf8 = text.toUtf8();
+    QCOMPARE(utf8ToDate(utf8.constData(), utf8.size()), date); // the form SQL hands over
 }
 
 void TstText::keysInRangeAndRedrawn()
