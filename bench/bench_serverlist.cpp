@@ -9,6 +9,7 @@
 //   list load: MainWindow::fillServerList through to a model that can answer any row, plus the
 //          first screen of rows read;
 //   add, modify, delete: a whole round trip through the windows (store, list updated);
+//   sort by expiry date, expiry summary: against the same work by hand;
 //   search: a search by IP from the full list.
 #include "core/appstate.h"
 #include "core/schema.h"
@@ -33,6 +34,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <sqlite3.h>
@@ -167,6 +169,49 @@ quint64 keysFloor(sqlite3 *db)
     return sum;
 }
 
+// The same work as sorting by 到期时间, by hand: every key with its 到期时间 (all bytes read), read as
+// a day number (yyyy-MM-dd only; anything else last), then sorted with ties in stored order.
+quint64 sortFloor(sqlite3 *db)
+{
+    struct Row {
+        qint64 key;
+        int day;
+    };
+    std::vector<Row> rows;
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rowid, F_DQ FROM data", -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *p = sqlite3_column_text(stmt, 1);
+        const int n = sqlite3_column_bytes(stmt, 1);
+        int day = INT_MAX;
+        if (n == 10 && p[4] == '-' && p[7] == '-') {
+            day = 0;
+            for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+                day = day * 10 + (p[i] - '0');
+        }
+        rows.push_back({sqlite3_column_int64(stmt, 0), day});
+    }
+    sqlite3_finalize(stmt);
+    std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) { return a.day < b.day; });
+    return rows.empty() ? 0 : quint64(rows.front().key);
+}
+
+// The same work as the summary, by hand: each distinct 到期时间 with its count, every byte read.
+quint64 summaryFloor(sqlite3 *db)
+{
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT F_DQ, count(*) FROM data GROUP BY F_DQ", -1, &stmt, nullptr);
+    quint64 sum = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *p = sqlite3_column_text(stmt, 0);
+        for (int i = 0; i < sqlite3_column_bytes(stmt, 0); ++i)
+            sum = sum * 31 + p[i];
+        sum += quint64(sqlite3_column_int64(stmt, 1));
+    }
+    sqlite3_finalize(stmt);
+    return sum;
+}
+
 void readFirstScreen(ReportList *list)
 {
     for (int r = 0; r < std::min(30, list->rowCount()); ++r)
@@ -216,11 +261,11 @@ void run(int servers)
     report("list load", servers, load, keys);
     std::printf("list rows %d\n", list->rowCount());
 
-    // Sorting the whole list by 到期时间, and the status-bar summary: each against the full scan.
+    // Sorting the whole list by 到期时间, and the status-bar summary: each against the same work by hand.
     Times sortFloor, sort, summaryFloor, summary;
     QHeaderView *header = list->horizontalHeader();
     for (int i = 0; i < kPairs; ++i) {
-        sortFloor.ms.push_back(timeMs([&] { sink = sink + floorScan(raw, all); }));
+        sortFloor.ms.push_back(timeMs([&] { sink = sink + ::sortFloor(raw); }));
         sort.ms.push_back(timeMs([&] {
             // Click 1: ascending; the two further clicks go back to stored order (not timed).
             emit header->sectionClicked(4);
@@ -228,7 +273,7 @@ void run(int servers)
         }));
         emit header->sectionClicked(4);
         emit header->sectionClicked(4);
-        summaryFloor.ms.push_back(timeMs([&] { sink = sink + floorScan(raw, all); }));
+        summaryFloor.ms.push_back(timeMs([&] { sink = sink + ::summaryFloor(raw); }));
         summary.ms.push_back(timeMs([&] { main.showSummary(); }));
     }
     report("sort by expiry date", servers, sort, sortFloor);
@@ -294,6 +339,7 @@ void run(int servers)
         withSummary.ms.push_back(timeMs([&] {
             main.modifySelectedServer();
             ServerEditWindow *w = main.editWindows().last();
+            w->findChild<QComboBox *>(ServerFormNames::customer)->setCurrentIndex(1);
             w->findChild<QLineEdit *>(ServerFormNames::number)->setText(QStringLiteral("再改%1").arg(i));
             w->findChild<QPushButton *>(ServerFormNames::actionButton)->click();
             w->close();

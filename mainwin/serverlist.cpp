@@ -163,7 +163,11 @@ void MainWindow::sortByColumn(int column)
     header->setSortIndicatorShown(!m_order.isStored());
     if (!m_order.isStored())
         header->setSortIndicator(column, m_order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-    loadList(m_shown);
+    // The selected server stays selected wherever the sort puts it.
+    const int selected = m_list->selectedRow();
+    const qint64 key = selected >= 0 ? m_list->itemValue(selected) : -1;
+    if (loadList(m_shown) && key >= 0)
+        m_list->setSelectedRow(m_model->rowOf(key));
 }
 
 void MainWindow::summaryAfterChange()

@@ -251,8 +251,11 @@ void TstExpiry::sortCycles()
     m_main->show();
     QHeaderView *header = m_main->serverList()->horizontalHeader();
     const QStringList stored = listedIps(*m_main);
+    selectRowShowing(*m_main, "10.0.0.5");
     clickTitle(*m_main, column);
     QCOMPARE(listedIps(*m_main), up);
+    // The selected server stays selected where the sort put it.
+    QCOMPARE(m_main->serverList()->cellText(m_main->serverList()->selectedRow(), 1), QStringLiteral("10.0.0.5"));
     QVERIFY(header->isSortIndicatorShown());
     QCOMPARE(header->sortIndicatorSection(), column);
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
