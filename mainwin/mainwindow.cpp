@@ -1,6 +1,7 @@
 #include "mainwin/mainwindow.h"
 
 #include "core/appstate.h"
+#include "core/exporter.h"
 #include "core/paths.h"
 #include "core/registerdb.h"
 #include "editors/servereditwindow.h"
@@ -81,16 +82,12 @@ void MainWindow::buildControls()
     m_frame = placed(new QGroupBox(QStringLiteral("服务器列表"), this), MainNames::frame, 2, 3, 588, 369);
     m_showAll =
         placed(new QPushButton(QStringLiteral("所有服务器列表"), m_frame), MainNames::showAllButton, 380, -1, 110, 20);
-    m_list = placed(new ReportList({{QStringLiteral("编号"), 50},
-                                    {QStringLiteral("服务器IP"), 100},
-                                    {QStringLiteral("所在机柜"), 70},
-                                    {QStringLiteral("上架时间"), 100},
-                                    {QStringLiteral("到期时间"), 100},
-                                    {QStringLiteral("下架时间"), 100},
-                                    {QStringLiteral("客户"), 80},
-                                    {QStringLiteral("备注"), 50}},
-                                   m_frame),
-                    MainNames::serverList, 2, 22, 584, 321);
+    const QStringList &titles = serverListTitles();
+    const int widths[] = {50, 100, 70, 100, 100, 100, 80, 50};
+    QList<ReportList::Column> columns;
+    for (int i = 0; i < 8; ++i)
+        columns.append({titles[i], widths[i]});
+    m_list = placed(new ReportList(columns, m_frame), MainNames::serverList, 2, 22, 584, 321);
     m_list->setAccessibleName(QStringLiteral("服务器列表"));
     m_model = new ServerListModel(*m_db, m_list->titles());
     m_list->setRowModel(m_model);
@@ -154,6 +151,11 @@ void MainWindow::buildControls()
     connect(m_menu->addAction(MainTexts::deleteItem), &QAction::triggered, this, &MainWindow::deleteSelectedServer);
     m_menu->addSeparator();
     m_menu->addAction(MainTexts::aboutItem);
+    m_exportAction = m_menu->addAction(MainTexts::exportItem);
+    m_exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_exportAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_exportAction); // Ctrl+E anywhere in the main window
+    connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportListAs);
 
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
     connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);

@@ -66,6 +66,11 @@ public:
     void deleteSelectedServer();
     void openAddWindow();
     void openSettingsWindow();
+    // Asks where to export the list shown, then exports it there.
+    void exportListAs();
+    // Writes exactly the rows the list shows, in the order shown, to path (.xlsx or .csv) and says
+    // how it went; false when nothing was written (failed or cancelled).
+    bool exportList(const QString &path);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -115,4 +120,5 @@ private:
     QPushButton *m_settingsButton = nullptr;
     QStatusBar *m_statusBar = nullptr;
     QMenu *m_menu = nullptr;
+    QAction *m_exportAction = nullptr;
 };

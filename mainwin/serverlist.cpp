@@ -1,6 +1,7 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
 #include "core/datetext.h"
+#include "core/exporter.h"
 #include "core/registerdb.h"
 #include "core/text.h"
 #include "editors/serveraddwindow.h"
@@ -13,11 +14,20 @@
 #include "widgets/reportlist.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QStandardPaths>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QTimer>
 #include <QLineEdit>
 #include <QStatusBar>
+
+namespace {
+// Exports of more rows than this show a progress dialog with 取消.
+constexpr size_t kExportProgressRows = 3000;
+} // namespace
 
 void MainWindow::startLists()
 {
@@ -289,6 +299,59 @@ std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
     auto window = std::make_unique<SettingsWindow>(*m_db);
     connect(window.get(), &SettingsWindow::customersChanged, this, &MainWindow::fillCustomerCombos);
     return window;
+}
+
+void MainWindow::exportListAs()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString proposed = QDir(documents).filePath(
+        QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
+    if (path.isEmpty())
+        return;
+    if (!exportFormatFor(path))
+        path += filter.contains(QLatin1String("csv")) ? QLatin1String(".csv") : QLatin1String(".xlsx");
+    exportList(path);
+}
+
+bool MainWindow::exportList(const QString &path)
+{
+    const std::optional<ExportFormat> format = exportFormatFor(path);
+    if (!format) {
+        MessageBox::show(MainTexts::exportFailed.arg(QStringLiteral("只能导出 .xlsx 或 .csv 文件")), MsgStyle::Error,
+                         std::nullopt, this);
+        return false;
+    }
+    const std::vector<qint64> keys = m_model->keys();
+    // Longer lists show how far the export is and can be cancelled.
+    std::unique_ptr<QProgressDialog> progress;
+    if (keys.size() > kExportProgressRows) {
+        progress = std::make_unique<QProgressDialog>(MainTexts::exporting, QStringLiteral("取消"), 0,
+                                                     int(keys.size()), this);
+        progress->setWindowTitle(MainTexts::exportTitle);
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setMinimumDuration(0);
+        progress->setValue(0);
+    }
+    const ExportResult result =
+        exportServers(*m_db, keys, path, *format, [&progress](qint64 written, qint64) {
+            if (!progress)
+                return true;
+            progress->setValue(int(written));
+            return !progress->wasCanceled();
+        });
+    progress.reset();
+    if (result.cancelled)
+        return false;
+    if (!result.status.ok()) {
+        qWarning("export to %s failed: %s", qPrintable(path), qPrintable(result.status.reason));
+        MessageBox::show(MainTexts::exportFailed.arg(result.status.reason), MsgStyle::Error, std::nullopt, this);
+        return false;
+    }
+    MessageBox::show(MainTexts::exported.arg(result.servers).arg(QDir::toNativeSeparators(path)), MsgStyle::Information,
+                     std::nullopt, this);
+    return true;
 }
 
 void MainWindow::openAddWindow()

@@ -1,32 +1,10 @@
 #include "mainwin/serverlistmodel.h"
 
 #include "core/datetext.h"
+#include "core/exporter.h"
 
 #include <QColor>
 #include <algorithm>
-
-QString serverListCell(const ServerRecord &s, int column)
-{
-    switch (column) {
-    case 0:
-        return s.number;
-    case 1:
-        return s.ip;
-    case 2:
-        return s.cabinet;
-    case 3:
-        return s.racked;
-    case 4:
-        return s.expires;
-    case 5:
-        return s.unracked;
-    case 6:
-        return s.customer;
-    case 7:
-        return s.remark;
-    }
-    return {};
-}
 
 ServerListModel::ServerListModel(RegisterDb &db, QStringList headers, QObject *parent)
     : KeyedRowModel(std::move(headers), parent), m_db(db), m_today(QDate::currentDate())

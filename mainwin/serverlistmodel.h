@@ -27,6 +27,7 @@ public:
     void removeServer(qint64 key);     // gone from the register
     void refreshServer(qint64 key);    // stored again with new texts
     int rowOf(qint64 key) const;       // -1 when not shown
+    const std::vector<qint64> &keys() const { return m_keys; } // in the order shown
 
     // The whole record a row shows, read afresh.
     Read<ServerRecord> record(int row) const;
@@ -51,6 +52,3 @@ private:
     mutable std::unordered_map<int, std::vector<ServerRecord>> m_pages;
     mutable std::list<int> m_recent; // page numbers, most recently read first
 };
-
-// The text a list column shows of a server: 编号, IP, 机柜, 上架, 到期, 下架, 客户, 备注.
-QString serverListCell(const ServerRecord &server, int column);

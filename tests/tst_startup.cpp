@@ -450,7 +450,7 @@ void TstStartup::mainWindowListAndMenu()
     QStringList items;
     for (QAction *a : menu->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀"}));
+    QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀", "导出列表…"}));
     QVERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().isEmpty());
     QVERIFY(!main.windowIcon().isNull());
     QVERIFY(main.windowIcon().availableSizes().size() >= 10);

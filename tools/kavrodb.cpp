@@ -1,11 +1,13 @@
 // kavro-db: makes and converts register databases.
 #include "core/datetext.h"
+#include "core/exporter.h"
 #include "core/legacyimport.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
 #include "tools/mdbreader.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -31,7 +33,14 @@ int usage()
                          "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n"
                          "  kavro-db expiring DB [--within N]\n"
                          "      servers past their expiry date or reaching it within N days (default 30),\n"
-                         "      soonest first; tab-separated with a header when not written to a terminal\n");
+                         "      soonest first; tab-separated with a header when not written to a terminal\n"
+                         "  kavro-db export DB OUT.xlsx|OUT.csv [FILTER] [--sort COLUMN[:desc]] [--force]\n"
+                         "      write the servers as the main window lists them; FILTER is one of\n"
+                         "        --field 服务器编号|服务器IP|所在机柜 --equals TEXT\n"
+                         "        --customer NAME\n"
+                         "        --expiring-within N\n"
+                         "      COLUMN is a list title: 编号 服务器IP 所在机柜 上架时间 到期时间 下架时间 客户 备注;\n"
+                         "      an existing OUT is refused unless --force\n");
     return 2;
 }
 
@@ -205,6 +214,78 @@ int expiring(QStringList args)
         std::printf("no server expires within %d days\n", within);
     return 0;
 }
+int exportList(QStringList args)
+{
+    QStringList paths;
+    std::optional<ServerQuery> query;
+    QString field, equals;
+    bool hasEquals = false;
+    ServerOrder order;
+    bool force = false;
+    int filters = 0;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == QLatin1String("--force")) {
+            force = true;
+        } else if (args.isEmpty() && arg.startsWith(QLatin1String("--"))) {
+            return usage();
+        } else if (arg == QLatin1String("--field")) {
+            field = args.takeFirst();
+        } else if (arg == QLatin1String("--equals")) {
+            equals = args.takeFirst();
+            hasEquals = true;
+        } else if (arg == QLatin1String("--customer")) {
+            query = ServerQuery::equal(ServerQuery::Field::Customer, args.takeFirst());
+            ++filters;
+        } else if (arg == QLatin1String("--expiring-within")) {
+            const std::optional<int> days = dayCountFromText(args.takeFirst());
+            if (!days)
+                return usage();
+            query = ServerQuery::expiringWithin(*days);
+            ++filters;
+        } else if (arg == QLatin1String("--sort")) {
+            QString column = args.takeFirst();
+            if (column.endsWith(QLatin1String(":desc"))) {
+                order.descending = true;
+                column.chop(5);
+            }
+            order.column = int(serverListTitles().indexOf(column));
+            if (order.column < 0)
+                return usage();
+        } else {
+            paths << arg;
+        }
+    }
+    if (!field.isEmpty() || hasEquals) {
+        static const QStringList fields = {QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QString(),
+                                           QStringLiteral("所在机柜")};
+        const int index = field.isEmpty() ? -1 : int(fields.indexOf(field));
+        if (index < 0 || !hasEquals)
+            return usage();
+        query = ServerQuery::fromSearchField(index, equals);
+        ++filters;
+    }
+    if (paths.size() != 2 || filters > 1)
+        return usage();
+    const QString out = paths[1];
+    const std::optional<ExportFormat> format = exportFormatFor(out);
+    if (!format)
+        return fail(QStringLiteral("%1: the file name must end in .xlsx or .csv").arg(out));
+    if (!force && (QFileInfo::exists(out) || QFileInfo(out).isSymLink()))
+        return fail(QStringLiteral("%1 already exists; nothing was written (--force replaces it)").arg(out));
+    RegisterDb db;
+    const Status opened = db.open(paths[0]);
+    if (!opened.ok())
+        return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
+    const Read<std::vector<qint64>> keys = db.serverKeys(query.value_or(ServerQuery::all()), order);
+    if (!keys.ok())
+        return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
+    const ExportResult result = exportServers(db, keys.value, out, *format);
+    if (!result.status.ok())
+        return fail(QStringLiteral("export failed, nothing was written: %1").arg(result.status.reason));
+    std::printf("exported %lld servers to %s\n", result.servers, qPrintable(out));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -216,6 +297,8 @@ int main(int argc, char **argv)
         return init(args[0]);
     if (command == QLatin1String("import"))
         return import(args);
+    if (command == QLatin1String("export"))
+        return exportList(args);
     if (command == QLatin1String("expiring"))
         return expiring(args);
     if (command == QLatin1String("set-admin") && args.size() == 2)

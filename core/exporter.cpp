@@ -1,0 +1,265 @@
+#include "core/exporter.h"
+
+#include "core/datetext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <span>
+#include <xlsxwriter.h>
+
+namespace {
+constexpr size_t kChunk = 512;        // servers read at a time
+constexpr int kExcelCellLimit = 32767; // characters Excel keeps in a cell
+constexpr int kWidthSample = 2000;    // rows whose texts decide the column widths
+
+QString temporaryName(const QString &path)
+{
+    const QFileInfo target(path);
+    return target.absoluteDir().filePath(QStringLiteral(".%1.%2.part")
+                                             .arg(target.fileName())
+                                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+}
+
+// Reads the servers chunk by chunk and hands each one to write; false stops.
+Status forEachServer(RegisterDb &db, const std::vector<qint64> &keys, const ExportProgress &progress, bool *cancelled,
+                     qint64 *written, const std::function<Status(const ServerRecord &)> &write)
+{
+    for (size_t first = 0; first < keys.size(); first += kChunk) {
+        const size_t count = std::min(kChunk, keys.size() - first);
+        const Read<std::vector<ServerRecord>> servers = db.servers(std::span<const qint64>(keys.data() + first, count));
+        if (!servers.ok())
+            return servers.status;
+        for (const ServerRecord &server : servers.value) {
+            if (server.key < 0)
+                continue; // deleted since the list was read
+            const Status status = write(server);
+            if (!status.ok())
+                return status;
+            ++*written;
+        }
+        if (progress && !progress(qint64(first + count), qint64(keys.size()))) {
+            *cancelled = true;
+            return Status::done();
+        }
+    }
+    return Status::done();
+}
+
+// ---- CSV ----
+
+QByteArray csvField(QString text)
+{
+    if (!text.isEmpty()) {
+        const QChar c = text.front();
+        if (c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('@') ||
+            c == QLatin1Char('\t') || c == QLatin1Char('\r'))
+            text.prepend(QLatin1Char('\''));
+    }
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\r')) ||
+        text.contains(QLatin1Char('\n')))
+        text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+    return text.toUtf8();
+}
+
+QByteArray csvLine(const QStringList &fields)
+{
+    QByteArray line;
+    for (int i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        line += csvField(fields[i]);
+    }
+    return line + "\r\n";
+}
+
+Status writeCsv(RegisterDb &db, const std::vector<qint64> &keys, const QString &file, const ExportProgress &progress,
+                bool *cancelled, qint64 *written)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Status::failed(out.errorString());
+    auto put = [&](const QByteArray &bytes) {
+        return out.write(bytes) == bytes.size() ? Status::done() : Status::failed(out.errorString());
+    };
+    Status status = put(QByteArray("\xEF\xBB\xBF") + csvLine(serverListTitles()));
+    if (status.ok())
+        status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) {
+            QStringList fields;
+            for (int c = 0; c < 8; ++c)
+                fields << serverListCell(server, c);
+            return put(csvLine(fields));
+        });
+    if (status.ok() && !out.flush())
+        status = Status::failed(out.errorString());
+    out.close();
+    if (status.ok() && out.error() != QFileDevice::NoError)
+        status = Status::failed(out.errorString());
+    return status;
+}
+
+// ---- XLSX ----
+
+QString xlsxError(lxw_error error)
+{
+    return QString::fromUtf8(lxw_strerror(error));
+}
+
+// A text as a cell stores it. Spreadsheets read _xHHHH_ in a cell as an escaped character, so a
+// text that holds such a sequence itself has its underscore escaped (_x005F_) to come back as typed.
+QByteArray xlsxText(QString text)
+{
+    static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    if (text.contains(QLatin1String("_x")))
+        text.replace(escapeLike, QStringLiteral("_x005F_"));
+    return text.toUtf8();
+}
+
+double columnWidth(const QString &text)
+{
+    // Excel's width unit is about one Latin digit; a Chinese character takes two.
+    double width = 0;
+    for (QChar c : text)
+        width += c.unicode() >= 0x2E80 ? 2.1 : 1.1;
+    return width;
+}
+
+Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString &file, const ExportProgress &progress,
+                 bool *cancelled, qint64 *written)
+{
+    const QByteArray fileName = QFile::encodeName(file);
+    // Temporary data beside the target, never in a /tmp that may live in memory.
+    const QByteArray tmpDir = QFile::encodeName(QFileInfo(file).absolutePath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(tmpDir.constData());
+    lxw_workbook *book = workbook_new_opt(fileName.constData(), &options);
+    if (!book)
+        return Status::failed(QStringLiteral("cannot create the workbook"));
+    lxw_worksheet *sheet = workbook_add_worksheet(book, "服务器列表");
+    lxw_format *bold = workbook_add_format(book);
+    format_set_bold(bold);
+    lxw_format *dateFormat = workbook_add_format(book);
+    format_set_num_format(dateFormat, "yyyy-mm-dd");
+
+    // Widths from the titles and the first rows (constant memory writes rows once, widths first).
+    std::vector<double> widths;
+    for (const QString &title : serverListTitles())
+        widths.push_back(columnWidth(title) + 2);
+    const size_t sample = std::min(keys.size(), size_t(kWidthSample));
+    const Read<std::vector<ServerRecord>> first = db.servers(std::span<const qint64>(keys.data(), sample));
+    if (!first.ok()) {
+        workbook_close(book);
+        QFile::remove(file);
+        return first.status;
+    }
+    for (const ServerRecord &server : first.value)
+        for (int c = 0; c < 8; ++c)
+            widths[size_t(c)] = std::max(widths[size_t(c)], columnWidth(serverListCell(server, c).section('\n', 0, 0)) + 1);
+    for (int c = 0; c < 8; ++c)
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), std::min(widths[size_t(c)], 60.0), nullptr);
+    worksheet_freeze_panes(sheet, 1, 0);
+
+    lxw_error error = LXW_NO_ERROR;
+    for (int c = 0; c < 8 && !error; ++c)
+        error = worksheet_write_string(sheet, 0, lxw_col_t(c), serverListTitles()[c].toUtf8().constData(), bold);
+    lxw_row_t row = 1;
+    Status status = error ? Status::failed(xlsxError(error)) : Status::done();
+    if (status.ok())
+        status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) -> Status {
+            if (row > LXW_ROW_MAX - 1)
+                return Status::failed(QStringLiteral("more rows than a worksheet holds"));
+            for (int c = 0; c < 8; ++c) {
+                const QString text = serverListCell(server, c);
+                const QDate date = (c >= 3 && c <= 5) ? textToDate(text) : QDate();
+                if (date.isValid() && date.year() >= 1900 && date.year() <= 9999) {
+                    lxw_datetime when{date.year(), date.month(), date.day(), 0, 0, 0};
+                    error = worksheet_write_datetime(sheet, row, lxw_col_t(c), &when, dateFormat);
+                } else if (text.isEmpty()) {
+                    continue;
+                } else {
+                    if (text.size() > kExcelCellLimit)
+                        return Status::failed(QStringLiteral("服务器 %1 的%2超过 Excel 单元格的 %3 个字符")
+                                                  .arg(server.ip, serverListTitles()[c])
+                                                  .arg(kExcelCellLimit));
+                    // Always a string: nothing a customer typed becomes a formula or a number.
+                    error = worksheet_write_string(sheet, row, lxw_col_t(c), xlsxText(text).constData(), nullptr);
+                }
+                if (error)
+                    return Status::failed(xlsxError(error));
+            }
+            ++row;
+            return Status::done();
+        });
+    const lxw_error closed = workbook_close(book);
+    if (status.ok() && closed)
+        status = Status::failed(xlsxError(closed));
+    return status;
+}
+} // namespace
+
+const QStringList &serverListTitles()
+{
+    static const QStringList titles = {QStringLiteral("编号"),     QStringLiteral("服务器IP"), QStringLiteral("所在机柜"),
+                                       QStringLiteral("上架时间"), QStringLiteral("到期时间"), QStringLiteral("下架时间"),
+                                       QStringLiteral("客户"),     QStringLiteral("备注")};
+    return titles;
+}
+
+QString serverListCell(const ServerRecord &s, int column)
+{
+    switch (column) {
+    case 0:
+        return s.number;
+    case 1:
+        return s.ip;
+    case 2:
+        return s.cabinet;
+    case 3:
+        return s.racked;
+    case 4:
+        return s.expires;
+    case 5:
+        return s.unracked;
+    case 6:
+        return s.customer;
+    case 7:
+        return s.remark;
+    }
+    return {};
+}
+
+std::optional<ExportFormat> exportFormatFor(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive))
+        return ExportFormat::Xlsx;
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return ExportFormat::Csv;
+    return std::nullopt;
+}
+
+ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, const QString &path, ExportFormat format,
+                           const ExportProgress &progress)
+{
+    ExportResult result;
+    const QString partial = temporaryName(path);
+    result.status = format == ExportFormat::Csv
+                        ? writeCsv(db, keys, partial, progress, &result.cancelled, &result.servers)
+                        : writeXlsx(db, keys, partial, progress, &result.cancelled, &result.servers);
+    if (!result.status.ok() || result.cancelled) {
+        QFile::remove(partial);
+        return result;
+    }
+    // In place in one step, only now that the file is whole.
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {
+        result.status = Status::failed(QString::fromLocal8Bit(std::strerror(errno)));
+        QFile::remove(partial);
+    }
+    return result;
+}
