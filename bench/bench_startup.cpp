@@ -3,6 +3,7 @@
 // floor that starts a Qt process, opens the same file with the sqlite3 C API, reads the first
 // screen of rows with every byte and paints them in a table.
 // Usage: QT_QPA_PLATFORM=offscreen bench_startup [SERVERS ...]   (default 1000000)
+#include "benchdata.h"
 #include "core/schema.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
@@ -95,40 +96,6 @@ int runFloor(const QString &dir)
     return app.exec();
 }
 
-bool fill(const QString &path, int servers)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES (?,?,?,?,?,?,?,?)",
-                       -1, &insert, nullptr);
-    const QByteArray remark = QStringLiteral("机房三层A区，双路电源，托管合同续签中；联系人手机已更新。备注：带宽100M独享，"
-                                             "IP段已报备，客户要求每月巡检一次并发送报告。")
-                                  .toUtf8();
-    for (int i = 0; i < servers; ++i) {
-        const QByteArray texts[] = {
-            QStringLiteral("华东数据有限公司%1").arg(i % 1000).toUtf8(),
-            QByteArray("SV-") + QByteArray::number(i),
-            QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255).toUtf8(),
-            QByteArray("A-") + QByteArray::number(i % 40),
-            "2024-01-05",
-            "2027-01-05",
-            "",
-            remark.left((i * 37) % (remark.size() + 1)),
-        };
-        for (int c = 0; c < 8; ++c)
-            sqlite3_bind_text(insert, c + 1, texts[c].constData(), int(texts[c].size()), SQLITE_TRANSIENT);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    return true;
-}
-
 double startAndWait(const QString &self, const QString &mode, const QString &dir)
 {
     QProcess child;
@@ -167,7 +134,7 @@ int main(int argc, char **argv)
         QDir().mkpath(tmp.path() + "/db");
         QString error;
         if (!initRegisterDatabase(tmp.path() + "/db/kavrodb.mdb", &error) ||
-            !fill(tmp.path() + "/db/kavrodb.mdb", servers)) {
+            !fillRegister(tmp.path() + "/db/kavrodb.mdb", servers)) {
             std::printf("cannot build the register: %s\n", qPrintable(error));
             return 1;
         }
