@@ -54,29 +54,42 @@ Status forEachServer(RegisterDb &db, const std::vector<qint64> &keys, const Expo
 
 // ---- CSV ----
 
-QByteArray csvField(QString text)
+// Appends one CSV field, worked on the UTF-8 bytes (every special character is ASCII).
+void appendCsvField(QByteArray &line, const QString &text)
 {
-    if (!text.isEmpty()) {
-        const QChar c = text.front();
-        if (c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('@') ||
-            c == QLatin1Char('\t') || c == QLatin1Char('\r'))
-            text.prepend(QLatin1Char('\''));
+    const QByteArray utf8 = text.toUtf8();
+    const bool guard = !utf8.isEmpty() && (utf8[0] == '=' || utf8[0] == '+' || utf8[0] == '-' || utf8[0] == '@' ||
+                                          utf8[0] == '\t' || utf8[0] == '\r');
+    bool quote = false;
+    for (char c : utf8)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+            quote = true;
+            break;
+        }
+    if (quote)
+        line += '"';
+    if (guard)
+        line += '\'';
+    if (!quote) {
+        line += utf8;
+        return;
     }
-    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\r')) ||
-        text.contains(QLatin1Char('\n')))
-        text = QLatin1Char('"') + text.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
-    return text.toUtf8();
+    for (char c : utf8) {
+        if (c == '"')
+            line += '"';
+        line += c;
+    }
+    line += '"';
 }
 
-QByteArray csvLine(const QStringList &fields)
+void appendCsvLine(QByteArray &out, const QStringList &fields)
 {
-    QByteArray line;
     for (int i = 0; i < fields.size(); ++i) {
         if (i)
-            line += ',';
-        line += csvField(fields[i]);
+            out += ',';
+        appendCsvField(out, fields[i]);
     }
-    return line + "\r\n";
+    out += "\r\n";
 }
 
 Status writeCsv(RegisterDb &db, const std::vector<qint64> &keys, const QString &file, const ExportProgress &progress,
@@ -85,17 +98,26 @@ Status writeCsv(RegisterDb &db, const std::vector<qint64> &keys, const QString &
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return Status::failed(out.errorString());
-    auto put = [&](const QByteArray &bytes) {
-        return out.write(bytes) == bytes.size() ? Status::done() : Status::failed(out.errorString());
+    constexpr qsizetype kBuffer = 1 << 20;
+    QByteArray buffer("\xEF\xBB\xBF");
+    buffer.reserve(kBuffer + 64 * 1024);
+    appendCsvLine(buffer, serverListTitles());
+    auto flush = [&] {
+        if (out.write(buffer) != buffer.size())
+            return Status::failed(out.errorString());
+        buffer.clear();
+        return Status::done();
     };
-    Status status = put(QByteArray("\xEF\xBB\xBF") + csvLine(serverListTitles()));
+    QStringList fields;
+    Status status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) {
+        fields.clear();
+        for (int c = 0; c < 8; ++c)
+            fields << serverListCell(server, c);
+        appendCsvLine(buffer, fields);
+        return buffer.size() >= kBuffer ? flush() : Status::done();
+    });
     if (status.ok())
-        status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) {
-            QStringList fields;
-            for (int c = 0; c < 8; ++c)
-                fields << serverListCell(server, c);
-            return put(csvLine(fields));
-        });
+        status = flush();
     if (status.ok() && !out.flush())
         status = Status::failed(out.errorString());
     out.close();

@@ -1,5 +1,6 @@
 #include "core/legacyimport.h"
 
+#include "core/files.h"
 #include "core/schema.h"
 
 #include <QFile>
@@ -23,13 +24,6 @@ int indexOf(const QStringList &names, const QString &name)
         if (names[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
-}
-
-QString siblingName(const QString &path, const char *what)
-{
-    return QStringLiteral("%1.%2-%3")
-        .arg(path, QLatin1String(what))
-        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
 }
 
 // Writes the tables into the freshly made register open under connection.
@@ -91,38 +85,6 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
     return true;
 }
 
-// Gives the file at from a second name, never replacing anything at to. A hard link does it in
-// one step; where the file system has none, the bytes are copied (QFile::copy refuses an
-// existing target too).
-bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *error)
-{
-    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    const int cause = errno;
-    if (cause == EEXIST || !(cause == EPERM || cause == ENOTSUP || cause == EXDEV || cause == EOPNOTSUPP)) {
-        *error = QString::fromLocal8Bit(std::strerror(cause));
-        return false;
-    }
-    QFile source(from);
-    if (!source.copy(to)) {
-        *error = source.errorString();
-        return false;
-    }
-    return true;
-}
-
-// Files an import killed half-way left beside path: only names of the import's own pattern.
-void removeStaleTemporaries(const QString &path)
-{
-    const QFileInfo target(path);
-    const QRegularExpression own(QStringLiteral("^%1\\.(partial|converted)-[0-9a-f]{8}$")
-                                     .arg(QRegularExpression::escape(target.fileName())));
-    QDir dir = target.absoluteDir();
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (own.match(name).hasMatch())
-            dir.remove(name);
-}
-
 } // namespace
 
 bool importRegister(LegacyReader &reader, const QString &legacyPath, const QString &newPath, ImportReport *report,
@@ -165,9 +127,9 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
                          [&](const TableSchema &t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; }))
             report->notes << QStringLiteral("table %1 ignored").arg(name);
 
-    removeStaleTemporaries(newPath);
+    removeStaleTemporaries(newPath, {QStringLiteral("partial"), QStringLiteral("converted")});
     // Written under a temporary name beside NEW and linked into place only when complete.
-    const QString partial = siblingName(newPath, "partial");
+    const QString partial = siblingTemporaryName(newPath, "partial");
     const QString connection = QStringLiteral("kavro-import");
     if (!createRegisterFile(partial, connection, error))
         return false;
@@ -194,8 +156,8 @@ bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *repo
         *error = QStringLiteral("%1 already exists; nothing was changed").arg(*backupPath);
         return false;
     }
-    removeStaleTemporaries(path);
-    const QString converted = siblingName(path, "converted");
+    removeStaleTemporaries(path, {QStringLiteral("partial"), QStringLiteral("converted")});
+    const QString converted = siblingTemporaryName(path, "converted");
     if (!importRegister(reader, path, converted, report, error))
         return false;
     // The legacy file keeps its bytes under the backup name (a second link to the same file), then

@@ -1,5 +1,6 @@
 #include "core/registerdb.h"
 
+#include "core/backup.h"
 #include "core/customerkey.h"
 #include "core/datetext.h"
 #include "core/sortkey.h"
@@ -135,9 +136,21 @@ RegisterDb::~RegisterDb()
 Status RegisterDb::open(const QString &path)
 {
     close();
+    m_path = path;
     if (m_db->open(path))
         return Status::done();
     return Status::failed(m_db->connection.lastError());
+}
+
+Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const
+{
+    *made = false;
+    if (m_path.isEmpty())
+        return Status::failed(QStringLiteral("no register is open"));
+    QString reason;
+    if (!driverSharesSqlite(&reason))
+        return Status::failed(reason);
+    return ::dailyBackup(m_path, backupDir, today, kDailyBackupsKept, made, pace);
 }
 
 bool RegisterDb::isOpen() const
@@ -156,6 +169,8 @@ void RegisterDb::finalizeStatements()
     m_functionsOn = nullptr;
     sqlite3_finalize(m_serverByKey);
     m_serverByKey = nullptr;
+    sqlite3_finalize(m_serversInRange);
+    m_serversInRange = nullptr;
 }
 
 Status RegisterDb::readFailure(const QString &what) const
@@ -408,6 +423,54 @@ Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys
         }
     }
     out.value.reserve(keys.size());
+    auto fill = [](ServerRecord &r, sqlite3_stmt *stmt, int first) {
+        QString *fields[] = {&r.customer, &r.number, &r.ip, &r.cabinet, &r.racked, &r.expires, &r.unracked, &r.remark};
+        for (int i = 0; i < 8; ++i)
+            *fields[i] = textColumn(stmt, first + i);
+    };
+    // Keys close together in stored order (a page of the list, an export of a whole list) are read
+    // in one range scan rather than one look-up each.
+    const bool ascending = keys.size() > 8 && std::is_sorted(keys.begin(), keys.end()) &&
+                           std::adjacent_find(keys.begin(), keys.end()) == keys.end() &&
+                           keys.back() - keys.front() < 2 * qint64(keys.size());
+    if (ascending) {
+        if (!m_serversInRange) {
+            const QByteArray sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid")
+                                       .arg(columns.join(QLatin1String(", ")), serverTable().name)
+                                       .toUtf8();
+            if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serversInRange, nullptr) != SQLITE_OK) {
+                out.status = readFailure(QStringLiteral("servers"));
+                finalizeStatements();
+                return out;
+            }
+        }
+        sqlite3_reset(m_serversInRange);
+        sqlite3_bind_int64(m_serversInRange, 1, keys.front());
+        sqlite3_bind_int64(m_serversInRange, 2, keys.back());
+        size_t next = 0;
+        int rc;
+        while ((rc = sqlite3_step(m_serversInRange)) == SQLITE_ROW) {
+            const qint64 key = sqlite3_column_int64(m_serversInRange, 0);
+            while (next < keys.size() && keys[next] < key) {
+                out.value.emplace_back(); // no longer stored
+                ++next;
+            }
+            if (next < keys.size() && keys[next] == key) {
+                ServerRecord &r = out.value.emplace_back();
+                r.key = key;
+                fill(r, m_serversInRange, 1);
+                ++next;
+            }
+        }
+        sqlite3_reset(m_serversInRange);
+        if (rc != SQLITE_DONE) {
+            out.status = readFailure(QStringLiteral("servers"));
+            out.value = {};
+            return out;
+        }
+        out.value.resize(keys.size());
+        return out;
+    }
     for (const qint64 key : keys) {
         sqlite3_reset(m_serverByKey);
         sqlite3_bind_int64(m_serverByKey, 1, key);
@@ -415,10 +478,7 @@ Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys
         ServerRecord &r = out.value.emplace_back();
         if (rc == SQLITE_ROW) {
             r.key = key;
-            QString *fields[] = {&r.customer, &r.number,  &r.ip,       &r.cabinet,
-                                 &r.racked,   &r.expires, &r.unracked, &r.remark};
-            for (int i = 0; i < 8; ++i)
-                *fields[i] = textColumn(m_serverByKey, i);
+            fill(r, m_serverByKey, 0);
         } else if (rc != SQLITE_DONE) {
             out.status = readFailure(QStringLiteral("servers"));
             out.value = {};

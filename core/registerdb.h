@@ -8,7 +8,9 @@
 #include <span>
 #include <vector>
 
+class QDate;
 class QRandomGenerator;
+struct BackupPace;
 struct Database;
 struct sqlite3;
 struct sqlite3_stmt;
@@ -96,6 +98,11 @@ public:
     // Replaces whatever the table holds with this one row.
     Status replaceAdministrator(const QString &account, const QString &password);
 
+    // ---- copies ----
+    // Today's copy of the open register into backupDir (see dailyBackup in core/backup.h). Safe to
+    // run on another thread: it works on connections of its own.
+    Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const;
+
 private:
     Status readFailure(const QString &what) const;
     Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
@@ -105,5 +112,7 @@ private:
     std::unique_ptr<Database> m_db;
     QRandomGenerator *m_keys;
     sqlite3_stmt *m_serverByKey = nullptr;
+    sqlite3_stmt *m_serversInRange = nullptr;
     sqlite3 *m_functionsOn = nullptr; // the handle the SQL functions are registered on
+    QString m_path;
 };

@@ -58,10 +58,8 @@ int findDriver(dl_phdr_info *info, size_t, void *data)
     return 0;
 }
 
-FastPath checkFastPath()
+FastPath checkSameSqlite()
 {
-    if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF"))
-        return {false, QStringLiteral("turned off by KAVRO_SQLITE_FAST_PATH_OFF")};
     QByteArray driver;
     dl_iterate_phdr(findDriver, &driver);
     if (driver.isEmpty())
@@ -78,10 +76,18 @@ FastPath checkFastPath()
     return {true, {}};
 }
 
+const FastPath &sameSqlite()
+{
+    static const FastPath same = checkSameSqlite();
+    return same;
+}
+
 const FastPath &fastPath()
 {
     static const FastPath path = [] {
-        FastPath p = checkFastPath();
+        if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF"))
+            return FastPath{false, QStringLiteral("turned off by KAVRO_SQLITE_FAST_PATH_OFF")};
+        FastPath p = sameSqlite();
         if (!p.usable)
             qWarning("reading through Qt's SQL layer only: %s", qPrintable(p.reason));
         return p;
@@ -100,6 +106,13 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
 }
 
 } // namespace
+
+bool driverSharesSqlite(QString *reason)
+{
+    if (!sameSqlite().usable && reason)
+        *reason = sameSqlite().reason;
+    return sameSqlite().usable;
+}
 
 QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path)
 {

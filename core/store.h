@@ -27,6 +27,11 @@ struct ExecResult {
 // the path part of the URI and silently drop mode=rw.
 QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path);
 
+// Whether Qt's SQLite driver runs on the very libsqlite3 this program calls, so that the program may
+// use it directly next to the driver's connections (two SQLite copies in one process would not see
+// each other's file locks); the reason when not. Asked once the driver is loaded.
+bool driverSharesSqlite(QString *reason = nullptr);
+
 // Opens an existing register file for reading and writing under the given connection name. The
 // file is never created, and it is refused (and left untouched) when it is not an SQLite database
 // or lacks the tables data, kehu and admin with their columns.

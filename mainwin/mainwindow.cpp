@@ -1,6 +1,7 @@
 #include "mainwin/mainwindow.h"
 
 #include "core/appstate.h"
+#include "core/backup.h"
 #include "core/exporter.h"
 #include "core/paths.h"
 #include "core/registerdb.h"
@@ -16,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -23,6 +25,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 
 MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db, QWidget *parent)
@@ -42,6 +45,7 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
         show();
         m_loggedIn = true;
         showSummary();
+        startDailyBackup();
     });
     connect(m_login, &LoginWindow::closedWithoutLogin, this, [this] { close(); });
     m_login->show();
@@ -194,6 +198,54 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QCoreApplication::exit(0);
 }
 
+namespace {
+// The copy goes a few pages at a time with pauses, so that the user's own reads and writes get
+// their turn and a register of a million servers is copied without anyone noticing.
+constexpr int kBackupPagesPerStep = 256;
+constexpr int kBackupPauseMs = 1;
+const QString kBackupFailed = QStringLiteral("自动备份失败：%1");
+} // namespace
+
+void MainWindow::startDailyBackup()
+{
+    if (m_backup)
+        return;
+    const QString folder = QDir(m_programDir).filePath(QStringLiteral("db/backup"));
+    m_stopBackup = false;
+    m_backup = QThread::create([this, folder] {
+        bool made = false;
+        const Status status = m_db->dailyBackup(folder, QDate::currentDate(), &made,
+                                                BackupPace{kBackupPagesPerStep, kBackupPauseMs, &m_stopBackup});
+        if (!status.ok() && !m_stopBackup)
+            QMetaObject::invokeMethod(this, [this, reason = status.reason] {
+                qWarning("automatic backup failed: %s", qPrintable(reason));
+                m_statusBar->showMessage(kBackupFailed.arg(reason));
+            }, Qt::QueuedConnection);
+    });
+    connect(m_backup, &QThread::finished, this, [this, thread = m_backup] {
+        if (m_backup == thread)
+            m_backup = nullptr;
+        thread->deleteLater();
+    });
+    m_backup->start(QThread::LowPriority);
+}
+
+bool MainWindow::isBackingUp() const
+{
+    return m_backup != nullptr;
+}
+
+void MainWindow::stopDailyBackup()
+{
+    if (!m_backup)
+        return;
+    m_stopBackup = true;
+    disconnect(m_backup, nullptr, this, nullptr);
+    m_backup->wait();
+    delete m_backup;
+    m_backup = nullptr;
+}
+
 void MainWindow::shutdown()
 {
     if (m_shutDown)
@@ -203,5 +255,6 @@ void MainWindow::shutdown()
         if (w)
             w->close();
     removeWindowHook(this);
+    stopDailyBackup();
     m_db->close();
 }

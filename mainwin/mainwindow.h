@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <memory>
 
 class QComboBox;
@@ -12,6 +13,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class QThread;
 class QTimer;
 class LoginWindow;
 class ReportList;
@@ -43,6 +45,8 @@ public:
     bool showSummary();
     // Counts expiry from this day on (the main window moves it on at midnight).
     void setToday(const QDate &today);
+    // Whether today's automatic copy of the register is still being written.
+    bool isBackingUp() const;
     bool isShutDown() const { return m_shutDown; }
 
     // Reload the list under the current list mode and query; false when it could not be read (the
@@ -91,6 +95,9 @@ private:
     void scheduleMidnight();
     // The summary after a change, once the change is done and shown (several changes, one read).
     void summaryAfterChange();
+    // After a login: today's copy into <program directory>/db/backup, on a thread of its own.
+    void startDailyBackup();
+    void stopDailyBackup();
 
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
@@ -102,6 +109,8 @@ private:
     bool m_loggedIn = false;
     QTimer *m_midnight = nullptr;
     QTimer *m_summaryTimer = nullptr;
+    QThread *m_backup = nullptr;
+    std::atomic_bool m_stopBackup{false};
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
 

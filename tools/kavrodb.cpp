@@ -1,4 +1,5 @@
 // kavro-db: makes and converts register databases.
+#include "core/backup.h"
 #include "core/datetext.h"
 #include "core/exporter.h"
 #include "core/legacyimport.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -40,7 +42,14 @@ int usage()
                          "        --customer NAME\n"
                          "        --expiring-within N\n"
                          "      COLUMN is a list title: 编号 服务器IP 所在机柜 上架时间 到期时间 下架时间 客户 备注;\n"
-                         "      an existing OUT is refused unless --force\n");
+                         "      an existing OUT is refused unless --force\n"
+                         "  kavro-db backup DB DEST\n"
+                         "      a consistent, checked copy of the register, also while the program is writing\n"
+                         "  kavro-db check DB\n"
+                         "      read-only check: integrity, tables and columns, and findings about the data;\n"
+                         "      exit 0 sound (findings are warnings), 1 damaged or not a register, 2 usage\n"
+                         "  kavro-db restore BACKUP DB\n"
+                         "      replace DB with a sound copy; DB is kept first as DB.before-restore-DATE-TIME\n");
     return 2;
 }
 
@@ -286,17 +295,76 @@ int exportList(QStringList args)
     std::printf("exported %lld servers to %s\n", result.servers, qPrintable(out));
     return 0;
 }
+QString describe(const RegisterCounts &counts)
+{
+    return QStringLiteral("%1 servers, %2 customers, %3 bytes").arg(counts.servers).arg(counts.customers).arg(counts.bytes);
+}
+
+int backup(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage();
+    RegisterCounts counts;
+    const Status copied = backupRegister(args[0], args[1], &counts);
+    if (!copied.ok())
+        return fail(QStringLiteral("backup failed, nothing was written: %1").arg(copied.reason));
+    std::printf("backed up %s to %s: %s; integrity_check ok\n", qPrintable(args[0]), qPrintable(args[1]),
+                qPrintable(describe(counts)));
+    return 0;
+}
+
+int check(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage();
+    const CheckReport report = checkRegister(args[0]);
+    for (const QString &problem : report.problems)
+        std::printf("error: %s\n", qPrintable(problem));
+    if (!report.sound) {
+        std::printf("%s is damaged or not a register\n", qPrintable(args[0]));
+        return 1;
+    }
+    std::printf("integrity_check: %s\ntables and columns: complete\n%s\n", qPrintable(report.integrity),
+                qPrintable(describe(report.counts)));
+    for (const QString &warning : report.warnings)
+        std::printf("warning: %s\n", qPrintable(warning));
+    std::printf("%s is sound (%lld warnings)\n", qPrintable(args[0]), qlonglong(report.warnings.size()));
+    return 0;
+}
+
+int restore(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage();
+    QString kept;
+    RegisterCounts counts;
+    const Status restored = restoreRegister(args[0], args[1], &kept, &counts);
+    if (!restored.ok())
+        return fail(restored.reason);
+    std::printf("restored %s from %s: %s\nthe register before the restore is kept as %s\n", qPrintable(args[1]),
+                qPrintable(args[0]), qPrintable(describe(counts)), qPrintable(kept));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // A file-size limit makes writes fail (and their files get cleaned up) instead of ending the
+    // process half-way.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList args = app.arguments().mid(1);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
     if (command == QLatin1String("import"))
         return import(args);
+    if (command == QLatin1String("backup"))
+        return backup(args);
+    if (command == QLatin1String("check"))
+        return check(args);
+    if (command == QLatin1String("restore"))
+        return restore(args);
     if (command == QLatin1String("export"))
         return exportList(args);
     if (command == QLatin1String("expiring"))

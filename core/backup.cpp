@@ -1,0 +1,329 @@
+#include "core/backup.h"
+
+#include "core/datetext.h"
+
+#include "core/files.h"
+#include "core/schema.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+#include <memory>
+#include <sqlite3.h>
+
+namespace {
+
+struct CloseDb {
+    void operator()(sqlite3 *db) const { sqlite3_close_v2(db); }
+};
+using Db = std::unique_ptr<sqlite3, CloseDb>;
+
+QString message(sqlite3 *db, int rc)
+{
+    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// Opens an existing file; never creates one.
+Db openExisting(const QString &path, bool writable, QString *error)
+{
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("%1 does not exist").arg(path);
+        return nullptr;
+    }
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
+                                   writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK) {
+        *error = message(raw, rc);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(raw, 5000);
+    return db;
+}
+
+Db createNew(const QString &path, QString *error)
+{
+    sqlite3 *raw = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK) {
+        *error = message(raw, rc);
+        return nullptr;
+    }
+    return db;
+}
+
+// Runs the backup API from `from` into `into`, at the pace asked for.
+bool copyPages(sqlite3 *from, sqlite3 *into, const BackupPace &pace, QString *error)
+{
+    sqlite3_backup *backup = sqlite3_backup_init(into, "main", from, "main");
+    if (!backup) {
+        *error = message(into, SQLITE_ERROR);
+        return false;
+    }
+    // A write by another connection between two steps starts the copy over. Should that keep
+    // happening, the rest is copied in one step, holding a read lock until it is done.
+    int pages = pace.pagesPerStep;
+    int restarts = 0;
+    int lastRemaining = -1;
+    int rc;
+    do {
+        if (pace.stop && pace.stop->load()) {
+            sqlite3_backup_finish(backup);
+            *error = QStringLiteral("stopped");
+            return false;
+        }
+        rc = sqlite3_backup_step(backup, pages);
+        const int remaining = sqlite3_backup_remaining(backup);
+        if (lastRemaining >= 0 && remaining > lastRemaining && ++restarts >= 3)
+            pages = -1;
+        lastRemaining = remaining;
+        if ((rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && pace.pauseMs > 0 && pages > 0)
+            QThread::msleep(ulong(pace.pauseMs));
+        else if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE || finished != SQLITE_OK) {
+        *error = message(into, rc != SQLITE_DONE ? rc : finished);
+        return false;
+    }
+    return true;
+}
+
+QString singleAnswer(sqlite3 *db, const char *sql, QString *error)
+{
+    sqlite3_stmt *stmt = nullptr;
+    QStringList lines;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+        *error = message(db, SQLITE_ERROR);
+        return {};
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        lines << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    if (rc != SQLITE_DONE)
+        *error = message(db, rc);
+    sqlite3_finalize(stmt);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString integrityOf(sqlite3 *db)
+{
+    QString error;
+    const QString answer = singleAnswer(db, "PRAGMA integrity_check", &error);
+    return error.isEmpty() ? answer : error;
+}
+
+qint64 countOf(sqlite3 *db, const QString &table)
+{
+    QString error;
+    return singleAnswer(db, QStringLiteral("SELECT count(*) FROM %1").arg(table).toUtf8().constData(), &error)
+        .toLongLong();
+}
+
+// Missing tables or columns, as the program's own check at open sees them.
+QStringList schemaProblems(sqlite3 *db)
+{
+    QStringList problems;
+    for (const TableSchema &table : registerTables()) {
+        QString error;
+        const QString columns =
+            singleAnswer(db, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table.name).toUtf8().constData(),
+                         &error);
+        if (!error.isEmpty()) {
+            problems << error;
+            continue;
+        }
+        const QStringList present = columns.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (present.isEmpty()) {
+            problems << QStringLiteral("table %1 is missing").arg(table.name);
+            continue;
+        }
+        for (const QString &column : table.columns)
+            if (!present.contains(column, Qt::CaseInsensitive))
+                problems << QStringLiteral("column %1.%2 is missing").arg(table.name, column);
+    }
+    return problems;
+}
+
+// Writes a checked copy of `from` as dest through a temporary name beside it.
+Status copyInto(sqlite3 *from, const QString &dest, const BackupPace &pace, RegisterCounts *counts)
+{
+    if (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink())
+        return Status::failed(QStringLiteral("%1 already exists; nothing was written").arg(dest));
+    removeStaleTemporaries(dest, {QStringLiteral("partial")});
+    const QString partial = siblingTemporaryName(dest, "partial");
+    QString error;
+    bool ok;
+    {
+        Db into = createNew(partial, &error);
+        ok = into && copyPages(from, into.get(), pace, &error);
+        if (ok) {
+            const QString integrity = integrityOf(into.get());
+            if (integrity != QLatin1String("ok")) {
+                error = QStringLiteral("the copy does not check: %1").arg(integrity);
+                ok = false;
+            } else if (counts) {
+                counts->servers = countOf(into.get(), serverTable().name);
+                counts->customers = countOf(into.get(), customerTable().name);
+            }
+        }
+        if (into && sqlite3_close(into.release()) != SQLITE_OK && ok) {
+            error = QStringLiteral("the copy could not be closed");
+            ok = false;
+        }
+    }
+    if (ok && !addNameWithoutOverwriting(partial, dest, &error))
+        ok = false;
+    if (ok && counts)
+        counts->bytes = QFileInfo(dest).size();
+    QFile::remove(partial);
+    QFile::remove(partial + QStringLiteral("-journal"));
+    return ok ? Status::done() : Status::failed(error);
+}
+
+} // namespace
+
+Status backupRegister(const QString &source, const QString &dest, RegisterCounts *counts, const BackupPace &pace)
+{
+    QString error;
+    Db from = openExisting(source, false, &error);
+    if (!from)
+        return Status::failed(error);
+    const QStringList problems = schemaProblems(from.get());
+    if (!problems.isEmpty())
+        return Status::failed(QStringLiteral("%1 is not a register: %2").arg(source, problems.join(QLatin1String("; "))));
+    return copyInto(from.get(), dest, pace, counts);
+}
+
+CheckReport checkRegister(const QString &path)
+{
+    CheckReport report;
+    QString error;
+    Db db = openExisting(path, false, &error);
+    if (!db) {
+        report.problems << error;
+        return report;
+    }
+    report.integrity = integrityOf(db.get());
+    if (report.integrity != QLatin1String("ok"))
+        report.problems << QStringLiteral("integrity_check: %1").arg(report.integrity);
+    report.problems << schemaProblems(db.get());
+    if (!report.problems.isEmpty())
+        return report;
+    report.sound = true;
+    report.counts.servers = countOf(db.get(), serverTable().name);
+    report.counts.customers = countOf(db.get(), customerTable().name);
+    report.counts.bytes = QFileInfo(path).size();
+    // Findings about the data.
+    struct Finding {
+        const char *sql;
+        const char *what;
+    };
+    const Finding findings[] = {
+        {"SELECT F_IP, count(*) FROM data GROUP BY F_IP HAVING count(*) > 1 ORDER BY F_IP",
+         "servers sharing the IP %1: %2"},
+        {"SELECT F_KH, count(*) FROM data WHERE F_KH NOT IN (SELECT K_KH FROM kehu WHERE K_KH IS NOT NULL) "
+         "GROUP BY F_KH ORDER BY F_KH",
+         "servers whose customer %1 is not among the customers: %2"},
+        {"SELECT K_KH, count(*) FROM kehu GROUP BY K_KH HAVING count(*) > 1 ORDER BY K_KH",
+         "customers sharing the name %1: %2"},
+    };
+    for (const Finding &f : findings) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db.get(), f.sql, -1, &stmt, nullptr) != SQLITE_OK)
+            continue;
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            report.warnings << QString::fromUtf8(f.what)
+                                   .arg(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))))
+                                   .arg(sqlite3_column_int64(stmt, 1));
+        sqlite3_finalize(stmt);
+    }
+    // Date texts that are no date (empty ones are simply not filled in).
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "SELECT F_IP, F_SJ, F_DQ, F_XJ FROM data ORDER BY rowid", -1, &stmt, nullptr) ==
+        SQLITE_OK) {
+        static const char *const names[] = {"上架时间", "到期时间", "下架时间"};
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int c = 1; c <= 3; ++c) {
+                const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+                const int n = sqlite3_column_bytes(stmt, c);
+                if (!p || QByteArrayView(p, n).trimmed().isEmpty() || utf8ToDate(p, n).isValid())
+                    continue;
+                report.warnings << QStringLiteral("server %1: %2 \"%3\" is no date")
+                                       .arg(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))),
+                                            QString::fromUtf8(names[c - 1]), QString::fromUtf8(p, n));
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    return report;
+}
+
+Status restoreRegister(const QString &backup, const QString &db, QString *keptAs, RegisterCounts *counts)
+{
+    const CheckReport check = checkRegister(backup);
+    if (!check.sound)
+        return Status::failed(QStringLiteral("%1 is not a sound register copy; nothing was changed: %2")
+                                  .arg(backup, check.problems.join(QLatin1String("; "))));
+    QString error;
+    Db target = openExisting(db, true, &error);
+    if (!target)
+        return Status::failed(error);
+    // The register as it is now, kept first.
+    QString kept = QStringLiteral("%1.before-restore-%2")
+                       .arg(db, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = QStringLiteral("%1.before-restore-%2-%3")
+                   .arg(db, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                   .arg(n);
+    const Status keptOk = copyInto(target.get(), kept, {}, nullptr);
+    if (!keptOk.ok())
+        return Status::failed(QStringLiteral("the current register could not be kept, nothing was changed: %1")
+                                  .arg(keptOk.reason));
+    *keptAs = kept;
+    Db from = openExisting(backup, false, &error);
+    if (!from || !copyPages(from.get(), target.get(), {}, &error))
+        return Status::failed(QStringLiteral("restoring failed: %1 (the register before is kept as %2)").arg(error, kept));
+    const QString integrity = integrityOf(target.get());
+    if (integrity != QLatin1String("ok"))
+        return Status::failed(QStringLiteral("the restored register does not check: %1").arg(integrity));
+    if (counts) {
+        counts->servers = countOf(target.get(), serverTable().name);
+        counts->customers = countOf(target.get(), customerTable().name);
+        counts->bytes = QFileInfo(db).size();
+    }
+    return Status::done();
+}
+
+Status dailyBackup(const QString &db, const QString &backupDir, const QDate &today, int keep, bool *made,
+                   const BackupPace &pace)
+{
+    *made = false;
+    if (!QDir().mkpath(backupDir))
+        return Status::failed(QStringLiteral("cannot make the folder %1").arg(backupDir));
+    const QString name = QStringLiteral("kavrodb-%1.mdb").arg(today.toString(QStringLiteral("yyyyMMdd")));
+    const QString dest = QDir(backupDir).filePath(name);
+    if (!QFileInfo::exists(dest)) {
+        RegisterCounts counts;
+        const Status copied = backupRegister(db, dest, &counts, pace);
+        if (!copied.ok())
+            return copied;
+        *made = true;
+    }
+    // The newest `keep` of our own name pattern stay; nothing else in the folder is touched.
+    static const QRegularExpression ours(QStringLiteral("^kavrodb-\\d{8}\\.mdb$"));
+    QStringList copies;
+    for (const QString &file : QDir(backupDir).entryList(QDir::Files, QDir::Name))
+        if (ours.match(file).hasMatch())
+            copies << file;
+    for (qsizetype i = 0; i + keep < copies.size(); ++i)
+        QFile::remove(QDir(backupDir).filePath(copies[i]));
+    return Status::done();
+}

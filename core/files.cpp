@@ -1,0 +1,46 @@
+#include "core/files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStringList>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+QString siblingTemporaryName(const QString &path, const char *what)
+{
+    return QStringLiteral("%1.%2-%3")
+        .arg(path, QLatin1String(what))
+        .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+void removeStaleTemporaries(const QString &path, const QStringList &kinds)
+{
+    const QFileInfo target(path);
+    const QRegularExpression own(QStringLiteral("^%1\\.(%2)-[0-9a-f]{8}$")
+                                     .arg(QRegularExpression::escape(target.fileName()), kinds.join(QLatin1Char('|'))));
+    QDir dir = target.absoluteDir();
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (own.match(name).hasMatch())
+            dir.remove(name);
+}
+
+bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *error)
+{
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    const int cause = errno;
+    if (cause == EEXIST || !(cause == EPERM || cause == ENOTSUP || cause == EXDEV || cause == EOPNOTSUPP)) {
+        *error = QString::fromLocal8Bit(std::strerror(cause));
+        return false;
+    }
+    QFile source(from);
+    if (!source.copy(to)) {
+        *error = source.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Files the register's tools write: each is written under a temporary name beside its target and
+// put in place only when complete, so a failure never leaves half a file under the target's name.
+
+// A name beside path for a file being written: path + "." + what + "-" + 8 hex digits.
+QString siblingTemporaryName(const QString &path, const char *what);
+
+// Removes what an earlier run killed half-way left beside path: only names siblingTemporaryName
+// makes for path with one of these kinds.
+void removeStaleTemporaries(const QString &path, const QStringList &kinds);
+
+// Gives the file at from a second name, never replacing anything at to. A hard link does it in
+// one step; where the file system has none, the bytes are copied (refusing an existing target too).
+bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *error);

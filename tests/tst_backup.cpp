@@ -1,0 +1,367 @@
+// Copies of the register: backup while another connection writes, check, restore, the program's
+// daily copy, and full disks that must leave no partial file.
+#include "core/backup.h"
+#include "login/loginwindow.h"
+#include "login/loginwindow_names.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <atomic>
+#include <sqlite3.h>
+#include <thread>
+
+namespace {
+const QString kTool = QStringLiteral(KAVRO_BINARY_DIR "/kavro-db");
+
+QByteArray digest(const QString &path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+int run(const QStringList &args, QString *out = nullptr, const QString &shellPrefix = {})
+{
+    QProcess p;
+    if (shellPrefix.isEmpty()) {
+        p.start(kTool, args);
+    } else {
+        QStringList quoted;
+        for (const QString &a : args)
+            quoted << "'" + a + "'";
+        p.start("bash", {"-c", shellPrefix + "; exec '" + kTool + "' " + quoted.join(' ')});
+    }
+    p.waitForFinished(120000);
+    if (out)
+        *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Rows with remarks of a few kilobytes, so that copies take many pages.
+void addBulk(const TempRegister &reg, int rows)
+{
+    QVERIFY(reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                    "INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) SELECT '默认客户', 'B' || i, "
+                                    "'172.16.' || i, printf('%.*c', 3000, '备') FROM n")
+                         .arg(rows)));
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+} // namespace
+
+class TstBackup : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { resetProgramState(); }
+
+    void backupWhileAnotherConnectionWrites();
+    void backupRefusesAnExistingTarget();
+    void check_data();
+    void check();
+    void restoreGoodAndRefuseDamaged_data();
+    void restoreGoodAndRefuseDamaged();
+    void dailyCopyOncePerDayKeepingFourteen();
+    void fullDiskLeavesNoPartialFile_data();
+    void fullDiskLeavesNoPartialFile();
+    void programBacksUpAfterLogin();
+    void programSaysWhenItsBackupFails();
+};
+
+void TstBackup::backupWhileAnotherConnectionWrites()
+{
+    TempRegister reg;
+    addBulk(reg, 300);
+    // Another connection adds pairs of servers, each pair in one transaction, as fast as it can.
+    std::atomic_bool stop{false};
+    std::atomic_int pairs{0};
+    std::thread writer([&] {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(reg.dbPath()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(db, 5000);
+        for (int i = 0; !stop; ++i) {
+            const QByteArray sql = QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); "
+                                                  "INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); COMMIT;")
+                                       .arg(i)
+                                       .toUtf8();
+            if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
+                ++pairs;
+            else
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        sqlite3_close(db);
+    });
+    while (pairs < 20)
+        QThread::msleep(1);
+    RegisterCounts counts;
+    const QString copy = reg.programDir() + "/copy.mdb";
+    const Status status = backupRegister(reg.dbPath(), copy, &counts, BackupPace{8, 1, nullptr});
+    stop = true;
+    writer.join();
+    QVERIFY2(status.ok(), qPrintable(status.reason));
+    QVERIFY(pairs > 20);
+    // A state that existed: every pair whole, the bulk rows all there.
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open_v2(QFile::encodeName(copy).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM data WHERE F_BH='pair'), "
+                           "(SELECT count(*) FROM (SELECT F_JG FROM data WHERE F_BH='pair' GROUP BY F_JG "
+                           "HAVING count(*) <> 2)), (SELECT count(*) FROM data WHERE F_BH LIKE 'B%'), "
+                           "(SELECT max(CAST(F_JG AS INTEGER)) FROM data WHERE F_BH='pair')",
+                       -1, &stmt, nullptr);
+    QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+    const int copiedPairRows = sqlite3_column_int(stmt, 0);
+    QCOMPARE(copiedPairRows % 2, 0);
+    QCOMPARE(sqlite3_column_int(stmt, 1), 0);
+    QCOMPARE(sqlite3_column_int(stmt, 2), 300);
+    QCOMPARE(sqlite3_column_int(stmt, 3) + 1, copiedPairRows / 2); // pairs 0..n-1, none missing
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    QCOMPARE(counts.servers, qint64(300 + copiedPairRows));
+    QCOMPARE(checkRegister(copy).integrity, QStringLiteral("ok"));
+}
+
+void TstBackup::backupRefusesAnExistingTarget()
+{
+    TempRegister reg;
+    const QString target = reg.programDir() + "/there.mdb";
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("keep me");
+    f.close();
+    QString out;
+    QCOMPARE(run({"backup", reg.dbPath(), target}, &out), 1);
+    QVERIFY(out.contains("already exists"));
+    QCOMPARE(QFile(target).size(), 7);
+    QCOMPARE(run({"backup", reg.dbPath(), reg.programDir() + "/new.mdb"}, &out), 0);
+    QVERIFY2(out.contains("1 customers") && out.contains("integrity_check ok"), qPrintable(out));
+}
+
+void TstBackup::check_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("said");
+    QTest::newRow("sound") << "" << 0 << QStringList{"integrity_check: ok", "is sound (0 warnings)"};
+    QTest::newRow("findings about the data")
+        << "INSERT INTO data (F_KH, F_IP, F_SJ, F_DQ) VALUES ('默认客户', '10.0.0.1', '2020/1/5', 'soon'), "
+           "('无名', '10.0.0.1', '', '2009年13月1日'); INSERT INTO kehu VALUES ('1', '默认客户', '')"
+        << 0
+        << QStringList{"servers sharing the IP 10.0.0.1: 2", "customer 无名 is not among the customers: 1",
+                       "customers sharing the name 默认客户: 2", "到期时间 \"soon\" is no date",
+                       "到期时间 \"2009年13月1日\" is no date", "is sound (5 warnings)"};
+    QTest::newRow("a page overwritten") << "page" << 1 << QStringList{"damaged or not a register"};
+    QTest::newRow("truncated") << "truncate" << 1 << QStringList{"damaged or not a register"};
+    QTest::newRow("a text file") << "text" << 1 << QStringList{"damaged or not a register"};
+    QTest::newRow("a table missing") << "DROP TABLE kehu" << 1 << QStringList{"table kehu is missing"};
+    QTest::newRow("no such file") << "missing" << 1 << QStringList{"does not exist"};
+}
+
+void TstBackup::check()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, said);
+    TempRegister reg;
+    addBulk(reg, 50);
+    const QString path = reg.dbPath();
+    if (damage == "page" || damage == "truncate" || damage == "text") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (damage == "page") {
+            f.seek(8 * 4096);
+            f.write(QByteArray(4096, '\x5a'));
+        } else if (damage == "truncate") {
+            f.resize(f.size() / 2);
+        } else {
+            f.resize(0);
+            f.write("not a database at all\n");
+        }
+    } else if (damage == "missing") {
+        QFile::remove(path);
+    } else if (!damage.isEmpty()) {
+        for (const QString &sql : damage.split("; "))
+            QVERIFY(reg.exec(sql));
+    }
+    const QByteArray before = digest(path);
+    QString out;
+    QCOMPARE(run({"check", path}, &out), exitCode);
+    for (const QString &s : said)
+        QVERIFY2(out.contains(s), qPrintable(out));
+    if (damage != "missing")
+        QCOMPARE(digest(path), before); // never written
+    QCOMPARE(run({"check"}), 2);
+}
+
+void TstBackup::restoreGoodAndRefuseDamaged_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("a good copy") << "";
+    QTest::newRow("a truncated copy") << "truncate";
+    QTest::newRow("a corrupt copy") << "page";
+    QTest::newRow("not a register") << "text";
+}
+
+void TstBackup::restoreGoodAndRefuseDamaged()
+{
+    QFETCH(QString, damage);
+    TempRegister reg;
+    addBulk(reg, 40);
+    const QString copy = reg.programDir() + "/copy.mdb";
+    QCOMPARE(run({"backup", reg.dbPath(), copy}), 0);
+    // Work after the copy, then a restore.
+    QVERIFY(reg.exec("DELETE FROM data WHERE F_BH IN ('B1', 'B2')"));
+    QVERIFY(reg.exec("INSERT INTO data (F_IP) VALUES ('added later')"));
+    if (!damage.isEmpty()) {
+        QFile f(copy);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (damage == "truncate")
+            f.resize(f.size() * 2 / 3);
+        else if (damage == "page") {
+            f.seek(5 * 4096);
+            f.write(QByteArray(4096, '\x33'));
+        } else {
+            f.resize(0);
+            f.write("hello");
+        }
+    }
+    const QByteArray before = digest(reg.dbPath());
+    const QStringList filesBefore = filesIn(reg.programDir() + "/db");
+    QString out;
+    const int code = run({"restore", copy, reg.dbPath()}, &out);
+    if (!damage.isEmpty()) {
+        QCOMPARE(code, 1);
+        QVERIFY2(out.contains("nothing was changed"), qPrintable(out));
+        QCOMPARE(digest(reg.dbPath()), before);
+        QCOMPARE(filesIn(reg.programDir() + "/db"), filesBefore);
+        return;
+    }
+    QCOMPARE(code, 0);
+    QCOMPARE(reg.count("data"), 40);
+    QCOMPARE(reg.rows("SELECT count(*) FROM data WHERE F_IP='added later'"), QList<QStringList>{{"0"}});
+    // The register as it was before the restore is kept beside it.
+    const QStringList kept = filesIn(reg.programDir() + "/db").filter(QRegularExpression("^kavrodb\\.mdb\\.before-restore-\\d{8}-\\d{6}$"));
+    QCOMPARE(kept.size(), 1);
+    QVERIFY(out.contains(kept.first()));
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(reg.programDir() + "/db/" + kept.first()).constData(), &db, SQLITE_OPEN_READONLY,
+                    nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM data WHERE F_IP='added later'", -1, &stmt, nullptr);
+    sqlite3_step(stmt);
+    QCOMPARE(sqlite3_column_int(stmt, 0), 1);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    // A second restore keeps another file, never overwriting the first.
+    QCOMPARE(run({"restore", copy, reg.dbPath()}), 0);
+    QVERIFY(filesIn(reg.programDir() + "/db").filter("before-restore").size() == 2);
+}
+
+void TstBackup::dailyCopyOncePerDayKeepingFourteen()
+{
+    TempRegister reg;
+    const QString folder = reg.programDir() + "/db/backup";
+    QDir().mkpath(folder);
+    for (const QString &other : {"notes.txt", "kavrodb-2026.mdb", "kavrodb-20261201.mdb.keep", "kavrodb-x.mdb"}) {
+        QFile f(folder + "/" + other);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("mine");
+    }
+    const QDate first(2026, 11, 1);
+    for (int day = 0; day < 15; ++day) {
+        bool made = false;
+        QVERIFY(dailyBackup(reg.dbPath(), folder, first.addDays(day), kDailyBackupsKept, &made).ok());
+        QVERIFY(made);
+        // A second login the same day writes nothing new.
+        const QByteArray copy = digest(folder + "/kavrodb-" + first.addDays(day).toString("yyyyMMdd") + ".mdb");
+        QVERIFY(reg.exec(QStringLiteral("INSERT INTO data (F_IP) VALUES ('day %1')").arg(day)));
+        QVERIFY(dailyBackup(reg.dbPath(), folder, first.addDays(day), kDailyBackupsKept, &made).ok());
+        QVERIFY(!made);
+        QCOMPARE(digest(folder + "/kavrodb-" + first.addDays(day).toString("yyyyMMdd") + ".mdb"), copy);
+    }
+    const QStringList copies = filesIn(folder).filter(QRegularExpression("^kavrodb-\\d{8}\\.mdb$"));
+    QCOMPARE(copies.size(), 14);
+    QCOMPARE(copies.first(), QStringLiteral("kavrodb-20261102.mdb")); // the oldest went
+    for (const QString &other : {"notes.txt", "kavrodb-2026.mdb", "kavrodb-20261201.mdb.keep", "kavrodb-x.mdb"})
+        QVERIFY(filesIn(folder).contains(other));
+    QCOMPARE(checkRegister(folder + "/kavrodb-20261115.mdb").counts.servers, 14); // as it was that day
+}
+
+void TstBackup::fullDiskLeavesNoPartialFile_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("backup") << "backup";
+    QTest::newRow("restore") << "restore";
+    QTest::newRow("export") << "export";
+}
+
+void TstBackup::fullDiskLeavesNoPartialFile()
+{
+    QFETCH(QString, command);
+    TempRegister reg;
+    addBulk(reg, 400); // about 2.5 MB
+    const QString copy = reg.programDir() + "/copy.mdb";
+    if (command == "restore")
+        QCOMPARE(run({"backup", reg.dbPath(), copy}), 0);
+    const QByteArray before = digest(reg.dbPath());
+    const QStringList filesBefore = filesIn(reg.programDir()) + filesIn(reg.programDir() + "/db");
+    // Files may grow to 256 KiB only: as on a disk that is full.
+    const QString limit = QStringLiteral("ulimit -f 256");
+    QString out;
+    int code = -2;
+    if (command == "backup")
+        code = run({"backup", reg.dbPath(), reg.programDir() + "/full.mdb"}, &out, limit);
+    else if (command == "restore")
+        code = run({"restore", copy, reg.dbPath()}, &out, limit);
+    else
+        code = run({"export", reg.dbPath(), reg.programDir() + "/full.csv"}, &out, limit);
+    QCOMPARE(code, 1);
+    QVERIFY(!out.isEmpty());
+    QCOMPARE(filesIn(reg.programDir()) + filesIn(reg.programDir() + "/db"), filesBefore);
+    QCOMPARE(digest(reg.dbPath()), before);
+}
+
+void TstBackup::programBacksUpAfterLogin()
+{
+    TempRegister reg;
+    MainWindow main(reg.programDir());
+    waitForLists();
+    QVERIFY(!QFileInfo::exists(reg.programDir() + "/db/backup")); // nothing at start
+    child<QLineEdit>(main.loginWindow(), LoginNames::accountEdit)->setText("admin");
+    child<QLineEdit>(main.loginWindow(), LoginNames::passwordEdit)->setText("kavro2008");
+    child<QPushButton>(main.loginWindow(), LoginNames::loginButton)->click();
+    QTRY_VERIFY(!main.isBackingUp());
+    const QString today = reg.programDir() + "/db/backup/kavrodb-" + QDate::currentDate().toString("yyyyMMdd") + ".mdb";
+    QVERIFY(QFileInfo::exists(today));
+    QVERIFY(checkRegister(today).sound);
+    QVERIFY(!child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().contains("自动备份失败"));
+}
+
+void TstBackup::programSaysWhenItsBackupFails()
+{
+    TempRegister reg;
+    // Something that is not a folder where the copies go.
+    QFile blocker(reg.programDir() + "/db/backup");
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    MainWindow main(reg.programDir());
+    waitForLists();
+    child<QLineEdit>(main.loginWindow(), LoginNames::accountEdit)->setText("admin");
+    child<QLineEdit>(main.loginWindow(), LoginNames::passwordEdit)->setText("kavro2008");
+    child<QPushButton>(main.loginWindow(), LoginNames::loginButton)->click();
+    QVERIFY(main.isVisible()); // the user works on
+    QTRY_VERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().startsWith("自动备份失败："));
+    QVERIFY(!main.isBackingUp());
+}
+
+QTEST_MAIN(TstBackup)
+#include "tst_backup.moc"
