@@ -153,6 +153,22 @@ Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, boo
     return ::dailyBackup(m_path, backupDir, today, kDailyBackupsKept, made, pace);
 }
 
+Read<qint64> RegisterDb::changeCounter()
+{
+    Read<qint64> out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("change counter"));
+        return out;
+    }
+    QSqlQuery q(m_db->connection.database());
+    if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next()) {
+        out.status = Status::failed(QStringLiteral("change counter: %1").arg(q.lastError().text()));
+        return out;
+    }
+    out.value = q.value(0).toLongLong();
+    return out;
+}
+
 bool RegisterDb::isOpen() const
 {
     return m_db->connection.isOpen();
@@ -530,10 +546,28 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     return out;
 }
 
-Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer)
+Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead)
 {
-    return inTransaction(m_db->sql, [&] {
-        return changeOne(m_db->sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key));
+    std::vector<std::pair<QString, QString>> expected;
+    if (asRead)
+        expected = serverAssignments(*asRead, true);
+    SqlExecutor &sql = m_db->sql;
+    return inTransaction(sql, [&] {
+        Status status =
+            changeOne(sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key, expected));
+        if (status.fault != Fault::NotFound || !asRead)
+            return status;
+        // No row changed: the server is gone, or another program saved other values meanwhile.
+        const int query = sql.runQuery(
+            QStringLiteral("select count(*) as n from %1 where %2").arg(serverTable().name, rowIdCondition(server.key)));
+        if (!query)
+            return Status::failed(sql.lastError());
+        sql.queryFirst(query);
+        const bool stillThere = sql.queryRead(query, QStringLiteral("n")).toLongLong() > 0;
+        sql.closeQuery(query);
+        if (stillThere)
+            return Status{Fault::Changed, QStringLiteral("the server was saved by another program meanwhile")};
+        return status;
     });
 }
 

@@ -26,6 +26,7 @@ enum class Fault {
     None,      // it worked
     NotFound,  // the record it was meant for is no longer stored
     NotUnique, // more than one record answered to the key: nothing was changed
+    Changed,   // the record no longer holds the values it was read with: nothing was changed
     Duplicate, // the value must be new and is already stored
     Failed,    // the database refused or could not be read; reason says why
 };
@@ -77,8 +78,10 @@ public:
     // Stores a new server; the value is its record key.
     Read<qint64> addServer(const ServerRecord &server);
     // Rewrites the stored server of server.key with the record's texts, the customer only when
-    // withCustomer; all or nothing. NotFound when no server has that key any more.
-    Status updateServer(const ServerRecord &server, bool withCustomer);
+    // withCustomer; all or nothing. NotFound when no server has that key any more. Given the record
+    // as it was read, the save goes through only while the server still holds exactly that (else
+    // Changed: another program saved it meanwhile, and nothing is written).
+    Status updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead = nullptr);
     Status deleteServer(qint64 key);
 
     // ---- customers ----
@@ -97,6 +100,10 @@ public:
     Status changeAdministrator(const QString &account, const QString &password);
     // Replaces whatever the table holds with this one row.
     Status replaceAdministrator(const QString &account, const QString &password);
+
+    // A number that changes whenever another connection (another program, or this program's own
+    // writes) has committed a change to the register since it was last read.
+    Read<qint64> changeCounter();
 
     // ---- copies ----
     // Today's copy of the open register into backupDir (see dailyBackup in core/backup.h). Safe to

@@ -12,12 +12,17 @@ QString rowIdCondition(qint64 rowId)
     return textJoin({u"rowid=", QString::number(rowId)});
 }
 
-QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key)
+QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
+                    const std::vector<std::pair<QString, QString>> &expected)
 {
     QStringList sets;
     for (const auto &[column, value] : assignments)
         sets << textJoin({column, u" =", sqlLiteral(value)});
-    return textJoin({u"update ", table, u" set ", sets.join(QLatin1String(", ")), u" where ", rowIdCondition(key)});
+    QString condition = rowIdCondition(key);
+    // An absent value reads as the empty text, so it is compared as one.
+    for (const auto &[column, value] : expected)
+        condition += textJoin({u" and coalesce(", column, u", '')=", sqlLiteral(value)});
+    return textJoin({u"update ", table, u" set ", sets.join(QLatin1String(", ")), u" where ", condition});
 }
 
 QString insertRow(const QString &table, const QStringList &columns, const QStringList &values)

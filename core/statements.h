@@ -15,8 +15,10 @@ QString equalCondition(const QString &column, const QString &value);
 // A record of any table by its record key (the rowid; F_ID in table data).
 QString rowIdCondition(qint64 rowId);
 
-// "update <table> set <column> ='<value>', ... where rowid=<key>"
-QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key);
+// "update <table> set <column> ='<value>', ... where rowid=<key>", and with expected values
+// " and coalesce(<column>, '')='<value>' ..." for each of them.
+QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
+                    const std::vector<std::pair<QString, QString>> &expected = {});
 
 // "insert into <table> (<columns>) values ('<value>', ...)"
 QString insertRow(const QString &table, const QStringList &columns, const QStringList &values);

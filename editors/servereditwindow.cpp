@@ -78,7 +78,13 @@ void ServerEditWindow::saveServerChanges()
     // still saved and the customer stays as it was.
     const bool customerChosen = m_customer->currentIndex() != 0;
     const ServerRecord server = edited();
-    const Status saved = m_db.updateServer(server, customerChosen);
+    // Saved only while the server still holds what this window read: a save by another program
+    // meanwhile is never overwritten unseen.
+    const Status saved = m_db.updateServer(server, customerChosen, &m_stored);
+    if (saved.fault == Fault::Changed) {
+        MessageBox::show(ServerFormTexts::changedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+        return;
+    }
     if (saved.fault == Fault::NotFound) {
         MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
         emit serverVanished(server.key);

@@ -28,4 +28,5 @@ inline const QString chooseCustomer = QStringLiteral("请选择您要对应的�
 inline const QString promptTitle = QStringLiteral("澜汀提示：");
 inline const QString modified = QStringLiteral("服务器数据修改成功！");
 inline const QString vanished = QStringLiteral("服务器数据不存在，可能已被删除！");
+inline const QString changedElsewhere = QStringLiteral("服务器数据已被他人修改，请重新打开后再修改！");
 } // namespace ServerFormTexts

@@ -170,6 +170,13 @@ void MainWindow::buildControls()
     connect(m_settingsButton, &QPushButton::clicked, this, &MainWindow::openSettingsWindow);
 }
 
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        followOtherPrograms();
+    return QWidget::event(event);
+}
+
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);

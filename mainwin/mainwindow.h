@@ -77,6 +77,7 @@ public:
     bool exportList(const QString &path);
 
 protected:
+    bool event(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -98,6 +99,9 @@ private:
     // After a login: today's copy into <program directory>/db/backup, on a thread of its own.
     void startDailyBackup();
     void stopDailyBackup();
+    // Back at the window after another program changed the register: the list is read again,
+    // the same server staying selected.
+    void followOtherPrograms();
 
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
@@ -107,6 +111,7 @@ private:
     ServerQuery m_shown;    // what the list shows now
     ServerOrder m_order;
     bool m_loggedIn = false;
+    qint64 m_seenVersion = -1; // the register's change counter when the list was last read
     QTimer *m_midnight = nullptr;
     QTimer *m_summaryTimer = nullptr;
     QThread *m_backup = nullptr;

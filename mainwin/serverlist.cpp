@@ -44,8 +44,11 @@ void MainWindow::startLists()
         }
     }
     const Status listed = m_model->load(effectiveQuery(), m_order);
-    if (listed.ok())
+    if (listed.ok()) {
         m_shown = effectiveQuery();
+        const Read<qint64> version = m_db->changeCounter();
+        m_seenVersion = version.ok() ? version.value : -1;
+    }
     if (!names.ok() || !listed.ok())
         tellReadFailure(names.ok() ? listed.reason : names.status.reason);
 }
@@ -72,7 +75,30 @@ bool MainWindow::loadList(const ServerQuery &query)
         return false;
     }
     m_shown = query;
+    const Read<qint64> version = m_db->changeCounter();
+    m_seenVersion = version.ok() ? version.value : -1;
     return true;
+}
+
+void MainWindow::followOtherPrograms()
+{
+    if (!m_started || m_shutDown || !m_db->isOpen())
+        return;
+    const Read<qint64> version = m_db->changeCounter();
+    if (!version.ok() || version.value == m_seenVersion)
+        return;
+    const int selected = m_list->selectedRow();
+    const qint64 key = selected >= 0 ? m_list->itemValue(selected) : -1;
+    const Status status = m_model->load(m_shown, m_order);
+    if (!status.ok()) {
+        tellReadFailure(status.reason);
+        return;
+    }
+    m_seenVersion = version.value;
+    if (key >= 0)
+        m_list->setSelectedRow(m_model->rowOf(key));
+    if (m_loggedIn)
+        showSummary();
 }
 
 bool MainWindow::fillServerList()

@@ -89,6 +89,8 @@ private slots:
     void vanishedServerIsNotRecreated();
     void saveReachesOnlyTheServerShown_data();
     void saveReachesOnlyTheServerShown();
+    void saveByAnotherProgramIsNeverOverwritten_data();
+    void saveByAnotherProgramIsNeverOverwritten();
     void unchangedFieldsGoBackAsStored_data();
     void unchangedFieldsGoBackAsStored();
     void editWindowDoesNotFollowTheList();
@@ -629,6 +631,40 @@ void TstEditors::saveReachesOnlyTheServerShown()
         QCOMPARE(MessageBox::shown().last().style, 0x30);
         QVERIFY(!listedIps(*m_main).contains("10.0.0.1") || m_reg->count("data") == 3);
     }
+}
+
+void TstEditors::saveByAnotherProgramIsNeverOverwritten_data()
+{
+    QTest::addColumn<QString>("otherSave");
+    QTest::newRow("number") << "UPDATE data SET F_BH='theirs' WHERE F_IP='10.0.0.1'";
+    QTest::newRow("remark") << "UPDATE data SET F_BZ='theirs' WHERE F_IP='10.0.0.1'";
+    QTest::newRow("customer, a field this save leaves alone") << "UPDATE data SET F_KH='乙公司' WHERE F_IP='10.0.0.1'";
+    QTest::newRow("a date made empty") << "UPDATE data SET F_XJ=NULL WHERE F_IP='10.0.0.1'";
+}
+
+void TstEditors::saveByAnotherProgramIsNeverOverwritten()
+{
+    QFETCH(QString, otherSave);
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form f{w};
+    f.edit(N::cabinet)->setText("mine");
+    // Another program saves the same server while this window is open.
+    QVERIFY(m_reg->exec(otherSave));
+    const QStringList theirs = serverRow(*m_reg, "10.0.0.1");
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1"), theirs); // nothing of this save written
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("服务器数据已被他人修改，请重新打开后再修改！"));
+    QCOMPARE(MessageBox::shown()[0].style, 0x30);
+    // Opened again, the window shows their save, and this one goes through.
+    w->close();
+    QTRY_VERIFY(m_main->editWindows().isEmpty());
+    ServerEditWindow *again = openEditor("10.0.0.1");
+    Form g{again};
+    g.edit(N::cabinet)->setText("mine");
+    g.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(3), QStringLiteral("mine"));
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
 }
 
 void TstEditors::unchangedFieldsGoBackAsStored_data()

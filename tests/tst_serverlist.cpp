@@ -8,6 +8,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QApplication>
 #include <QComboBox>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -80,6 +81,7 @@ private slots:
     void modifyHandOffNeedsANumberedRow();
     void readFailuresAreSaidAndKeepTheRows_data();
     void readFailuresAreSaidAndKeepTheRows();
+    void listFollowsAnotherProgramOnReturn();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -370,6 +372,26 @@ void TstServerList::readFailuresAreSaidAndKeepTheRows()
         QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
         QVERIFY(MessageBox::shown().isEmpty());
     }
+}
+
+void TstServerList::listFollowsAnotherProgramOnReturn()
+{
+    MainWindow &main = *m_main;
+    selectRowShowing(main, "10.0.0.3");
+    // Another program adds one server, deletes another and changes a third.
+    QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('乙公司', 'A06', '10.0.0.6')"));
+    QVERIFY(m_reg->exec("DELETE FROM data WHERE F_IP='10.0.0.1'"));
+    QVERIFY(m_reg->exec("UPDATE data SET F_BH='A04-theirs' WHERE F_IP='10.0.0.4'"));
+    QCOMPARE(listedIps(main), kAll); // not before the user comes back
+    QEvent back(QEvent::WindowActivate);
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(listedIps(main), (QStringList{"10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5", "10.0.0.6"}));
+    QCOMPARE(main.serverList()->cellText(2, 0), QStringLiteral("A04-theirs"));
+    QCOMPARE(main.serverList()->cellText(main.serverList()->selectedRow(), 1), QStringLiteral("10.0.0.3"));
+    // Nothing changed since: coming back reads nothing (the selection is left alone).
+    main.serverList()->setSelectedRow(0);
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(main.serverList()->selectedRow(), 0);
 }
 
 void TstServerList::contextMenuAnywhereOnTheList()

@@ -55,6 +55,7 @@ private slots:
     void failedReadsComeBackWithTheirReason_data();
     void failedReadsComeBackWithTheirReason();
     void layerStoresAndReadsRecords();
+    void twoProgramsSavingOneServer();
 };
 
 void TstStore::badFilesAreRefusedAndLeftAlone_data()
@@ -489,6 +490,28 @@ void TstStore::layerStoresAndReadsRecords()
     QVERIFY(reg.exec("DELETE FROM admin"));
     const Read<std::optional<AdminRecord>> none = db.administrator();
     QVERIFY(none.ok() && !none.value);
+}
+
+void TstStore::twoProgramsSavingOneServer()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('甲', 'A1', '10.0.0.1')"));
+    RegisterDb first, second;
+    QVERIFY(first.open(reg.dbPath()).ok() && second.open(reg.dbPath()).ok());
+    const ServerRecord readByFirst = first.server(1).value;
+    const ServerRecord readBySecond = second.server(1).value;
+    ServerRecord a = readByFirst, b = readBySecond;
+    a.number = "first";
+    b.number = "second";
+    QVERIFY(first.updateServer(a, true, &readByFirst).ok());
+    const Status refused = second.updateServer(b, true, &readBySecond);
+    QCOMPARE(refused.fault, Fault::Changed);
+    QCOMPARE(reg.rows("SELECT F_BH FROM data"), QList<QStringList>{{"first"}}); // the first value kept
+    // Read again, the second goes through; a deleted server is NotFound, not Changed.
+    const ServerRecord fresh = second.server(1).value;
+    QVERIFY(second.updateServer(b, true, &fresh).ok());
+    QVERIFY(reg.exec("DELETE FROM data"));
+    QCOMPARE(first.updateServer(a, true, &fresh).fault, Fault::NotFound);
 }
 
 QTEST_GUILESS_MAIN(TstStore)
