@@ -4,7 +4,10 @@
 #include "core/schema.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
+#include "login/loginwindow.h"
+#include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -91,6 +94,20 @@ int TempRegister::count(const QString &table) const
 {
     const QList<QStringList> r = rows(QStringLiteral("SELECT count(*) FROM ") + table);
     return r.isEmpty() ? -1 : r.first().first().toInt();
+}
+
+void search(MainWindow &main, int field, const QString &text)
+{
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
+    child<QLineEdit>(&main, MainNames::searchText)->setText(text);
+    child<QPushButton>(&main, MainNames::searchButton)->click();
+}
+
+void logIn(MainWindow &main)
+{
+    child<QLineEdit>(main.loginWindow(), LoginNames::accountEdit)->setText(QStringLiteral("admin"));
+    child<QLineEdit>(main.loginWindow(), LoginNames::passwordEdit)->setText(QStringLiteral("kavro2008"));
+    child<QPushButton>(main.loginWindow(), LoginNames::loginButton)->click();
 }
 
 void waitForLists()

@@ -41,6 +41,11 @@ QStringList listedIps(MainWindow &main);
 // Selects the main list's row that shows the server with this IP (none when no row does).
 void selectRowShowing(MainWindow &main, const QString &ip);
 
+// Runs a search from the main window's search row: field 0 number ... 4 到期天数.
+void search(MainWindow &main, int field, const QString &text);
+// Logs in with the default account.
+void logIn(MainWindow &main);
+
 // Lets a new main window load its lists, which it does once the event loop runs.
 void waitForLists();
 

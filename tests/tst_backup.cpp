@@ -339,9 +339,7 @@ void TstBackup::programBacksUpAfterLogin()
     MainWindow main(reg.programDir());
     waitForLists();
     QVERIFY(!QFileInfo::exists(reg.programDir() + "/db/backup")); // nothing at start
-    child<QLineEdit>(main.loginWindow(), LoginNames::accountEdit)->setText("admin");
-    child<QLineEdit>(main.loginWindow(), LoginNames::passwordEdit)->setText("kavro2008");
-    child<QPushButton>(main.loginWindow(), LoginNames::loginButton)->click();
+    logIn(main);
     QTRY_VERIFY(!main.isBackingUp());
     const QString today = reg.programDir() + "/db/backup/kavrodb-" + QDate::currentDate().toString("yyyyMMdd") + ".mdb";
     QVERIFY(QFileInfo::exists(today));
@@ -358,9 +356,7 @@ void TstBackup::programSaysWhenItsBackupFails()
     blocker.close();
     MainWindow main(reg.programDir());
     waitForLists();
-    child<QLineEdit>(main.loginWindow(), LoginNames::accountEdit)->setText("admin");
-    child<QLineEdit>(main.loginWindow(), LoginNames::passwordEdit)->setText("kavro2008");
-    child<QPushButton>(main.loginWindow(), LoginNames::loginButton)->click();
+    logIn(main);
     QVERIFY(main.isVisible()); // the user works on
     QTRY_VERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().startsWith("自动备份失败："));
     QVERIFY(!main.isBackingUp());

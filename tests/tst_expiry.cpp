@@ -40,12 +40,6 @@ QString servers()
         .arg(day(-1), QDate::currentDate().toString("yyyy/M/d"), day(30), day(31));
 }
 
-void search(MainWindow &main, int field, const QString &text)
-{
-    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
-    child<QLineEdit>(&main, MainNames::searchText)->setText(text);
-    child<QPushButton>(&main, MainNames::searchButton)->click();
-}
 
 void clickTitle(MainWindow &main, int column)
 {
@@ -148,10 +142,7 @@ void TstExpiry::anotherDayRecolours()
 void TstExpiry::summaryAfterLoginAndEveryChange()
 {
     QVERIFY(statusText(*m_main).isEmpty()); // nothing before login
-    LoginWindow *login = m_main->loginWindow();
-    child<QLineEdit>(login, LoginNames::accountEdit)->setText("admin");
-    child<QLineEdit>(login, LoginNames::passwordEdit)->setText("kavro2008");
-    child<QPushButton>(login, LoginNames::loginButton)->click();
+    logIn(*m_main);
     QCOMPARE(statusText(*m_main), QStringLiteral("共 6 台服务器，已到期 1 台，30 天内到期 2 台"));
     // The summary is of the whole register, whatever the list shows.
     search(*m_main, 3, "C3");

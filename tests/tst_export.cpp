@@ -92,12 +92,6 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void search(MainWindow &main, int field, const QString &text)
-{
-    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
-    child<QLineEdit>(&main, MainNames::searchText)->setText(text);
-    child<QPushButton>(&main, MainNames::searchButton)->click();
-}
 } // namespace
 
 class TstExport : public QObject {

@@ -49,12 +49,6 @@ QAction *menuItem(MainWindow &main, const QString &text)
     return nullptr;
 }
 
-void search(MainWindow &main, int field, const QString &text)
-{
-    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(field);
-    child<QLineEdit>(&main, MainNames::searchText)->setText(text);
-    child<QPushButton>(&main, MainNames::searchButton)->click();
-}
 } // namespace
 
 class TstServerList : public QObject {
