@@ -44,8 +44,10 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     connect(m_login, &LoginWindow::loginSucceeded, this, [this] {
         show();
         m_loggedIn = true;
-        showSummary();
-        startDailyBackup();
+        // The window is painted first; the summary and today's copy come right after.
+        summaryAfterChange();
+        m_backupPending = true;
+        QTimer::singleShot(0, this, &MainWindow::startDailyBackup);
     });
     connect(m_login, &LoginWindow::closedWithoutLogin, this, [this] { close(); });
     m_login->show();
@@ -215,7 +217,8 @@ const QString kBackupFailed = QStringLiteral("自动备份失败：%1");
 
 void MainWindow::startDailyBackup()
 {
-    if (m_backup)
+    m_backupPending = false;
+    if (m_backup || m_shutDown)
         return;
     const QString folder = QDir(m_programDir).filePath(QStringLiteral("db/backup"));
     m_stopBackup = false;
@@ -239,7 +242,7 @@ void MainWindow::startDailyBackup()
 
 bool MainWindow::isBackingUp() const
 {
-    return m_backup != nullptr;
+    return m_backupPending || m_backup != nullptr;
 }
 
 void MainWindow::stopDailyBackup()

@@ -115,6 +115,7 @@ private:
     QTimer *m_midnight = nullptr;
     QTimer *m_summaryTimer = nullptr;
     QThread *m_backup = nullptr;
+    bool m_backupPending = false;
     std::atomic_bool m_stopBackup{false};
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
