@@ -75,6 +75,11 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
             }
         }
     }
+    QStringList repeated;
+    if (!makeIndexesUnique(db, &repeated, error))
+        return false;
+    for (const QString &column : repeated)
+        report->notes << QStringLiteral("values of %1 repeat: its index is not unique").arg(column);
     report->servers = int(tables[0].rows.size());
     report->customers = int(tables[1].rows.size());
     report->administrators = int(tables[2].rows.size());
@@ -131,7 +136,8 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
     // Written under a temporary name beside NEW and linked into place only when complete.
     const QString partial = siblingTemporaryName(newPath, "partial");
     const QString connection = QStringLiteral("kavro-import");
-    if (!createRegisterFile(partial, connection, error))
+    // Plain indexes while the rows go in; unique afterwards where the old data allows it.
+    if (!createRegisterFile(partial, connection, error, false))
         return false;
     bool ok;
     {

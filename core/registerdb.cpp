@@ -539,7 +539,9 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     const ExecResult r = m_db->sql.executeSql(insertRow(
         serverTable().name, columns,
         {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
-    if (!r.ok)
+    if (r.uniqueViolated)
+        out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(r.error)};
+    else if (!r.ok)
         out.status = Status::failed(r.error);
     else
         out.value = r.lastInsertId;

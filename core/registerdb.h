@@ -75,7 +75,8 @@ public:
     Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
     Read<ServerRecord> server(qint64 key);
     Read<bool> serverIpExists(const QString &ip);
-    // Stores a new server; the value is its record key.
+    // Stores a new server; the value is its record key. Duplicate when another program stored its IP
+    // since it was checked (where the register's IP index is unique).
     Read<qint64> addServer(const ServerRecord &server);
     // Rewrites the stored server of server.key with the record's texts, the customer only when
     // withCustomer; all or nothing. NotFound when no server has that key any more. Given the record

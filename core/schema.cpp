@@ -10,7 +10,7 @@
 
 namespace {
 TableSchema makeTable(const char *name, std::initializer_list<const char *> columns, const char *key,
-                      std::initializer_list<const char *> indexed)
+                      std::initializer_list<const char *> indexed, std::initializer_list<const char *> unique = {})
 {
     TableSchema t;
     t.name = QString::fromLatin1(name);
@@ -19,6 +19,8 @@ TableSchema makeTable(const char *name, std::initializer_list<const char *> colu
     t.keyColumn = QString::fromLatin1(key);
     for (const char *c : indexed)
         t.indexed << QString::fromLatin1(c);
+    for (const char *c : unique)
+        t.unique << QString::fromLatin1(c);
     return t;
 }
 } // namespace
@@ -27,7 +29,7 @@ const std::vector<TableSchema> &registerTables()
 {
     static const std::vector<TableSchema> tables = {
         makeTable("data", {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}, "F_ID",
-                  {"F_BH", "F_IP", "F_KH", "F_JG", "F_DQ"}),
+                  {"F_BH", "F_IP", "F_KH", "F_JG", "F_DQ"}, {"F_IP"}),
         makeTable("kehu", {"K_DD", "K_KH", "K_LX"}, "", {"K_DD", "K_KH"}),
         makeTable("admin", {"U_ZH", "U_MM"}, "", {}),
     };
@@ -64,7 +66,7 @@ QString columnName(AdminColumn column)
     return adminTable().columns[int(column)];
 }
 
-bool createSchema(QSqlDatabase &db, QString *error)
+bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes)
 {
     QStringList statements;
     for (const TableSchema &table : registerTables()) {
@@ -78,12 +80,38 @@ bool createSchema(QSqlDatabase &db, QString *error)
     }
     for (const TableSchema &table : registerTables())
         for (const QString &column : table.indexed)
-            statements << QStringLiteral("CREATE INDEX %1_%2 ON %1 (%2)").arg(table.name, column);
+            // A unique IP index turns two desks adding one IP at once into a refusal, not two rows.
+            statements << QStringLiteral("CREATE %3INDEX %1_%2 ON %1 (%2)")
+                              .arg(table.name, column,
+                                   uniqueIndexes && table.unique.contains(column) ? QStringLiteral("UNIQUE ")
+                                                                                  : QString());
     QSqlQuery q(db);
     for (const QString &sql : statements) {
         if (!q.exec(sql)) {
             *error = q.lastError().text();
             return false;
+        }
+    }
+    return true;
+}
+
+bool makeIndexesUnique(QSqlDatabase &db, QStringList *kept, QString *error)
+{
+    QSqlQuery q(db);
+    for (const TableSchema &table : registerTables()) {
+        for (const QString &column : table.unique) {
+            const QString index = QStringLiteral("%1_%2").arg(table.name, column);
+            if (!q.exec(QStringLiteral("DROP INDEX IF EXISTS %1").arg(index))) {
+                *error = q.lastError().text();
+                return false;
+            }
+            if (q.exec(QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (%3)").arg(index, table.name, column)))
+                continue;
+            *kept << QStringLiteral("%1.%2").arg(table.name, column);
+            if (!q.exec(QStringLiteral("CREATE INDEX %1 ON %2 (%3)").arg(index, table.name, column))) {
+                *error = q.lastError().text();
+                return false;
+            }
         }
     }
     return true;
@@ -115,7 +143,7 @@ bool checkSchema(QSqlDatabase &db, QString *error)
     return true;
 }
 
-bool createRegisterFile(const QString &path, const QString &connectionName, QString *error)
+bool createRegisterFile(const QString &path, const QString &connectionName, QString *error, bool uniqueIndexes)
 {
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
@@ -136,7 +164,7 @@ bool createRegisterFile(const QString &path, const QString &connectionName, QStr
         ok = db.open();
         if (!ok)
             *error = db.lastError().text();
-        ok = ok && createSchema(db, error);
+        ok = ok && createSchema(db, error, uniqueIndexes);
         if (!ok)
             db.close();
     }

@@ -25,6 +25,7 @@ struct TableSchema {
     QStringList columns;  // in stored order; every column holds text but the key
     QString keyColumn;    // an integer key the database assigns, or empty
     QStringList indexed;  // columns with an index of their own
+    QStringList unique;   // of those, the ones whose index refuses a repeated value in a new register
 };
 
 const TableSchema &serverTable();
@@ -37,15 +38,21 @@ QString columnName(ServerColumn column);
 QString columnName(CustomerColumn column);
 QString columnName(AdminColumn column);
 
-// Creates the three tables and their indexes on an open, empty database.
-bool createSchema(QSqlDatabase &db, QString *error);
+// Creates the three tables and their indexes on an open, empty database. Unique indexes are made
+// unique only with uniqueIndexes (an import makes them so afterwards, where the data allows).
+bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes = true);
+
+// Makes the unique indexes of a filled register unique where its data allows it; the columns whose
+// values repeat keep a plain index and are named in kept.
+bool makeIndexesUnique(QSqlDatabase &db, QStringList *kept, QString *error);
 
 // Whether the open database has the three tables with all their columns (names in any letter case).
 bool checkSchema(QSqlDatabase &db, QString *error);
 
 // Creates a new register file at path, opened under connectionName (left open for the caller,
 // who closes and removes it). Refuses when anything exists at path; on failure no file is left.
-bool createRegisterFile(const QString &path, const QString &connectionName, QString *error);
+bool createRegisterFile(const QString &path, const QString &connectionName, QString *error,
+                        bool uniqueIndexes = true);
 
 // A new register with its administrator row and the default customer, as `kavro-db init` makes it.
 bool initRegisterDatabase(const QString &path, QString *error);

@@ -462,8 +462,13 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
         if (id.isValid())
             result.lastInsertId = id.toLongLong();
     }
-    else
+    else {
         result.error = m_error = q.lastError().text();
+        // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
+        const QString code = q.lastError().nativeErrorCode();
+        result.uniqueViolated = code == QLatin1String("2067") ||
+                                (code == QLatin1String("19") && result.error.contains(QLatin1String("UNIQUE")));
+    }
     return result;
 }
 

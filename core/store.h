@@ -20,6 +20,7 @@ struct ExecResult {
     int rowsAffected = 0;
     qint64 lastInsertId = -1;
     QString error;
+    bool uniqueViolated = false; // refused because a unique index holds the value already
 };
 
 // The connection "QSQLITE" under connectionName on an existing file, opened by URI in mode=rw, which

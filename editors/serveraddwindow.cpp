@@ -50,6 +50,11 @@ void ServerAddWindow::addServer()
     server.unracked = dateToText(m_unracked->date());
     server.remark = m_remark->toPlainText();
     const Read<qint64> stored = m_db.addServer(server);
+    if (stored.status.fault == Fault::Duplicate) {
+        // Another program added this IP between the check and the store.
+        MessageBox::show(ServerFormTexts::ipExists, MsgStyle::Ok, kNoticeTitle, this);
+        return;
+    }
     if (!stored.ok()) {
         qWarning("storing a server failed: %s", qPrintable(stored.status.reason));
         MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);

@@ -73,6 +73,11 @@ bool TempRegister::exec(const QString &sql) const
     });
 }
 
+bool TempRegister::allowRepeatedIps() const
+{
+    return exec(QStringLiteral("DROP INDEX data_F_IP")) && exec(QStringLiteral("CREATE INDEX data_F_IP ON data (F_IP)"));
+}
+
 QList<QStringList> TempRegister::rows(const QString &sql) const
 {
     return withConnection(dbPath(), [&](QSqlDatabase &db) {

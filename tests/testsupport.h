@@ -17,6 +17,8 @@ public:
     QString dbPath() const;
 
     bool exec(const QString &sql) const;
+    // Gives the IP column a plain index, as registers brought over from Access with repeated IPs have.
+    bool allowRepeatedIps() const;
     QList<QStringList> rows(const QString &sql) const;
     int count(const QString &table) const;
 

@@ -110,6 +110,7 @@ private slots:
     void damagedFilesNeverImportInPart_data();
     void damagedFilesNeverImportInPart();
     void staleTemporariesOfAKilledImportAreRemoved();
+    void ipIndexUniqueWhereTheDataAllows();
 };
 
 void TstImport::initTestCase()
@@ -402,6 +403,23 @@ void TstImport::staleTemporariesOfAKilledImportAreRemoved()
     QStringList present = QDir(dir).entryList(QDir::Files);
     present.sort();
     QCOMPARE(present, expected);
+}
+
+void TstImport::ipIndexUniqueWhereTheDataAllows()
+{
+    for (bool repeated : {false, true}) {
+        TempRegister reg(TempRegister::NoFile);
+        FakeReader reader = FakeReader::complete();
+        if (repeated)
+            reader.tables["data"].rows.push_back({"4", "乙", "B", "10.0.0.1", "C", "", "", "", ""});
+        ImportReport report;
+        QString error;
+        QVERIFY2(importRegister(reader, "old.mdb", reg.dbPath(), &report, &error), qPrintable(error));
+        QCOMPARE(report.servers, repeated ? 2 : 1);
+        QCOMPARE(reg.rows("SELECT sql LIKE 'CREATE UNIQUE%' FROM sqlite_master WHERE name='data_F_IP'"),
+                 QList<QStringList>{{repeated ? "0" : "1"}});
+        QCOMPARE(report.notes.contains("values of data.F_IP repeat: its index is not unique"), repeated);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstImport)

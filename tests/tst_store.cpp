@@ -507,6 +507,12 @@ void TstStore::twoProgramsSavingOneServer()
     const Status refused = second.updateServer(b, true, &readBySecond);
     QCOMPARE(refused.fault, Fault::Changed);
     QCOMPARE(reg.rows("SELECT F_BH FROM data"), QList<QStringList>{{"first"}}); // the first value kept
+    // Two programs adding one IP: the one that comes second is refused by the unique index.
+    ServerRecord added;
+    added.ip = "10.0.0.2";
+    QVERIFY(first.addServer(added).ok());
+    QCOMPARE(second.addServer(added).status.fault, Fault::Duplicate);
+    QCOMPARE(reg.rows("SELECT count(*) FROM data WHERE F_IP='10.0.0.2'"), QList<QStringList>{{"1"}});
     // Read again, the second goes through; a deleted server is NotFound, not Changed.
     const ServerRecord fresh = second.server(1).value;
     QVERIFY(second.updateServer(b, true, &fresh).ok());
