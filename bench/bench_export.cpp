@@ -88,7 +88,7 @@ int main(int argc, char **argv)
             return 1;
         }
         sqlite3 *raw = nullptr;
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
         const int pairs = servers >= 1000000 ? 3 : kPairs;
         for (const char *format : {"csv", "xlsx"}) {
             const QString out = tmp.path() + "/out." + format;

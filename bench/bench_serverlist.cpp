@@ -169,7 +169,8 @@ void run(int servers)
     }
     std::printf("register %d: %.0f MiB on disk\n", servers, double(QFileInfo(path).size()) / 1048576.0);
     sqlite3 *raw = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    // As the program's own connection is opened: Qt's driver asks for no mutex.
+    sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     const char *all = "SELECT rowid, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data ORDER BY rowid";
 
     appState() = AppState{};
@@ -184,11 +185,21 @@ void run(int servers)
     Times floor, keys, load;
     for (int i = 0; i < kPairs; ++i) {
         floor.ms.push_back(timeMs([&] { sink = sink + floorScan(raw, all); }));
-        keys.ms.push_back(timeMs([&] { sink = sink + keysFloor(floorStatements); }));
-        load.ms.push_back(timeMs([&] {
-            main.fillServerList();
-            readFirstScreen(list);
-        }));
+        // A B, then B A: neither always runs in the caches the other left.
+        auto floorRun = [&] { keys.ms.push_back(timeMs([&] { sink = sink + keysFloor(floorStatements); })); };
+        auto loadRun = [&] {
+            load.ms.push_back(timeMs([&] {
+                main.fillServerList();
+                readFirstScreen(list);
+            }));
+        };
+        if (i % 2 == 0) {
+            floorRun();
+            loadRun();
+        } else {
+            loadRun();
+            floorRun();
+        }
     }
     std::printf("full scan %d: median %.2f ms (min %.2f, max %.2f)\n", servers, floor.median(), floor.min(),
                 floor.max());
