@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QProgressDialog>
 #include <QStandardPaths>
@@ -329,7 +330,9 @@ std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
 
 void MainWindow::exportListAs()
 {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath(); // no documents folder here: the home folder
     const QString proposed = QDir(documents).filePath(
         QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QString filter;
