@@ -618,16 +618,23 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
             failure = cursor.lastError();
         return found.value_or(false);
     };
-    // The number is drawn before the name is checked, as the window has always done.
-    const QString id = drawCustomerKey(*m_keys, [&](const QString &k) { return exists(CustomerColumn::Key, k); });
-    const bool nameTaken = exists(CustomerColumn::Name, name);
-    cursor.closeTable();
-    if (!failure.isEmpty())
-        return Status::failed(failure);
-    if (nameTaken)
-        return {Fault::Duplicate, QStringLiteral("a customer has this name")};
-    const ExecResult r =
-        m_db->sql.executeSql(insertRow(customerTable().name, customerTable().columns, {id, name, contact}));
+    // Another program may take the drawn number between the check and the store: where the number
+    // index is unique that refuses the store, and a new number is drawn.
+    constexpr int kAttempts = 20;
+    ExecResult r;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        // The number is drawn before the name is checked, as the window has always done.
+        const QString id = drawCustomerKey(*m_keys, [&](const QString &k) { return exists(CustomerColumn::Key, k); });
+        const bool nameTaken = exists(CustomerColumn::Name, name);
+        cursor.closeTable();
+        if (!failure.isEmpty())
+            return Status::failed(failure);
+        if (nameTaken)
+            return {Fault::Duplicate, QStringLiteral("a customer has this name")};
+        r = m_db->sql.executeSql(insertRow(customerTable().name, customerTable().columns, {id, name, contact}));
+        if (!r.uniqueViolated)
+            break;
+    }
     return r.ok ? Status::done() : Status::failed(r.error);
 }
 

@@ -30,7 +30,7 @@ const std::vector<TableSchema> &registerTables()
     static const std::vector<TableSchema> tables = {
         makeTable("data", {"F_ID", "F_KH", "F_BH", "F_IP", "F_JG", "F_SJ", "F_DQ", "F_XJ", "F_BZ"}, "F_ID",
                   {"F_BH", "F_IP", "F_KH", "F_JG", "F_DQ"}, {"F_IP"}),
-        makeTable("kehu", {"K_DD", "K_KH", "K_LX"}, "", {"K_DD", "K_KH"}),
+        makeTable("kehu", {"K_DD", "K_KH", "K_LX"}, "", {"K_DD", "K_KH"}, {"K_DD"}),
         makeTable("admin", {"U_ZH", "U_MM"}, "", {}),
     };
     return tables;

@@ -8,6 +8,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTest>
 #include <sqlite3.h>
 
@@ -56,6 +57,7 @@ private slots:
     void failedReadsComeBackWithTheirReason();
     void layerStoresAndReadsRecords();
     void twoProgramsSavingOneServer();
+    void customerNumberTakenMeanwhileIsDrawnAgain();
 };
 
 void TstStore::badFilesAreRefusedAndLeftAlone_data()
@@ -518,6 +520,23 @@ void TstStore::twoProgramsSavingOneServer()
     QVERIFY(second.updateServer(b, true, &fresh).ok());
     QVERIFY(reg.exec("DELETE FROM data"));
     QCOMPARE(first.updateServer(a, true, &fresh).fault, Fault::NotFound);
+}
+
+void TstStore::customerNumberTakenMeanwhileIsDrawnAgain()
+{
+    TempRegister reg;
+    QRandomGenerator probe(11);
+    const QString first = QString::number(probe.bounded(10000, 2000001));
+    const QString second = QString::number(probe.bounded(10000, 2000001));
+    // Another desk stores the first number drawn between this program's check and its store.
+    QVERIFY(reg.exec(QStringLiteral("CREATE TRIGGER other_desk BEFORE INSERT ON kehu WHEN NEW.K_DD='%1' AND "
+                                    "NEW.K_KH <> 'theirs' BEGIN INSERT INTO kehu VALUES ('%1', 'theirs', ''); END")
+                         .arg(first)));
+    QRandomGenerator seeded(11);
+    RegisterDb db(&seeded);
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.addCustomer("新客户", "").ok());
+    QCOMPARE(reg.rows("SELECT K_DD FROM kehu WHERE K_KH='新客户'"), QList<QStringList>{{second}});
 }
 
 QTEST_GUILESS_MAIN(TstStore)
