@@ -206,7 +206,9 @@ void run(int servers)
     std::printf("keys floor %d: median %.2f ms (min %.2f, max %.2f)\n", servers, keys.median(), keys.min(),
                 keys.max());
     // Against the scan of every byte (what the list used to do) and against the same work by hand.
-    report("list load vs full scan", servers, load, floor);
+    // The full scan reads every byte of every row (what a list holding every text must do): the
+    // list load is meant to cost less than that. Its floor is the same work by hand, next line.
+    std::printf("list load %d: %.2f x the full scan\n", servers, load.median() / floor.median());
     report("list load", servers, load, keys);
     std::printf("list rows %d\n", list->rowCount());
 
