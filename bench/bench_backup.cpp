@@ -1,7 +1,7 @@
 // Copying the register: kavro's backup (all at once, and at the program's daily pace) against the
-// floor of copying every byte of the file and running integrity_check on the copy; and the effect of the program's daily copy on
-// scrolling the list while it runs (each step: a page of rows not yet read, as a scroll shows it).
-// Usage: QT_QPA_PLATFORM=offscreen bench_backup [SERVERS]   (default 1000000)
+// floor of copying every byte of the file and running integrity_check on the copy; and the effect of the program's
+// daily copy on scrolling the list while it runs (each step: a page of rows not yet read, as a scroll shows it). Usage:
+// QT_QPA_PLATFORM=offscreen bench_backup [SERVERS]   (default 1000000)
 #include "benchdata.h"
 #include "core/backup.h"
 #include "core/schema.h"
@@ -100,8 +100,8 @@ int main(int argc, char **argv)
     copying->wait();
     delete copying;
     std::printf("scroll step %d, quiet: median %.3f ms (max %.3f)\n", servers, quiet.median(), quiet.max());
-    std::printf("scroll step %d, during the daily copy: median %.3f ms (max %.3f, %zu steps)\n", servers,
-                busy.median(), busy.max(), busy.ms.size());
+    std::printf("scroll step %d, during the daily copy: median %.3f ms (max %.3f, %zu steps)\n", servers, busy.median(),
+                busy.max(), busy.ms.size());
     std::printf("scroll step %d during the copy: %.2f x quiet\n", servers, busy.median() / quiet.median());
     return 0;
 }

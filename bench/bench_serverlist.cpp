@@ -15,8 +15,8 @@
 #include "core/appstate.h"
 #include "core/schema.h"
 #include "editors/serveraddwindow.h"
-#include "editors/serverform_names.h"
 #include "editors/servereditwindow.h"
+#include "editors/serverform_names.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"
@@ -27,9 +27,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QHeaderView>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -71,8 +71,10 @@ struct KeysFloorStatements {
     explicit KeysFloorStatements(sqlite3 *db)
     {
         sqlite3_prepare_v2(db, "SELECT rowid FROM data ORDER BY rowid", -1, &keys, nullptr);
-        sqlite3_prepare_v2(db, "SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data "
-                               "WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid", -1, &rows, nullptr);
+        sqlite3_prepare_v2(db,
+                           "SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data "
+                           "WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid",
+                           -1, &rows, nullptr);
     }
     ~KeysFloorStatements()
     {
@@ -203,8 +205,7 @@ void run(int servers)
     }
     std::printf("full scan %d: median %.2f ms (min %.2f, max %.2f)\n", servers, floor.median(), floor.min(),
                 floor.max());
-    std::printf("keys floor %d: median %.2f ms (min %.2f, max %.2f)\n", servers, keys.median(), keys.min(),
-                keys.max());
+    std::printf("keys floor %d: median %.2f ms (min %.2f, max %.2f)\n", servers, keys.median(), keys.min(), keys.max());
     // Against the scan of every byte (what the list used to do) and against the same work by hand.
     // The full scan reads every byte of every row (what a list holding every text must do): the
     // list load is meant to cost less than that. Its floor is the same work by hand, next line.
@@ -235,7 +236,10 @@ void run(int servers)
     auto *text = main.findChild<QLineEdit *>(MainNames::searchText);
     Times searchFloor, search;
     for (int i = 0; i < kPairs; ++i) {
-        const QString ip = QStringLiteral("10.%1.%2.%3").arg((i * 7919 % servers) >> 16).arg(((i * 7919 % servers) >> 8) & 255).arg(i * 7919 % servers & 255);
+        const QString ip = QStringLiteral("10.%1.%2.%3")
+                               .arg((i * 7919 % servers) >> 16)
+                               .arg(((i * 7919 % servers) >> 8) & 255)
+                               .arg(i * 7919 % servers & 255);
         const QByteArray sql = "SELECT rowid, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data WHERE F_IP='" +
                                ip.toUtf8() + "' ORDER BY rowid";
         searchFloor.ms.push_back(timeMs([&] { sink = sink + floorScan(raw, sql.constData()); }));

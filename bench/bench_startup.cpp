@@ -76,15 +76,16 @@ int runFloor(const QString &dir)
     sqlite3 *db = nullptr;
     sqlite3_open_v2((dir + "/db/kavrodb.mdb").toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_KH, F_BZ FROM data ORDER BY rowid LIMIT 30", -1,
-                       &stmt, nullptr);
+    sqlite3_prepare_v2(db, "SELECT F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_KH, F_BZ FROM data ORDER BY rowid LIMIT 30",
+                       -1, &stmt, nullptr);
     QTableWidget table(30, 8);
     int row = 0;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         for (int c = 0; c < 8; ++c)
-            table.setItem(row, c,
-                          new QTableWidgetItem(QString::fromUtf8(
-                              reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)), sqlite3_column_bytes(stmt, c))));
+            table.setItem(
+                row, c,
+                new QTableWidgetItem(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                                       sqlite3_column_bytes(stmt, c))));
         ++row;
     }
     sqlite3_finalize(stmt);

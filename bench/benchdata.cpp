@@ -2,9 +2,9 @@
 
 #include <QDate>
 #include <QElapsedTimer>
-#include <cstdio>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <cstdio>
 #include <sqlite3.h>
 #include <sys/resource.h>
 

@@ -133,9 +133,9 @@ QStringList schemaProblems(sqlite3 *db)
     QStringList problems;
     for (const TableSchema &table : registerTables()) {
         QString error;
-        const QString columns =
-            singleAnswer(db, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table.name).toUtf8().constData(),
-                         &error);
+        const QString columns = singleAnswer(
+            db, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table.name).toUtf8().constData(),
+            &error);
         if (!error.isEmpty()) {
             problems << error;
             continue;
@@ -198,7 +198,8 @@ Status backupRegister(const QString &source, const QString &dest, RegisterCounts
         return Status::failed(error);
     const QStringList problems = schemaProblems(from.get());
     if (!problems.isEmpty())
-        return Status::failed(QStringLiteral("%1 is not a register: %2").arg(source, problems.join(QLatin1String("; "))));
+        return Status::failed(
+            QStringLiteral("%1 is not a register: %2").arg(source, problems.join(QLatin1String("; "))));
     return copyInto(from.get(), dest, pace, counts);
 }
 
@@ -257,7 +258,8 @@ CheckReport checkRegister(const QString &path)
                 if (!p || QByteArrayView(p, n).trimmed().isEmpty() || utf8ToDate(p, n).isValid())
                     continue;
                 report.warnings << QStringLiteral("server %1: %2 \"%3\" is no date")
-                                       .arg(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))),
+                                       .arg(QString::fromUtf8(
+                                                reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))),
                                             QString::fromUtf8(names[c - 1]), QString::fromUtf8(p, n));
             }
         }
@@ -285,12 +287,13 @@ Status restoreRegister(const QString &backup, const QString &db, QString *keptAs
                    .arg(n);
     const Status keptOk = copyInto(target.get(), kept, {}, nullptr);
     if (!keptOk.ok())
-        return Status::failed(QStringLiteral("the current register could not be kept, nothing was changed: %1")
-                                  .arg(keptOk.reason));
+        return Status::failed(
+            QStringLiteral("the current register could not be kept, nothing was changed: %1").arg(keptOk.reason));
     *keptAs = kept;
     Db from = openExisting(backup, false, &error);
     if (!from || !copyPages(from.get(), target.get(), {}, &error))
-        return Status::failed(QStringLiteral("restoring failed: %1 (the register before is kept as %2)").arg(error, kept));
+        return Status::failed(
+            QStringLiteral("restoring failed: %1 (the register before is kept as %2)").arg(error, kept));
     const QString integrity = integrityOf(target.get());
     if (integrity != QLatin1String("ok"))
         return Status::failed(QStringLiteral("the restored register does not check: %1").arg(integrity));

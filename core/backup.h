@@ -19,8 +19,8 @@ struct RegisterCounts {
 };
 
 struct BackupPace {
-    int pagesPerStep = -1;            // -1: all at once, holding a read lock meanwhile
-    int pauseMs = 0;                  // between steps, so that writers get their turn
+    int pagesPerStep = -1;                  // -1: all at once, holding a read lock meanwhile
+    int pauseMs = 0;                        // between steps, so that writers get their turn
     const std::atomic_bool *stop = nullptr; // set to give up (nothing is left behind)
 };
 

@@ -15,9 +15,9 @@
 #include <xlsxwriter.h>
 
 namespace {
-constexpr size_t kChunk = 512;        // servers read at a time
+constexpr size_t kChunk = 512;         // servers read at a time
 constexpr int kExcelCellLimit = 32767; // characters Excel keeps in a cell
-constexpr int kWidthSample = 2000;    // rows whose texts decide the column widths
+constexpr int kWidthSample = 2000;     // rows whose texts decide the column widths
 
 QString temporaryName(const QString &path)
 {
@@ -59,7 +59,7 @@ void appendCsvField(QByteArray &line, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
     const bool guard = !utf8.isEmpty() && (utf8[0] == '=' || utf8[0] == '+' || utf8[0] == '-' || utf8[0] == '@' ||
-                                          utf8[0] == '\t' || utf8[0] == '\r');
+                                           utf8[0] == '\t' || utf8[0] == '\r');
     bool quote = false;
     for (char c : utf8)
         if (c == ',' || c == '"' || c == '\r' || c == '\n') {
@@ -183,7 +183,8 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
     }
     for (const ServerRecord &server : first.value)
         for (int c = 0; c < 8; ++c)
-            widths[size_t(c)] = std::max(widths[size_t(c)], columnWidth(serverListCell(server, c).section('\n', 0, 0)) + 1);
+            widths[size_t(c)] =
+                std::max(widths[size_t(c)], columnWidth(serverListCell(server, c).section('\n', 0, 0)) + 1);
     for (int c = 0; c < 8; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), std::min(widths[size_t(c)], 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
@@ -228,9 +229,9 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
 
 const QStringList &serverListTitles()
 {
-    static const QStringList titles = {QStringLiteral("编号"),     QStringLiteral("服务器IP"), QStringLiteral("所在机柜"),
-                                       QStringLiteral("上架时间"), QStringLiteral("到期时间"), QStringLiteral("下架时间"),
-                                       QStringLiteral("客户"),     QStringLiteral("备注")};
+    static const QStringList titles = {
+        QStringLiteral("编号"),     QStringLiteral("服务器IP"), QStringLiteral("所在机柜"), QStringLiteral("上架时间"),
+        QStringLiteral("到期时间"), QStringLiteral("下架时间"), QStringLiteral("客户"),     QStringLiteral("备注")};
     return titles;
 }
 

@@ -4,8 +4,7 @@
 #include "core/store.h"
 #include "core/text.h"
 
-std::optional<bool> valueExists(RecordCursor &cursor, const QString &table, const QString &column,
-                                const QString &value)
+std::optional<bool> valueExists(RecordCursor &cursor, const QString &table, const QString &column, const QString &value)
 {
     // The database compares texts byte for byte (BINARY collation), as textCompare does, and can
     // use the column's index instead of reading the whole table.

@@ -13,7 +13,7 @@ struct ServerRecord {
     QString number;
     QString ip;
     QString cabinet;
-    QString racked;   // the three dates as stored texts (see core/datetext.h)
+    QString racked; // the three dates as stored texts (see core/datetext.h)
     QString expires;
     QString unracked;
     QString remark;

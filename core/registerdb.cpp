@@ -3,9 +3,9 @@
 #include "core/backup.h"
 #include "core/customerkey.h"
 #include "core/datetext.h"
-#include "core/sortkey.h"
 #include "core/lookups.h"
 #include "core/schema.h"
+#include "core/sortkey.h"
 #include "core/statements.h"
 #include "core/store.h"
 
@@ -37,8 +37,8 @@ QString columnFor(ServerQuery::Field field)
 }
 
 // The columns a server record is read from, after the rowid, in ServerRecord's order.
-const ServerColumn kRecordColumns[] = {ServerColumn::Customer, ServerColumn::Number,   ServerColumn::Ip,
-                                       ServerColumn::Cabinet,  ServerColumn::Racked,   ServerColumn::Expires,
+const ServerColumn kRecordColumns[] = {ServerColumn::Customer, ServerColumn::Number, ServerColumn::Ip,
+                                       ServerColumn::Cabinet,  ServerColumn::Racked, ServerColumn::Expires,
                                        ServerColumn::Unracked, ServerColumn::Remark};
 
 QString textColumn(sqlite3_stmt *stmt, int i)
@@ -88,8 +88,8 @@ Status inTransaction(SqlExecutor &sql, const std::function<Status()> &work)
 
 ServerColumn listColumnField(int listColumn)
 {
-    static const ServerColumn columns[] = {ServerColumn::Number,  ServerColumn::Ip,       ServerColumn::Cabinet,
-                                           ServerColumn::Racked,  ServerColumn::Expires,  ServerColumn::Unracked,
+    static const ServerColumn columns[] = {ServerColumn::Number,   ServerColumn::Ip,      ServerColumn::Cabinet,
+                                           ServerColumn::Racked,   ServerColumn::Expires, ServerColumn::Unracked,
                                            ServerColumn::Customer, ServerColumn::Remark};
     return columns[std::clamp(listColumn, 0, 7)];
 }
@@ -126,7 +126,10 @@ void sqlSortKey(sqlite3_context *context, int, sqlite3_value **argv)
 
 } // namespace
 
-RegisterDb::RegisterDb(QRandomGenerator *keys) : m_db(std::make_unique<Database>()), m_keys(keys ? keys : QRandomGenerator::global()) {}
+RegisterDb::RegisterDb(QRandomGenerator *keys)
+    : m_db(std::make_unique<Database>()), m_keys(keys ? keys : QRandomGenerator::global())
+{
+}
 
 RegisterDb::~RegisterDb()
 {
@@ -195,7 +198,7 @@ Status RegisterDb::readFailure(const QString &what) const
         return Status::failed(QStringLiteral("%1: not connected").arg(what));
     sqlite3 *db = m_db->connection.sqliteHandle();
     return Status::failed(QStringLiteral("%1: %2").arg(what, db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                                                   : QStringLiteral("no SQLite handle")));
+                                                                : QStringLiteral("no SQLite handle")));
 }
 
 // ---- servers ----
@@ -239,11 +242,12 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     const bool prepared = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) == SQLITE_OK;
-    const bool bound = prepared && (sqlite3_bind_parameter_count(stmt) == 0 ||
-                                    (query.field == ServerQuery::Field::ExpiresWithin
-                                         ? sqlite3_bind_int(stmt, 1, lastDay)
-                                         : sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()),
-                                                             SQLITE_STATIC)) == SQLITE_OK);
+    const bool bound =
+        prepared &&
+        (sqlite3_bind_parameter_count(stmt) == 0 ||
+         (query.field == ServerQuery::Field::ExpiresWithin
+              ? sqlite3_bind_int(stmt, 1, lastDay)
+              : sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC)) == SQLITE_OK);
     if (!bound) {
         out.status = readFailure(QStringLiteral("server list"));
         sqlite3_finalize(stmt);
@@ -451,9 +455,10 @@ Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys
                            keys.back() - keys.front() < 2 * qint64(keys.size());
     if (ascending) {
         if (!m_serversInRange) {
-            const QByteArray sql = QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid")
-                                       .arg(columns.join(QLatin1String(", ")), serverTable().name)
-                                       .toUtf8();
+            const QByteArray sql =
+                QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid")
+                    .arg(columns.join(QLatin1String(", ")), serverTable().name)
+                    .toUtf8();
             if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serversInRange, nullptr) != SQLITE_OK) {
                 out.status = readFailure(QStringLiteral("servers"));
                 finalizeStatements();
@@ -536,9 +541,9 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     QStringList columns;
     for (ServerColumn c : kRecordColumns)
         columns << columnName(c);
-    const ExecResult r = m_db->sql.executeSql(insertRow(
-        serverTable().name, columns,
-        {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+    const ExecResult r = m_db->sql.executeSql(
+        insertRow(serverTable().name, columns,
+                  {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
     if (r.uniqueViolated)
         out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(r.error)};
     else if (!r.ok)
@@ -555,13 +560,13 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
         expected = serverAssignments(*asRead, true);
     SqlExecutor &sql = m_db->sql;
     return inTransaction(sql, [&] {
-        Status status =
-            changeOne(sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key, expected));
+        Status status = changeOne(
+            sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key, expected));
         if (status.fault != Fault::NotFound || !asRead)
             return status;
         // No row changed: the server is gone, or another program saved other values meanwhile.
-        const int query = sql.runQuery(
-            QStringLiteral("select count(*) as n from %1 where %2").arg(serverTable().name, rowIdCondition(server.key)));
+        const int query = sql.runQuery(QStringLiteral("select count(*) as n from %1 where %2")
+                                           .arg(serverTable().name, rowIdCondition(server.key)));
         if (!query)
             return Status::failed(sql.lastError());
         sql.queryFirst(query);
@@ -642,9 +647,9 @@ Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString
 {
     return inTransaction(m_db->sql, [&] {
         return changeOne(m_db->sql, updateByKey(customerTable().name,
-                                               {{columnName(CustomerColumn::Name), name},
-                                                {columnName(CustomerColumn::Contact), contact}},
-                                               key));
+                                                {{columnName(CustomerColumn::Name), name},
+                                                 {columnName(CustomerColumn::Contact), contact}},
+                                                key));
     });
 }
 

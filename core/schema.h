@@ -22,10 +22,10 @@ enum class AdminColumn { Account, Password };
 
 struct TableSchema {
     QString name;
-    QStringList columns;  // in stored order; every column holds text but the key
-    QString keyColumn;    // an integer key the database assigns, or empty
-    QStringList indexed;  // columns with an index of their own
-    QStringList unique;   // of those, the ones whose index refuses a repeated value in a new register
+    QStringList columns; // in stored order; every column holds text but the key
+    QString keyColumn;   // an integer key the database assigns, or empty
+    QStringList indexed; // columns with an index of their own
+    QStringList unique;  // of those, the ones whose index refuses a repeated value in a new register
 };
 
 const TableSchema &serverTable();
@@ -51,8 +51,7 @@ bool checkSchema(QSqlDatabase &db, QString *error);
 
 // Creates a new register file at path, opened under connectionName (left open for the caller,
 // who closes and removes it). Refuses when anything exists at path; on failure no file is left.
-bool createRegisterFile(const QString &path, const QString &connectionName, QString *error,
-                        bool uniqueIndexes = true);
+bool createRegisterFile(const QString &path, const QString &connectionName, QString *error, bool uniqueIndexes = true);
 
 // A new register with its administrator row and the default customer, as `kavro-db init` makes it.
 bool initRegisterDatabase(const QString &path, QString *error);

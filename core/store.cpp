@@ -71,8 +71,9 @@ FastPath checkSameSqlite()
     if (library)
         dlclose(library);
     if (theirs != reinterpret_cast<void *>(&sqlite3_prepare_v2))
-        return {false, QStringLiteral("%1 does not run on the libsqlite3 this program calls")
-                           .arg(QString::fromLocal8Bit(driver))};
+        return {
+            false,
+            QStringLiteral("%1 does not run on the libsqlite3 this program calls").arg(QString::fromLocal8Bit(driver))};
     return {true, {}};
 }
 
@@ -461,8 +462,7 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
         const QVariant id = q.lastInsertId();
         if (id.isValid())
             result.lastInsertId = id.toLongLong();
-    }
-    else {
+    } else {
         result.error = m_error = q.lastError().text();
         // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
         const QString code = q.lastError().nativeErrorCode();

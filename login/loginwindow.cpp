@@ -3,9 +3,9 @@
 #include "core/appstate.h"
 #include "core/registerdb.h"
 #include "core/text.h"
+#include "login/loginwindow_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/gbkedit.h"
-#include "login/loginwindow_names.h"
 #include "widgets/toolkit.h"
 
 #include <QCloseEvent>

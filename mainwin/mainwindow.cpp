@@ -106,10 +106,10 @@ void MainWindow::buildControls()
     connect(m_midnight, &QTimer::timeout, this, [this] {
         setToday(QDate::currentDate());
         scheduleMidnight();
-    m_summaryTimer = new QTimer(this);
-    m_summaryTimer->setSingleShot(true);
-    m_summaryTimer->setInterval(0);
-    connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
+        m_summaryTimer = new QTimer(this);
+        m_summaryTimer->setSingleShot(true);
+        m_summaryTimer->setInterval(0);
+        connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
     });
     scheduleMidnight();
     m_summaryTimer = new QTimer(this);
@@ -117,8 +117,9 @@ void MainWindow::buildControls()
     m_summaryTimer->setInterval(0);
     connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
     // A page read while painting is reported after the paint, in the status bar.
-    connect(m_model, &ServerListModel::readFailed, this, [this](const QString &reason) { tellReadFailure(reason); },
-            Qt::QueuedConnection);
+    connect(
+        m_model, &ServerListModel::readFailed, this, [this](const QString &reason) { tellReadFailure(reason); },
+        Qt::QueuedConnection);
     m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
     m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
                              QStringLiteral("所在机柜"), MainTexts::expiryField});
@@ -227,10 +228,13 @@ void MainWindow::startDailyBackup()
         const Status status = m_db->dailyBackup(folder, QDate::currentDate(), &made,
                                                 BackupPace{kBackupPagesPerStep, kBackupPauseMs, &m_stopBackup});
         if (!status.ok() && !m_stopBackup)
-            QMetaObject::invokeMethod(this, [this, reason = status.reason] {
-                qWarning("automatic backup failed: %s", qPrintable(reason));
-                m_statusBar->showMessage(kBackupFailed.arg(reason));
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, reason = status.reason] {
+                    qWarning("automatic backup failed: %s", qPrintable(reason));
+                    m_statusBar->showMessage(kBackupFailed.arg(reason));
+                },
+                Qt::QueuedConnection);
     });
     connect(m_backup, &QThread::finished, this, [this, thread = m_backup] {
         if (m_backup == thread)

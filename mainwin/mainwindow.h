@@ -30,8 +30,7 @@ class MainWindow : public QWidget {
 public:
     // Works on db (a register of its own on <programDir>/db/kavrodb.mdb when none is given), which
     // it opens at start and closes at shutdown.
-    explicit MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db = nullptr,
-                        QWidget *parent = nullptr);
+    explicit MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db = nullptr, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     LoginWindow *loginWindow() const;

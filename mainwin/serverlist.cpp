@@ -14,16 +14,16 @@
 #include "widgets/reportlist.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QStandardPaths>
-#include <QDateTime>
-#include <QHeaderView>
-#include <QTimer>
-#include <QLineEdit>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 // Exports of more rows than this show a progress dialog with 取消.
@@ -336,7 +336,8 @@ void MainWindow::exportListAs()
     const QString proposed = QDir(documents).filePath(
         QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QString filter;
-    QString path = QFileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
+    QString path =
+        QFileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
     if (path.isEmpty())
         return;
     if (!exportFormatFor(path))
@@ -356,20 +357,19 @@ bool MainWindow::exportList(const QString &path)
     // Longer lists show how far the export is and can be cancelled.
     std::unique_ptr<QProgressDialog> progress;
     if (keys.size() > kExportProgressRows) {
-        progress = std::make_unique<QProgressDialog>(MainTexts::exporting, QStringLiteral("取消"), 0,
-                                                     int(keys.size()), this);
+        progress =
+            std::make_unique<QProgressDialog>(MainTexts::exporting, QStringLiteral("取消"), 0, int(keys.size()), this);
         progress->setWindowTitle(MainTexts::exportTitle);
         progress->setWindowModality(Qt::WindowModal);
         progress->setMinimumDuration(0);
         progress->setValue(0);
     }
-    const ExportResult result =
-        exportServers(*m_db, keys, path, *format, [&progress](qint64 written, qint64) {
-            if (!progress)
-                return true;
-            progress->setValue(int(written));
-            return !progress->wasCanceled();
-        });
+    const ExportResult result = exportServers(*m_db, keys, path, *format, [&progress](qint64 written, qint64) {
+        if (!progress)
+            return true;
+        progress->setValue(int(written));
+        return !progress->wasCanceled();
+    });
     progress.reset();
     if (result.cancelled)
         return false;

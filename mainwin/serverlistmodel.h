@@ -23,10 +23,10 @@ public:
     // The day expiry colours and notes are counted from.
     void setToday(const QDate &today);
     // Single-row changes, with the result a load would give.
-    void insertServer(qint64 key);     // a new server that belongs in the list, placed by its key
-    void removeServer(qint64 key);     // gone from the register
-    void refreshServer(qint64 key);    // stored again with new texts
-    int rowOf(qint64 key) const;       // -1 when not shown
+    void insertServer(qint64 key);  // a new server that belongs in the list, placed by its key
+    void removeServer(qint64 key);  // gone from the register
+    void refreshServer(qint64 key); // stored again with new texts
+    int rowOf(qint64 key) const;    // -1 when not shown
     const std::vector<qint64> &keys() const { return m_keys; } // in the order shown
 
     // The whole record a row shows, read afresh.

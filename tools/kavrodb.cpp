@@ -187,8 +187,7 @@ int expiring(QStringList args)
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
-    const Read<std::vector<qint64>> keys =
-        db.serverKeys(ServerQuery::expiringWithin(within), ServerOrder{4, false});
+    const Read<std::vector<qint64>> keys = db.serverKeys(ServerQuery::expiringWithin(within), ServerOrder{4, false});
     if (!keys.ok())
         return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
     const bool terminal = ::isatty(STDOUT_FILENO);
@@ -197,7 +196,8 @@ int expiring(QStringList args)
         std::printf("服务器编号\t服务器IP\t所在机柜\t客户\t到期时间\t剩余天数\n");
     // A tab or line break inside a text would break the line apart: shown as a blank.
     auto field = [](QString text) {
-        return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '))
+        return text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+            .replace(QLatin1Char('\r'), QLatin1Char(' '))
             .replace(QLatin1Char('\n'), QLatin1Char(' '));
     };
     constexpr size_t kChunk = 256;
@@ -212,9 +212,9 @@ int expiring(QStringList args)
                 continue; // deleted meanwhile
             const Expiry expiry = expiryOf(server.expires, today);
             const QString line =
-                QStringList{field(server.number), field(server.ip), field(server.cabinet), field(server.customer),
-                            field(server.expires),
-                            terminal ? expiryNote(expiry) : QString::number(expiry.days)}
+                QStringList{field(server.number),  field(server.ip),
+                            field(server.cabinet), field(server.customer),
+                            field(server.expires), terminal ? expiryNote(expiry) : QString::number(expiry.days)}
                     .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
             std::printf("%s\n", line.toUtf8().constData());
         }
@@ -297,7 +297,10 @@ int exportList(QStringList args)
 }
 QString describe(const RegisterCounts &counts)
 {
-    return QStringLiteral("%1 servers, %2 customers, %3 bytes").arg(counts.servers).arg(counts.customers).arg(counts.bytes);
+    return QStringLiteral("%1 servers, %2 customers, %3 bytes")
+        .arg(counts.servers)
+        .arg(counts.customers)
+        .arg(counts.bytes);
 }
 
 int backup(const QStringList &args)

@@ -26,7 +26,7 @@ private:
     // Typing into a blank box: the box shows today's date to type over and goes back to blank
     // unless digits were typed into the year, the month and the day.
     bool m_typingFromBlank = false;
-    int m_sectionsTyped = 0;          // QDateTimeEdit::Section flags
-    bool m_inSectionTyped = false;    // a digit went into the current section
+    int m_sectionsTyped = 0;       // QDateTimeEdit::Section flags
+    bool m_inSectionTyped = false; // a digit went into the current section
     void endTyping();
 };

@@ -48,8 +48,7 @@ int TextRowsModel::rowCount(const QModelIndex &parent) const
 
 QVariant TextRowsModel::data(const QModelIndex &index, int role) const
 {
-    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
-        index.row() >= int(m_rows.size()))
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() || index.row() >= int(m_rows.size()))
         return {};
     return m_rows[size_t(index.row())].value(index.column());
 }
