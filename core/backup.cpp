@@ -163,6 +163,12 @@ Status copyInto(sqlite3 *from, const QString &dest, const BackupPace &pace, Regi
     bool ok;
     {
         Db into = createNew(partial, &error);
+        // The check of a large copy takes seconds: a stop interrupts it too.
+        if (into && pace.stop)
+            sqlite3_progress_handler(
+                into.get(), 10000,
+                [](void *stop) { return static_cast<const std::atomic_bool *>(stop)->load() ? 1 : 0; },
+                const_cast<std::atomic_bool *>(pace.stop));
         ok = into && copyPages(from, into.get(), pace, &error);
         if (ok) {
             const QString integrity = integrityOf(into.get());

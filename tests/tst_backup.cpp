@@ -73,6 +73,7 @@ private slots:
     void dailyCopyOncePerDayKeepingFourteen();
     void fullDiskLeavesNoPartialFile_data();
     void fullDiskLeavesNoPartialFile();
+    void stoppedCopyLeavesNothing();
     void programBacksUpAfterLogin();
     void programSaysWhenItsBackupFails();
 };
@@ -332,6 +333,27 @@ void TstBackup::fullDiskLeavesNoPartialFile()
     QVERIFY(!out.isEmpty());
     QCOMPARE(filesIn(reg.programDir()) + filesIn(reg.programDir() + "/db"), filesBefore);
     QCOMPARE(digest(reg.dbPath()), before);
+}
+
+void TstBackup::stoppedCopyLeavesNothing()
+{
+    // The program closing while its daily copy runs: the copy gives up and leaves no file.
+    TempRegister reg;
+    addBulk(reg, 300);
+    const QString folder = reg.programDir() + "/db/backup";
+    std::atomic_bool stop{false};
+    bool made = true;
+    Status status;
+    std::thread copying([&] {
+        status = dailyBackup(reg.dbPath(), folder, QDate(2026, 12, 10), kDailyBackupsKept, &made,
+                             BackupPace{1, 2, &stop});
+    });
+    QThread::msleep(20);
+    stop = true;
+    copying.join();
+    QVERIFY(!status.ok());
+    QVERIFY(!made);
+    QVERIFY(filesIn(folder).isEmpty());
 }
 
 void TstBackup::programBacksUpAfterLogin()
