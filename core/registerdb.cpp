@@ -215,6 +215,11 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
         return out;
     }
     registerFunctions(db);
+    if (query.field == ServerQuery::Field::All && order.isStored()) {
+        Read<std::vector<qint64>> fast = allServerKeys(db);
+        if (fast.ok())
+            return fast;
+    }
     const QString column = columnFor(query.field);
     const QString expires = columnName(ServerColumn::Expires);
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
@@ -261,6 +266,33 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
         out.value = {};
     }
     sqlite3_finalize(stmt);
+    return out;
+}
+
+Read<std::vector<qint64>> RegisterDb::allServerKeys(sqlite3 *db)
+{
+    // Every key in stored order. The table itself holds whole rows (a million servers are some
+    // 500 MB); the IP index holds every key in a few per cent of that. Read from there and put in
+    // order here, which is about twice as fast; a register without that index reads the table.
+    Read<std::vector<qint64>> out;
+    const QByteArray sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %1_%2")
+                               .arg(serverTable().name, columnName(ServerColumn::Ip))
+                               .toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        out.status = readFailure(QStringLiteral("server list"));
+        return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        out.value.push_back(sqlite3_column_int64(stmt, 0));
+    if (rc != SQLITE_DONE) {
+        out.status = readFailure(QStringLiteral("server list"));
+        out.value = {};
+    }
+    sqlite3_finalize(stmt);
+    std::sort(out.value.begin(), out.value.end());
     return out;
 }
 

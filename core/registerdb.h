@@ -114,6 +114,7 @@ public:
 private:
     Status readFailure(const QString &what) const;
     Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
+    Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
     void registerFunctions(sqlite3 *db);
     void finalizeStatements();
 

@@ -58,6 +58,7 @@ private slots:
     void layerStoresAndReadsRecords();
     void twoProgramsSavingOneServer();
     void customerNumberTakenMeanwhileIsDrawnAgain();
+    void everyKeyInStoredOrderWithOrWithoutTheIpIndex();
 };
 
 void TstStore::badFilesAreRefusedAndLeftAlone_data()
@@ -537,6 +538,23 @@ void TstStore::customerNumberTakenMeanwhileIsDrawnAgain()
     QVERIFY(db.open(reg.dbPath()).ok());
     QVERIFY(db.addCustomer("新客户", "").ok());
     QCOMPARE(reg.rows("SELECT K_DD FROM kehu WHERE K_KH='新客户'"), QList<QStringList>{{second}});
+}
+
+void TstStore::everyKeyInStoredOrderWithOrWithoutTheIpIndex()
+{
+    TempRegister reg;
+    // IPs in the opposite order of storing, and a gap in the keys.
+    QVERIFY(reg.exec("INSERT INTO data (F_ID, F_IP) VALUES (3, 'c'), (7, 'b'), (8, 'a'), (20, '')"));
+    const std::vector<qint64> stored = {3, 7, 8, 20};
+    for (bool index : {true, false}) {
+        if (!index)
+            QVERIFY(reg.exec("DROP INDEX data_F_IP"));
+        RegisterDb db;
+        QVERIFY(db.open(reg.dbPath()).ok());
+        const Read<std::vector<qint64>> keys = db.serverKeys(ServerQuery::all());
+        QVERIFY(keys.ok());
+        QCOMPARE(keys.value, stored);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstStore)
