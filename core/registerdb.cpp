@@ -94,6 +94,18 @@ ServerColumn listColumnField(int listColumn)
     return columns[std::clamp(listColumn, 0, 7)];
 }
 
+// The first column of every row as a key; false (and no keys) when a step failed.
+bool stepKeys(sqlite3_stmt *stmt, std::vector<qint64> *keys)
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        keys->push_back(sqlite3_column_int64(stmt, 0));
+    if (rc == SQLITE_DONE)
+        return true;
+    keys->clear();
+    return false;
+}
+
 int dayNumber(const QDate &date)
 {
     return date.year() * 10000 + date.month() * 100 + date.day();
@@ -258,13 +270,8 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
         sqlite3_finalize(stmt);
         return out;
     }
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        out.value.push_back(sqlite3_column_int64(stmt, 0));
-    if (rc != SQLITE_DONE) {
+    if (!stepKeys(stmt, &out.value))
         out.status = readFailure(QStringLiteral("server list"));
-        out.value = {};
-    }
     sqlite3_finalize(stmt);
     return out;
 }
@@ -284,13 +291,8 @@ Read<std::vector<qint64>> RegisterDb::allServerKeys(sqlite3 *db)
         out.status = readFailure(QStringLiteral("server list"));
         return out;
     }
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        out.value.push_back(sqlite3_column_int64(stmt, 0));
-    if (rc != SQLITE_DONE) {
+    if (!stepKeys(stmt, &out.value))
         out.status = readFailure(QStringLiteral("server list"));
-        out.value = {};
-    }
     sqlite3_finalize(stmt);
     std::sort(out.value.begin(), out.value.end());
     return out;
@@ -610,9 +612,14 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
     });
 }
 
+Status RegisterDb::deleteRecord(const TableSchema &table, qint64 key)
+{
+    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(table.name, key)); });
+}
+
 Status RegisterDb::deleteServer(qint64 key)
 {
-    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(serverTable().name, key)); });
+    return deleteRecord(serverTable(), key);
 }
 
 // ---- customers ----
@@ -687,7 +694,7 @@ Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString
 
 Status RegisterDb::deleteCustomer(qint64 key)
 {
-    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(customerTable().name, key)); });
+    return deleteRecord(customerTable(), key);
 }
 
 // ---- administrator ----

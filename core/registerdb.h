@@ -11,6 +11,7 @@
 class QDate;
 class QRandomGenerator;
 struct BackupPace;
+struct TableSchema;
 struct Database;
 struct sqlite3;
 struct sqlite3_stmt;
@@ -115,6 +116,7 @@ private:
     Status readFailure(const QString &what) const;
     Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
     Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
+    Status deleteRecord(const TableSchema &table, qint64 key);
     void registerFunctions(sqlite3 *db);
     void finalizeStatements();
 
