@@ -3,6 +3,8 @@
 #include "core/text.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 QString databasePath(const QString &programDir)
 {
@@ -14,4 +16,29 @@ QString skinPath(const QString &programDir)
 {
     const QString sep(QDir::separator());
     return textJoin({programDir, sep, u"skin", sep, u"qq2008.she"});
+}
+
+QString connectionFilePath(const QString &programDir)
+{
+    const QString sep(QDir::separator());
+    return textJoin({programDir, sep, u"db", sep, u"kavrodb.conn"});
+}
+
+QString registerLocation(const QString &programDir)
+{
+    const QString conn = connectionFilePath(programDir);
+    if (!QFileInfo::exists(conn))
+        return databasePath(programDir);
+    QFile file(conn);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qWarning("cannot read %s: %s", qPrintable(conn), qPrintable(file.errorString()));
+        return {};
+    }
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+            return line;
+    }
+    qWarning("%s holds no connection URI", qPrintable(conn));
+    return {};
 }

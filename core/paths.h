@@ -4,5 +4,11 @@
 
 // <program directory>/db/kavrodb.mdb
 QString databasePath(const QString &programDir);
+// <program directory>/db/kavrodb.conn: where it exists, the register is the PostgreSQL database of
+// the connection URI it holds.
+QString connectionFilePath(const QString &programDir);
+// The register the program opens: the URI in the connection file when there is one (its first line
+// that is neither blank nor a # comment; an empty text when it holds none), else databasePath.
+QString registerLocation(const QString &programDir);
 // <program directory>/skin/qq2008.she
 QString skinPath(const QString &programDir);

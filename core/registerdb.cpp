@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace {
 
@@ -162,6 +163,10 @@ Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, boo
     *made = false;
     if (m_path.isEmpty())
         return Status::failed(QStringLiteral("no register is open"));
+    if (isServerLocation(m_path)) {
+        // A register on a database server is kept by the server's own backups (pg_dump).
+        return Status::done();
+    }
     QString reason;
     if (!driverSharesSqlite(&reason))
         return Status::failed(reason);
@@ -173,6 +178,10 @@ Read<qint64> RegisterDb::changeCounter()
     Read<qint64> out;
     if (!isOpen()) {
         out.status = readFailure(QStringLiteral("change counter"));
+        return out;
+    }
+    if (m_db->connection.engine() == Engine::Postgres) {
+        out.value = m_db->connection.changesAnnounced();
         return out;
     }
     QSqlQuery q(m_db->connection.database());
@@ -202,6 +211,11 @@ void RegisterDb::finalizeStatements()
     m_serverByKey = nullptr;
     sqlite3_finalize(m_serversInRange);
     m_serversInRange = nullptr;
+}
+
+QString RegisterDb::rowKey(const TableSchema &table) const
+{
+    return rowKeyColumn(table, m_db->connection.engine());
 }
 
 Status RegisterDb::readFailure(const QString &what) const
@@ -305,13 +319,15 @@ Read<std::vector<qint64>> RegisterDb::serverKeysThroughQt(const ServerQuery &que
     Read<std::vector<qint64>> out;
     const QString column = columnFor(query.field);
     const bool byDays = query.field == ServerQuery::Field::ExpiresWithin;
-    QString sql = QStringLiteral("SELECT rowid, %1, %2 FROM %3")
-                      .arg(columnName(ServerColumn::Expires),
+    const QString key = rowKey(serverTable());
+    // Only the columns the query needs: a whole list in stored order reads nothing but keys.
+    QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4")
+                      .arg(key, byDays ? columnName(ServerColumn::Expires) : QStringLiteral("NULL"),
                            order.isStored() ? QStringLiteral("NULL") : columnName(listColumnField(order.column)),
                            serverTable().name);
     if (!column.isEmpty())
         sql += QStringLiteral(" WHERE %1 = ?").arg(column);
-    sql += QLatin1String(" ORDER BY rowid");
+    sql += QLatin1String(" ORDER BY ") + key;
     QSqlQuery q(m_db->connection.database());
     q.setForwardOnly(true);
     q.prepare(sql);
@@ -439,33 +455,10 @@ Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys
         QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columns.join(QLatin1String(", ")), serverTable().name);
     sqlite3 *db = m_db->connection.sqliteHandle();
     if (!db) {
-        if (!isOpen()) {
+        if (!isOpen())
             out.status = readFailure(QStringLiteral("servers"));
-            return out;
-        }
-        QSqlQuery q(m_db->connection.database());
-        q.setForwardOnly(true);
-        if (!q.prepare(byKey)) {
-            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
-            return out;
-        }
-        for (const qint64 key : keys) {
-            q.addBindValue(key);
-            if (!q.exec()) {
-                out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
-                out.value = {};
-                return out;
-            }
-            ServerRecord &r = out.value.emplace_back();
-            if (q.next()) {
-                r.key = key;
-                QString *fields[] = {&r.customer, &r.number,  &r.ip,       &r.cabinet,
-                                     &r.racked,   &r.expires, &r.unracked, &r.remark};
-                for (int i = 0; i < 8; ++i)
-                    *fields[i] = q.value(i).toString();
-            }
-            q.finish();
-        }
+        else
+            out = serversThroughQt(keys, columns);
         return out;
     }
     if (!m_serverByKey) {
@@ -544,6 +537,52 @@ Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys
     return out;
 }
 
+Read<std::vector<ServerRecord>> RegisterDb::serversThroughQt(std::span<const qint64> keys, const QStringList &columns)
+{
+    // The keys are numbers, so they go into the statement as they are: a few hundred a statement,
+    // one round trip to a database server each, rather than one a key.
+    Read<std::vector<ServerRecord>> out;
+    out.value.resize(keys.size());
+    const QString key = rowKey(serverTable());
+    constexpr size_t kKeysPerStatement = 500;
+    QSqlQuery q(m_db->connection.database());
+    q.setForwardOnly(true);
+    for (size_t first = 0; first < keys.size(); first += kKeysPerStatement) {
+        const size_t end = std::min(keys.size(), first + kKeysPerStatement);
+        QStringList wanted;
+        std::unordered_multimap<qint64, size_t> positions;
+        for (size_t i = first; i < end; ++i) {
+            wanted << QString::number(keys[i]);
+            positions.emplace(keys[i], i);
+        }
+        const QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                                .arg(key, columns.join(QLatin1String(", ")), serverTable().name,
+                                     wanted.join(QLatin1Char(',')));
+        if (!q.exec(sql)) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+        while (q.next()) {
+            ServerRecord r;
+            r.key = q.value(0).toLongLong();
+            QString *fields[] = {&r.customer, &r.number, &r.ip, &r.cabinet, &r.racked, &r.expires, &r.unracked, &r.remark};
+            for (int i = 0; i < 8; ++i)
+                *fields[i] = q.value(i + 1).toString();
+            const auto [from, to] = positions.equal_range(r.key);
+            for (auto it = from; it != to; ++it)
+                out.value[it->second] = r;
+        }
+        if (q.lastError().isValid()) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+        q.finish();
+    }
+    return out;
+}
+
 Read<ServerRecord> RegisterDb::server(qint64 key)
 {
     Read<std::vector<ServerRecord>> many = servers(std::span<const qint64>(&key, 1));
@@ -575,15 +614,18 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     QStringList columns;
     for (ServerColumn c : kRecordColumns)
         columns << columnName(c);
-    const ExecResult r = m_db->sql.executeSql(
-        insertRow(serverTable().name, columns,
-                  {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+    const bool server = m_db->connection.engine() == Engine::Postgres;
+    QString insert = insertRow(serverTable().name, columns,
+                               {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark});
+    if (server)
+        insert += QLatin1String(" returning ") + rowKey(serverTable());
+    const ExecResult r = m_db->sql.executeSql(insert);
     if (r.uniqueViolated)
         out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(r.error)};
     else if (!r.ok)
         out.status = Status::failed(r.error);
     else
-        out.value = r.lastInsertId;
+        out.value = server ? r.returned.toLongLong() : r.lastInsertId;
     return out;
 }
 
@@ -594,13 +636,13 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
         expected = serverAssignments(*asRead, true);
     SqlExecutor &sql = m_db->sql;
     return inTransaction(sql, [&] {
-        Status status = changeOne(
-            sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer), server.key, expected));
+        Status status = changeOne(sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer),
+                                                   server.key, expected, rowKey(serverTable())));
         if (status.fault != Fault::NotFound || !asRead)
             return status;
         // No row changed: the server is gone, or another program saved other values meanwhile.
         const int query = sql.runQuery(QStringLiteral("select count(*) as n from %1 where %2")
-                                           .arg(serverTable().name, rowIdCondition(server.key)));
+                                           .arg(serverTable().name, rowIdCondition(server.key, rowKey(serverTable()))));
         if (!query)
             return Status::failed(sql.lastError());
         sql.queryFirst(query);
@@ -614,7 +656,7 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
 
 Status RegisterDb::deleteRecord(const TableSchema &table, qint64 key)
 {
-    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(table.name, key)); });
+    return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(table.name, key, rowKey(table))); });
 }
 
 Status RegisterDb::deleteServer(qint64 key)
@@ -688,7 +730,7 @@ Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString
         return changeOne(m_db->sql, updateByKey(customerTable().name,
                                                 {{columnName(CustomerColumn::Name), name},
                                                  {columnName(CustomerColumn::Contact), contact}},
-                                                key));
+                                                key, {}, rowKey(customerTable())));
     });
 }
 

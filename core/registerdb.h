@@ -59,9 +59,9 @@ public:
     RegisterDb(const RegisterDb &) = delete;
     RegisterDb &operator=(const RegisterDb &) = delete;
 
-    // Opens the SQL executor and then the connection on an existing register file; the file is never
-    // created or changed.
-    Status open(const QString &path);
+    // Opens the SQL executor and then the connection on an existing register: a file, which is never
+    // created or changed, or a PostgreSQL database given by its connection URI (see registerLocation).
+    Status open(const QString &location);
     bool isOpen() const;
     // Closes the record cursor, every query result, the connection and the executor, in that order.
     void close();
@@ -116,6 +116,8 @@ private:
     Status readFailure(const QString &what) const;
     Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
     Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
+    Read<std::vector<ServerRecord>> serversThroughQt(std::span<const qint64> keys, const QStringList &columns);
+    QString rowKey(const TableSchema &table) const;
     Status deleteRecord(const TableSchema &table, qint64 key);
     void registerFunctions(sqlite3 *db);
     void finalizeStatements();

@@ -7,18 +7,18 @@ QString equalCondition(const QString &column, const QString &value)
     return textJoin({column, u"=", sqlLiteral(value)});
 }
 
-QString rowIdCondition(qint64 rowId)
+QString rowIdCondition(qint64 rowId, const QString &keyColumn)
 {
-    return textJoin({u"rowid=", QString::number(rowId)});
+    return textJoin({keyColumn, u"=", QString::number(rowId)});
 }
 
 QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
-                    const std::vector<std::pair<QString, QString>> &expected)
+                    const std::vector<std::pair<QString, QString>> &expected, const QString &keyColumn)
 {
     QStringList sets;
     for (const auto &[column, value] : assignments)
         sets << textJoin({column, u" =", sqlLiteral(value)});
-    QString condition = rowIdCondition(key);
+    QString condition = rowIdCondition(key, keyColumn);
     // An absent value reads as the empty text, so it is compared as one.
     for (const auto &[column, value] : expected)
         condition += textJoin({u" and coalesce(", column, u", '')=", sqlLiteral(value)});
@@ -34,9 +34,9 @@ QString insertRow(const QString &table, const QStringList &columns, const QStrin
                      literals.join(QLatin1String(", ")), u")"});
 }
 
-QString deleteByKey(const QString &table, qint64 key)
+QString deleteByKey(const QString &table, qint64 key, const QString &keyColumn)
 {
-    return textJoin({u"delete from ", table, u" where ", rowIdCondition(key)});
+    return textJoin({u"delete from ", table, u" where ", rowIdCondition(key, keyColumn)});
 }
 
 QString adminUpdate(const QString &column, const QString &value)

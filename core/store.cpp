@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -32,11 +33,6 @@ bool isPlainName(const QString &name)
         if (!(c.isLetterOrNumber() || c == QLatin1Char('_')))
             return false;
     return true;
-}
-
-QString quotedName(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 // Whether the sqlite3 functions this program calls belong to the very library Qt's SQLite driver
@@ -125,16 +121,90 @@ QSqlDatabase addExistingFileConnection(const QString &connectionName, const QStr
     return db;
 }
 
-bool openRegisterFile(const QString &connectionName, const QString &path, QString *error)
+bool isServerLocation(const QString &location)
 {
+    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+}
+
+namespace {
+QString quotedOption(const QString &value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + v + QLatin1Char('\'');
+}
+
+// The URI read by libpq itself, so that it means exactly what it means to psql and pg_dump.
+QSqlDatabase addServerConnection(const QString &connectionName, const QString &uri, QString *error)
+{
+    char *message = nullptr;
+    PQconninfoOption *options = PQconninfoParse(uri.toUtf8().constData(), &message);
+    if (!options) {
+        *error = QStringLiteral("not a connection URI libpq can read: %1")
+                     .arg(message ? QString::fromUtf8(message).trimmed() : QStringLiteral("out of memory"));
+        PQfreemem(message);
+        return {};
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    QStringList rest;
+    bool timeout = false;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (!o->val)
+            continue;
+        const QString key = QString::fromLatin1(o->keyword);
+        const QString value = QString::fromUtf8(o->val);
+        if (key == QLatin1String("host"))
+            db.setHostName(value);
+        else if (key == QLatin1String("port") && value.toInt() > 0)
+            db.setPort(value.toInt());
+        else if (key == QLatin1String("dbname"))
+            db.setDatabaseName(value);
+        else if (key == QLatin1String("user"))
+            db.setUserName(value);
+        else if (key == QLatin1String("password"))
+            *error = QStringLiteral("the connection URI holds a password: keep it in libpq's password file "
+                                    "(~/.pgpass) or PGPASSWORD instead");
+        else if (value.contains(QLatin1Char(';')))
+            // Qt's driver splits its options at ';'.
+            *error = QStringLiteral("the setting %1 of the connection URI holds a ';'").arg(key);
+        else {
+            rest << key + QLatin1Char('=') + quotedOption(value);
+            timeout = timeout || key == QLatin1String("connect_timeout");
+        }
+    }
+    PQconninfoFree(options);
+    // A server that does not answer is reported, not waited for without end.
+    if (!timeout)
+        rest << QStringLiteral("connect_timeout=10");
+    db.setConnectOptions(rest.join(QLatin1Char(';')));
+    if (!error->isEmpty()) {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    return db;
+}
+} // namespace
+
+QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error)
+{
+    if (isServerLocation(location))
+        return addServerConnection(connectionName, location, error);
+    return addExistingFileConnection(connectionName, location);
+}
+
+bool openRegister(const QString &connectionName, const QString &location, QString *error)
+{
+    const bool server = isServerLocation(location);
     // Qt's SQLite driver would create a missing file: the file must exist, and is opened in mode=rw.
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) {
-        *error = QStringLiteral("database file %1 does not exist").arg(path);
+    const QFileInfo info(location);
+    if (!server && (!info.exists() || !info.isFile())) {
+        *error = QStringLiteral("database file %1 does not exist").arg(location);
         return false;
     }
     {
-        QSqlDatabase db = addExistingFileConnection(connectionName, path);
+        QSqlDatabase db = addRegisterConnection(connectionName, location, error);
+        if (!db.isValid())
+            return false;
         if (db.open() && checkSchema(db, error))
             return true;
         if (error->isEmpty())
@@ -154,13 +224,36 @@ Connection::~Connection()
     closeConnection();
 }
 
-bool Connection::openFile(const QString &path, const QString &password)
+bool Connection::open(const QString &location)
 {
-    Q_UNUSED(password); // SQLite files carry no database password
     closeConnection();
     m_error.clear();
-    m_open = openRegisterFile(m_name, path, &m_error);
+    m_announced = 0;
+    m_open = openRegister(m_name, location, &m_error);
+    m_engine = m_open ? engineOf(database()) : Engine::Sqlite;
+    if (m_open && m_engine == Engine::Postgres) {
+        QSqlQuery listen(database());
+        if (!listen.exec(QStringLiteral("LISTEN %1").arg(kChangeChannel)))
+            qWarning("other desks' changes will not be noticed: %s", qPrintable(listen.lastError().text()));
+    }
     return m_open;
+}
+
+qint64 Connection::changesAnnounced()
+{
+    if (!m_open || m_engine != Engine::Postgres)
+        return 0;
+    const QVariant handle = database().driver()->handle();
+    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return m_announced;
+    PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
+    // Notifications arrive after their transaction committed; read whatever the socket holds.
+    PQconsumeInput(conn);
+    while (PGnotify *n = PQnotifies(conn)) {
+        ++m_announced;
+        PQfreemem(n);
+    }
+    return m_announced;
 }
 
 void Connection::closeConnection()
@@ -210,12 +303,14 @@ bool RecordCursor::openTable(const QString &table, const QString &condition)
         m_error = QStringLiteral("bad table name");
         return false;
     }
-    // rowid order is the order rows were stored in; ORDER BY keeps it when an index serves the
-    // condition.
-    QString sql = QLatin1String("SELECT rowid, * FROM ") + quotedName(table);
+    // Key order (rowid in a file) is the order rows were stored in; ORDER BY keeps it when an index
+    // serves the condition.
+    const TableSchema *schema = tableNamed(table);
+    const QString key = schema ? rowKeyColumn(*schema, m_connection.engine()) : QStringLiteral("rowid");
+    QString sql = QStringLiteral("SELECT %1, * FROM %2").arg(key, table);
     if (!condition.isEmpty())
         sql += QLatin1String(" WHERE ") + condition;
-    sql += QLatin1String(" ORDER BY rowid");
+    sql += QLatin1String(" ORDER BY ") + key;
     sqlite3 *db = sqliteHandle(m_connection.database());
     if (!db)
         return openTableThroughQt(sql);
@@ -344,7 +439,9 @@ bool RecordCursor::deleteCurrent()
         return false;
     }
     QSqlQuery del(m_connection.database());
-    del.prepare(QLatin1String("DELETE FROM ") + quotedName(m_table) + QLatin1String(" WHERE rowid = ?"));
+    const TableSchema *schema = tableNamed(m_table);
+    del.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                    .arg(m_table, schema ? rowKeyColumn(*schema, m_connection.engine()) : QStringLiteral("rowid")));
     del.addBindValue(rowId);
     if (!del.exec()) {
         m_error = del.lastError().text();
@@ -393,13 +490,13 @@ bool RecordCursor::closeTable()
         m_error.clear();
         QStringList names, marks;
         for (const auto &entry : m_newRow) {
-            names << quotedName(entry.first);
+            names << entry.first;
             marks << QStringLiteral("?");
         }
         QSqlQuery insert(m_connection.database());
         const QString sql = names.isEmpty()
-                                ? QLatin1String("INSERT INTO ") + quotedName(m_table) + QLatin1String(" DEFAULT VALUES")
-                                : QLatin1String("INSERT INTO ") + quotedName(m_table) + QLatin1String(" (") +
+                                ? QLatin1String("INSERT INTO ") + m_table + QLatin1String(" DEFAULT VALUES")
+                                : QLatin1String("INSERT INTO ") + m_table + QLatin1String(" (") +
                                       names.join(QLatin1Char(',')) + QLatin1String(") VALUES (") +
                                       marks.join(QLatin1Char(',')) + QLatin1Char(')');
         stored = insert.prepare(sql);
@@ -435,11 +532,11 @@ SqlExecutor::~SqlExecutor()
     closeDatabase();
 }
 
-bool SqlExecutor::openDatabase(const QString &path)
+bool SqlExecutor::openDatabase(const QString &location)
 {
     closeDatabase();
     m_error.clear();
-    m_open = openRegisterFile(m_name, path, &m_error);
+    m_open = openRegister(m_name, location, &m_error);
     return m_open;
 }
 
@@ -459,14 +556,19 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
     result.ok = q.exec(statement);
     if (result.ok) {
         result.rowsAffected = q.numRowsAffected();
-        const QVariant id = q.lastInsertId();
-        if (id.isValid())
-            result.lastInsertId = id.toLongLong();
+        if (q.isSelect() && q.next()) {
+            result.returned = q.value(0);
+        } else {
+            const QVariant id = q.lastInsertId();
+            if (id.isValid())
+                result.lastInsertId = id.toLongLong();
+        }
     } else {
         result.error = m_error = q.lastError().text();
-        // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
+        // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT;
+        // PostgreSQL's unique_violation.
         const QString code = q.lastError().nativeErrorCode();
-        result.uniqueViolated = code == QLatin1String("2067") ||
+        result.uniqueViolated = code == QLatin1String("2067") || code == QLatin1String("23505") ||
                                 (code == QLatin1String("19") && result.error.contains(QLatin1String("UNIQUE")));
     }
     return result;
@@ -607,10 +709,10 @@ qint64 recordKeyFromValue(const QVariant &value)
     }
 }
 
-bool Database::open(const QString &path)
+bool Database::open(const QString &location)
 {
-    sql.openDatabase(path);
-    return connection.openFile(path, QString());
+    sql.openDatabase(location);
+    return connection.open(location);
 }
 
 void Database::shutdown()

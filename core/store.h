@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/schema.h"
 #include "core/textrow.h"
 
 #include <QSqlDatabase>
@@ -21,6 +22,7 @@ struct ExecResult {
     qint64 lastInsertId = -1;
     QString error;
     bool uniqueViolated = false; // refused because a unique index holds the value already
+    QVariant returned;           // the first value of the first row a statement returned
 };
 
 // The connection "QSQLITE" under connectionName on an existing file, opened by URI in mode=rw, which
@@ -33,10 +35,20 @@ QSqlDatabase addExistingFileConnection(const QString &connectionName, const QStr
 // each other's file locks); the reason when not. Asked once the driver is loaded.
 bool driverSharesSqlite(QString *reason = nullptr);
 
-// Opens an existing register file for reading and writing under the given connection name. The
-// file is never created, and it is refused (and left untouched) when it is not an SQLite database
-// or lacks the tables data, kehu and admin with their columns.
-bool openRegisterFile(const QString &connectionName, const QString &path, QString *error);
+// Whether a register location is a PostgreSQL connection URI (postgresql://… or postgres://…)
+// rather than the path of a file.
+bool isServerLocation(const QString &location);
+
+// The connection under connectionName to the register at location, not yet open: an existing file
+// (addExistingFileConnection) or, for a URI, Qt's PostgreSQL driver with the URI's settings. A URI
+// that libpq cannot read, or that carries a password (libpq's password file or PGPASSWORD serve),
+// gives an invalid connection and the reason.
+QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error);
+
+// Opens an existing register for reading and writing under the given connection name: a file, which
+// is never created, or a PostgreSQL database. It is refused (and left untouched) when it is no
+// SQLite database or lacks the tables data, kehu and admin with their columns.
+bool openRegister(const QString &connectionName, const QString &location, QString *error);
 
 // The database connection the record cursor works over.
 class Connection {
@@ -46,7 +58,7 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    bool openFile(const QString &path, const QString &password = {});
+    bool open(const QString &location);
     void closeConnection();
     bool isOpen() const { return m_open; }
     QSqlDatabase database() const;
@@ -55,10 +67,16 @@ public:
     // values; null when not open, or when Qt's driver does not run on the libsqlite3 this program
     // calls (the reads then go through Qt's SQL layer).
     sqlite3 *sqliteHandle() const;
+    Engine engine() const { return m_engine; }
+    // Announcements of changes to a PostgreSQL register (another desk's or this program's own
+    // commits) received since the connection was opened; 0 for a file.
+    qint64 changesAnnounced();
 
 private:
     QString m_name;
     bool m_open = false;
+    Engine m_engine = Engine::Sqlite;
+    qint64 m_announced = 0;
     QString m_error;
 };
 
@@ -115,7 +133,7 @@ public:
     SqlExecutor(const SqlExecutor &) = delete;
     SqlExecutor &operator=(const SqlExecutor &) = delete;
 
-    bool openDatabase(const QString &path);
+    bool openDatabase(const QString &location);
     bool isOpen() const { return m_open; }
     ExecResult executeSql(const QString &statement);
     int runQuery(const QString &statement); // a handle above zero, or 0 when the query failed
@@ -158,8 +176,8 @@ struct Database {
     RecordCursor cursor{connection};
     SqlExecutor sql;
 
-    // Opens the SQL executor and then the connection on the file; true when the connection opened.
-    bool open(const QString &path);
+    // Opens the SQL executor and then the connection on the register; true when both opened.
+    bool open(const QString &location);
     // Closes the cursor, every query result, the connection and the executor, in that order.
     void shutdown();
 };

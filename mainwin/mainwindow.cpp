@@ -53,7 +53,10 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     m_login->show();
     installWindowHook(this);
     appState().listMode = 0;
-    const bool connected = m_db->open(databasePath(m_programDir)).ok();
+    const Status opened = m_db->open(registerLocation(m_programDir));
+    const bool connected = opened.ok();
+    if (!connected)
+        qWarning("cannot open the register: %s", qPrintable(opened.reason));
     m_login->setHint(connected ? LoginTexts::welcome : LoginTexts::connectFailed);
     m_login->setConnectionFailed(!connected);
     // The lists are read once the event loop runs: the login window is painted and takes typing
