@@ -182,6 +182,8 @@ Read<qint64> RegisterDb::changeCounter()
     }
     if (m_db->connection.engine() == Engine::Postgres) {
         out.value = m_db->connection.changesAnnounced();
+        if (out.value < 0)
+            out.status = Status::failed(QStringLiteral("change counter: %1").arg(m_db->connection.lastError()));
         return out;
     }
     QSqlQuery q(m_db->connection.database());
@@ -330,9 +332,11 @@ Read<std::vector<qint64>> RegisterDb::serverKeysThroughQt(const ServerQuery &que
     sql += QLatin1String(" ORDER BY ") + key;
     QSqlQuery q(m_db->connection.database());
     q.setForwardOnly(true);
-    q.prepare(sql);
-    if (!column.isEmpty())
+    bool ok = column.isEmpty() ? q.exec(sql) : q.prepare(sql);
+    if (ok && !column.isEmpty()) {
         q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
+        ok = q.exec();
+    }
     struct Row {
         qint64 key;
         QByteArray sortKey;
@@ -340,7 +344,6 @@ Read<std::vector<qint64>> RegisterDb::serverKeysThroughQt(const ServerQuery &que
     };
     std::vector<Row> rows;
     const QDate last = QDate::currentDate().addDays(query.days);
-    bool ok = q.exec();
     while (ok && q.next()) {
         if (byDays) {
             const QDate expires = textToDate(q.value(1).toString());

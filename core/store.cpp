@@ -94,10 +94,8 @@ const FastPath &fastPath()
 
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
-    if (!fastPath().usable)
-        return nullptr;
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !fastPath().usable)
         return nullptr;
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
@@ -244,10 +242,20 @@ qint64 Connection::changesAnnounced()
     if (!m_open || m_engine != Engine::Postgres)
         return 0;
     const QVariant handle = database().driver()->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return m_announced;
+    // Qt's driver names the type by libpq's struct tag.
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) {
+        m_error = QStringLiteral("Qt's PostgreSQL driver gives no libpq connection (%1)")
+                      .arg(QLatin1String(handle.typeName()));
+        return -1;
+    }
     PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
-    // Notifications arrive after their transaction committed; read whatever the socket holds.
+    // A round trip first: the server has then sent every announcement of a commit that ended
+    // before it, and libpq keeps them for PQnotifies.
+    QSqlQuery ping(database());
+    if (!ping.exec(QStringLiteral("SELECT 1"))) {
+        m_error = ping.lastError().text();
+        return -1;
+    }
     PQconsumeInput(conn);
     while (PGnotify *n = PQnotifies(conn)) {
         ++m_announced;
@@ -558,7 +566,9 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
         result.rowsAffected = q.numRowsAffected();
         if (q.isSelect() && q.next()) {
             result.returned = q.value(0);
-        } else {
+        } else if (engineOf(database()) == Engine::Sqlite) {
+            // Not asked of PostgreSQL: Qt's driver would run lastval(), whose failure aborts the
+            // transaction the statement is part of. Statements there return their key instead.
             const QVariant id = q.lastInsertId();
             if (id.isValid())
                 result.lastInsertId = id.toLongLong();

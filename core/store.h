@@ -69,7 +69,8 @@ public:
     sqlite3 *sqliteHandle() const;
     Engine engine() const { return m_engine; }
     // Announcements of changes to a PostgreSQL register (another desk's or this program's own
-    // commits) received since the connection was opened; 0 for a file.
+    // commits) received since the connection was opened; 0 for a file, -1 when the server could
+    // not be asked (lastError says why).
     qint64 changesAnnounced();
 
 private:

@@ -1,7 +1,9 @@
 #include "testsupport.h"
 
 #include "core/appstate.h"
+#include "core/paths.h"
 #include "core/schema.h"
+#include "core/store.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 #include "login/loginwindow.h"
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,17 +24,61 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+bool TempRegister::onServer()
+{
+    return qgetenv("KAVRO_TEST_ENGINE") == "postgres";
+}
+
+QString TempRegister::newServerDatabase()
+{
+    const QString host = qEnvironmentVariable("KAVRO_TEST_PGHOST");
+    if (host.isEmpty())
+        qFatal("KAVRO_TEST_ENGINE=postgres needs the test cluster's socket folder in KAVRO_TEST_PGHOST "
+               "(scripts/test.sh starts one)");
+    auto uri = [&](const QString &db) {
+        return QStringLiteral("postgresql:///%1?host=%2&user=kavro").arg(db, host);
+    };
+    static int made = 0;
+    const QString name = QStringLiteral("kavro_%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
+    const QString connection = QStringLiteral("test-cluster");
+    {
+        QString error;
+        QSqlDatabase db = addRegisterConnection(connection, uri(QStringLiteral("postgres")), &error);
+        if (!db.open())
+            qFatal("cannot reach the test cluster: %s %s", qPrintable(error), qPrintable(db.lastError().text()));
+        QSqlQuery q(db);
+        // template0: nobody is ever connected to it, so desks of parallel test programs can copy it at once.
+        if (!q.exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name)))
+            qFatal("cannot make a test database: %s", qPrintable(q.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return uri(name);
+}
+
 TempRegister::TempRegister(Contents contents, const QString &dirName)
 {
     m_programDir = QDir(m_tmp.path()).filePath(dirName);
     QDir().mkpath(m_programDir + QStringLiteral("/db"));
     QString error;
+    if (onServer()) {
+        if (contents == NoFile)
+            return;
+        m_uri = newServerDatabase();
+        QFile conn(connectionFilePath(m_programDir));
+        if (!conn.open(QIODevice::WriteOnly) || conn.write(m_uri.toUtf8() + '\n') < 0)
+            qFatal("cannot write %s", qPrintable(conn.fileName()));
+    }
     if (contents == Initialised) {
         if (!initRegisterDatabase(dbPath(), &error))
             qFatal("cannot make test register: %s", qPrintable(error));
     } else if (contents == EmptyTables) {
         const QString name = QStringLiteral("test-create");
-        if (!createRegisterFile(dbPath(), name, &error))
+        if (onServer()) {
+            QSqlDatabase db = addRegisterConnection(name, m_uri, &error);
+            if (!db.open() || !createSchema(db, &error))
+                qFatal("cannot make test register: %s %s", qPrintable(error), qPrintable(db.lastError().text()));
+        } else if (!createRegisterFile(dbPath(), name, &error))
             qFatal("cannot make test register: %s", qPrintable(error));
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
@@ -40,7 +87,13 @@ TempRegister::TempRegister(Contents contents, const QString &dirName)
 
 QString TempRegister::dbPath() const
 {
-    return m_programDir + QStringLiteral("/db/kavrodb.mdb");
+    return onServer() ? m_uri : m_programDir + QStringLiteral("/db/kavrodb.mdb");
+}
+
+QString TempRegister::keyColumn(const QString &table)
+{
+    const TableSchema *schema = tableNamed(table);
+    return rowKeyColumn(*schema, onServer() ? Engine::Postgres : Engine::Sqlite);
 }
 
 namespace {
@@ -49,10 +102,14 @@ template <typename F> auto withConnection(const QString &path, F &&work)
     const QString name = QStringLiteral("test-direct");
     decltype(work(std::declval<QSqlDatabase &>())) result;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QString error;
+        QSqlDatabase db = TempRegister::onServer()
+                              ? addRegisterConnection(name, path, &error)
+                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        if (!TempRegister::onServer())
+            db.setDatabaseName(path);
         if (!db.open())
-            qFatal("cannot open %s", qPrintable(path));
+            qFatal("cannot open %s: %s", qPrintable(path), qPrintable(error + db.lastError().text()));
         result = work(db);
         db.close();
     }
@@ -71,6 +128,20 @@ bool TempRegister::exec(const QString &sql) const
         }
         return true;
     });
+}
+
+bool TempRegister::refuse(const QString &when) const
+{
+    if (!onServer())
+        return exec(QStringLiteral("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'no'); END").arg(when));
+    return exec(QStringLiteral("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                               "$$BEGIN RAISE EXCEPTION 'no'; END$$")) &&
+           exec(QStringLiteral("CREATE TRIGGER refuse %1 FOR EACH ROW EXECUTE FUNCTION refuse()").arg(when));
+}
+
+bool TempRegister::dropRefusal(const QString &table) const
+{
+    return exec(onServer() ? QStringLiteral("DROP TRIGGER refuse ON %1").arg(table) : QStringLiteral("DROP TRIGGER refuse"));
 }
 
 bool TempRegister::allowRepeatedIps() const

@@ -7,16 +7,30 @@
 #include <QWidget>
 
 // A register in a temporary program directory: db/kavrodb.mdb made as `kavro-db init` makes it,
-// with statements and reads that go straight to the file, past the program's own store.
+// with statements and reads that go straight to the register, past the program's own store.
+// With KAVRO_TEST_ENGINE=postgres the register is instead a new database on the test cluster
+// (socket folder in KAVRO_TEST_PGHOST), named by db/kavrodb.conn as a desk of a team has it.
 class TempRegister {
 public:
     enum Contents { Initialised, EmptyTables, NoFile };
     explicit TempRegister(Contents contents = Initialised, const QString &dirName = QStringLiteral("程序 目录"));
 
+    // Whether this run's registers are PostgreSQL databases.
+    static bool onServer();
+    // A connection URI to a new, empty database on the test cluster.
+    static QString newServerDatabase();
+
     QString programDir() const { return m_programDir; }
+    // Where the register is: the file's path, or the database's connection URI.
     QString dbPath() const;
+    // The column keying a table's rows as stored: rowid in a file.
+    static QString keyColumn(const QString &table);
 
     bool exec(const QString &sql) const;
+    // A trigger named refuse that makes the database refuse what `when` names ("BEFORE DELETE ON
+    // data"), with the message "no"; dropRefusal takes it away again.
+    bool refuse(const QString &when) const;
+    bool dropRefusal(const QString &table) const;
     // Gives the IP column a plain index, as registers brought over from Access with repeated IPs have.
     bool allowRepeatedIps() const;
     QList<QStringList> rows(const QString &sql) const;
@@ -25,7 +39,15 @@ public:
 private:
     QTemporaryDir m_tmp;
     QString m_programDir;
+    QString m_uri;
 };
+
+// For cases about an SQLite file as such (its bytes, locks, handles, path): skipped on a server.
+#define SQLITE_FILE_ONLY()                                                                                             \
+    do {                                                                                                               \
+        if (TempRegister::onServer())                                                                                  \
+            QSKIP("about the SQLite file itself");                                                                     \
+    } while (false)
 
 // A control as a window defines it: its name, geometry and caption (labels and buttons).
 struct Unit {

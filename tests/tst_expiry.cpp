@@ -90,7 +90,7 @@ void TstExpiry::init()
     resetProgramState();
     m_reg = std::make_unique<TempRegister>();
     QVERIFY(m_reg->exec(servers()));
-    QVERIFY(m_reg->exec("INSERT INTO kehu VALUES ('20001', '张三', ''), ('20002', '阿里', '')"));
+    QVERIFY(m_reg->exec("INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20001', '张三', ''), ('20002', '阿里', '')"));
     m_main = std::make_unique<MainWindow>(m_reg->programDir());
     waitForLists();
 }

@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 #include <sqlite3.h>
 
@@ -30,6 +31,12 @@ QStringList readAll(RecordCursor &cursor, const QString &column)
     return values;
 }
 } // namespace
+
+// The column keying a table's records in this run's registers.
+QString key(const char *table)
+{
+    return TempRegister::keyColumn(QString::fromLatin1(table));
+}
 
 class TstStore : public QObject {
     Q_OBJECT
@@ -83,6 +90,7 @@ void TstStore::badFilesAreRefusedAndLeftAlone()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, sqlBeforehand);
+    SQLITE_FILE_ONLY();
     TempRegister reg(TempRegister::NoFile);
     {
         QFile f(reg.dbPath());
@@ -106,6 +114,7 @@ void TstStore::badFilesAreRefusedAndLeftAlone()
 
 void TstStore::missingFileIsNotCreated()
 {
+    SQLITE_FILE_ONLY();
     TempRegister reg(TempRegister::NoFile);
     Database db;
     QVERIFY(!db.open(reg.dbPath()));
@@ -131,8 +140,10 @@ void TstStore::initRefusesExistingFile()
     const QByteArray before = fileDigest(reg.dbPath());
     QString error;
     QVERIFY(!initRegisterDatabase(reg.dbPath(), &error));
-    QVERIFY(error.contains("exists"));
+    QVERIFY2(error.contains(TempRegister::onServer() ? "already holds data, kehu, admin" : "exists"), qPrintable(error));
     QCOMPARE(fileDigest(reg.dbPath()), before);
+    QCOMPARE(reg.rows("SELECT F_IP FROM data"), QList<QStringList>{{"keep me"}});
+    QCOMPARE(reg.count("admin"), 1);
 }
 
 void TstStore::initMakesSchemaAndDefaults()
@@ -144,8 +155,13 @@ void TstStore::initMakesSchemaAndDefaults()
     QCOMPARE(kehu[0][1], QStringLiteral("默认客户"));
     QVERIFY(kehu[0][0].toInt() >= 10000 && kehu[0][0].toInt() <= 2000000);
     QCOMPARE(reg.count("data"), 0);
-    const QList<QStringList> indexes = reg.rows("SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
+    const QList<QStringList> indexes =
+        reg.rows(TempRegister::onServer()
+                     ? "SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname NOT LIKE '%pkey'"
+                     : "SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
     QCOMPARE(indexes.size(), 7); // the four searched columns, 到期时间, and the two customer columns
+    if (TempRegister::onServer())
+        return;
     // The searched columns are served by their indexes, not by a scan of the table.
     for (const char *column : {"F_BH", "F_IP", "F_KH", "F_JG"}) {
         const QList<QStringList> plan =
@@ -202,7 +218,7 @@ void TstStore::cursorAppendsAndDeletes()
         QVERIFY(c.writeText("F_BZ", QString())); // an absent text is stored as the empty text
         QVERIFY(c.closeTable());
     }
-    QCOMPARE(reg.rows("SELECT F_ID, F_IP, F_BZ IS NULL FROM data ORDER BY F_ID"),
+    QCOMPARE(reg.rows("SELECT F_ID, F_IP, CASE WHEN F_BZ IS NULL THEN 1 ELSE 0 END FROM data ORDER BY F_ID"),
              (QList<QStringList>{{"1", "a", "0"}, {"2", "b", "0"}, {"3", "c", "0"}}));
     QVERIFY(c.openTable("data", ""));
     QVERIFY(c.moveToPosition(1));
@@ -277,7 +293,7 @@ void TstStore::lookups()
     QVERIFY(store.open(reg.dbPath()));
     QCOMPARE(valueExists(store.cursor, "kehu", "K_DD", "12345"), std::optional<bool>(false));
     QCOMPARE(valueExists(store.cursor, "kehu", "K_KH", ip), std::optional<bool>(false));
-    QVERIFY(reg.exec("INSERT INTO kehu VALUES ('12345', 'O''Neil 数据', '')"));
+    QVERIFY(reg.exec("INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('12345', 'O''Neil 数据', '')"));
     QCOMPARE(valueExists(store.cursor, "kehu", "K_DD", "12345"), std::optional<bool>(true));
     QCOMPARE(db.addCustomer("O'Neil 数据", "").fault, Fault::Duplicate);
     QVERIFY(db.addCustomer("o'neil 数据", "").ok());
@@ -300,6 +316,8 @@ void TstStore::hostileTextsRoundTrip_data()
 void TstStore::hostileTextsRoundTrip()
 {
     QFETCH(QString, text);
+    if (TempRegister::onServer() && text.size() > 2000)
+        QSKIP("a database server's index holds texts of up to about 2,700 bytes; longer IPs are refused");
     TempRegister reg(TempRegister::EmptyTables);
     Database db;
     QVERIFY(db.open(reg.dbPath()));
@@ -315,8 +333,8 @@ void TstStore::hostileTextsRoundTrip()
     QVERIFY(db.cursor.openTable("data", equalCondition("F_IP", text)));
     QCOMPARE(db.cursor.recordCount(), 1);
     // SQL path: updates keyed on the same text, read back through the query.
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", text}}, 1)).ok);
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_JG", text + text}}, 1)).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", text}}, 1, {}, key("data"))).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_JG", text + text}}, 1, {}, key("data"))).ok);
     const int h = db.sql.runQuery("select * from data");
     QVERIFY(h > 0);
     QVERIFY(db.sql.queryFirst(h));
@@ -325,12 +343,13 @@ void TstStore::hostileTextsRoundTrip()
     QCOMPARE(db.sql.queryRead(h, "F_BZ").toString(), text);
     db.sql.closeQuery(h);
     QCOMPARE(reg.count("data"), 1);
-    QCOMPARE(reg.rows("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('data','kehu','admin')"),
-             QList<QStringList>{{"3"}});
+    QCOMPARE(reg.count("kehu"), 0); // every table still there
+    QCOMPARE(reg.count("admin"), 0);
 }
 
 void TstStore::sqlPathReadsKeysAndTexts()
 {
+    SQLITE_FILE_ONLY(); // the shapes of older files
     TempRegister reg(TempRegister::NoFile);
     // A table whose key column holds a fractional number, as an older file may.
     QVERIFY(reg.exec("CREATE TABLE data (F_ID REAL, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ)"));
@@ -357,17 +376,22 @@ void TstStore::executorReportsFailuresAndRowCounts()
 {
     TempRegister reg;
     QVERIFY(reg.exec("INSERT INTO data (F_IP, F_BH) VALUES ('a', '1'), ('b', '2')"));
-    QVERIFY(reg.exec("INSERT INTO admin VALUES ('second', 'pw2')"));
+    QVERIFY(reg.exec("INSERT INTO admin (U_ZH, U_MM) VALUES ('second', 'pw2')"));
     Database db;
     QVERIFY(db.open(reg.dbPath()));
-    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 1)).rowsAffected, 1);
-    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 99)).rowsAffected, 0);
+    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 1, {}, key("data"))).rowsAffected, 1);
+    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 99, {}, key("data"))).rowsAffected, 0);
     // The administrator change reaches every row.
     QCOMPARE(db.sql.executeSql(adminUpdate("U_ZH", "new")).rowsAffected, 2);
     QCOMPARE(reg.rows("SELECT U_ZH FROM admin"), (QList<QStringList>{{"new"}, {"new"}}));
     // A refusal by the database is reported.
-    QVERIFY(reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    const ExecResult refused = db.sql.executeSql(updateByKey("data", {{"F_BH", "y"}}, 2));
+    if (TempRegister::onServer())
+        QVERIFY(reg.exec("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                         "$$BEGIN RAISE EXCEPTION 'refused'; END$$") &&
+                reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    else
+        QVERIFY(reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const ExecResult refused = db.sql.executeSql(updateByKey("data", {{"F_BH", "y"}}, 2, {}, key("data")));
     QVERIFY(!refused.ok);
     QVERIFY(refused.error.contains("refused"));
     QVERIFY(!db.sql.executeSql("update nosuchtable set a = 1").ok);
@@ -381,11 +405,11 @@ void TstStore::transactionRollsBack()
     Database db;
     QVERIFY(db.open(reg.dbPath()));
     QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "changed"}}, 1)).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "changed"}}, 1, {}, key("data"))).ok);
     QVERIFY(db.sql.rollbackTransaction());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"1"}});
     QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "kept"}}, 1)).ok);
+    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "kept"}}, 1, {}, key("data"))).ok);
     QVERIFY(db.sql.commitTransaction());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"kept"}});
 }
@@ -407,6 +431,7 @@ void TstStore::shutdownRunsInOrder()
 
 void TstStore::fastPathOnlyOnTheDriversOwnSqlite()
 {
+    SQLITE_FILE_ONLY();
     TempRegister reg;
     Database db;
     QVERIFY(db.open(reg.dbPath()));
@@ -428,9 +453,9 @@ void TstStore::failedReadsComeBackWithTheirReason_data()
 {
     QTest::addColumn<QString>("sabotage");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("server table gone") << "ALTER TABLE data RENAME TO d2" << "no such table";
-    QTest::newRow("customer table gone") << "ALTER TABLE kehu RENAME TO k2" << "no such table";
-    QTest::newRow("administrator table gone") << "ALTER TABLE admin RENAME TO a2" << "no such table";
+    QTest::newRow("server table gone") << "ALTER TABLE data RENAME TO d2" << "no such table|does not exist";
+    QTest::newRow("customer table gone") << "ALTER TABLE kehu RENAME TO k2" << "no such table|does not exist";
+    QTest::newRow("administrator table gone") << "ALTER TABLE admin RENAME TO a2" << "no such table|does not exist";
 }
 
 void TstStore::failedReadsComeBackWithTheirReason()
@@ -449,7 +474,7 @@ void TstStore::failedReadsComeBackWithTheirReason()
             continue;
         found = true;
         QCOMPARE(status.fault, Fault::Failed);
-        QVERIFY2(status.reason.contains(reason), qPrintable(status.reason));
+        QVERIFY2(status.reason.contains(QRegularExpression(reason)), qPrintable(status.reason));
     }
     QVERIFY(found);
     // Without a connection every read fails too, and says why.
@@ -486,7 +511,7 @@ void TstStore::layerStoresAndReadsRecords()
     QCOMPARE(db.updateServer(ServerRecord{5000000000LL}, true).fault, Fault::NotFound);
     QCOMPARE(db.server(5000000000LL).status.fault, Fault::NotFound);
     // The administrator: replaced by one row, read back as the last row.
-    QVERIFY(reg.exec("INSERT INTO admin VALUES ('two', '2')"));
+    QVERIFY(reg.exec("INSERT INTO admin (U_ZH, U_MM) VALUES ('two', '2')"));
     QCOMPARE(db.administrator().value->account, QStringLiteral("two"));
     QVERIFY(db.replaceAdministrator("ops", "pw").ok());
     QCOMPARE(reg.rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{"ops", "pw"}}));
@@ -530,9 +555,16 @@ void TstStore::customerNumberTakenMeanwhileIsDrawnAgain()
     const QString first = QString::number(probe.bounded(10000, 2000001));
     const QString second = QString::number(probe.bounded(10000, 2000001));
     // Another desk stores the first number drawn between this program's check and its store.
-    QVERIFY(reg.exec(QStringLiteral("CREATE TRIGGER other_desk BEFORE INSERT ON kehu WHEN NEW.K_DD='%1' AND "
-                                    "NEW.K_KH <> 'theirs' BEGIN INSERT INTO kehu VALUES ('%1', 'theirs', ''); END")
-                         .arg(first)));
+    if (TempRegister::onServer())
+        QVERIFY(reg.exec(QStringLiteral("CREATE FUNCTION other_desk() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                                        "IF NEW.K_DD='%1' AND NEW.K_KH <> 'theirs' THEN INSERT INTO kehu (K_DD, K_KH, "
+                                        "K_LX) VALUES ('%1', 'theirs', ''); END IF; RETURN NEW; END$$")
+                             .arg(first)) &&
+                reg.exec("CREATE TRIGGER other_desk BEFORE INSERT ON kehu FOR EACH ROW EXECUTE FUNCTION other_desk()"));
+    else
+        QVERIFY(reg.exec(QStringLiteral("CREATE TRIGGER other_desk BEFORE INSERT ON kehu WHEN NEW.K_DD='%1' AND "
+                                        "NEW.K_KH <> 'theirs' BEGIN INSERT INTO kehu VALUES ('%1', 'theirs', ''); END")
+                             .arg(first)));
     QRandomGenerator seeded(11);
     RegisterDb db(&seeded);
     QVERIFY(db.open(reg.dbPath()).ok());
