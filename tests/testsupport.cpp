@@ -118,6 +118,22 @@ template <typename F> auto withConnection(const QString &path, F &&work)
 }
 } // namespace
 
+void TempRegister::execAt(const QString &location, const QString &sql)
+{
+    const QString name = QStringLiteral("test-at");
+    {
+        QString error;
+        QSqlDatabase db = addRegisterConnection(name, location, &error);
+        if (!db.open())
+            qFatal("cannot open %s: %s", qPrintable(location), qPrintable(error + db.lastError().text()));
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 bool TempRegister::exec(const QString &sql) const
 {
     return withConnection(dbPath(), [&](QSqlDatabase &db) {

@@ -27,6 +27,8 @@ public:
     static QString keyColumn(const QString &table);
 
     bool exec(const QString &sql) const;
+    // A statement on the register at a location (a file's path or a connection URI); fatal when refused.
+    static void execAt(const QString &location, const QString &sql);
     // A trigger named refuse that makes the database refuse what `when` names ("BEFORE DELETE ON
     // data"), with the message "no"; dropRefusal takes it away again.
     bool refuse(const QString &when) const;

@@ -3,7 +3,9 @@
 #include "core/datetext.h"
 #include "core/exporter.h"
 #include "core/legacyimport.h"
+#include "core/registercopy.h"
 #include "core/registerdb.h"
+#include "core/store.h"
 #include "core/schema.h"
 #include "tools/mdbreader.h"
 
@@ -22,8 +24,14 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage:\n"
-                         "  kavro-db init PATH\n"
-                         "      create a new register with the default administrator and customer\n"
+                         "  DB (and SRC, DEST) is a register file or the connection URI of a PostgreSQL database,\n"
+                         "  postgresql://USER@HOST:PORT/DBNAME?sslmode=... (the password from ~/.pgpass or PGPASSWORD)\n"
+                         "  kavro-db init DB\n"
+                         "      create a new register with the default administrator and customer; a database must\n"
+                         "      not hold the register's tables yet\n"
+                         "  kavro-db copy SRC DEST\n"
+                         "      copy a whole register, keys and texts exact, all or nothing; DEST must be a new\n"
+                         "      file or a database without the register's tables (or with all three empty)\n"
                          "  kavro-db import [--codepage N] OLD.mdb NEW\n"
                          "      bring a register kept in an Access file over into a new register at NEW\n"
                          "  kavro-db import [--codepage N] --in-place PROGRAM_DIR/db/kavrodb.mdb\n"
@@ -44,7 +52,8 @@ int usage()
                          "      COLUMN is a list title: 编号 服务器IP 所在机柜 上架时间 到期时间 下架时间 客户 备注;\n"
                          "      an existing OUT is refused unless --force\n"
                          "  kavro-db backup DB DEST\n"
-                         "      a consistent, checked copy of the register, also while the program is writing\n"
+                         "      a consistent, checked copy of the register, also while the program is writing;\n"
+                         "      for a PostgreSQL register it prints the pg_dump command that does this (exit 3)\n"
                          "  kavro-db check DB\n"
                          "      read-only check: integrity, tables and columns, and findings about the data;\n"
                          "      exit 0 sound (findings are warnings), 1 damaged or not a register, 2 usage\n"
@@ -57,6 +66,21 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "kavro-db: %s\n", qPrintable(message));
     return 1;
+}
+
+int copy(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage();
+    CopyReport report;
+    const Status copied = copyRegister(args[0], args[1], &report);
+    if (!copied.ok())
+        return fail(QStringLiteral("copy failed, nothing was written: %1").arg(copied.reason));
+    std::printf("copied %s to %s: %lld servers, %lld customers, %lld administrator rows\n", qPrintable(args[0]),
+                qPrintable(args[1]), report.servers, report.customers, report.administrators);
+    for (const QString &column : report.repeating)
+        std::printf("note: the values of %s repeat; its index there is not unique\n", qPrintable(column));
+    return 0;
 }
 
 int init(const QString &path)
@@ -307,6 +331,14 @@ int backup(const QStringList &args)
 {
     if (args.size() != 2)
         return usage();
+    if (isServerLocation(args[0])) {
+        // The server's own tool makes a consistent copy while desks keep working.
+        std::fprintf(stderr, "kavro-db: a PostgreSQL register is backed up with pg_dump (restored with pg_restore);\n"
+                             "nothing was copied. The command:\n");
+        std::printf("pg_dump --format=custom --file=%s '%s'\n", qPrintable(args[1]),
+                    qPrintable(QString(args[0]).replace(QLatin1Char('\''), QLatin1String("'\\''"))));
+        return 3;
+    }
     RegisterCounts counts;
     const Status copied = backupRegister(args[0], args[1], &counts);
     if (!copied.ok())
@@ -320,6 +352,24 @@ int check(const QStringList &args)
 {
     if (args.size() != 1)
         return usage();
+    if (isServerLocation(args[0])) {
+        RegisterDb db;
+        const Status opened = db.open(args[0]);
+        if (!opened.ok()) {
+            std::printf("error: %s\n%s is damaged or not a register\n", qPrintable(opened.reason), qPrintable(args[0]));
+            return 1;
+        }
+        const Read<ExpirySummary> summary = db.expirySummary();
+        const Read<std::vector<CustomerRecord>> customers = db.customers();
+        if (!summary.ok() || !customers.ok()) {
+            std::printf("error: %s\n", qPrintable(summary.ok() ? customers.status.reason : summary.status.reason));
+            return 1;
+        }
+        std::printf("tables and columns: complete\n%lld servers, %lld customers\n"
+                    "(the server keeps its own storage sound; pg_amcheck checks it further)\n%s is sound\n",
+                    summary.value.servers, qlonglong(customers.value.size()), qPrintable(args[0]));
+        return 0;
+    }
     const CheckReport report = checkRegister(args[0]);
     for (const QString &problem : report.problems)
         std::printf("error: %s\n", qPrintable(problem));
@@ -339,6 +389,9 @@ int restore(const QStringList &args)
 {
     if (args.size() != 2)
         return usage();
+    if (isServerLocation(args[0]) || isServerLocation(args[1]))
+        return fail(QStringLiteral("a PostgreSQL register is restored with pg_restore from pg_dump's copy; to bring a "
+                                   "file into a database, use kavro-db copy"));
     QString kept;
     RegisterCounts counts;
     const Status restored = restoreRegister(args[0], args[1], &kept, &counts);
@@ -360,6 +413,8 @@ int main(int argc, char **argv)
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
+    if (command == QLatin1String("copy"))
+        return copy(args);
     if (command == QLatin1String("import"))
         return import(args);
     if (command == QLatin1String("backup"))
