@@ -238,7 +238,14 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
     if (!db) {
         if (!isOpen())
             out.status = readFailure(QStringLiteral("server list"));
-        else
+        else if (m_db->connection.engine() == Engine::Postgres && query.field == ServerQuery::Field::All &&
+                 order.isStored()) {
+            // The whole list, the query every desk opens with: keys in binary straight from libpq.
+            const QString key = rowKey(serverTable());
+            if (!m_db->connection.readServerKeys(
+                    QStringLiteral("SELECT %1 FROM %2 ORDER BY %1").arg(key, serverTable().name), &out.value))
+                out.status = Status::failed(QStringLiteral("server list: %1").arg(m_db->connection.lastError()));
+        } else
             out = serverKeysThroughQt(query, order);
         return out;
     }

@@ -3,6 +3,7 @@
 #include "core/schema.h"
 
 #include <QAtomicInt>
+#include <QtEndian>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -237,18 +238,50 @@ bool Connection::open(const QString &location)
     return m_open;
 }
 
+namespace {
+PGconn *libpqHandle(const QSqlDatabase &db, QString *error)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    // Qt's driver names the type by libpq's struct tag.
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) {
+        *error = QStringLiteral("Qt's PostgreSQL driver gives no libpq connection (%1)")
+                     .arg(QLatin1String(handle.typeName()));
+        return nullptr;
+    }
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+} // namespace
+
+bool Connection::readServerKeys(const QString &sql, std::vector<qint64> *keys)
+{
+    keys->clear();
+    PGconn *conn = m_open && m_engine == Engine::Postgres ? libpqHandle(database(), &m_error) : nullptr;
+    if (!conn)
+        return false;
+    PGresult *r = PQexecParams(conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1);
+    const bool ok = PQresultStatus(r) == PGRES_TUPLES_OK && PQnfields(r) >= 1 && PQftype(r, 0) == 20 /* int8 */;
+    if (ok) {
+        const int rows = PQntuples(r);
+        keys->reserve(size_t(rows));
+        for (int i = 0; i < rows; ++i) {
+            const auto *p = reinterpret_cast<const uchar *>(PQgetvalue(r, i, 0));
+            keys->push_back(PQgetisnull(r, i, 0) ? -1 : qFromBigEndian<qint64>(p));
+        }
+    } else {
+        m_error = r && PQresultStatus(r) != PGRES_TUPLES_OK ? QString::fromUtf8(PQresultErrorMessage(r)).trimmed()
+                                                            : QStringLiteral("the keys are no 64-bit integers");
+    }
+    PQclear(r);
+    return ok;
+}
+
 qint64 Connection::changesAnnounced()
 {
     if (!m_open || m_engine != Engine::Postgres)
         return 0;
-    const QVariant handle = database().driver()->handle();
-    // Qt's driver names the type by libpq's struct tag.
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) {
-        m_error = QStringLiteral("Qt's PostgreSQL driver gives no libpq connection (%1)")
-                      .arg(QLatin1String(handle.typeName()));
+    PGconn *conn = libpqHandle(database(), &m_error);
+    if (!conn)
         return -1;
-    }
-    PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
     // A round trip first: the server has then sent every announcement of a commit that ended
     // before it, and libpq keeps them for PQnotifies.
     QSqlQuery ping(database());

@@ -68,6 +68,9 @@ public:
     // calls (the reads then go through Qt's SQL layer).
     sqlite3 *sqliteHandle() const;
     Engine engine() const { return m_engine; }
+    // The first column of every row of a PostgreSQL query, as 64-bit keys, read through libpq in
+    // binary (no text to parse, no value per cell); false with the reason when it failed.
+    bool readServerKeys(const QString &sql, std::vector<qint64> *keys);
     // Announcements of changes to a PostgreSQL register (another desk's or this program's own
     // commits) received since the connection was opened; 0 for a file, -1 when the server could
     // not be asked (lastError says why).
