@@ -175,6 +175,7 @@ Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, boo
 
 Read<qint64> RegisterDb::changeCounter()
 {
+    reconnectIfLost();
     Read<qint64> out;
     if (!isOpen()) {
         out.status = readFailure(QStringLiteral("change counter"));
@@ -215,6 +216,19 @@ void RegisterDb::finalizeStatements()
     m_serversInRange = nullptr;
 }
 
+void RegisterDb::reconnectIfLost()
+{
+    // A database server that restarted, or a network that came back: the operation that found the
+    // connection gone has failed and said so; the next one works on a fresh connection.
+    if (!m_db->lost())
+        return;
+    qWarning("the connection to the register was lost; connecting again");
+    finalizeStatements();
+    m_db->shutdown();
+    if (!m_db->open(m_path))
+        qWarning("connecting again failed: %s", qPrintable(m_db->connection.lastError()));
+}
+
 QString RegisterDb::rowKey(const TableSchema &table) const
 {
     return rowKeyColumn(table, m_db->connection.engine());
@@ -233,6 +247,7 @@ Status RegisterDb::readFailure(const QString &what) const
 
 Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const ServerOrder &order)
 {
+    reconnectIfLost();
     Read<std::vector<qint64>> out;
     sqlite3 *db = m_db->connection.sqliteHandle();
     if (!db) {
@@ -391,6 +406,7 @@ Read<std::vector<qint64>> RegisterDb::serverKeysThroughQt(const ServerQuery &que
 
 Read<ExpirySummary> RegisterDb::expirySummary()
 {
+    reconnectIfLost();
     Read<ExpirySummary> out;
     if (!isOpen()) {
         out.status = readFailure(QStringLiteral("expiry summary"));
@@ -457,6 +473,7 @@ void RegisterDb::registerFunctions(sqlite3 *db)
 
 Read<std::vector<ServerRecord>> RegisterDb::servers(std::span<const qint64> keys)
 {
+    reconnectIfLost();
     Read<std::vector<ServerRecord>> out;
     QStringList columns;
     for (ServerColumn c : kRecordColumns)
@@ -608,6 +625,7 @@ Read<ServerRecord> RegisterDb::server(qint64 key)
 
 Read<bool> RegisterDb::serverIpExists(const QString &ip)
 {
+    reconnectIfLost();
     Read<bool> out;
     const std::optional<bool> found = valueExists(m_db->cursor, serverTable().name, columnName(ServerColumn::Ip), ip);
     m_db->cursor.closeTable();
@@ -620,6 +638,7 @@ Read<bool> RegisterDb::serverIpExists(const QString &ip)
 
 Read<qint64> RegisterDb::addServer(const ServerRecord &s)
 {
+    reconnectIfLost();
     Read<qint64> out;
     QStringList columns;
     for (ServerColumn c : kRecordColumns)
@@ -641,6 +660,7 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
 
 Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead)
 {
+    reconnectIfLost();
     std::vector<std::pair<QString, QString>> expected;
     if (asRead)
         expected = serverAssignments(*asRead, true);
@@ -666,6 +686,7 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
 
 Status RegisterDb::deleteRecord(const TableSchema &table, qint64 key)
 {
+    reconnectIfLost();
     return inTransaction(m_db->sql, [&] { return changeOne(m_db->sql, deleteByKey(table.name, key, rowKey(table))); });
 }
 
@@ -678,6 +699,7 @@ Status RegisterDb::deleteServer(qint64 key)
 
 Read<std::vector<CustomerRecord>> RegisterDb::customers()
 {
+    reconnectIfLost();
     Read<std::vector<CustomerRecord>> out;
     RecordCursor &cursor = m_db->cursor;
     if (!cursor.openTable(customerTable().name, QString())) {
@@ -706,6 +728,7 @@ Read<QStringList> RegisterDb::customerNames()
 
 Status RegisterDb::addCustomer(const QString &name, const QString &contact)
 {
+    reconnectIfLost();
     RecordCursor &cursor = m_db->cursor;
     QString failure;
     auto exists = [&](CustomerColumn column, const QString &value) {
@@ -736,6 +759,7 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
 
 Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact)
 {
+    reconnectIfLost();
     return inTransaction(m_db->sql, [&] {
         return changeOne(m_db->sql, updateByKey(customerTable().name,
                                                 {{columnName(CustomerColumn::Name), name},
@@ -753,6 +777,7 @@ Status RegisterDb::deleteCustomer(qint64 key)
 
 Read<std::optional<AdminRecord>> RegisterDb::administrator()
 {
+    reconnectIfLost();
     Read<std::optional<AdminRecord>> out;
     RecordCursor &cursor = m_db->cursor;
     if (!cursor.openTable(adminTable().name, QString())) {
@@ -771,6 +796,7 @@ Read<std::optional<AdminRecord>> RegisterDb::administrator()
 
 Status RegisterDb::changeAdministrator(const QString &account, const QString &password)
 {
+    reconnectIfLost();
     SqlExecutor &sql = m_db->sql;
     return inTransaction(sql, [&] {
         const ExecResult a = sql.executeSql(adminUpdate(columnName(AdminColumn::Account), account));
@@ -789,6 +815,7 @@ Status RegisterDb::changeAdministrator(const QString &account, const QString &pa
 
 Status RegisterDb::replaceAdministrator(const QString &account, const QString &password)
 {
+    reconnectIfLost();
     SqlExecutor &sql = m_db->sql;
     return inTransaction(sql, [&] {
         const ExecResult d = sql.executeSql(QStringLiteral("delete from %1").arg(adminTable().name));

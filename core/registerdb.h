@@ -118,6 +118,7 @@ private:
     Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
     Read<std::vector<ServerRecord>> serversThroughQt(std::span<const qint64> keys, const QStringList &columns);
     QString rowKey(const TableSchema &table) const;
+    void reconnectIfLost();
     Status deleteRecord(const TableSchema &table, qint64 key);
     void registerFunctions(sqlite3 *db);
     void finalizeStatements();

@@ -252,6 +252,16 @@ PGconn *libpqHandle(const QSqlDatabase &db, QString *error)
 }
 } // namespace
 
+bool serverConnectionLost(const QSqlDatabase &db)
+{
+    // Not isOpen(): Qt's driver answers that from the very status asked for here.
+    if (!db.isValid() || engineOf(db) != Engine::Postgres)
+        return false;
+    QString error;
+    PGconn *conn = libpqHandle(db, &error);
+    return conn && PQstatus(conn) == CONNECTION_BAD;
+}
+
 bool Connection::readServerKeys(const QString &sql, std::vector<qint64> *keys)
 {
     keys->clear();
@@ -764,4 +774,9 @@ void Database::shutdown()
     sql.closeQuery();
     connection.closeConnection();
     sql.closeDatabase();
+}
+
+bool Database::lost() const
+{
+    return serverConnectionLost(connection.database()) || serverConnectionLost(sql.database());
 }

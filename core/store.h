@@ -45,6 +45,10 @@ bool isServerLocation(const QString &location);
 // gives an invalid connection and the reason.
 QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error);
 
+// Whether the connection is to a database server that has gone away (restarted, network lost):
+// libpq says so once a statement failed for it. Never for a file.
+bool serverConnectionLost(const QSqlDatabase &db);
+
 // Opens an existing register for reading and writing under the given connection name: a file, which
 // is never created, or a PostgreSQL database. It is refused (and left untouched) when it is no
 // SQLite database or lacks the tables data, kehu and admin with their columns.
@@ -184,4 +188,6 @@ struct Database {
     bool open(const QString &location);
     // Closes the cursor, every query result, the connection and the executor, in that order.
     void shutdown();
+    // Whether either connection is to a database server that has gone away.
+    bool lost() const;
 };

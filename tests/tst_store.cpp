@@ -66,6 +66,7 @@ private slots:
     void twoProgramsSavingOneServer();
     void customerNumberTakenMeanwhileIsDrawnAgain();
     void everyKeyInStoredOrderWithOrWithoutTheIpIndex();
+    void lostServerConnectionIsMadeAgain();
 };
 
 void TstStore::badFilesAreRefusedAndLeftAlone_data()
@@ -587,6 +588,29 @@ void TstStore::everyKeyInStoredOrderWithOrWithoutTheIpIndex()
         QVERIFY(keys.ok());
         QCOMPARE(keys.value, stored);
     }
+}
+
+void TstStore::lostServerConnectionIsMadeAgain()
+{
+    if (!TempRegister::onServer())
+        QSKIP("a file has no connection to lose");
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.serverKeys(ServerQuery::all()).ok());
+    // The server drops the program's connections, as a restart does.
+    QVERIFY(reg.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() "
+                     "AND pid <> pg_backend_pid()"));
+    QTest::ignoreMessage(QtWarningMsg, "the connection to the register was lost; connecting again");
+    const Read<std::vector<qint64>> failed = db.serverKeys(ServerQuery::all());
+    QCOMPARE(failed.status.fault, Fault::Failed); // said, not hidden
+    const Read<std::vector<qint64>> again = db.serverKeys(ServerQuery::all());
+    QVERIFY2(again.ok(), qPrintable(failed.status.reason + " / " + again.status.reason));
+    ServerRecord s;
+    s.ip = "10.9.9.9";
+    QVERIFY(db.addServer(s).ok());
+    QCOMPARE(reg.count("data"), 1);
+    QVERIFY(db.changeCounter().ok());
 }
 
 QTEST_GUILESS_MAIN(TstStore)
