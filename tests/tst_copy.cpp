@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -135,6 +136,7 @@ private slots:
     void wholeRegisterBothWays();
     void refusesADestinationThatHoldsRecords();
     void failureLeavesNothing();
+    void commandLineTakesConnectionUris();
 };
 
 void TstCopy::wholeRegisterBothWays_data()
@@ -242,6 +244,54 @@ void TstCopy::failureLeavesNothing()
     const Status refused = copyRegister(TempRegister::newServerDatabase(), newFile(dir, "x.mdb"), &report);
     QCOMPARE(refused.fault, Fault::Failed);
     QVERIFY(!QFileInfo::exists(newFile(dir, "x.mdb")));
+}
+
+namespace {
+struct Run {
+    int code;
+    QString out, err;
+};
+Run kavroDb(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), args);
+    p.waitForFinished(-1);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+} // namespace
+
+void TstCopy::commandLineTakesConnectionUris()
+{
+    QTemporaryDir dir;
+    const QString uri = TempRegister::newServerDatabase();
+    Run r = kavroDb({"init", uri});
+    QCOMPARE(r.code, 0);
+    r = kavroDb({"init", uri});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("already holds data, kehu, admin"), qPrintable(r.err));
+    r = kavroDb({"check", uri});
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.contains("0 servers, 1 customers"));
+    QVERIFY(r.out.contains("is sound"));
+    QCOMPARE(kavroDb({"check", TempRegister::newServerDatabase()}).code, 1); // no register there
+    r = kavroDb({"backup", uri, "kavro.dump"});
+    QCOMPARE(r.code, 3); // nothing was copied
+    QCOMPARE(r.out, QStringLiteral("pg_dump --format=custom --file=kavro.dump '%1'\n").arg(uri));
+    QVERIFY(r.err.contains("pg_dump"));
+    // Both ways through the command.
+    const QString file = newFile(dir, "团队.mdb");
+    r = kavroDb({"copy", uri, file});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("0 servers, 1 customers, 1 administrator rows"), qPrintable(r.out));
+    TempRegister::execAt(file, "INSERT INTO data (F_BH, F_IP, F_DQ) VALUES ('SV-1', '10.0.0.1', '2000-01-01')");
+    r = kavroDb({"copy", file, uri});
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.err.contains("not empty"));
+    const QString second = TempRegister::newServerDatabase();
+    QCOMPARE(kavroDb({"copy", file, second}).code, 0);
+    r = kavroDb({"expiring", second});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("SV-1\t10.0.0.1"), qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(TstCopy)
