@@ -120,6 +120,10 @@ int import(QStringList args)
             paths << arg;
         }
     }
+    for (const QString &path : paths)
+        if (isServerLocation(path))
+            return fail(QStringLiteral("an Access file is brought over into a register file; kavro-db copy then "
+                                       "takes that file into a PostgreSQL database"));
     MdbReader reader(codePage);
     ImportReport report;
     QString error;
