@@ -227,7 +227,8 @@ bool Connection::open(const QString &location)
 {
     closeConnection();
     m_error.clear();
-    m_announced = 0;
+    // A new connection may have missed announcements while there was none: counted as one.
+    ++m_announced;
     m_open = openRegister(m_name, location, &m_error);
     m_engine = m_open ? engineOf(database()) : Engine::Sqlite;
     if (m_open && m_engine == Engine::Postgres) {

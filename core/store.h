@@ -76,8 +76,8 @@ public:
     // binary (no text to parse, no value per cell); false with the reason when it failed.
     bool readServerKeys(const QString &sql, std::vector<qint64> *keys);
     // Announcements of changes to a PostgreSQL register (another desk's or this program's own
-    // commits) received since the connection was opened; 0 for a file, -1 when the server could
-    // not be asked (lastError says why).
+    // commits) received, plus one for every time the connection was opened (announcements may have
+    // been missed meanwhile); 0 for a file, -1 when the server could not be asked (lastError says why).
     qint64 changesAnnounced();
 
 private:
