@@ -146,6 +146,7 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
     QStringList rest;
+    QString serverOptions;
     bool timeout = false;
     for (PQconninfoOption *o = options; o->keyword; ++o) {
         if (!o->val)
@@ -166,11 +167,16 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
         else if (value.contains(QLatin1Char(';')))
             // Qt's driver splits its options at ';'.
             *error = QStringLiteral("the setting %1 of the connection URI holds a ';'").arg(key);
+        else if (key == QLatin1String("options"))
+            serverOptions = value + QLatin1Char(' ');
         else {
             rest << key + QLatin1Char('=') + quotedOption(value);
             timeout = timeout || key == QLatin1String("connect_timeout");
         }
     }
+    // Standard string literals from the session's first moment, before Qt's driver looks at how
+    // the server reads a backslash (see settleSession).
+    rest << QStringLiteral("options=") + quotedOption(serverOptions + QStringLiteral("-c standard_conforming_strings=on"));
     PQconninfoFree(options);
     // A server that does not answer is reported, not waited for without end.
     if (!timeout)
@@ -181,6 +187,23 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
         QSqlDatabase::removeDatabase(connectionName);
     }
     return db;
+}
+} // namespace
+
+namespace {
+// The register's statements carry their values as standard SQL literals, in which only a doubled
+// quote means a quote. A server configured the old way (standard_conforming_strings off) would
+// read a backslash in a value as an escape, and a value could end its literal: every session asks
+// for standard literals when it connects, and is not used unless it has them.
+bool settleSession(QSqlDatabase &db, QString *error)
+{
+    if (engineOf(db) != Engine::Postgres)
+        return true;
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("SHOW standard_conforming_strings")) && q.next() && q.value(0).toString() == QLatin1String("on"))
+        return true;
+    *error = QStringLiteral("the server does not read standard string literals: %1").arg(q.lastError().text());
+    return false;
 }
 } // namespace
 
@@ -204,7 +227,7 @@ bool openRegister(const QString &connectionName, const QString &location, QStrin
         QSqlDatabase db = addRegisterConnection(connectionName, location, error);
         if (!db.isValid())
             return false;
-        if (db.open() && checkSchema(db, error))
+        if (db.open() && settleSession(db, error) && checkSchema(db, error))
             return true;
         if (error->isEmpty())
             *error = db.lastError().text();
