@@ -253,8 +253,7 @@ Read<std::vector<qint64>> RegisterDb::serverKeys(const ServerQuery &query, const
     if (!db) {
         if (!isOpen())
             out.status = readFailure(QStringLiteral("server list"));
-        else if (m_db->connection.engine() == Engine::Postgres && query.field == ServerQuery::Field::All &&
-                 order.isStored()) {
+        else if (m_db->connection.libpqUsable() && query.field == ServerQuery::Field::All && order.isStored()) {
             // The whole list, the query every desk opens with: keys in binary straight from libpq.
             const QString key = rowKey(serverTable());
             if (!m_db->connection.readServerKeys(

@@ -45,33 +45,59 @@ struct FastPath {
     QString reason;
 };
 
+struct DriverSearch {
+    const char *plugin;
+    QByteArray path;
+};
+
 int findDriver(dl_phdr_info *info, size_t, void *data)
 {
+    auto *search = static_cast<DriverSearch *>(data);
     const char *name = info->dlpi_name;
-    if (name && std::strstr(name, "qsqlite")) {
-        *static_cast<QByteArray *>(data) = name;
+    if (name && std::strstr(name, search->plugin)) {
+        search->path = name;
         return 1;
     }
     return 0;
 }
 
+// Whether the Qt driver plugin whose file name holds `plugin` calls the very function `ours` is
+// when it calls `symbol`; the reason when not.
+FastPath checkSameLibrary(const char *plugin, const char *symbol, void *ours, const char *library)
+{
+    DriverSearch search{plugin, {}};
+    dl_iterate_phdr(findDriver, &search);
+    if (search.path.isEmpty())
+        return {false, QStringLiteral("the %1 driver plugin is not a library of its own").arg(QLatin1String(plugin))};
+    void *driver = dlopen(search.path.constData(), RTLD_LAZY | RTLD_NOLOAD);
+    // Looked up through the driver, a symbol resolves to the library it actually calls: the shared
+    // library it depends on, or a copy built into it (or nothing when that copy is hidden).
+    void *theirs = driver ? dlsym(driver, symbol) : nullptr;
+    if (driver)
+        dlclose(driver);
+    if (theirs != ours)
+        return {false, QStringLiteral("%1 does not run on the %2 this program calls")
+                           .arg(QString::fromLocal8Bit(search.path), QLatin1String(library))};
+    return {true, {}};
+}
+
 FastPath checkSameSqlite()
 {
-    QByteArray driver;
-    dl_iterate_phdr(findDriver, &driver);
-    if (driver.isEmpty())
-        return {false, QStringLiteral("the SQLite driver plugin is not a library of its own")};
-    void *library = dlopen(driver.constData(), RTLD_LAZY | RTLD_NOLOAD);
-    // Looked up through the driver, a symbol resolves to the SQLite it actually calls: the shared
-    // library it depends on, or a copy built into it (or nothing when that copy is hidden).
-    void *theirs = library ? dlsym(library, "sqlite3_prepare_v2") : nullptr;
-    if (library)
-        dlclose(library);
-    if (theirs != reinterpret_cast<void *>(&sqlite3_prepare_v2))
-        return {
-            false,
-            QStringLiteral("%1 does not run on the libsqlite3 this program calls").arg(QString::fromLocal8Bit(driver))};
-    return {true, {}};
+    return checkSameLibrary("qsqlite", "sqlite3_prepare_v2", reinterpret_cast<void *>(&sqlite3_prepare_v2),
+                            "libsqlite3");
+}
+
+// The same for libpq: its connection handle is only handed to this program's libpq calls when Qt's
+// PostgreSQL driver runs on that very libpq. Asked once the driver is loaded.
+const FastPath &sameLibpq()
+{
+    static const FastPath same = [] {
+        FastPath p = checkSameLibrary("qsqlpsql", "PQexecParams", reinterpret_cast<void *>(&PQexecParams), "libpq");
+        if (!p.usable)
+            qWarning("PostgreSQL through Qt's SQL layer only: %s", qPrintable(p.reason));
+        return p;
+    }();
+    return same;
 }
 
 const FastPath &sameSqlite()
@@ -265,6 +291,10 @@ bool Connection::open(const QString &location)
 namespace {
 PGconn *libpqHandle(const QSqlDatabase &db, QString *error)
 {
+    if (!sameLibpq().usable) {
+        *error = sameLibpq().reason;
+        return nullptr;
+    }
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     // Qt's driver names the type by libpq's struct tag.
     if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0) {
@@ -284,6 +314,12 @@ bool serverConnectionLost(const QSqlDatabase &db)
     QString error;
     PGconn *conn = libpqHandle(db, &error);
     return conn && PQstatus(conn) == CONNECTION_BAD;
+}
+
+bool Connection::libpqUsable() const
+{
+    QString error;
+    return m_open && m_engine == Engine::Postgres && libpqHandle(database(), &error);
 }
 
 bool Connection::readServerKeys(const QString &sql, std::vector<qint64> *keys)

@@ -75,6 +75,9 @@ public:
     // The first column of every row of a PostgreSQL query, as 64-bit keys, read through libpq in
     // binary (no text to parse, no value per cell); false with the reason when it failed.
     bool readServerKeys(const QString &sql, std::vector<qint64> *keys);
+    // Whether this program may call libpq on the connection's handle (a PostgreSQL connection whose
+    // Qt driver runs on the libpq this program links).
+    bool libpqUsable() const;
     // Announcements of changes to a PostgreSQL register (another desk's or this program's own
     // commits) received, plus one for every time the connection was opened (announcements may have
     // been missed meanwhile); 0 for a file, -1 when the server could not be asked (lastError says why).
