@@ -5,7 +5,10 @@ set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
 bash scripts/build.sh
-pg=$(mktemp -d "${TMPDIR:-/tmp}/kavro-pg.XXXXXX")
+# As root the cluster runs as postgres, which must reach the folder: /tmp, not a private TMPDIR.
+base=${TMPDIR:-/tmp}
+[ "$(id -u)" != 0 ] || base=/tmp
+pg=$(mktemp -d "$base/kavro-pg.XXXXXX")
 trap 'bash "$top/scripts/pg-cluster.sh" stop "$pg"' EXIT
 bash "$top/scripts/pg-cluster.sh" start "$pg" >/dev/null
 export KAVRO_TEST_PGHOST="$pg"
