@@ -118,7 +118,7 @@ bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes, const QS
         }
     if (server) {
         // Every committed change is announced, so that other desks read their lists again.
-        statements << QStringLiteral("CREATE FUNCTION kavro_changed() RETURNS trigger LANGUAGE plpgsql AS "
+        statements << QStringLiteral("CREATE OR REPLACE FUNCTION kavro_changed() RETURNS trigger LANGUAGE plpgsql AS "
                                      "$$BEGIN PERFORM pg_notify('%1', ''); RETURN NULL; END$$")
                           .arg(kChangeChannel);
         for (const TableSchema &table : registerTables())

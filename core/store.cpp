@@ -214,9 +214,7 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
     }
     return db;
 }
-} // namespace
 
-namespace {
 // The register's statements carry their values as standard SQL literals, in which only a doubled
 // quote means a quote. A server configured the old way (standard_conforming_strings off) would
 // read a backslash in a value as an escape, and a value could end its literal: every session asks
