@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 #include <glib.h>
@@ -14,6 +16,64 @@ namespace {
 MdbHandle *handle(void *p)
 {
     return static_cast<MdbHandle *>(p);
+}
+
+// libmdb says what went wrong only on standard error, and goes on: a page past the end of the file
+// or read short comes back as zeros, and a row on it as empty texts. A sound file makes it say
+// nothing, so anything it says while reading is damage. The complaints are caught in a file of
+// their own for as long as this lives.
+class Complaints {
+public:
+    Complaints()
+    {
+        std::fflush(stderr);
+        m_sink = std::tmpfile();
+        m_saved = m_sink ? ::dup(STDERR_FILENO) : -1;
+        if (m_saved < 0 || ::dup2(::fileno(m_sink), STDERR_FILENO) < 0)
+            restore();
+    }
+    ~Complaints() { restore(); }
+    // The first thing said, or empty when nothing was.
+    QString first()
+    {
+        if (!m_sink)
+            return {};
+        std::fflush(stderr);
+        const long size = std::ftell(m_sink);
+        if (size <= 0)
+            return {};
+        QByteArray text(int(std::min(size, 4096L)), '\0');
+        std::rewind(m_sink);
+        text.resize(qsizetype(std::fread(text.data(), 1, size_t(text.size()), m_sink)));
+        std::fseek(m_sink, 0, SEEK_END);
+        return QString::fromLocal8Bit(text.left(text.indexOf('\n'))).trimmed();
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved >= 0) {
+            std::fflush(stderr);
+            ::dup2(m_saved, STDERR_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        if (m_sink) {
+            std::fclose(m_sink);
+            m_sink = nullptr;
+        }
+    }
+    std::FILE *m_sink = nullptr;
+    int m_saved = -1;
+};
+
+bool damaged(Complaints &complaints, QString *error)
+{
+    const QString said = complaints.first();
+    if (said.isEmpty())
+        return false;
+    *error = QStringLiteral("the file is damaged (%1)").arg(said);
+    return true;
 }
 } // namespace
 
@@ -42,9 +102,20 @@ bool MdbReader::open(const QString &path, QString *error)
     }
     mdb_iconv_close(mdb);
     mdb_iconv_init(mdb);
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
+    // The file is read in whole pages; anything else was cut short.
+    const qint64 size = QFileInfo(path).size();
+    const qint64 page = mdb->fmt->pg_size;
+    if (page <= 0 || size % page != 0) {
         mdb_close(mdb);
-        *error = QStringLiteral("its table catalogue cannot be read");
+        *error = QStringLiteral("the file is cut short (%1 bytes is no whole number of %2-byte pages)").arg(size).arg(page);
+        return false;
+    }
+    Complaints complaints;
+    const bool catalogue = mdb_read_catalog(mdb, MDB_TABLE) != nullptr;
+    if (damaged(complaints, error) || !catalogue) {
+        mdb_close(mdb);
+        if (!catalogue)
+            *error = QStringLiteral("its table catalogue cannot be read");
         return false;
     }
     // Room for long remarks: a text that fills the whole buffer is taken as cut short.
@@ -71,6 +142,7 @@ QStringList MdbReader::tableNames()
 bool MdbReader::readTable(const QString &name, LegacyTable *table, QString *error)
 {
     MdbHandle *mdb = handle(m_mdb);
+    Complaints complaints;
     QByteArray tableName = name.toUtf8();
     MdbTableDef *def = mdb ? mdb_read_table_by_name(mdb, tableName.data(), MDB_TABLE) : nullptr;
     if (!def) {
@@ -109,5 +181,10 @@ bool MdbReader::readTable(const QString &name, LegacyTable *table, QString *erro
     }
     table->catalogueRows = def->num_rows;
     mdb_free_tabledef(def);
+    // A page that could not be read whole gave its rows as empty texts, or none at all.
+    if (ok && damaged(complaints, error)) {
+        table->rows.clear();
+        return false;
+    }
     return ok;
 }
