@@ -63,3 +63,13 @@ QString truncateToGbkBytes(const QString &text, int maxBytes)
     }
     return text;
 }
+
+QString shortenedForDisplay(const QString &text, qsizetype maxChars)
+{
+    if (text.size() <= maxChars)
+        return text;
+    qsizetype cut = maxChars;
+    if (cut > 0 && text[cut - 1].isHighSurrogate())
+        --cut;
+    return text.left(cut) + QChar(0x2026);
+}

@@ -20,3 +20,7 @@ int gbkByteLength(QStringView text);
 
 // The longest prefix of text that fits in maxBytes GBK bytes.
 QString truncateToGbkBytes(const QString &text, int maxBytes);
+
+// The text as a narrow place shows it: at most maxChars characters (a surrogate pair is never
+// split), followed by "…" when anything was left off.
+QString shortenedForDisplay(const QString &text, qsizetype maxChars);

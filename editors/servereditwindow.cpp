@@ -2,6 +2,7 @@
 
 #include "core/datetext.h"
 #include "core/registerdb.h"
+#include "core/text.h"
 #include "editors/serverform_names.h"
 #include "widgets/datebox.h"
 #include "widgets/messagebox.h"
@@ -11,6 +12,9 @@
 #include <QPlainTextEdit>
 
 namespace {
+// The longest remark the modify window lets the user edit.
+constexpr int kRemarkEditableChars = 20000;
+
 // A stored date text that reads as no date (empty, or a form of an older file) is shown blank.
 QDate showDate(DateBox *box, const QString &text)
 {
@@ -49,7 +53,15 @@ ServerEditWindow::ServerEditWindow(RegisterDb &db, const ServerRecord &server)
     m_number->setText(server.number);
     m_ip->setText(server.ip);
     m_cabinet->setText(server.cabinet);
-    m_remark->setPlainText(server.remark);
+    // A box lays out its whole text: a remark of a megabyte on one line would take minutes. Such a
+    // remark is shown in part and kept as stored.
+    if (server.remark.size() > kRemarkEditableChars) {
+        m_remark->setPlainText(shortenedForDisplay(server.remark, kRemarkEditableChars));
+        m_remark->setReadOnly(true);
+        m_remark->setToolTip(ServerFormTexts::remarkTooLong.arg(server.remark.size()).arg(kRemarkEditableChars));
+    } else {
+        m_remark->setPlainText(server.remark);
+    }
     m_shown.dates = {showDate(m_racked, server.racked), showDate(m_expires, server.expires),
                      showDate(m_unracked, server.unracked)};
     // The boxes may hold less than was stored (a length limit, line breaks made plain).

@@ -2,6 +2,7 @@
 
 #include "core/datetext.h"
 #include "core/exporter.h"
+#include "core/text.h"
 
 #include <QColor>
 #include <algorithm>
@@ -123,9 +124,11 @@ QVariant ServerListModel::data(const QModelIndex &index, int role) const
             if (!note.isEmpty())
                 return note;
         }
-        return role == Qt::ToolTipRole ? QVariant(serverListCell(*server, index.column())) : QVariant();
+        return role == Qt::ToolTipRole ? QVariant(shortenedForDisplay(serverListCell(*server, index.column()), 500))
+                                        : QVariant();
     default:
-        return serverListCell(*server, index.column());
+        // A cell is one line of a few hundred pixels: a megabyte of remark is not laid out for it.
+        return shortenedForDisplay(serverListCell(*server, index.column()), 256);
     }
 }
 

@@ -705,6 +705,8 @@ void TstEditors::unchangedFieldsGoBackAsStored_data()
     QTest::newRow("date in Chinese") << "F_XJ" << "2020年1月5日";
     QTest::newRow("line separator in a remark") << "F_BZ" << QString("a") + QChar(0x2028) + "b";
     QTest::newRow("CR LF and a lone CR in a remark") << "F_BZ" << "a\r\nb\rc";
+    QTest::newRow("one-line remark of 300,000 characters") << "F_BZ" << QString(300000, QChar('x'));
+    QTest::newRow("number of 300,000 characters") << "F_BH" << QString(300000, QChar('9'));
 }
 
 void TstEditors::unchangedFieldsGoBackAsStored()
@@ -713,7 +715,17 @@ void TstEditors::unchangedFieldsGoBackAsStored()
     QFETCH(QString, stored);
     QVERIFY(m_reg->exec(QStringLiteral("UPDATE data SET %1='%2' WHERE F_IP='10.0.0.1'").arg(column, stored)));
     m_main->fillServerList();
+    // However long the stored text, a box and a list cell lay out only what fits a person's view:
+    // the whole of a long one-line remark would keep the window from opening for minutes.
+    const auto *list = child<QAbstractItemView>(m_main.get(), MainNames::serverList);
+    for (int c = 0; c < list->model()->columnCount(); ++c) {
+        const QModelIndex cell = list->model()->index(0, c);
+        QVERIFY(list->model()->data(cell).toString().size() <= 257);
+        QVERIFY(list->model()->data(cell, Qt::ToolTipRole).toString().size() <= 501);
+    }
     ServerEditWindow *w = openEditor("10.0.0.1");
+    QVERIFY(Form{w}.remark()->toPlainText().size() <= 20001);
+    QCOMPARE(Form{w}.remark()->isReadOnly(), column == "F_BZ" && stored.size() > 20000);
     Form{w}.press();
     QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
     QCOMPARE(m_reg->rows(QStringLiteral("SELECT %1 FROM data WHERE F_IP='10.0.0.1'").arg(column)),
