@@ -661,11 +661,24 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
 {
     reconnectIfLost();
     std::vector<std::pair<QString, QString>> expected;
-    if (asRead)
+    std::vector<std::pair<QString, QString>> assignments = serverAssignments(server, withCustomer);
+    if (asRead) {
         expected = serverAssignments(*asRead, true);
+        // A text that was absent and still is (a 下架时间 never filled in by an older program) stays
+        // absent rather than becoming an empty text.
+        // (A record whose every text is absent has them written as empty texts: a statement sets something.)
+        auto kept = assignments;
+        std::erase_if(kept, [&](const std::pair<QString, QString> &a) {
+            const auto read = std::find_if(expected.begin(), expected.end(),
+                                           [&](const std::pair<QString, QString> &e) { return e.first == a.first; });
+            return a.second.isNull() && read != expected.end() && read->second.isNull();
+        });
+        if (!kept.empty())
+            assignments = std::move(kept);
+    }
     SqlExecutor &sql = m_db->sql;
     return inTransaction(sql, [&] {
-        Status status = changeOne(sql, updateByKey(serverTable().name, serverAssignments(server, withCustomer),
+        Status status = changeOne(sql, updateByKey(serverTable().name, assignments,
                                                    server.key, expected, rowKey(serverTable())));
         if (status.fault != Fault::NotFound || !asRead)
             return status;

@@ -48,7 +48,7 @@ void ServerAddWindow::addServer()
     server.racked = dateToText(m_racked->date());
     server.expires = dateToText(m_expires->date());
     server.unracked = dateToText(m_unracked->date());
-    server.remark = m_remark->toPlainText();
+    server.remark = remarkText();
     const Read<qint64> stored = m_db.addServer(server);
     if (stored.status.fault == Fault::Duplicate) {
         // Another program added this IP between the check and the store.

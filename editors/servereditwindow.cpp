@@ -67,7 +67,7 @@ ServerEditWindow::ServerEditWindow(RegisterDb &db, const ServerRecord &server)
     // The boxes may hold less than was stored (a length limit, line breaks made plain).
     m_shown.number = m_number->text();
     m_shown.cabinet = m_cabinet->text();
-    m_shown.remark = m_remark->toPlainText();
+    m_shown.remark = remarkText();
 }
 
 ServerRecord ServerEditWindow::edited() const
@@ -80,7 +80,7 @@ ServerRecord ServerEditWindow::edited() const
     r.racked = dateText(m_racked, m_shown.dates[0], m_stored.racked);
     r.expires = dateText(m_expires, m_shown.dates[1], m_stored.expires);
     r.unracked = dateText(m_unracked, m_shown.dates[2], m_stored.unracked);
-    r.remark = keptUnlessChanged(m_remark->toPlainText(), m_shown.remark, m_stored.remark);
+    r.remark = keptUnlessChanged(remarkText(), m_shown.remark, m_stored.remark);
     return r;
 }
 
@@ -109,7 +109,7 @@ void ServerEditWindow::saveServerChanges()
     }
     // What is stored now is what the boxes show.
     m_stored = server;
-    m_shown = {m_number->text(), m_cabinet->text(), m_remark->toPlainText(), {}};
+    m_shown = {m_number->text(), m_cabinet->text(), remarkText(), {}};
     const DateBox *boxes[] = {m_racked, m_expires, m_unracked};
     for (int i = 0; i < 3; ++i)
         m_shown.dates[size_t(i)] = boxes[i]->isBlank() ? QDate() : boxes[i]->date();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace {
 DateBox *dateBox(QWidget *parent, const QString &name, const QString &label, int top)
@@ -80,4 +81,13 @@ void ServerForm::fillCustomerSelector()
         return;
     }
     m_customer->addItems(names.value);
+}
+
+QString ServerForm::remarkText() const
+{
+    // toPlainText() turns a line separator (U+2028) into a line feed and a no-break space into a
+    // space; the raw text keeps them and separates the box's paragraphs with U+2029.
+    QString text = m_remark->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
 }

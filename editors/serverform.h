@@ -23,6 +23,8 @@ protected:
     // Appends every customer name after the fixed first entry, in table order; says so when the
     // customers cannot be read.
     void fillCustomerSelector();
+    // The remark as typed: line and paragraph breaks as they are, no space put for a no-break space.
+    QString remarkText() const;
     virtual void onAction() = 0;
 
     RegisterDb &m_db;

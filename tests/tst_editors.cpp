@@ -81,6 +81,8 @@ private slots:
     void savingWithoutChangeRewritesTheSameValues();
     void savingQuotesAndNewValues();
     void unchangedRemarkKeepsItsLineBreaks();
+    void typedRemarkIsStoredAsTyped_data();
+    void typedRemarkIsStoredAsTyped();
     void savingWithoutCustomerKeepsSixColumns();
     void datesRoundTrip();
     void unreadableDatesAreKeptUnlessChanged();
@@ -94,6 +96,7 @@ private slots:
     void saveByAnotherProgramIsNeverOverwritten();
     void unchangedFieldsGoBackAsStored_data();
     void unchangedFieldsGoBackAsStored();
+    void absentTextsStayAbsent();
     void editWindowDoesNotFollowTheList();
     void reopeningTheSameServerRaisesItsWindow();
 
@@ -445,6 +448,37 @@ void TstEditors::savingQuotesAndNewValues()
     QCOMPARE(m_reg->count("data"), 3);
 }
 
+void TstEditors::typedRemarkIsStoredAsTyped_data()
+{
+    QTest::addColumn<bool>("adding");
+    QTest::addColumn<QString>("typed");
+    for (bool adding : {true, false}) {
+        const char *window = adding ? "add" : "modify";
+        QTest::addRow("%s: line separator", window) << adding << QString("a") + QChar(0x2028) + "b";
+        QTest::addRow("%s: no-break space", window) << adding << QString("a") + QChar(0x00A0) + "b";
+        QTest::addRow("%s: two lines", window) << adding << QStringLiteral("第一行\n第二行");
+    }
+}
+
+void TstEditors::typedRemarkIsStoredAsTyped()
+{
+    QFETCH(bool, adding);
+    QFETCH(QString, typed);
+    if (adding) {
+        auto add = m_main->makeAddWindow();
+        Form f{add.get()};
+        f.fill("甲公司", "N", "10.9.9.9", "C", typed);
+        MessageBox::setNextAnswer(MsgAnswer::No);
+        f.press();
+        QCOMPARE(serverRow(*m_reg, "10.9.9.9").value(7), typed);
+    } else {
+        ServerEditWindow *w = openEditor("10.0.0.1");
+        Form{w}.remark()->setPlainText(typed);
+        Form{w}.press();
+        QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(7), typed);
+    }
+}
+
 void TstEditors::unchangedRemarkKeepsItsLineBreaks()
 {
     QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) VALUES ('甲公司', 'W1', '10.0.0.30', 'one\r\ntwo\r\n')"));
@@ -736,6 +770,25 @@ void TstEditors::unchangedFieldsGoBackAsStored()
         Form{w}.press();
         QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), QStringLiteral("2021-02-03"));
     }
+}
+
+void TstEditors::absentTextsStayAbsent()
+{
+    // Registers written by older programs leave texts never filled in absent (NULL).
+    QVERIFY(m_reg->exec("UPDATE data SET F_XJ = NULL, F_BZ = NULL, F_JG = NULL WHERE F_IP='10.0.0.1'"));
+    m_main->fillServerList();
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form{w}.edit(N::number)->setText("changed");
+    Form{w}.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
+    QCOMPARE(m_reg->rows("SELECT F_BH, CAST(F_XJ IS NULL AS INTEGER), CAST(F_BZ IS NULL AS INTEGER), CAST(F_JG IS NULL AS INTEGER) "
+                          "FROM data WHERE F_IP='10.0.0.1'"),
+             (QList<QStringList>{{"changed", "1", "1", "1"}}));
+    // A text typed into such a field is stored.
+    Form{w}.edit(N::cabinet)->setText("C9");
+    Form{w}.press();
+    QCOMPARE(m_reg->rows("SELECT F_JG, CAST(F_BZ IS NULL AS INTEGER) FROM data WHERE F_IP='10.0.0.1'"),
+             (QList<QStringList>{{"C9", "1"}}));
 }
 
 void TstEditors::editWindowDoesNotFollowTheList()
