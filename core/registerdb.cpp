@@ -741,32 +741,69 @@ Read<QStringList> RegisterDb::customerNames()
 Status RegisterDb::addCustomer(const QString &name, const QString &contact)
 {
     reconnectIfLost();
-    RecordCursor &cursor = m_db->cursor;
-    QString failure;
-    auto exists = [&](CustomerColumn column, const QString &value) {
-        const std::optional<bool> found = valueExists(cursor, customerTable().name, columnName(column), value);
-        if (!found && failure.isEmpty())
-            failure = cursor.lastError();
-        return found.value_or(false);
+    SqlExecutor &sql = m_db->sql;
+    QSqlDatabase db = sql.database();
+    const bool server = m_db->connection.engine() == Engine::Postgres;
+    auto exists = [&](CustomerColumn column, const QString &value) -> std::optional<bool> {
+        QSqlQuery look(db);
+        look.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE coalesce(%2, '') = ? LIMIT 1")
+                         .arg(customerTable().name, columnName(column)));
+        look.addBindValue(value.isNull() ? QString(QLatin1String("")) : value);
+        if (!look.exec())
+            return std::nullopt;
+        return look.next();
     };
-    // Another program may take the drawn number between the check and the store: where the number
-    // index is unique that refuses the store, and a new number is drawn.
+    // One attempt: the name check and the store in one transaction that holds the table's write lock
+    // from its start, so two desks adding one name at once take turns and the second finds the name
+    // taken. (A file's BEGIN IMMEDIATE takes the file's write lock; the server's lock mode excludes
+    // itself and lets readers be.)
+    auto attempt = [&](bool *numberTaken) -> Status {
+        QSqlQuery q(db);
+        const bool begun = server ? (db.transaction() && q.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE")
+                                                                    .arg(customerTable().name)))
+                                  : q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        if (!begun) {
+            const QString reason = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
+            if (server)
+                db.rollback();
+            return Status::failed(reason);
+        }
+        auto work = [&]() -> Status {
+            bool unreadable = false;
+            // The number is drawn before the name is checked, as the window has always done.
+            const QString id = drawCustomerKey(*m_keys, [&](const QString &k) {
+                const std::optional<bool> found = exists(CustomerColumn::Key, k);
+                unreadable = unreadable || !found;
+                return found.value_or(false);
+            });
+            const std::optional<bool> nameTaken = exists(CustomerColumn::Name, name);
+            if (unreadable || !nameTaken)
+                return Status::failed(QStringLiteral("reading the customers: %1").arg(db.lastError().text()));
+            if (*nameTaken)
+                return Status{Fault::Duplicate, QStringLiteral("a customer has this name")};
+            const ExecResult r =
+                sql.executeSql(insertRow(customerTable().name, customerTable().columns, {id, name, contact}));
+            // A program that writes without the lock may still take the number meanwhile: where the
+            // number index is unique that refuses the store, and a new number is drawn.
+            *numberTaken = r.uniqueViolated;
+            return r.ok ? Status::done() : Status::failed(r.error);
+        };
+        Status status = work();
+        if (status.ok() && !db.commit())
+            status = Status::failed(db.lastError().text());
+        if (!status.ok())
+            db.rollback();
+        return status;
+    };
     constexpr int kAttempts = 20;
-    ExecResult r;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        // The number is drawn before the name is checked, as the window has always done.
-        const QString id = drawCustomerKey(*m_keys, [&](const QString &k) { return exists(CustomerColumn::Key, k); });
-        const bool nameTaken = exists(CustomerColumn::Name, name);
-        cursor.closeTable();
-        if (!failure.isEmpty())
-            return Status::failed(failure);
-        if (nameTaken)
-            return {Fault::Duplicate, QStringLiteral("a customer has this name")};
-        r = m_db->sql.executeSql(insertRow(customerTable().name, customerTable().columns, {id, name, contact}));
-        if (!r.uniqueViolated)
+    Status status;
+    for (int i = 0; i < kAttempts; ++i) {
+        bool numberTaken = false;
+        status = attempt(&numberTaken);
+        if (!numberTaken)
             break;
     }
-    return r.ok ? Status::done() : Status::failed(r.error);
+    return status;
 }
 
 Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact)

@@ -740,7 +740,6 @@ void TstEditors::unchangedFieldsGoBackAsStored_data()
     QTest::newRow("line separator in a remark") << "F_BZ" << QString("a") + QChar(0x2028) + "b";
     QTest::newRow("CR LF and a lone CR in a remark") << "F_BZ" << "a\r\nb\rc";
     QTest::newRow("one-line remark of 300,000 characters") << "F_BZ" << QString(300000, QChar('x'));
-    QTest::newRow("number of 300,000 characters") << "F_BH" << QString(300000, QChar('9'));
 }
 
 void TstEditors::unchangedFieldsGoBackAsStored()

@@ -10,8 +10,11 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSqlQuery>
+#include <QThread>
 #include <QTest>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 QByteArray fileDigest(const QString &path)
@@ -65,6 +68,7 @@ private slots:
     void layerStoresAndReadsRecords();
     void twoProgramsSavingOneServer();
     void customerNumberTakenMeanwhileIsDrawnAgain();
+    void twoDesksAddingOneCustomerName();
     void everyKeyInStoredOrderWithOrWithoutTheIpIndex();
     void lostServerConnectionIsMadeAgain();
     void connectionUrisAsLibpqReadsThem_data();
@@ -585,6 +589,39 @@ void TstStore::customerNumberTakenMeanwhileIsDrawnAgain()
     QVERIFY(db.open(reg.dbPath()).ok());
     QVERIFY(db.addCustomer("新客户", "").ok());
     QCOMPARE(reg.rows("SELECT K_DD FROM kehu WHERE K_KH='新客户'"), QList<QStringList>{{second}});
+}
+
+void TstStore::twoDesksAddingOneCustomerName()
+{
+    TempRegister reg;
+    // The other desk has stored the name in a transaction it has not yet committed, holding the
+    // customers' write lock as this program's own adds do.
+    QString error;
+    QVERIFY2(openRegister("other-desk", reg.dbPath(), &error), qPrintable(error));
+    {
+        QSqlDatabase other = QSqlDatabase::database("other-desk", false);
+        QSqlQuery q(other);
+        if (TempRegister::onServer())
+            QVERIFY(other.transaction() && q.exec("LOCK TABLE kehu IN SHARE ROW EXCLUSIVE MODE"));
+        else
+            QVERIFY(q.exec("BEGIN IMMEDIATE"));
+        QVERIFY(q.exec("INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('55555', '同名客户', '')"));
+        // This desk adds the same name meanwhile; the other commits a moment later.
+        Status added;
+        std::thread desk([&] {
+            RegisterDb db;
+            if (db.open(reg.dbPath()).ok())
+                added = db.addCustomer("同名客户", "");
+            else
+                added = Status::failed("not opened");
+        });
+        QThread::msleep(300);
+        QVERIFY(other.commit());
+        desk.join();
+        QCOMPARE(added.fault, Fault::Duplicate);
+    }
+    QSqlDatabase::removeDatabase("other-desk");
+    QCOMPARE(reg.rows("SELECT count(*) FROM kehu WHERE K_KH='同名客户'"), QList<QStringList>{{"1"}});
 }
 
 void TstStore::everyKeyInStoredOrderWithOrWithoutTheIpIndex()
