@@ -20,7 +20,8 @@ QString siblingTemporaryName(const QString &path, const char *what)
 void removeStaleTemporaries(const QString &path, const QStringList &kinds)
 {
     const QFileInfo target(path);
-    const QRegularExpression own(QStringLiteral("^%1\\.(%2)-[0-9a-f]{8}$")
+    // SQLite's journal, WAL and shared-memory files of such a file go with it.
+    const QRegularExpression own(QStringLiteral("^%1\\.(%2)-[0-9a-f]{8}(-journal|-wal|-shm)?$")
                                      .arg(QRegularExpression::escape(target.fileName()), kinds.join(QLatin1Char('|'))));
     QDir dir = target.absoluteDir();
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))

@@ -9,7 +9,7 @@
 QString siblingTemporaryName(const QString &path, const char *what);
 
 // Removes what an earlier run killed half-way left beside path: only names siblingTemporaryName
-// makes for path with one of these kinds.
+// makes for path with one of these kinds, and SQLite's journal, WAL and shared-memory files of them.
 void removeStaleTemporaries(const QString &path, const QStringList &kinds);
 
 // Gives the file at from a second name, never replacing anything at to. A hard link does it in

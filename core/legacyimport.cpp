@@ -96,6 +96,8 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
                     QString *error)
 {
     *report = ImportReport{};
+    // What an import killed half-way left beside NEW goes first, also when NEW is then refused.
+    removeStaleTemporaries(newPath, {QStringLiteral("partial"), QStringLiteral("converted")});
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink()) {
         *error = QStringLiteral("%1 already exists; nothing was written").arg(newPath);
         return false;
@@ -132,7 +134,6 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
                          [&](const TableSchema &t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; }))
             report->notes << QStringLiteral("table %1 ignored").arg(name);
 
-    removeStaleTemporaries(newPath, {QStringLiteral("partial"), QStringLiteral("converted")});
     // Written under a temporary name beside NEW and linked into place only when complete.
     const QString partial = siblingTemporaryName(newPath, "partial");
     const QString connection = QStringLiteral("kavro-import");
@@ -151,7 +152,8 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
         *error = QStringLiteral("cannot create %1: %2").arg(newPath, cause);
         ok = false;
     }
-    QFile::remove(partial);
+    for (const char *suffix : {"", "-journal"})
+        QFile::remove(partial + QLatin1String(suffix));
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #include "core/registercopy.h"
 
+#include "core/files.h"
 #include "core/schema.h"
 #include "core/store.h"
 
@@ -160,6 +161,8 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     if (source == dest)
         return Status::failed(QStringLiteral("the source and the destination are the same register"));
     const bool destFile = !isServerLocation(dest);
+    if (destFile)
+        removeStaleTemporaries(dest, {QStringLiteral("partial")}); // of a copy killed half-way
     if (destFile && (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink()))
         return Status::failed(QStringLiteral("%1 already exists; it is left as it is").arg(dest));
 
@@ -186,22 +189,30 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
         return status;
 
     Link to(QStringLiteral("kavro-copy-to"));
-    bool createdFile = false;
+    // A file is written under a temporary name beside its target and given the target's name only
+    // when complete: a copy killed half-way leaves no register that looks whole, and the next copy
+    // removes what it left.
+    QString partial;
+    auto removePartial = [&] {
+        if (partial.isEmpty())
+            return;
+        for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+            QFile::remove(partial + QLatin1String(suffix));
+    };
     {
         QString error;
         if (destFile) {
-            QFile claim(dest);
+            partial = siblingTemporaryName(dest, "partial");
+            QFile claim(partial);
             if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 return Status::failed(QStringLiteral("cannot create %1: %2").arg(dest, claim.errorString()));
             claim.close();
-            createdFile = true;
         }
-        QSqlDatabase db = addRegisterConnection(to.name(), dest, &error);
+        QSqlDatabase db = addRegisterConnection(to.name(), destFile ? partial : dest, &error);
         if (db.isValid() && !db.open())
             error = db.lastError().text();
         if (!error.isEmpty()) {
-            if (createdFile)
-                QFile::remove(dest);
+            removePartial();
             return Status::failed(QStringLiteral("cannot open %1: %2").arg(dest, error));
         }
         to.set(db);
@@ -244,13 +255,16 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     };
     status = work();
     from.db().commit(); // only read: ends the snapshot
-    if (!status.ok()) {
+    if (!status.ok())
         to.db().rollback();
-        *report = {};
-        if (createdFile) {
-            to.db().close();
-            QFile::remove(dest);
-        }
+    if (destFile) {
+        to.db().close();
+        QString cause;
+        if (status.ok() && !addNameWithoutOverwriting(partial, dest, &cause))
+            status = Status::failed(QStringLiteral("cannot create %1: %2").arg(dest, cause));
+        removePartial();
     }
+    if (!status.ok())
+        *report = {};
     return status;
 }

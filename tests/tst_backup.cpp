@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <atomic>
 #include <sqlite3.h>
 #include <thread>
@@ -74,6 +75,8 @@ private slots:
     void fullDiskLeavesNoPartialFile_data();
     void fullDiskLeavesNoPartialFile();
     void stoppedCopyLeavesNothing();
+    void killedCopyOrImportLeavesNothing_data();
+    void killedCopyOrImportLeavesNothing();
     void programBacksUpAfterLogin();
     void programSaysWhenItsBackupFails();
 };
@@ -354,6 +357,59 @@ void TstBackup::stoppedCopyLeavesNothing()
     QVERIFY(!status.ok());
     QVERIFY(!made);
     QVERIFY(filesIn(folder).isEmpty());
+}
+
+void TstBackup::killedCopyOrImportLeavesNothing_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("killAfterMs");
+    for (const char *command : {"copy", "import"})
+        for (int ms : {0, 20, 50, 100, 200, 400, 800})
+            QTest::addRow("%s killed after %d ms", command, ms) << QString::fromLatin1(command) << ms;
+}
+
+void TstBackup::killedCopyOrImportLeavesNothing()
+{
+    QFETCH(QString, command);
+    QFETCH(int, killAfterMs);
+    TempRegister reg;
+    const bool copy = command == "copy";
+    const QString source = copy ? reg.dbPath() : QStringLiteral(KAVRO_SOURCE_DIR "/../shared/fixtures/legacy-5000.mdb");
+    if (!QFileInfo::exists(source))
+        QSKIP("fixtures not present");
+    if (copy)
+        addBulk(reg, 3000);
+    const int servers = copy ? 3000 : 5006;
+    const QString dir = reg.programDir() + "/out";
+    QVERIFY(QDir().mkpath(dir));
+    const QString target = dir + "/new.mdb";
+    QProcess p;
+    p.start(kTool, {command, source, target});
+    QVERIFY(p.waitForStarted());
+    QThread::msleep(killAfterMs);
+    p.kill();
+    p.waitForFinished();
+    auto serversIn = [](const QString &path) {
+        sqlite3 *db = nullptr;
+        int n = -1;
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt *stmt = nullptr;
+            if (sqlite3_prepare_v2(db, "SELECT count(*) FROM data", -1, &stmt, nullptr) == SQLITE_OK &&
+                sqlite3_step(stmt) == SQLITE_ROW)
+                n = sqlite3_column_int(stmt, 0);
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return n;
+    };
+    // Under the target's name there is a whole register or nothing.
+    const bool made = QFileInfo::exists(target);
+    if (made)
+        QCOMPARE(serversIn(target), servers);
+    // The next run removes whatever the killed one left and makes (or, when there, refuses) the target.
+    QCOMPARE(run({command, source, target}), made ? 1 : 0);
+    QCOMPARE(serversIn(target), servers);
+    QCOMPARE(filesIn(dir), QStringList{"new.mdb"});
 }
 
 void TstBackup::programBacksUpAfterLogin()
