@@ -13,6 +13,7 @@
 #include <QThread>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -276,6 +277,13 @@ CheckReport checkRegister(const QString &path)
 
 Status restoreRegister(const QString &backup, const QString &db, QString *keptAs, RegisterCounts *counts)
 {
+    // A file restored onto itself would wait on its own lock; told apart by device and inode, so a
+    // second name or a symbolic link is the same file too.
+    struct stat a, b;
+    if (::stat(QFile::encodeName(backup).constData(), &a) == 0 && ::stat(QFile::encodeName(db).constData(), &b) == 0 &&
+        a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        return Status::failed(
+            QStringLiteral("%1 and %2 are the same file; nothing was changed").arg(backup, db));
     const CheckReport check = checkRegister(backup);
     if (!check.sound)
         return Status::failed(QStringLiteral("%1 is not a sound register copy; nothing was changed: %2")

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <sqlite3.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 const QString kTool = QStringLiteral(KAVRO_BINARY_DIR "/kavro-db");
@@ -75,6 +76,7 @@ private slots:
     void fullDiskLeavesNoPartialFile_data();
     void fullDiskLeavesNoPartialFile();
     void stoppedCopyLeavesNothing();
+    void restoreOntoItselfIsRefusedAtOnce();
     void killedCopyOrImportLeavesNothing_data();
     void killedCopyOrImportLeavesNothing();
     void programBacksUpAfterLogin();
@@ -357,6 +359,23 @@ void TstBackup::stoppedCopyLeavesNothing()
     QVERIFY(!status.ok());
     QVERIFY(!made);
     QVERIFY(filesIn(folder).isEmpty());
+}
+
+void TstBackup::restoreOntoItselfIsRefusedAtOnce()
+{
+    TempRegister reg;
+    const QString link = reg.programDir() + "/link.mdb";
+    QVERIFY(QFile::link(reg.dbPath(), link));
+    const QString hard = reg.programDir() + "/hard.mdb";
+    QVERIFY(::link(QFile::encodeName(reg.dbPath()).constData(), QFile::encodeName(hard).constData()) == 0);
+    const QByteArray before = digest(reg.dbPath());
+    for (const QString &backup : {reg.dbPath(), link, hard}) {
+        QString out;
+        QCOMPARE(run({"restore", backup, reg.dbPath()}, &out), 1);
+        QVERIFY2(out.contains("are the same file; nothing was changed"), qPrintable(out));
+    }
+    QCOMPARE(digest(reg.dbPath()), before);
+    QCOMPARE(filesIn(reg.programDir() + "/db"), QStringList{"kavrodb.mdb"});
 }
 
 void TstBackup::killedCopyOrImportLeavesNothing_data()
