@@ -1,5 +1,6 @@
 #include "core/text.h"
 
+#include <QList>
 #include <QStringEncoder>
 
 int textCompare(const QString &a, const QString &b)
@@ -72,4 +73,22 @@ QString shortenedForDisplay(const QString &text, qsizetype maxChars)
     if (cut > 0 && text[cut - 1].isHighSurrogate())
         --cut;
     return text.left(cut) + QChar(0x2026);
+}
+
+QString loginBoxRefusal(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QStringEncoder gbk("GBK");
+        const QByteArray bytes = gbk.encode(QStringView(text).mid(i, len)); // converted only when taken
+        Q_UNUSED(bytes);
+        if (gbk.hasError() || text[i].isSurrogate() || text[i].category() == QChar::Other_Control)
+            return QStringLiteral("it holds U+%1, which the login window cannot take")
+                .arg(QString::number(text.mid(i, len).toUcs4().value(0), 16).toUpper(), 4, QLatin1Char('0'));
+        i += len;
+    }
+    const int bytes = gbkByteLength(text);
+    if (bytes > kLoginBoxBytes)
+        return QStringLiteral("it is %1 bytes in GBK; the login window holds %2").arg(bytes).arg(kLoginBoxBytes);
+    return {};
 }

@@ -24,3 +24,10 @@ QString truncateToGbkBytes(const QString &text, int maxBytes);
 // The text as a narrow place shows it: at most maxChars characters (a surrogate pair is never
 // split), followed by "…" when anything was left off.
 QString shortenedForDisplay(const QString &text, qsizetype maxChars);
+
+// The login window's account and password boxes hold this many GBK bytes.
+inline constexpr int kLoginBoxBytes = 20;
+
+// Why the text could not be typed into a login box (longer than it holds, or a character GBK has
+// no form for); empty when it can.
+QString loginBoxRefusal(const QString &text);

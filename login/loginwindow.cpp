@@ -31,14 +31,14 @@ LoginWindow::LoginWindow(RegisterDb &db, QWidget *parent)
         ->setStyleSheet(black);
     m_account = placed(new QLineEdit(this), LoginNames::accountEdit, 85, 65, 120, 20);
     m_account->setAccessibleName(QStringLiteral("管理员帐号"));
-    limitToGbkBytes(m_account, 20);
+    limitToGbkBytes(m_account, kLoginBoxBytes);
     placed(new QLabel(QStringLiteral("管理员密码："), this), LoginNames::passwordLabel, 15, 92, 66, 16)
         ->setStyleSheet(black);
     m_password = placed(new QLineEdit(this), LoginNames::passwordEdit, 85, 90, 120, 20);
     m_password->setAccessibleName(QStringLiteral("管理员密码"));
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // shown as *
-    limitToGbkBytes(m_password, 20);
+    limitToGbkBytes(m_password, kLoginBoxBytes);
     auto *login = placed(new QPushButton(QStringLiteral("登  陆"), this), LoginNames::loginButton, 210, 65, 88, 45);
     m_hint = placed(new QLabel(LoginTexts::welcome, this), LoginNames::hintLabel, 16, 119, 280, 16);
     m_hint->setStyleSheet(QStringLiteral("color: red; background: transparent;"));

@@ -2,6 +2,7 @@
 
 #include "core/appstate.h"
 #include "core/registerdb.h"
+#include "core/text.h"
 #include "settings/settingswindow_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/gbkedit.h"
@@ -45,13 +46,13 @@ SettingsWindow::SettingsWindow(RegisterDb &db) : QDialog(nullptr), m_db(db)
     accountLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_account = placed(new QLineEdit(shape), SettingsNames::accountEdit, 173, 22, 160, 20);
     m_account->setAccessibleName(QStringLiteral("管理员帐号"));
-    limitToGbkBytes(m_account, 20);
+    limitToGbkBytes(m_account, kLoginBoxBytes);
     auto *passwordLabel =
         placed(new QLabel(QStringLiteral("管理员密码："), shape), QStringLiteral("透明标签2"), 171, 47, 72, 16);
     passwordLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_password = placed(new QLineEdit(this), SettingsNames::passwordEdit, 174, 67, 160, 20);
     m_password->setAccessibleName(QStringLiteral("管理员密码"));
-    limitToGbkBytes(m_password, 20);
+    limitToGbkBytes(m_password, kLoginBoxBytes);
     auto *change =
         placed(new QPushButton(QStringLiteral("确定修改"), shape), SettingsNames::changeAdminButton, 174, 92, 160, 30);
     auto *about = placed(new QPlainTextEdit(shape), SettingsNames::aboutEdit, 174, 130, 160, 90);

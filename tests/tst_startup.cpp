@@ -70,6 +70,8 @@ private slots:
     void loginCases_data();
     void loginCases();
     void emptyAdministratorTableIsSetWithKavroDb();
+    void setAdminRefusesWhatTheLoginWindowCannotTake_data();
+    void setAdminRefusesWhatTheLoginWindowCannotTake();
     void failedAttemptsThenSuccess();
     void adminIsReadAfreshAtEveryAttempt();
     void enterInEitherBoxLogsIn();
@@ -236,6 +238,45 @@ void TstStartup::emptyAdministratorTableIsSetWithKavroDb()
     MainWindow main(reg.programDir());
     waitForLists();
     typeInto(main.loginWindow(), "值班员", "新 密码'");
+    pressLogin(main.loginWindow());
+    QVERIFY(main.isVisible());
+}
+
+void TstStartup::setAdminRefusesWhatTheLoginWindowCannotTake_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("reason"); // empty: accepted
+    QTest::newRow("20 bytes each") << "abcdefghij0123456789" << "一二三四五六七八九十" << "";
+    QTest::newRow("account of 21 bytes") << "abcdefghij0123456789x" << "pw" << "21 bytes in GBK";
+    QTest::newRow("password of 11 Chinese characters") << "ops" << "一二三四五六七八九十一" << "22 bytes in GBK";
+    QTest::newRow("emoji in the password") << "ops" << QString::fromUtf8("pass\U0001F600") << "U+1F600";
+    QTest::newRow("character without a GBK form in the account") << QString::fromUtf8("op\u0E01") << "pw" << "U+0E01";
+}
+
+void TstStartup::setAdminRefusesWhatTheLoginWindowCannotTake()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, password);
+    QFETCH(QString, reason);
+    TempRegister reg;
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"set-admin", reg.dbPath(), account});
+    p.write(password.toUtf8() + "\n");
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    if (!reason.isEmpty()) {
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(reason) && err.contains("nothing was changed"), qPrintable(err));
+        QCOMPARE(reg.rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{"admin", "kavro2008"}}));
+        return;
+    }
+    QCOMPARE(p.exitCode(), 0);
+    // What was set opens the program through its login window.
+    MainWindow main(reg.programDir());
+    waitForLists();
+    typeInto(main.loginWindow(), account, password);
     pressLogin(main.loginWindow());
     QVERIFY(main.isVisible());
 }

@@ -5,8 +5,9 @@
 #include "core/legacyimport.h"
 #include "core/registercopy.h"
 #include "core/registerdb.h"
-#include "core/store.h"
 #include "core/schema.h"
+#include "core/store.h"
+#include "core/text.h"
 #include "tools/mdbreader.h"
 
 #include <QCoreApplication>
@@ -184,6 +185,12 @@ int setAdmin(const QString &path, const QString &account)
         return fail(QStringLiteral("no password was given; nothing was changed"));
     if (::isatty(STDIN_FILENO) && (!readSecretLine("again: ", &again) || again != password))
         return fail(QStringLiteral("the two passwords differ; nothing was changed"));
+    // What the login window could not take would lock everybody out.
+    for (const auto &[what, text] : {std::pair{"account", account}, std::pair{"password", password}}) {
+        const QString refusal = loginBoxRefusal(text);
+        if (!refusal.isEmpty())
+            return fail(QStringLiteral("the %1 cannot be used: %2; nothing was changed").arg(QLatin1String(what), refusal));
+    }
     RegisterDb db;
     const Status opened = db.open(path);
     if (!opened.ok())
