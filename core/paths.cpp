@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 QString databasePath(const QString &programDir)
 {
@@ -41,4 +42,16 @@ QString registerLocation(const QString &programDir)
     }
     qWarning("%s holds no connection URI", qPrintable(conn));
     return {};
+}
+
+QString withoutPasswords(const QString &text)
+{
+    static const QRegularExpression userPassword(
+        QStringLiteral("(postgres(?:ql)?://[^/?#@\\s:]*:)[^@/?#\\s]*@"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression setting(QStringLiteral("(\\bpassword\\s*=\\s*)('[^']*'|[^\\s&'\"]*)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QString out = text;
+    out.replace(userPassword, QStringLiteral("\\1***@"));
+    out.replace(setting, QStringLiteral("\\1***"));
+    return out;
 }

@@ -12,3 +12,7 @@ QString connectionFilePath(const QString &programDir);
 QString registerLocation(const QString &programDir);
 // <program directory>/skin/qq2008.she
 QString skinPath(const QString &programDir);
+
+// The text with every password in it replaced by ***: the user:password@ part of a connection URI
+// and a password=… setting. For whatever is shown or logged that may carry a location.
+QString withoutPasswords(const QString &text);

@@ -3,6 +3,7 @@
 #include "core/datetext.h"
 #include "core/exporter.h"
 #include "core/legacyimport.h"
+#include "core/paths.h"
 #include "core/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -65,7 +66,7 @@ int usage()
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "kavro-db: %s\n", qPrintable(message));
+    std::fprintf(stderr, "kavro-db: %s\n", qPrintable(withoutPasswords(message)));
     return 1;
 }
 
@@ -77,8 +78,8 @@ int copy(const QStringList &args)
     const Status copied = copyRegister(args[0], args[1], &report);
     if (!copied.ok())
         return fail(QStringLiteral("copy failed, nothing was written: %1").arg(copied.reason));
-    std::printf("copied %s to %s: %lld servers, %lld customers, %lld administrator rows\n", qPrintable(args[0]),
-                qPrintable(args[1]), report.servers, report.customers, report.administrators);
+    std::printf("copied %s to %s: %lld servers, %lld customers, %lld administrator rows\n", qPrintable(withoutPasswords(args[0])),
+                qPrintable(withoutPasswords(args[1])), report.servers, report.customers, report.administrators);
     for (const QString &column : report.repeating)
         std::printf("note: the values of %s repeat; its index there is not unique\n", qPrintable(column));
     return 0;
@@ -91,7 +92,7 @@ int init(const QString &path)
         return fail(error);
     std::printf("created %s\n"
                 "administrator account: %s, password: %s (change them in 功能设置 after the first login)\n",
-                qPrintable(path), qPrintable(kDefaultAdminAccount), qPrintable(kDefaultAdminPassword));
+                qPrintable(withoutPasswords(path)), qPrintable(kDefaultAdminAccount), qPrintable(kDefaultAdminPassword));
     return 0;
 }
 
@@ -133,7 +134,7 @@ int import(QStringList args)
         if (!importInPlace(reader, paths[0], &report, &backup, &error))
             return fail(error);
         printReport(report);
-        std::printf("converted %s; the Access file is kept as %s\n", qPrintable(paths[0]), qPrintable(backup));
+        std::printf("converted %s; the Access file is kept as %s\n", qPrintable(withoutPasswords(paths[0])), qPrintable(withoutPasswords(backup)));
         return 0;
     }
     if (inPlace || paths.size() != 2)
@@ -141,7 +142,7 @@ int import(QStringList args)
     if (!importRegister(reader, paths[0], paths[1], &report, &error))
         return fail(error);
     printReport(report);
-    std::printf("written %s\n", qPrintable(paths[1]));
+    std::printf("written %s\n", qPrintable(withoutPasswords(paths[1])));
     return 0;
 }
 // One line of standard input without its line end; on a terminal the typing is not shown.
@@ -198,7 +199,7 @@ int setAdmin(const QString &path, const QString &account)
     const Status replaced = db.replaceAdministrator(account, password);
     if (!replaced.ok())
         return fail(QStringLiteral("the administrator was not changed: %1").arg(replaced.reason));
-    std::printf("administrator of %s is now %s\n", qPrintable(path), qPrintable(account));
+    std::printf("administrator of %s is now %s\n", qPrintable(withoutPasswords(path)), qPrintable(account));
     return 0;
 }
 int expiring(QStringList args)
@@ -327,7 +328,7 @@ int exportList(QStringList args)
     const ExportResult result = exportServers(db, keys.value, out, *format);
     if (!result.status.ok())
         return fail(QStringLiteral("export failed, nothing was written: %1").arg(result.status.reason));
-    std::printf("exported %lld servers to %s\n", result.servers, qPrintable(out));
+    std::printf("exported %lld servers to %s\n", result.servers, qPrintable(withoutPasswords(out)));
     return 0;
 }
 QString describe(const RegisterCounts &counts)
@@ -346,15 +347,15 @@ int backup(const QStringList &args)
         // The server's own tool makes a consistent copy while desks keep working.
         std::fprintf(stderr, "kavro-db: a PostgreSQL register is backed up with pg_dump (restored with pg_restore);\n"
                              "nothing was copied. The command:\n");
-        std::printf("pg_dump --format=custom --file=%s '%s'\n", qPrintable(args[1]),
-                    qPrintable(QString(args[0]).replace(QLatin1Char('\''), QLatin1String("'\\''"))));
+        std::printf("pg_dump --format=custom --file=%s '%s'\n", qPrintable(withoutPasswords(args[1])),
+                    qPrintable(withoutPasswords(args[0]).replace(QLatin1Char('\''), QLatin1String("'\\''"))));
         return 3;
     }
     RegisterCounts counts;
     const Status copied = backupRegister(args[0], args[1], &counts);
     if (!copied.ok())
         return fail(QStringLiteral("backup failed, nothing was written: %1").arg(copied.reason));
-    std::printf("backed up %s to %s: %s; integrity_check ok\n", qPrintable(args[0]), qPrintable(args[1]),
+    std::printf("backed up %s to %s: %s; integrity_check ok\n", qPrintable(withoutPasswords(args[0])), qPrintable(withoutPasswords(args[1])),
                 qPrintable(describe(counts)));
     return 0;
 }
@@ -367,32 +368,33 @@ int check(const QStringList &args)
         RegisterDb db;
         const Status opened = db.open(args[0]);
         if (!opened.ok()) {
-            std::printf("error: %s\n%s is damaged or not a register\n", qPrintable(opened.reason), qPrintable(args[0]));
+            std::printf("error: %s\n%s is damaged or not a register\n", qPrintable(withoutPasswords(opened.reason)), qPrintable(withoutPasswords(args[0])));
             return 1;
         }
         const Read<ExpirySummary> summary = db.expirySummary();
         const Read<std::vector<CustomerRecord>> customers = db.customers();
         if (!summary.ok() || !customers.ok()) {
-            std::printf("error: %s\n", qPrintable(summary.ok() ? customers.status.reason : summary.status.reason));
+            std::printf("error: %s\n",
+                        qPrintable(withoutPasswords(summary.ok() ? customers.status.reason : summary.status.reason)));
             return 1;
         }
         std::printf("tables and columns: complete\n%lld servers, %lld customers\n"
                     "(the server keeps its own storage sound; pg_amcheck checks it further)\n%s is sound\n",
-                    summary.value.servers, qlonglong(customers.value.size()), qPrintable(args[0]));
+                    summary.value.servers, qlonglong(customers.value.size()), qPrintable(withoutPasswords(args[0])));
         return 0;
     }
     const CheckReport report = checkRegister(args[0]);
     for (const QString &problem : report.problems)
-        std::printf("error: %s\n", qPrintable(problem));
+        std::printf("error: %s\n", qPrintable(withoutPasswords(problem)));
     if (!report.sound) {
-        std::printf("%s is damaged or not a register\n", qPrintable(args[0]));
+        std::printf("%s is damaged or not a register\n", qPrintable(withoutPasswords(args[0])));
         return 1;
     }
     std::printf("integrity_check: %s\ntables and columns: complete\n%s\n", qPrintable(report.integrity),
                 qPrintable(describe(report.counts)));
     for (const QString &warning : report.warnings)
         std::printf("warning: %s\n", qPrintable(warning));
-    std::printf("%s is sound (%lld warnings)\n", qPrintable(args[0]), qlonglong(report.warnings.size()));
+    std::printf("%s is sound (%lld warnings)\n", qPrintable(withoutPasswords(args[0])), qlonglong(report.warnings.size()));
     return 0;
 }
 
@@ -408,8 +410,8 @@ int restore(const QStringList &args)
     const Status restored = restoreRegister(args[0], args[1], &kept, &counts);
     if (!restored.ok())
         return fail(restored.reason);
-    std::printf("restored %s from %s: %s\nthe register before the restore is kept as %s\n", qPrintable(args[1]),
-                qPrintable(args[0]), qPrintable(describe(counts)), qPrintable(kept));
+    std::printf("restored %s from %s: %s\nthe register before the restore is kept as %s\n", qPrintable(withoutPasswords(args[1])),
+                qPrintable(withoutPasswords(args[0])), qPrintable(describe(counts)), qPrintable(kept));
     return 0;
 }
 } // namespace
