@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -97,21 +98,41 @@ bool copyPages(sqlite3 *from, sqlite3 *into, const BackupPace &pace, QString *er
     return true;
 }
 
+const QString kBusy = QStringLiteral("the register is busy: another program has held its lock for 10 s");
+
+bool busy(int rc)
+{
+    return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+}
+
 QString singleAnswer(sqlite3 *db, const char *sql, QString *error)
 {
-    sqlite3_stmt *stmt = nullptr;
-    QStringList lines;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-        *error = message(db, SQLITE_ERROR);
-        return {};
+    // The busy timeout covers most waits, but SQLite answers "locked" at once in a few cases (a
+    // reader that meets a writer's hot journal, under a tight loop of writes): such a statement is
+    // tried again, for as long as the busy timeout would have waited twice.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        sqlite3_stmt *stmt = nullptr;
+        QStringList lines;
+        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+                lines << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        }
+        sqlite3_finalize(stmt);
+        if (rc == SQLITE_DONE)
+            return lines.join(QLatin1Char('\n'));
+        if (!busy(rc)) {
+            *error = message(db, rc);
+            return {};
+        }
+        if (waited.elapsed() > 10000) {
+            *error = kBusy;
+            return {};
+        }
+        QThread::msleep(20);
     }
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        lines << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-    if (rc != SQLITE_DONE)
-        *error = message(db, rc);
-    sqlite3_finalize(stmt);
-    return lines.join(QLatin1Char('\n'));
 }
 
 QString integrityOf(sqlite3 *db)
@@ -137,6 +158,8 @@ QStringList schemaProblems(sqlite3 *db)
         const QString columns = singleAnswer(
             db, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table.name).toUtf8().constData(),
             &error);
+        if (error == kBusy)
+            return {kBusy}; // waited long enough once
         if (!error.isEmpty()) {
             problems << error;
             continue;
@@ -204,6 +227,8 @@ Status backupRegister(const QString &source, const QString &dest, RegisterCounts
     if (!from)
         return Status::failed(error);
     const QStringList problems = schemaProblems(from.get());
+    if (problems.contains(kBusy))
+        return Status::failed(QStringLiteral("%1: %2; try again").arg(source, kBusy));
     if (!problems.isEmpty())
         return Status::failed(
             QStringLiteral("%1 is not a register: %2").arg(source, problems.join(QLatin1String("; "))));

@@ -9,6 +9,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -69,6 +70,7 @@ private slots:
 
     void backupWhileAnotherConnectionWrites();
     void backupRefusesAnExistingTarget();
+    void backupWaitsForTheLockOrSaysTheRegisterIsBusy();
     void check_data();
     void check();
     void restoreGoodAndRefuseDamaged_data();
@@ -140,6 +142,56 @@ void TstBackup::backupWhileAnotherConnectionWrites()
     sqlite3_close(db);
     QCOMPARE(counts.servers, qint64(300 + copiedPairRows));
     QCOMPARE(checkRegister(copy).integrity, QStringLiteral("ok"));
+}
+
+void TstBackup::backupWaitsForTheLockOrSaysTheRegisterIsBusy()
+{
+    TempRegister reg;
+    // A tight loop of writes, without a pause: every backup meanwhile still goes through.
+    std::atomic_bool stop{false};
+    std::atomic_int writes{0};
+    std::thread writer([&] {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(reg.dbPath()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(db, 5000);
+        for (int i = 0; !stop; ++i) {
+            const QByteArray sql =
+                QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_IP) VALUES ('loop %1'); COMMIT;")
+                    .arg(i)
+                    .toUtf8();
+            if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
+                ++writes;
+            else
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            QThread::usleep(50); // as fast as a script that writes row after row
+        }
+        sqlite3_close(db);
+    });
+    while (writes < 20)
+        QThread::msleep(1);
+    QStringList failures;
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 40; ++i) {
+        RegisterCounts counts;
+        const Status status = backupRegister(reg.dbPath(), reg.programDir() + QStringLiteral("/copy%1.mdb").arg(i), &counts);
+        if (!status.ok())
+            failures << status.reason;
+    }
+    stop = true;
+    writer.join();
+    t.restart();
+    QCOMPARE(failures, QStringList());
+    // A lock that is never let go: the backup says the register is busy, and writes nothing.
+    sqlite3 *holder = nullptr;
+    sqlite3_open_v2(QFile::encodeName(reg.dbPath()).constData(), &holder, SQLITE_OPEN_READWRITE, nullptr);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    QString out;
+    QCOMPARE(run({"backup", reg.dbPath(), reg.programDir() + "/held.mdb"}, &out), 1);
+    QVERIFY2(out.contains("the register is busy"), qPrintable(out));
+    QVERIFY(!QFileInfo::exists(reg.programDir() + "/held.mdb"));
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
 }
 
 void TstBackup::backupRefusesAnExistingTarget()
