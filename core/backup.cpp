@@ -31,7 +31,12 @@ QString message(sqlite3 *db, int rc)
 // Opens an existing file; never creates one.
 Db openExisting(const QString &path, bool writable, QString *error)
 {
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo file(path);
+    if (file.isDir()) {
+        *error = QStringLiteral("%1 is a folder, not a register file").arg(path);
+        return nullptr;
+    }
+    if (!file.isFile()) {
         *error = QStringLiteral("%1 does not exist").arg(path);
         return nullptr;
     }

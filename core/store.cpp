@@ -243,6 +243,10 @@ bool openRegister(const QString &connectionName, const QString &location, QStrin
     const bool server = isServerLocation(location);
     // Qt's SQLite driver would create a missing file: the file must exist, and is opened in mode=rw.
     const QFileInfo info(location);
+    if (!server && info.isDir()) {
+        *error = QStringLiteral("%1 is a folder, not a register file").arg(location);
+        return false;
+    }
     if (!server && (!info.exists() || !info.isFile())) {
         *error = QStringLiteral("database file %1 does not exist").arg(location);
         return false;

@@ -80,6 +80,8 @@ private slots:
     void fullDiskLeavesNoPartialFile();
     void stoppedCopyLeavesNothing();
     void restoreOntoItselfIsRefusedAtOnce();
+    void aFolderIsNamedAsAFolder_data();
+    void aFolderIsNamedAsAFolder();
     void passwordsInUrisAreNeverPrinted_data();
     void passwordsInUrisAreNeverPrinted();
     void killedCopyOrImportLeavesNothing_data();
@@ -444,6 +446,28 @@ void TstBackup::passwordsInUrisAreNeverPrinted()
         QVERIFY2(!out.contains("S3cretPW"), qPrintable(out));
         QVERIFY2(out.contains("***"), qPrintable(out));
     }
+}
+
+void TstBackup::aFolderIsNamedAsAFolder_data()
+{
+    QTest::addColumn<QStringList>("args"); // DIR stands for a folder, OUT for a new file's folder
+    QTest::newRow("check") << QStringList{"check", "DIR"};
+    QTest::newRow("expiring") << QStringList{"expiring", "DIR"};
+    QTest::newRow("export") << QStringList{"export", "DIR", "OUT/x.csv"};
+    QTest::newRow("backup") << QStringList{"backup", "DIR", "OUT/x.mdb"};
+    QTest::newRow("copy") << QStringList{"copy", "DIR", "OUT/x.mdb"};
+    QTest::newRow("import") << QStringList{"import", "DIR", "OUT/x.mdb"};
+}
+
+void TstBackup::aFolderIsNamedAsAFolder()
+{
+    QFETCH(QStringList, args);
+    TempRegister reg;
+    for (QString &a : args)
+        a = a == "DIR" ? reg.programDir() + "/db" : QString(a).replace("OUT", reg.programDir());
+    QString out;
+    QCOMPARE(run(args, &out), 1);
+    QVERIFY2(out.contains("is a folder") && !out.contains("does not exist"), qPrintable(out));
 }
 
 void TstBackup::restoreOntoItselfIsRefusedAtOnce()

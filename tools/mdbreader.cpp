@@ -87,6 +87,10 @@ MdbReader::~MdbReader()
 
 bool MdbReader::open(const QString &path, QString *error)
 {
+    if (QFileInfo(path).isDir()) {
+        *error = QStringLiteral("it is a folder");
+        return false;
+    }
     if (!QFileInfo(path).isFile()) {
         *error = QStringLiteral("no such file");
         return false;
