@@ -9,12 +9,14 @@
 #include "core/statements.h"
 #include "core/store.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
 #include <functional>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace {
@@ -149,13 +151,41 @@ RegisterDb::~RegisterDb()
     close();
 }
 
+namespace {
+std::pair<quint64, quint64> fileIdentity(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {0, 0};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+} // namespace
+
 Status RegisterDb::open(const QString &path)
 {
     close();
     m_path = path;
+    m_fileIdentity = isServerLocation(path) ? std::pair<quint64, quint64>{0, 0} : fileIdentity(path);
     if (m_db->open(path))
         return Status::done();
     return Status::failed(m_db->connection.lastError());
+}
+
+bool RegisterDb::reopenIfReplaced(Status *failure)
+{
+    if (isServerLocation(m_path) || fileIdentity(m_path) == m_fileIdentity)
+        return false;
+    // The connection still reads the file that was there: its rows must not be mixed with the new
+    // file's. Whatever is at the path now is opened, or nothing is.
+    qWarning("the register file was replaced; opening it again");
+    finalizeStatements();
+    m_db->shutdown();
+    ++m_reopened;
+    m_fileIdentity = fileIdentity(m_path);
+    if (!m_db->open(m_path))
+        *failure = Status::failed(QStringLiteral("the register file was replaced and cannot be opened: %1")
+                                      .arg(m_db->connection.lastError()));
+    return true;
 }
 
 Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const
@@ -177,6 +207,8 @@ Read<qint64> RegisterDb::changeCounter()
 {
     reconnectIfLost();
     Read<qint64> out;
+    if (reopenIfReplaced(&out.status) && !out.status.ok())
+        return out;
     if (!isOpen()) {
         out.status = readFailure(QStringLiteral("change counter"));
         return out;
@@ -192,7 +224,8 @@ Read<qint64> RegisterDb::changeCounter()
         out.status = Status::failed(QStringLiteral("change counter: %1").arg(q.lastError().text()));
         return out;
     }
-    out.value = q.value(0).toLongLong();
+    // Each file opened counts apart: the new file's own number may be the old one's.
+    out.value = q.value(0).toLongLong() + (m_reopened << 40);
     return out;
 }
 

@@ -104,7 +104,9 @@ public:
     Status replaceAdministrator(const QString &account, const QString &password);
 
     // A number that changes whenever another connection (another program, or this program's own
-    // writes) has committed a change to the register since it was last read.
+    // writes) has committed a change to the register since it was last read, and when another file
+    // has been put in the register file's place (which is then opened instead; a failure when it
+    // cannot be).
     Read<qint64> changeCounter();
 
     // ---- copies ----
@@ -129,4 +131,9 @@ private:
     sqlite3_stmt *m_serversInRange = nullptr;
     sqlite3 *m_functionsOn = nullptr; // the handle the SQL functions are registered on
     QString m_path;
+    // The register file opened, by device and inode: a file put in its place (a restore by hand, a
+    // copy from another desk) is noticed and opened instead.
+    std::pair<quint64, quint64> m_fileIdentity{0, 0};
+    qint64 m_reopened = 0;
+    bool reopenIfReplaced(Status *failure);
 };

@@ -86,7 +86,11 @@ void MainWindow::followOtherPrograms()
     if (!m_started || m_shutDown || !m_db->isOpen())
         return;
     const Read<qint64> version = m_db->changeCounter();
-    if (!version.ok() || version.value == m_seenVersion)
+    if (!version.ok()) {
+        tellReadFailure(version.status.reason);
+        return;
+    }
+    if (version.value == m_seenVersion)
         return;
     const int selected = m_list->selectedRow();
     const qint64 key = selected >= 0 ? m_list->itemValue(selected) : -1;

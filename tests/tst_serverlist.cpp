@@ -8,7 +8,6 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QApplication>
 #include <QComboBox>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -18,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
+#include <cstdio>
 
 namespace {
 // Five servers, two customers sharing cabinet C1, one with an empty number, one of a customer
@@ -76,6 +76,7 @@ private slots:
     void readFailuresAreSaidAndKeepTheRows_data();
     void readFailuresAreSaidAndKeepTheRows();
     void listFollowsAnotherProgramOnReturn();
+    void registerFileReplacedMeanwhile();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -387,6 +388,29 @@ void TstServerList::listFollowsAnotherProgramOnReturn()
     main.serverList()->setSelectedRow(0);
     QApplication::sendEvent(&main, &back);
     QCOMPARE(main.serverList()->selectedRow(), 0);
+}
+
+void TstServerList::registerFileReplacedMeanwhile()
+{
+    SQLITE_FILE_ONLY();
+    MainWindow &main = *m_main;
+    QEvent back(QEvent::WindowActivate);
+    // Another register is put in the file's place (a copy brought from another desk).
+    TempRegister other;
+    QVERIFY(other.exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('丙', 'Z1', '192.168.9.1')"));
+    QVERIFY(::rename(QFile::encodeName(other.dbPath()).constData(), QFile::encodeName(m_reg->dbPath()).constData()) == 0);
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(listedIps(main), QStringList{"192.168.9.1"});
+    QCOMPARE(main.serverList()->cellText(0, 0), QStringLiteral("Z1"));
+    // Then something that is no register: the window says the register cannot be read.
+    const QString junk = m_reg->programDir() + "/junk";
+    QFile f(junk);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("not a register");
+    f.close();
+    QVERIFY(::rename(QFile::encodeName(junk).constData(), QFile::encodeName(m_reg->dbPath()).constData()) == 0);
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage(), QStringLiteral("读取数据库失败，请稍后重试！"));
 }
 
 void TstServerList::contextMenuAnywhereOnTheList()
