@@ -186,12 +186,11 @@ Status copyInto(sqlite3 *from, const QString &dest, const BackupPace &pace, Regi
 {
     if (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink())
         return Status::failed(QStringLiteral("%1 already exists; nothing was written").arg(dest));
-    removeStaleTemporaries(dest, {QStringLiteral("partial")});
-    const QString partial = siblingTemporaryName(dest, "partial");
+    FileBeingWritten partial(dest);
     QString error;
     bool ok;
     {
-        Db into = createNew(partial, &error);
+        Db into = createNew(partial.path(), &error);
         // The check of a large copy takes seconds: a stop interrupts it too.
         if (into && pace.stop)
             sqlite3_progress_handler(
@@ -214,12 +213,10 @@ Status copyInto(sqlite3 *from, const QString &dest, const BackupPace &pace, Regi
             ok = false;
         }
     }
-    if (ok && !addNameWithoutOverwriting(partial, dest, &error))
+    if (ok && !partial.finish(false, &error))
         ok = false;
     if (ok && counts)
         counts->bytes = QFileInfo(dest).size();
-    QFile::remove(partial);
-    QFile::remove(partial + QStringLiteral("-journal"));
     return ok ? Status::done() : Status::failed(error);
 }
 

@@ -1,6 +1,7 @@
 #include "core/exporter.h"
 
 #include "core/datetext.h"
+#include "core/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,14 +19,6 @@ namespace {
 constexpr size_t kChunk = 512;         // servers read at a time
 constexpr int kExcelCellLimit = 32767; // characters Excel keeps in a cell
 constexpr int kWidthSample = 2000;     // rows whose texts decide the column widths
-
-QString temporaryName(const QString &path)
-{
-    const QFileInfo target(path);
-    return target.absoluteDir().filePath(QStringLiteral(".%1.%2.part")
-                                             .arg(target.fileName())
-                                             .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-}
 
 // Reads the servers chunk by chunk and hands each one to write; false stops.
 Status forEachServer(RegisterDb &db, const std::vector<qint64> &keys, const ExportProgress &progress, bool *cancelled,
@@ -271,18 +264,22 @@ ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, cons
                            const ExportProgress &progress)
 {
     ExportResult result;
-    const QString partial = temporaryName(path);
+    // Earlier versions wrote a hidden .NAME.XXXXXXXX.part; one a killed export left goes too.
+    const QFileInfo target(path);
+    const QRegularExpression hidden(
+        QStringLiteral("^\\.%1\\.[0-9a-f]{8}\\.part$").arg(QRegularExpression::escape(target.fileName())));
+    for (const QString &name : target.absoluteDir().entryList(QDir::Files | QDir::Hidden))
+        if (hidden.match(name).hasMatch())
+            target.absoluteDir().remove(name);
+    FileBeingWritten partial(path, "part");
     result.status = format == ExportFormat::Csv
-                        ? writeCsv(db, keys, partial, progress, &result.cancelled, &result.servers)
-                        : writeXlsx(db, keys, partial, progress, &result.cancelled, &result.servers);
-    if (!result.status.ok() || result.cancelled) {
-        QFile::remove(partial);
+                        ? writeCsv(db, keys, partial.path(), progress, &result.cancelled, &result.servers)
+                        : writeXlsx(db, keys, partial.path(), progress, &result.cancelled, &result.servers);
+    if (!result.status.ok() || result.cancelled)
         return result;
-    }
-    // In place in one step, only now that the file is whole.
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {
-        result.status = Status::failed(QString::fromLocal8Bit(std::strerror(errno)));
-        QFile::remove(partial);
-    }
+    // In place in one step, only now that the file is whole (replacing: the user chose to).
+    QString error;
+    if (!partial.finish(true, &error))
+        result.status = Status::failed(error);
     return result;
 }

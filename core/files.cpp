@@ -45,3 +45,33 @@ bool addNameWithoutOverwriting(const QString &from, const QString &to, QString *
     }
     return true;
 }
+
+FileBeingWritten::FileBeingWritten(const QString &target, const char *kind) : m_target(target)
+{
+    removeStaleTemporaries(target, {QString::fromLatin1(kind)});
+    m_path = siblingTemporaryName(target, kind);
+}
+
+FileBeingWritten::~FileBeingWritten()
+{
+    for (const char *suffix : {"", "-journal", "-wal", "-shm"})
+        if (!m_finished || *suffix)
+            QFile::remove(m_path + QLatin1String(suffix));
+}
+
+bool FileBeingWritten::finish(bool replace, QString *error)
+{
+    if (replace) {
+        if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        m_finished = true;
+        return true;
+    }
+    if (!addNameWithoutOverwriting(m_path, m_target, error))
+        return false;
+    QFile::remove(m_path); // the target keeps the bytes
+    m_finished = true;
+    return true;
+}

@@ -135,10 +135,10 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
             report->notes << QStringLiteral("table %1 ignored").arg(name);
 
     // Written under a temporary name beside NEW and linked into place only when complete.
-    const QString partial = siblingTemporaryName(newPath, "partial");
+    FileBeingWritten partial(newPath);
     const QString connection = QStringLiteral("kavro-import");
     // Plain indexes while the rows go in; unique afterwards where the old data allows it.
-    if (!createRegisterFile(partial, connection, error, false))
+    if (!createRegisterFile(partial.path(), connection, error, false))
         return false;
     bool ok;
     {
@@ -148,12 +148,10 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
     }
     QSqlDatabase::removeDatabase(connection);
     QString cause;
-    if (ok && !addNameWithoutOverwriting(partial, newPath, &cause)) {
+    if (ok && !partial.finish(false, &cause)) {
         *error = QStringLiteral("cannot create %1: %2").arg(newPath, cause);
         ok = false;
     }
-    for (const char *suffix : {"", "-journal"})
-        QFile::remove(partial + QLatin1String(suffix));
     return ok;
 }
 

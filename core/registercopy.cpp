@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -162,7 +163,7 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
         return Status::failed(QStringLiteral("the source and the destination are the same register"));
     const bool destFile = !isServerLocation(dest);
     if (destFile)
-        removeStaleTemporaries(dest, {QStringLiteral("partial")}); // of a copy killed half-way
+        removeStaleTemporaries(dest, {QStringLiteral("partial")}); // of a copy killed half-way, also when refused
     if (destFile && (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink()))
         return Status::failed(QStringLiteral("%1 already exists; it is left as it is").arg(dest));
 
@@ -192,29 +193,21 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     // A file is written under a temporary name beside its target and given the target's name only
     // when complete: a copy killed half-way leaves no register that looks whole, and the next copy
     // removes what it left.
-    QString partial;
-    auto removePartial = [&] {
-        if (partial.isEmpty())
-            return;
-        for (const char *suffix : {"", "-journal", "-wal", "-shm"})
-            QFile::remove(partial + QLatin1String(suffix));
-    };
+    std::optional<FileBeingWritten> partial;
     {
         QString error;
         if (destFile) {
-            partial = siblingTemporaryName(dest, "partial");
-            QFile claim(partial);
+            partial.emplace(dest);
+            QFile claim(partial->path());
             if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 return Status::failed(QStringLiteral("cannot create %1: %2").arg(dest, claim.errorString()));
             claim.close();
         }
-        QSqlDatabase db = addRegisterConnection(to.name(), destFile ? partial : dest, &error);
+        QSqlDatabase db = addRegisterConnection(to.name(), destFile ? partial->path() : dest, &error);
         if (db.isValid() && !db.open())
             error = db.lastError().text();
-        if (!error.isEmpty()) {
-            removePartial();
+        if (!error.isEmpty())
             return Status::failed(QStringLiteral("cannot open %1: %2").arg(dest, error));
-        }
         to.set(db);
     }
     auto work = [&]() -> Status {
@@ -260,9 +253,8 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     if (destFile) {
         to.db().close();
         QString cause;
-        if (status.ok() && !addNameWithoutOverwriting(partial, dest, &cause))
+        if (status.ok() && !partial->finish(false, &cause))
             status = Status::failed(QStringLiteral("cannot create %1: %2").arg(dest, cause));
-        removePartial();
     }
     if (!status.ok())
         *report = {};

@@ -105,6 +105,7 @@ private slots:
     void datesReadableAndNot();
     void emptyList();
     void cancelledMidwayLeavesNothing();
+    void whatAKilledExportLeftIsRemoved();
     void progressDialogCancels();
     void unwritableTargetSaysWhyAndLeavesNothing();
     void commandLine();
@@ -258,6 +259,24 @@ void TstExport::cancelledMidwayLeavesNothing()
         QCOMPARE(fileBytes(path), QByteArray("older"));
         QCOMPARE(filesBesideTarget().filter(".part").size(), 0);
     }
+}
+
+void TstExport::whatAKilledExportLeftIsRemoved()
+{
+    // Temporary files a killed export left beside its target (the hidden form of earlier versions
+    // too), and files that only look alike.
+    const QStringList left = {".k.csv.0123abcd.part", "k.csv.part-89abcdef"};
+    const QStringList others = {".other.csv.0123abcd.part", "k.csv.part-xyz", "k.csv.part-89abcdef.keep"};
+    for (const QString &name : left + others) {
+        QFile f(out(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("left behind");
+    }
+    QVERIFY(m_main->exportList(out("k.csv")));
+    for (const QString &name : left)
+        QVERIFY2(!QFileInfo::exists(out(name)), qPrintable(name));
+    for (const QString &name : others)
+        QVERIFY2(QFileInfo::exists(out(name)), qPrintable(name));
 }
 
 void TstExport::progressDialogCancels()
