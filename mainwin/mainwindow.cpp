@@ -105,14 +105,14 @@ void MainWindow::buildControls()
     m_list->horizontalHeader()->setSortIndicatorShown(false);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::sortByColumn);
     m_midnight = new QTimer(this);
+    m_midnight->setObjectName(QStringLiteral("midnight"));
     m_midnight->setSingleShot(true);
     connect(m_midnight, &QTimer::timeout, this, [this] {
         setToday(QDate::currentDate());
         scheduleMidnight();
-        m_summaryTimer = new QTimer(this);
-        m_summaryTimer->setSingleShot(true);
-        m_summaryTimer->setInterval(0);
-        connect(m_summaryTimer, &QTimer::timeout, this, &MainWindow::showSummary);
+        // The summary counts from the new day on.
+        if (m_loggedIn)
+            m_summaryTimer->start();
     });
     scheduleMidnight();
     m_summaryTimer = new QTimer(this);

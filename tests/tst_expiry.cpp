@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 QString day(int fromToday)
@@ -70,6 +71,7 @@ private slots:
     void rowColoursAndNotes_data();
     void rowColoursAndNotes();
     void anotherDayRecolours();
+    void midnightsAddNoTimers();
     void summaryAfterLoginAndEveryChange();
     void summaryOfAnEmptyRegister();
     void expiringSearch_data();
@@ -137,6 +139,21 @@ void TstExpiry::anotherDayRecolours()
     QCOMPARE(cellData(*m_main, "10.0.0.2", 4, Qt::ToolTipRole).toString(), QStringLiteral("已过期 1 天"));
     QCOMPARE(cellData(*m_main, "10.0.0.5", 4, Qt::ToolTipRole).toString(), QStringLiteral("还有 30 天到期"));
     QVERIFY(cellData(*m_main, "10.0.0.5", 0, Qt::ForegroundRole).isValid());
+}
+
+void TstExpiry::midnightsAddNoTimers()
+{
+    logIn(*m_main);
+    QTRY_VERIFY(!statusText(*m_main).isEmpty());
+    auto *midnight = m_main->findChild<QTimer *>("midnight");
+    QVERIFY(midnight && midnight->isActive());
+    const qsizetype timers = m_main->findChildren<QTimer *>().size();
+    for (int night = 0; night < 5; ++night) {
+        QVERIFY(QMetaObject::invokeMethod(midnight, "timeout"));
+        QVERIFY(midnight->isActive()); // set for the next midnight
+    }
+    QCOMPARE(m_main->findChildren<QTimer *>().size(), timers);
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 6 台服务器，已到期 1 台，30 天内到期 2 台"));
 }
 
 void TstExpiry::summaryAfterLoginAndEveryChange()
