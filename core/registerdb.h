@@ -103,7 +103,7 @@ public:
     // Replaces whatever the table holds with this one row.
     Status replaceAdministrator(const QString &account, const QString &password);
 
-    // A number that changes whenever another connection (another program, or this program's own
+    // A number that changes whenever another connection (another program; never this register's own
     // writes) has committed a change to the register since it was last read, and when another file
     // has been put in the register file's place (which is then opened instead; a failure when it
     // cannot be).

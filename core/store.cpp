@@ -362,8 +362,11 @@ qint64 Connection::changesAnnounced()
         return -1;
     }
     PQconsumeInput(conn);
+    // The program's own commits are announced to it as well: only other sessions' count.
+    const int own = PQbackendPID(conn);
     while (PGnotify *n = PQnotifies(conn)) {
-        ++m_announced;
+        if (n->be_pid != own)
+            ++m_announced;
         PQfreemem(n);
     }
     return m_announced;
@@ -637,31 +640,22 @@ struct SqlExecutor::OpenQuery {
     QHash<QString, int> upperColumns; // for names given in another letter case
 };
 
-SqlExecutor::SqlExecutor() : m_name(uniqueConnectionName("sql")) {}
+SqlExecutor::SqlExecutor(Connection &connection) : m_connection(connection) {}
 
 SqlExecutor::~SqlExecutor()
 {
     closeQuery();
-    closeDatabase();
-}
-
-bool SqlExecutor::openDatabase(const QString &location)
-{
-    closeDatabase();
-    m_error.clear();
-    m_open = openRegister(m_name, location, &m_error);
-    return m_open;
 }
 
 QSqlDatabase SqlExecutor::database() const
 {
-    return m_open ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
+    return m_connection.database();
 }
 
 ExecResult SqlExecutor::executeSql(const QString &statement)
 {
     ExecResult result;
-    if (!m_open) {
+    if (!isOpen()) {
         result.error = m_error = QStringLiteral("database not open");
         return result;
     }
@@ -691,7 +685,7 @@ ExecResult SqlExecutor::executeSql(const QString &statement)
 
 int SqlExecutor::runQuery(const QString &statement)
 {
-    if (!m_open) {
+    if (!isOpen()) {
         m_error = QStringLiteral("database not open");
         return 0;
     }
@@ -756,27 +750,22 @@ void SqlExecutor::closeQuery(int handle)
 
 void SqlExecutor::closeDatabase()
 {
-    if (!m_open)
-        return;
-    m_queries.clear();
-    QSqlDatabase::database(m_name, false).close();
-    QSqlDatabase::removeDatabase(m_name);
-    m_open = false;
+    closeQuery(); // the connection is the register's, closed with it
 }
 
 bool SqlExecutor::beginTransaction()
 {
-    return m_open && database().transaction();
+    return isOpen() && database().transaction();
 }
 
 bool SqlExecutor::commitTransaction()
 {
-    return m_open && database().commit();
+    return isOpen() && database().commit();
 }
 
 bool SqlExecutor::rollbackTransaction()
 {
-    return m_open && database().rollback();
+    return isOpen() && database().rollback();
 }
 
 bool SqlExecutor::transact(const std::function<bool()> &work)
@@ -826,7 +815,6 @@ qint64 recordKeyFromValue(const QVariant &value)
 
 bool Database::open(const QString &location)
 {
-    sql.openDatabase(location);
     return connection.open(location);
 }
 
@@ -835,10 +823,9 @@ void Database::shutdown()
     cursor.closeTable();
     sql.closeQuery();
     connection.closeConnection();
-    sql.closeDatabase();
 }
 
 bool Database::lost() const
 {
-    return serverConnectionLost(connection.database()) || serverConnectionLost(sql.database());
+    return serverConnectionLost(connection.database());
 }

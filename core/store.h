@@ -78,9 +78,9 @@ public:
     // Whether this program may call libpq on the connection's handle (a PostgreSQL connection whose
     // Qt driver runs on the libpq this program links).
     bool libpqUsable() const;
-    // Announcements of changes to a PostgreSQL register (another desk's or this program's own
-    // commits) received, plus one for every time the connection was opened (announcements may have
-    // been missed meanwhile); 0 for a file, -1 when the server could not be asked (lastError says why).
+    // Announcements of other sessions' changes to a PostgreSQL register received, plus one for every
+    // time the connection was opened (announcements may have been missed meanwhile); 0 for a file,
+    // -1 when the server could not be asked (lastError says why).
     qint64 changesAnnounced();
 
 private:
@@ -136,16 +136,15 @@ private:
     QString m_error;
 };
 
-// Runs statements and queries by SQL text on its own connection to the file.
+// Runs statements and queries by SQL text on the register's one connection.
 class SqlExecutor {
 public:
-    SqlExecutor();
+    explicit SqlExecutor(Connection &connection);
     ~SqlExecutor();
     SqlExecutor(const SqlExecutor &) = delete;
     SqlExecutor &operator=(const SqlExecutor &) = delete;
 
-    bool openDatabase(const QString &location);
-    bool isOpen() const { return m_open; }
+    bool isOpen() const { return m_connection.isOpen(); }
     ExecResult executeSql(const QString &statement);
     int runQuery(const QString &statement); // a handle above zero, or 0 when the query failed
     bool queryFirst(int handle);
@@ -170,8 +169,7 @@ private:
     struct OpenQuery;
     OpenQuery *query(int handle) const;
 
-    QString m_name;
-    bool m_open = false;
+    Connection &m_connection;
     int m_nextHandle = 1;
     std::map<int, std::unique_ptr<OpenQuery>> m_queries;
     QString m_error;
@@ -185,12 +183,13 @@ qint64 recordKeyFromValue(const QVariant &value);
 struct Database {
     Connection connection;
     RecordCursor cursor{connection};
-    SqlExecutor sql;
+    SqlExecutor sql{connection};
 
-    // Opens the SQL executor and then the connection on the register; true when both opened.
+    // Opens the one connection the cursor and the executor both work over: either every path is
+    // open or none is.
     bool open(const QString &location);
-    // Closes the cursor, every query result, the connection and the executor, in that order.
+    // Closes the cursor, every query result and the connection, in that order.
     void shutdown();
-    // Whether either connection is to a database server that has gone away.
+    // Whether the connection is to a database server that has gone away.
     bool lost() const;
 };

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <cstdio>
 
@@ -77,6 +78,7 @@ private slots:
     void readFailuresAreSaidAndKeepTheRows();
     void listFollowsAnotherProgramOnReturn();
     void registerFileReplacedMeanwhile();
+    void ownChangesReadNothingAgain();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -388,6 +390,25 @@ void TstServerList::listFollowsAnotherProgramOnReturn()
     main.serverList()->setSelectedRow(0);
     QApplication::sendEvent(&main, &back);
     QCOMPARE(main.serverList()->selectedRow(), 0);
+}
+
+void TstServerList::ownChangesReadNothingAgain()
+{
+    MainWindow &main = *m_main;
+    QSignalSpy resets(main.serverList()->model(), &QAbstractItemModel::modelReset);
+    selectRowShowing(main, "10.0.0.2");
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    main.deleteSelectedServer();
+    QCOMPARE(storedIps(*m_reg).size(), kAll.size() - 1);
+    // Coming back after the program's own deletion: nothing to read again.
+    QEvent back(QEvent::WindowActivate);
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(resets.count(), 0);
+    // Another program's change still is read.
+    QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('乙公司', 'A06', '10.0.0.6')"));
+    QApplication::sendEvent(&main, &back);
+    QCOMPARE(resets.count(), 1);
+    QVERIFY(listedIps(main).contains("10.0.0.6"));
 }
 
 void TstServerList::registerFileReplacedMeanwhile()

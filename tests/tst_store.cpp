@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QTest>
+#include <atomic>
 #include <sqlite3.h>
 #include <thread>
 
@@ -69,6 +70,7 @@ private slots:
     void twoProgramsSavingOneServer();
     void customerNumberTakenMeanwhileIsDrawnAgain();
     void twoDesksAddingOneCustomerName();
+    void openingUnderALockOpensEveryPathOrNone();
     void everyKeyInStoredOrderWithOrWithoutTheIpIndex();
     void lostServerConnectionIsMadeAgain();
     void connectionUrisAsLibpqReadsThem_data();
@@ -622,6 +624,38 @@ void TstStore::twoDesksAddingOneCustomerName()
     }
     QSqlDatabase::removeDatabase("other-desk");
     QCOMPARE(reg.rows("SELECT count(*) FROM kehu WHERE K_KH='同名客户'"), QList<QStringList>{{"1"}});
+}
+
+void TstStore::openingUnderALockOpensEveryPathOrNone()
+{
+    SQLITE_FILE_ONLY();
+    TempRegister reg;
+    // Another program holds the file's exclusive lock for a few seconds while this one opens it.
+    std::atomic_bool locked{false};
+    std::thread holder([&] {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(reg.dbPath()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        locked = true;
+        QThread::msleep(4000);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    while (!locked)
+        QThread::msleep(1);
+    RegisterDb db;
+    const Status opened = db.open(reg.dbPath());
+    holder.join();
+    // Opened: then writing works too. Not opened: it said why.
+    if (opened.ok()) {
+        ServerRecord s;
+        s.ip = "10.9.9.9";
+        const Read<qint64> added = db.addServer(s);
+        QVERIFY2(added.ok(), qPrintable(added.status.reason));
+    } else {
+        QVERIFY(!opened.reason.isEmpty());
+        QVERIFY(!db.isOpen());
+    }
 }
 
 void TstStore::everyKeyInStoredOrderWithOrWithoutTheIpIndex()
