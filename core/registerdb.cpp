@@ -63,7 +63,7 @@ std::vector<std::pair<QString, QString>> serverAssignments(const ServerRecord &s
 }
 
 // A statement that must change exactly one record, inside the caller's transaction.
-Status changeOne(SqlExecutor &sql, const QString &statement)
+Status changeOne(SqlExecutor &sql, const Statement &statement)
 {
     const ExecResult r = sql.executeSql(statement);
     if (!r.ok)
@@ -676,10 +676,10 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     for (ServerColumn c : kRecordColumns)
         columns << columnName(c);
     const bool server = m_db->connection.engine() == Engine::Postgres;
-    QString insert = insertRow(serverTable().name, columns,
-                               {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark});
+    Statement insert = insertRow(serverTable().name, columns,
+                                 {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark});
     if (server)
-        insert += QLatin1String(" returning ") + rowKey(serverTable());
+        insert.sql += QLatin1String(" returning ") + rowKey(serverTable());
     const ExecResult r = m_db->sql.executeSql(insert);
     if (r.uniqueViolated)
         out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(r.error)};

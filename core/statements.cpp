@@ -2,9 +2,16 @@
 
 #include "core/text.h"
 
-QString equalCondition(const QString &column, const QString &value)
+namespace {
+QVariant text(const QString &value)
 {
-    return textJoin({column, u"=", sqlLiteral(value)});
+    return value.isNull() ? QString(QLatin1String("")) : value;
+}
+} // namespace
+
+Statement equalCondition(const QString &column, const QString &value)
+{
+    return {textJoin({column, u" = ?"}), {text(value)}};
 }
 
 QString rowIdCondition(qint64 rowId, const QString &keyColumn)
@@ -12,34 +19,45 @@ QString rowIdCondition(qint64 rowId, const QString &keyColumn)
     return textJoin({keyColumn, u"=", QString::number(rowId)});
 }
 
-QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
-                    const std::vector<std::pair<QString, QString>> &expected, const QString &keyColumn)
+Statement updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
+                      const std::vector<std::pair<QString, QString>> &expected, const QString &keyColumn)
 {
+    Statement s;
     QStringList sets;
-    for (const auto &[column, value] : assignments)
-        sets << textJoin({column, u" =", sqlLiteral(value)});
-    QString condition = rowIdCondition(key, keyColumn);
+    for (const auto &[column, value] : assignments) {
+        sets << textJoin({column, u" = ?"});
+        s.values << text(value);
+    }
+    QString condition = textJoin({keyColumn, u" = ?"});
+    s.values << key;
     // An absent value reads as the empty text, so it is compared as one.
-    for (const auto &[column, value] : expected)
-        condition += textJoin({u" and coalesce(", column, u", '')=", sqlLiteral(value)});
-    return textJoin({u"update ", table, u" set ", sets.join(QLatin1String(", ")), u" where ", condition});
+    for (const auto &[column, value] : expected) {
+        condition += textJoin({u" and coalesce(", column, u", '') = ?"});
+        s.values << text(value);
+    }
+    s.sql = textJoin({u"update ", table, u" set ", sets.join(QLatin1String(", ")), u" where ", condition});
+    return s;
 }
 
-QString insertRow(const QString &table, const QStringList &columns, const QStringList &values)
+Statement insertRow(const QString &table, const QStringList &columns, const QStringList &values)
 {
-    QStringList literals;
-    for (const QString &value : values)
-        literals << sqlLiteral(value);
-    return textJoin({u"insert into ", table, u" (", columns.join(QLatin1String(", ")), u") values (",
-                     literals.join(QLatin1String(", ")), u")"});
+    Statement s;
+    QStringList marks;
+    for (const QString &value : values) {
+        marks << QStringLiteral("?");
+        s.values << text(value);
+    }
+    s.sql = textJoin({u"insert into ", table, u" (", columns.join(QLatin1String(", ")), u") values (",
+                      marks.join(QLatin1String(", ")), u")"});
+    return s;
 }
 
-QString deleteByKey(const QString &table, qint64 key, const QString &keyColumn)
+Statement deleteByKey(const QString &table, qint64 key, const QString &keyColumn)
 {
-    return textJoin({u"delete from ", table, u" where ", rowIdCondition(key, keyColumn)});
+    return {textJoin({u"delete from ", table, u" where ", keyColumn, u" = ?"}), {key}};
 }
 
-QString adminUpdate(const QString &column, const QString &value)
+Statement adminUpdate(const QString &column, const QString &value)
 {
-    return textJoin({u"update admin set ", column, u" =", sqlLiteral(value), u" "});
+    return {textJoin({u"update admin set ", column, u" = ?"}), {text(value)}};
 }

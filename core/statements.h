@@ -2,31 +2,39 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <utility>
 #include <vector>
 
-// Row conditions and statements of the register, built only by the register layer. Every value
-// goes in as an SQL literal with its quotes doubled (sqlLiteral), so a value is stored exactly as
-// typed and never ends the literal. Column names come from the schema, never from user input.
+// Statements of the register, built only by the register layer. Values never become part of the
+// SQL text: each is a ? bound in its place (values), so a value is stored exactly as typed and
+// whatever it holds is never read as SQL, however the server treats backslashes. Column and table
+// names come from the schema, never from user input. An absent (null) text is stored as the empty
+// text.
+struct Statement {
+    QString sql;
+    QVariantList values;
+    bool operator==(const Statement &) const = default;
+};
 
-// "<column>='<value>'"
-QString equalCondition(const QString &column, const QString &value);
+// "<column> = ?"
+Statement equalCondition(const QString &column, const QString &value);
 
 // A record of any table by its record key: keyColumn is rowid in a file (F_ID in table data), the
-// key column of the table on a database server (rowKeyColumn).
+// key column of the table on a database server (rowKeyColumn). The key is a number and goes in as one.
 QString rowIdCondition(qint64 rowId, const QString &keyColumn = QStringLiteral("rowid"));
 
-// "update <table> set <column> ='<value>', ... where rowid=<key>", and with expected values
-// " and coalesce(<column>, '')='<value>' ..." for each of them.
-QString updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
-                    const std::vector<std::pair<QString, QString>> &expected = {},
-                    const QString &keyColumn = QStringLiteral("rowid"));
+// "update <table> set <column> = ?, ... where rowid = ?" and with expected values
+// " and coalesce(<column>, '') = ? ..." for each of them.
+Statement updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
+                      const std::vector<std::pair<QString, QString>> &expected = {},
+                      const QString &keyColumn = QStringLiteral("rowid"));
 
-// "insert into <table> (<columns>) values ('<value>', ...)"
-QString insertRow(const QString &table, const QStringList &columns, const QStringList &values);
+// "insert into <table> (<columns>) values (?, ...)"
+Statement insertRow(const QString &table, const QStringList &columns, const QStringList &values);
 
-// "delete from <table> where rowid=<key>"
-QString deleteByKey(const QString &table, qint64 key, const QString &keyColumn = QStringLiteral("rowid"));
+// "delete from <table> where rowid = ?"
+Statement deleteByKey(const QString &table, qint64 key, const QString &keyColumn = QStringLiteral("rowid"));
 
-// "update admin set <column> ='<value>' " — every administrator row.
-QString adminUpdate(const QString &column, const QString &value);
+// "update admin set <column> = ?" — every administrator row.
+Statement adminUpdate(const QString &column, const QString &value);

@@ -1,6 +1,7 @@
 #include "core/store.h"
 
 #include "core/schema.h"
+#include "core/statements.h"
 
 #include <QAtomicInt>
 #include <QtEndian>
@@ -200,13 +201,14 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
             timeout = timeout || key == QLatin1String("connect_timeout");
         }
     }
-    // Standard string literals from the session's first moment, before Qt's driver looks at how
-    // the server reads a backslash (see settleSession).
-    rest << QStringLiteral("options=") + quotedOption(serverOptions + QStringLiteral("-c standard_conforming_strings=on"));
     PQconninfoFree(options);
     // A server that does not answer is reported, not waited for without end.
     if (!timeout)
         rest << QStringLiteral("connect_timeout=10");
+    // Values are bound, never pasted into statements: a server that reads backslashes in literals
+    // the old way (standard_conforming_strings off) serves as well as any.
+    if (!serverOptions.isEmpty())
+        rest << QStringLiteral("options=") + quotedOption(serverOptions.trimmed());
     db.setConnectOptions(rest.join(QLatin1Char(';')));
     if (!error->isEmpty()) {
         db = QSqlDatabase();
@@ -215,20 +217,6 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
     return db;
 }
 
-// The register's statements carry their values as standard SQL literals, in which only a doubled
-// quote means a quote. A server configured the old way (standard_conforming_strings off) would
-// read a backslash in a value as an escape, and a value could end its literal: every session asks
-// for standard literals when it connects, and is not used unless it has them.
-bool settleSession(QSqlDatabase &db, QString *error)
-{
-    if (engineOf(db) != Engine::Postgres)
-        return true;
-    QSqlQuery q(db);
-    if (q.exec(QStringLiteral("SHOW standard_conforming_strings")) && q.next() && q.value(0).toString() == QLatin1String("on"))
-        return true;
-    *error = QStringLiteral("the server does not read standard string literals: %1").arg(q.lastError().text());
-    return false;
-}
 } // namespace
 
 QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error)
@@ -255,7 +243,7 @@ bool openRegister(const QString &connectionName, const QString &location, QStrin
         QSqlDatabase db = addRegisterConnection(connectionName, location, error);
         if (!db.isValid())
             return false;
-        if (db.open() && settleSession(db, error) && checkSchema(db, error))
+        if (db.open() && checkSchema(db, error))
             return true;
         if (error->isEmpty())
             *error = db.lastError().text();
@@ -406,7 +394,7 @@ void RecordCursor::reset()
     m_newRow.clear();
 }
 
-bool RecordCursor::openTable(const QString &table, const QString &condition)
+bool RecordCursor::openTable(const QString &table, const QString &condition, const QVariantList &values)
 {
     reset(); // whatever was open, or a row being added, is given up
     m_table = table;
@@ -429,13 +417,21 @@ bool RecordCursor::openTable(const QString &table, const QString &condition)
     sql += QLatin1String(" ORDER BY ") + key;
     sqlite3 *db = sqliteHandle(m_connection.database());
     if (!db)
-        return openTableThroughQt(sql);
+        return openTableThroughQt(sql, values);
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
         m_error = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_finalize(stmt);
         return false;
+    }
+    for (int i = 0; i < values.size(); ++i) {
+        const QByteArray value = values[i].toString().toUtf8();
+        if (sqlite3_bind_text(stmt, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT) != SQLITE_OK) {
+            m_error = QString::fromUtf8(sqlite3_errmsg(db));
+            sqlite3_finalize(stmt);
+            return false;
+        }
     }
     const int columns = sqlite3_column_count(stmt) - 1;
     for (int i = 1; i <= columns; ++i)
@@ -462,11 +458,14 @@ bool RecordCursor::openTable(const QString &table, const QString &condition)
     return true;
 }
 
-bool RecordCursor::openTableThroughQt(const QString &sql)
+bool RecordCursor::openTableThroughQt(const QString &sql, const QVariantList &values)
 {
     QSqlQuery q(m_connection.database());
     q.setForwardOnly(true);
-    if (!q.exec(sql)) {
+    bool ok = q.prepare(sql);
+    for (const QVariant &value : values)
+        q.addBindValue(value);
+    if (!ok || !q.exec()) {
         m_error = q.lastError().text();
         return false;
     }
@@ -654,13 +653,27 @@ QSqlDatabase SqlExecutor::database() const
 
 ExecResult SqlExecutor::executeSql(const QString &statement)
 {
+    return executeSql(Statement{statement, {}});
+}
+
+ExecResult SqlExecutor::executeSql(const Statement &statement)
+{
     ExecResult result;
     if (!isOpen()) {
         result.error = m_error = QStringLiteral("database not open");
         return result;
     }
     QSqlQuery q(database());
-    result.ok = q.exec(statement);
+    if (statement.values.isEmpty()) {
+        result.ok = q.exec(statement.sql);
+    } else {
+        result.ok = q.prepare(statement.sql);
+        if (result.ok) {
+            for (const QVariant &value : statement.values)
+                q.addBindValue(value);
+            result.ok = q.exec();
+        }
+    }
     if (result.ok) {
         result.rowsAffected = q.numRowsAffected();
         if (q.isSelect() && q.next()) {

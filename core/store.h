@@ -97,7 +97,8 @@ class RecordCursor {
 public:
     explicit RecordCursor(Connection &connection) : m_connection(connection) {}
 
-    bool openTable(const QString &table, const QString &condition);
+    // condition may hold ? marks, bound to values in order.
+    bool openTable(const QString &table, const QString &condition, const QVariantList &values = {});
     int recordCount() const;
     bool moveFirst();
     bool moveNext();
@@ -121,7 +122,7 @@ public:
 
 private:
     void reset();
-    bool openTableThroughQt(const QString &sql);
+    bool openTableThroughQt(const QString &sql, const QVariantList &values);
 
     Connection &m_connection;
     QString m_table;
@@ -146,6 +147,8 @@ public:
 
     bool isOpen() const { return m_connection.isOpen(); }
     ExecResult executeSql(const QString &statement);
+    // A statement with its values bound in place of its ? marks.
+    ExecResult executeSql(const struct Statement &statement);
     int runQuery(const QString &statement); // a handle above zero, or 0 when the query failed
     bool queryFirst(int handle);
     bool queryAtEnd(int handle) const;

@@ -20,13 +20,6 @@ QString textJoin(std::initializer_list<QStringView> parts)
     return joined;
 }
 
-QString sqlLiteral(const QString &value)
-{
-    QString doubled = value;
-    doubled.replace(QLatin1Char('\''), QLatin1String("''"));
-    return textJoin({u"'", doubled, u"'"});
-}
-
 namespace {
 int gbkBytesOf(QStringView character)
 {

@@ -10,10 +10,6 @@ int textCompare(const QString &a, const QString &b);
 // Concatenates the texts in the order given; null texts contribute nothing.
 QString textJoin(std::initializer_list<QStringView> parts);
 
-// The value as an SQL string literal: between single quotes, every quote inside doubled, so no
-// value can end the literal early.
-QString sqlLiteral(const QString &value);
-
 // How many bytes the text takes in the GBK code page. A character GBK cannot hold counts as four
 // bytes, as GB18030 would store it.
 int gbkByteLength(QStringView text);

@@ -99,6 +99,10 @@ void LoginWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawPixmap(rect(), m_background);
+    if (!m_painted) {
+        m_painted = true;
+        emit firstPainted();
+    }
 }
 
 void LoginWindow::closeEvent(QCloseEvent *event)

@@ -22,6 +22,8 @@ public:
 signals:
     void loginSucceeded();
     void closedWithoutLogin();
+    // The window has been painted for the first time: the user sees it.
+    void firstPainted();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -34,6 +36,7 @@ private:
 
     RegisterDb &m_db;
     bool m_connectionFailed = false;
+    bool m_painted = false;
     QPixmap m_background;
     QLineEdit *m_account;
     QLineEdit *m_password;

@@ -59,9 +59,10 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
         qWarning("cannot open the register: %s", qPrintable(opened.reason));
     m_login->setHint(connected ? LoginTexts::welcome : LoginTexts::connectFailed);
     m_login->setConnectionFailed(!connected);
-    // The lists are read once the event loop runs: the login window is painted and takes typing
-    // first, however large the register.
-    QTimer::singleShot(0, this, &MainWindow::startLists);
+    // The lists are read once the login window has been painted, so that nothing that grows with the
+    // register comes before the user sees it (and, should it never be painted, a moment later).
+    connect(m_login, &LoginWindow::firstPainted, this, &MainWindow::startLists, Qt::QueuedConnection);
+    QTimer::singleShot(500, this, &MainWindow::startLists);
 }
 
 MainWindow::~MainWindow()

@@ -32,6 +32,7 @@ constexpr size_t kExportProgressRows = 3000;
 
 void MainWindow::startLists()
 {
+    m_listsTried = true;
     if (m_started || m_shutDown || !m_db->isOpen())
         return;
     m_started = true;

@@ -11,6 +11,7 @@
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -204,6 +205,10 @@ void logIn(MainWindow &main)
 
 void waitForLists()
 {
+    // A main window reads its lists once its login window has been painted.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *main = qobject_cast<MainWindow *>(w))
+            QTRY_VERIFY(main->listsStarted());
     QCoreApplication::processEvents();
 }
 
