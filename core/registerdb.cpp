@@ -3,7 +3,6 @@
 #include "core/backup.h"
 #include "core/customerkey.h"
 #include "core/datetext.h"
-#include "core/lookups.h"
 #include "core/schema.h"
 #include "core/sortkey.h"
 #include "core/statements.h"
@@ -659,12 +658,18 @@ Read<bool> RegisterDb::serverIpExists(const QString &ip)
 {
     reconnectIfLost();
     Read<bool> out;
-    const std::optional<bool> found = valueExists(m_db->cursor, serverTable().name, columnName(ServerColumn::Ip), ip);
-    m_db->cursor.closeTable();
-    if (!found)
-        out.status = Status::failed(m_db->cursor.lastError());
+    // Compared byte for byte, as the index keeps them; an absent IP counts as the empty text.
+    const QString column = columnName(ServerColumn::Ip);
+    QString sql = QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?").arg(serverTable().name, column);
+    if (ip.isEmpty())
+        sql += QStringLiteral(" OR %1 IS NULL").arg(column);
+    QSqlQuery q(m_db->connection.database());
+    const bool ok = q.prepare(sql + QLatin1String(" LIMIT 1")) &&
+                    (q.addBindValue(ip.isNull() ? QString(QLatin1String("")) : ip), q.exec());
+    if (!ok)
+        out.status = Status::failed(QStringLiteral("server IPs: %1").arg(q.lastError().text()));
     else
-        out.value = *found;
+        out.value = q.next();
     return out;
 }
 
@@ -716,13 +721,13 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
         if (status.fault != Fault::NotFound || !asRead)
             return status;
         // No row changed: the server is gone, or another program saved other values meanwhile.
-        const int query = sql.runQuery(QStringLiteral("select count(*) as n from %1 where %2")
-                                           .arg(serverTable().name, rowIdCondition(server.key, rowKey(serverTable()))));
-        if (!query)
-            return Status::failed(sql.lastError());
-        sql.queryFirst(query);
-        const bool stillThere = sql.queryRead(query, QStringLiteral("n")).toLongLong() > 0;
-        sql.closeQuery(query);
+        QSqlQuery count(sql.database());
+        if (!count.prepare(QStringLiteral("select count(*) from %1 where %2 = ?").arg(serverTable().name, rowKey(serverTable()))))
+            return Status::failed(count.lastError().text());
+        count.addBindValue(server.key);
+        if (!count.exec() || !count.next())
+            return Status::failed(count.lastError().text());
+        const bool stillThere = count.value(0).toLongLong() > 0;
         if (stillThere)
             return Status{Fault::Changed, QStringLiteral("the server was saved by another program meanwhile")};
         return status;
@@ -746,18 +751,19 @@ Read<std::vector<CustomerRecord>> RegisterDb::customers()
 {
     reconnectIfLost();
     Read<std::vector<CustomerRecord>> out;
-    RecordCursor &cursor = m_db->cursor;
-    if (!cursor.openTable(customerTable().name, QString())) {
-        out.status = Status::failed(QStringLiteral("customers: %1").arg(cursor.lastError()));
-        return out;
+    // In stored order, which is key order.
+    const QString key = rowKey(customerTable());
+    QSqlQuery q(m_db->connection.database());
+    q.setForwardOnly(true);
+    const bool ok = q.exec(QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 ORDER BY %1")
+                               .arg(key, columnName(CustomerColumn::Key), columnName(CustomerColumn::Name),
+                                    columnName(CustomerColumn::Contact), customerTable().name));
+    while (ok && q.next())
+        out.value.push_back({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+    if (!ok || q.lastError().isValid()) {
+        out.status = Status::failed(QStringLiteral("customers: %1").arg(q.lastError().text()));
+        out.value.clear();
     }
-    for (int i = 0; i < cursor.recordCount(); ++i) {
-        cursor.moveToPosition(i);
-        out.value.push_back({cursor.currentRowId(), cursor.readText(columnName(CustomerColumn::Key)),
-                             cursor.readText(columnName(CustomerColumn::Name)),
-                             cursor.readText(columnName(CustomerColumn::Contact))});
-    }
-    cursor.closeTable();
     return out;
 }
 
@@ -861,18 +867,16 @@ Read<std::optional<AdminRecord>> RegisterDb::administrator()
 {
     reconnectIfLost();
     Read<std::optional<AdminRecord>> out;
-    RecordCursor &cursor = m_db->cursor;
-    if (!cursor.openTable(adminTable().name, QString())) {
-        out.status = Status::failed(QStringLiteral("administrator: %1").arg(cursor.lastError()));
-        return out;
-    }
-    const int n = cursor.recordCount();
-    if (n > 0) {
-        cursor.moveToPosition(n - 1);
-        out.value = AdminRecord{cursor.readText(columnName(AdminColumn::Account)),
-                                cursor.readText(columnName(AdminColumn::Password))};
-    }
-    cursor.closeTable();
+    QSqlQuery q(m_db->connection.database());
+    q.setForwardOnly(true);
+    const bool ok = q.exec(QStringLiteral("SELECT %1, %2 FROM %3 ORDER BY %4 DESC LIMIT 1")
+                               .arg(columnName(AdminColumn::Account), columnName(AdminColumn::Password),
+                                    adminTable().name, rowKey(adminTable())));
+    // With several rows, the last one stored.
+    if (ok && q.next())
+        out.value = AdminRecord{q.value(0).toString(), q.value(1).toString()};
+    if (!ok || q.lastError().isValid())
+        out.status = Status::failed(QStringLiteral("administrator: %1").arg(q.lastError().text()));
     return out;
 }
 
