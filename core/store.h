@@ -1,7 +1,6 @@
 #pragma once
 
 #include "core/schema.h"
-#include "core/textrow.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -91,57 +90,11 @@ private:
     QString m_error;
 };
 
-// A cursor over one table at a time, with an optional row condition. openTable reads the rows it
-// needs with one query and keeps them; rows come in stored order (rowid order).
-class RecordCursor {
-public:
-    explicit RecordCursor(Connection &connection) : m_connection(connection) {}
-
-    // condition may hold ? marks, bound to values in order.
-    bool openTable(const QString &table, const QString &condition, const QVariantList &values = {});
-    int recordCount() const;
-    bool moveFirst();
-    bool moveNext();
-    bool moveToPosition(int position);
-    QString readText(const QString &column) const;
-    bool deleteCurrent();
-    bool addNew();
-    bool writeText(const QString &column, const QString &text);
-    bool closeTable(); // stores a row being added; false when that failed
-
-    bool isOpen() const { return m_open; }
-    bool isAdding() const { return m_adding; }
-    int position() const { return m_position; }
-    qint64 currentRowId() const;
-    qint64 lastInsertRowId() const { return m_lastInsertRowId; }
-    QString lastError() const { return m_error; }
-
-    // Direct access to the rows read, for filling long lists without decoding every cell.
-    int columnIndex(const QString &column) const;
-    const std::vector<TextRow> &rows() const { return m_rows; }
-
-private:
-    void reset();
-    bool openTableThroughQt(const QString &sql, const QVariantList &values);
-
-    Connection &m_connection;
-    QString m_table;
-    QStringList m_columns;
-    std::vector<TextRow> m_rows;
-    std::vector<qint64> m_rowIds;
-    int m_position = -1;
-    bool m_open = false;
-    bool m_adding = false;
-    std::vector<std::pair<QString, QString>> m_newRow;
-    qint64 m_lastInsertRowId = -1;
-    QString m_error;
-};
-
-// Runs statements and queries by SQL text on the register's one connection.
+// Runs statements on the register's one connection, in transactions where several must stand or
+// fall together.
 class SqlExecutor {
 public:
-    explicit SqlExecutor(Connection &connection);
-    ~SqlExecutor();
+    explicit SqlExecutor(Connection &connection) : m_connection(connection) {}
     SqlExecutor(const SqlExecutor &) = delete;
     SqlExecutor &operator=(const SqlExecutor &) = delete;
 
@@ -149,49 +102,28 @@ public:
     ExecResult executeSql(const QString &statement);
     // A statement with its values bound in place of its ? marks.
     ExecResult executeSql(const struct Statement &statement);
-    int runQuery(const QString &statement); // a handle above zero, or 0 when the query failed
-    bool queryFirst(int handle);
-    bool queryAtEnd(int handle) const;
-    QVariant queryRead(int handle, const QString &column) const;
-    bool queryNext(int handle);
-    void closeQuery(int handle = 0); // 0: every open result
-    void closeDatabase();
 
     // Several statements that must stand or fall together.
     bool beginTransaction();
     bool commitTransaction();
     bool rollbackTransaction();
-    // Runs work inside one transaction: committed when work returns true, rolled back otherwise.
-    // True only when the work succeeded and was committed.
-    bool transact(const std::function<bool()> &work);
 
     QString lastError() const { return m_error; }
     QSqlDatabase database() const;
 
 private:
-    struct OpenQuery;
-    OpenQuery *query(int handle) const;
-
     Connection &m_connection;
-    int m_nextHandle = 1;
-    std::map<int, std::unique_ptr<OpenQuery>> m_queries;
     QString m_error;
 };
 
-// The record key of a stored key value: 8-bit values unsigned, 16-bit values sign-extended, wider
-// integers as they are (64 bits), floating values and number texts truncated toward zero.
-qint64 recordKeyFromValue(const QVariant &value);
-
-// The three database objects every window works through; they live as long as the main window.
+// The register's connection and the statements run on it; they live as long as the main window.
 struct Database {
     Connection connection;
-    RecordCursor cursor{connection};
     SqlExecutor sql{connection};
 
-    // Opens the one connection the cursor and the executor both work over: either every path is
-    // open or none is.
+    // Opens the one connection every read and write works over: either every path is open or none is.
     bool open(const QString &location);
-    // Closes the cursor, every query result and the connection, in that order.
+    // Closes the connection.
     void shutdown();
     // Whether the connection is to a database server that has gone away.
     bool lost() const;

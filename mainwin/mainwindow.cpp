@@ -61,7 +61,8 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     m_login->setConnectionFailed(!connected);
     // The lists are read once the login window has been painted, so that nothing that grows with the
     // register comes before the user sees it (and, should it never be painted, a moment later).
-    connect(m_login, &LoginWindow::firstPainted, this, &MainWindow::startLists, Qt::QueuedConnection);
+    connect(m_login, &LoginWindow::firstPainted, this,
+            [this] { QTimer::singleShot(0, this, &MainWindow::startLists); });
     QTimer::singleShot(500, this, &MainWindow::startLists);
 }
 

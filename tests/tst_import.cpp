@@ -1,5 +1,6 @@
 // Bringing a legacy Access register over: the fixtures field by field, and what no fixture has.
 #include "core/legacyimport.h"
+#include "core/registerdb.h"
 #include "core/store.h"
 #include "testsupport.h"
 #include "tools/mdbreader.h"
@@ -211,12 +212,11 @@ void TstImport::nextServerGetsAHigherKey()
     ImportReport report;
     QString error;
     QVERIFY(importRegister(reader, kFixtures + "/legacy-jet4.mdb", reg.dbPath(), &report, &error));
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
-    QVERIFY(db.cursor.openTable("data", ""));
-    QVERIFY(db.cursor.addNew());
-    QVERIFY(db.cursor.writeText("F_IP", "new"));
-    QVERIFY(db.cursor.closeTable());
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    ServerRecord added;
+    added.ip = "new";
+    QCOMPARE(db.addServer(added).value, 7);
     QCOMPARE(reg.rows("SELECT F_ID FROM data WHERE F_IP='new'"), QList<QStringList>{{"7"}});
 }
 

@@ -31,8 +31,6 @@ private slots:
     void dayCount_data();
     void dayCount();
     void chineseSortOrder();
-    void recordKey_data();
-    void recordKey();
 };
 
 void TstText::compare_data()
@@ -292,31 +290,6 @@ void TstText::chineseSortOrder()
         if (!n.startsWith("SV"))
             chinese << n;
     QCOMPARE(chinese, (QStringList{"阿里", "北京", "重庆", "华东", "上海", "张三"}));
-}
-
-void TstText::recordKey_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<qint64>("key");
-    QTest::newRow("fraction truncated") << QVariant(12.7) << qint64(12);
-    QTest::newRow("negative fraction toward zero") << QVariant(-12.7) << qint64(-12);
-    QTest::newRow("8-bit unsigned") << QVariant::fromValue<uchar>(200) << qint64(200);
-    QTest::newRow("16-bit sign-extended") << QVariant::fromValue<short>(-2) << qint64(-2);
-    QTest::newRow("16-bit unsigned bits sign-extended") << QVariant::fromValue<ushort>(0xFFFE) << qint64(-2);
-    QTest::newRow("64-bit kept whole") << QVariant(qlonglong(0x100000005LL)) << qint64(0x100000005LL);
-    QTest::newRow("text above 2^31") << QVariant(QStringLiteral("4294967301")) << qint64(4294967301LL);
-    QTest::newRow("fraction above 2^31") << QVariant(4294967301.5) << qint64(4294967301LL);
-    QTest::newRow("not a number") << QVariant(QStringLiteral("abc")) << qint64(-1);
-    QTest::newRow("32-bit") << QVariant(123456) << qint64(123456);
-    QTest::newRow("text number") << QVariant(QStringLiteral("42")) << qint64(42);
-    QTest::newRow("text fraction") << QVariant(QStringLiteral("12.7")) << qint64(12);
-}
-
-void TstText::recordKey()
-{
-    QFETCH(QVariant, value);
-    QFETCH(qint64, key);
-    QCOMPARE(recordKeyFromValue(value), key);
 }
 
 QTEST_GUILESS_MAIN(TstText)
