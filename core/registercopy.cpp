@@ -2,7 +2,7 @@
 
 #include "core/files.h"
 #include "core/schema.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 
 #include <QFile>
 #include <QFileInfo>

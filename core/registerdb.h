@@ -12,9 +12,7 @@ class QDate;
 class QRandomGenerator;
 struct BackupPace;
 struct TableSchema;
-struct Database;
-struct sqlite3;
-struct sqlite3_stmt;
+class RegisterEngine;
 
 struct ExpirySummary {
     qint64 servers = 0;
@@ -115,25 +113,11 @@ public:
     Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const;
 
 private:
-    Status readFailure(const QString &what) const;
-    Read<std::vector<qint64>> serverKeysThroughQt(const ServerQuery &query, const ServerOrder &order);
-    Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
-    Read<std::vector<ServerRecord>> serversThroughQt(std::span<const qint64> keys, const QStringList &columns);
     QString rowKey(const TableSchema &table) const;
     void reconnectIfLost();
+    Status notConnected(const QString &what) const;
     Status deleteRecord(const TableSchema &table, qint64 key);
-    void registerFunctions(sqlite3 *db);
-    void finalizeStatements();
 
-    std::unique_ptr<Database> m_db;
+    std::unique_ptr<RegisterEngine> m_engine;
     QRandomGenerator *m_keys;
-    sqlite3_stmt *m_serverByKey = nullptr;
-    sqlite3_stmt *m_serversInRange = nullptr;
-    sqlite3 *m_functionsOn = nullptr; // the handle the SQL functions are registered on
-    QString m_path;
-    // The register file opened, by device and inode: a file put in its place (a restore by hand, a
-    // copy from another desk) is noticed and opened instead.
-    std::pair<quint64, quint64> m_fileIdentity{0, 0};
-    qint64 m_reopened = 0;
-    bool reopenIfReplaced(Status *failure);
 };

@@ -1,7 +1,7 @@
 #include "core/schema.h"
 
 #include "core/customerkey.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 
 #include <QFile>
 #include <QFileInfo>

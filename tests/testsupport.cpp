@@ -3,7 +3,7 @@
 #include "core/appstate.h"
 #include "core/paths.h"
 #include "core/schema.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 #include "login/loginwindow.h"

@@ -2,7 +2,7 @@
 #include "core/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 #include "testsupport.h"
 
 #include <QDir>

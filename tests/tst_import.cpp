@@ -1,7 +1,7 @@
 // Bringing a legacy Access register over: the fixtures field by field, and what no fixture has.
 #include "core/legacyimport.h"
 #include "core/registerdb.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 #include "testsupport.h"
 #include "tools/mdbreader.h"
 
@@ -178,8 +178,8 @@ void TstImport::fixturesFieldByField()
     QCOMPARE(reg.rows("SELECT count(*) FROM data WHERE F_SJ IS NULL OR F_BZ IS NULL OR F_BH IS NULL"),
              QList<QStringList>{{"0"}});
     QVERIFY(QDir(reg.programDir() + "/db").entryList(QDir::Files) == QStringList{"kavrodb.mdb"});
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
 }
 
 void TstImport::largeFixtureDigest()
@@ -305,8 +305,8 @@ void TstImport::inPlaceKeepsTheAccessFileAndTheProgramOpensTheResult()
     QVERIFY(QFile::copy(kFixtures + "/legacy-jet4.mdb", reg.dbPath()));
     const QByteArray original = fileDigest(reg.dbPath());
     {
-        Database db; // an Access file where the program expects its database: a failed connection
-        QVERIFY(!db.open(reg.dbPath()));
+        RegisterDb db; // an Access file where the program expects its database: a failed connection
+        QVERIFY(!db.open(reg.dbPath()).ok());
     }
     QCOMPARE(fileDigest(reg.dbPath()), original);
     MdbReader reader;
@@ -316,8 +316,8 @@ void TstImport::inPlaceKeepsTheAccessFileAndTheProgramOpensTheResult()
     QCOMPARE(backup, reg.dbPath() + ".access-backup");
     QCOMPARE(fileDigest(backup), original);
     QCOMPARE(stored(reg, "admin"), (QList<QStringList>{{"admin", "admin888"}}));
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
     QCOMPARE(QDir(reg.programDir() + "/db").entryList(QDir::Files).size(), 2);
     // A second conversion is refused: the backup exists and is never overwritten.
     const QByteArray converted = fileDigest(reg.dbPath());

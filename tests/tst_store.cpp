@@ -2,7 +2,9 @@
 #include "core/registerdb.h"
 #include "core/schema.h"
 #include "core/statements.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
+#include "core/engine/postgresengine.h"
+#include "core/engine/sqliteengine.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -101,10 +103,11 @@ void TstStore::badFilesAreRefusedAndLeftAlone()
     const QByteArray before = fileDigest(reg.dbPath());
     const qint64 sizeBefore = QFileInfo(reg.dbPath()).size();
 
-    Database db;
-    QVERIFY(!db.open(reg.dbPath()));
-    QVERIFY(!db.sql.isOpen());
-    db.shutdown();
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY(!db->open(&openError));
+    QVERIFY(!db->isOpen());
+    db->close();
     QCOMPARE(QFileInfo(reg.dbPath()).size(), sizeBefore);
     QCOMPARE(fileDigest(reg.dbPath()), before);
     QCOMPARE(QDir(reg.programDir() + "/db").entryList(QDir::Files), QStringList{"kavrodb.mdb"});
@@ -114,8 +117,9 @@ void TstStore::missingFileIsNotCreated()
 {
     SQLITE_FILE_ONLY();
     TempRegister reg(TempRegister::NoFile);
-    Database db;
-    QVERIFY(!db.open(reg.dbPath()));
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY(!db->open(&openError));
     QVERIFY(!QFileInfo::exists(reg.dbPath()));
     QVERIFY(QDir(reg.programDir() + "/db").isEmpty());
 }
@@ -124,9 +128,10 @@ void TstStore::pathsWithChineseBlanksAndHash()
 {
     for (const QString dir : {QStringLiteral("程序 目录"), QStringLiteral("a#b?mode=ro c")}) {
         TempRegister reg(TempRegister::Initialised, dir);
-        Database db;
-        QVERIFY2(db.open(reg.dbPath()), qPrintable(db.connection.lastError()));
-        QVERIFY(db.sql.executeSql(adminUpdate("U_MM", "x")).ok);
+        auto db = RegisterEngine::forLocation(reg.dbPath());
+        QString openError;
+        QVERIFY2(db->open(&openError), qPrintable(openError));
+        QVERIFY(db->execute(adminUpdate("U_MM", "x")).ok);
         QCOMPARE(reg.rows("SELECT U_MM FROM admin"), QList<QStringList>{{"x"}});
     }
 }
@@ -363,12 +368,13 @@ void TstStore::executorReportsFailuresAndRowCounts()
     TempRegister reg;
     QVERIFY(reg.exec("INSERT INTO data (F_IP, F_BH) VALUES ('a', '1'), ('b', '2')"));
     QVERIFY(reg.exec("INSERT INTO admin (U_ZH, U_MM) VALUES ('second', 'pw2')"));
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
-    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 1, {}, key("data"))).rowsAffected, 1);
-    QCOMPARE(db.sql.executeSql(updateByKey("data", {{"F_BH", "x"}}, 99, {}, key("data"))).rowsAffected, 0);
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY2(db->open(&openError), qPrintable(openError));
+    QCOMPARE(db->execute(updateByKey("data", {{"F_BH", "x"}}, 1, {}, key("data"))).rowsAffected, 1);
+    QCOMPARE(db->execute(updateByKey("data", {{"F_BH", "x"}}, 99, {}, key("data"))).rowsAffected, 0);
     // The administrator change reaches every row.
-    QCOMPARE(db.sql.executeSql(adminUpdate("U_ZH", "new")).rowsAffected, 2);
+    QCOMPARE(db->execute(adminUpdate("U_ZH", "new")).rowsAffected, 2);
     QCOMPARE(reg.rows("SELECT U_ZH FROM admin"), (QList<QStringList>{{"new"}, {"new"}}));
     // A refusal by the database is reported.
     if (TempRegister::onServer())
@@ -377,10 +383,10 @@ void TstStore::executorReportsFailuresAndRowCounts()
                 reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data FOR EACH ROW EXECUTE FUNCTION refuse()"));
     else
         QVERIFY(reg.exec("CREATE TRIGGER refuse BEFORE UPDATE ON data BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    const ExecResult refused = db.sql.executeSql(updateByKey("data", {{"F_BH", "y"}}, 2, {}, key("data")));
+    const ExecResult refused = db->execute(updateByKey("data", {{"F_BH", "y"}}, 2, {}, key("data")));
     QVERIFY(!refused.ok);
     QVERIFY(refused.error.contains("refused"));
-    QVERIFY(!db.sql.executeSql("update nosuchtable set a = 1").ok);
+    QVERIFY(!db->execute(Statement{"update nosuchtable set a = 1", {}}).ok);
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), (QList<QStringList>{{"x"}, {"2"}}));
 }
 
@@ -388,28 +394,30 @@ void TstStore::transactionRollsBack()
 {
     TempRegister reg;
     QVERIFY(reg.exec("INSERT INTO data (F_IP, F_BH, F_JG) VALUES ('a', '1', 'j')"));
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
-    QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "changed"}}, 1, {}, key("data"))).ok);
-    QVERIFY(db.sql.rollbackTransaction());
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY2(db->open(&openError), qPrintable(openError));
+    QVERIFY(db->begin());
+    QVERIFY(db->execute(updateByKey("data", {{"F_BH", "changed"}}, 1, {}, key("data"))).ok);
+    QVERIFY(db->rollback());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"1"}});
-    QVERIFY(db.sql.beginTransaction());
-    QVERIFY(db.sql.executeSql(updateByKey("data", {{"F_BH", "kept"}}, 1, {}, key("data"))).ok);
-    QVERIFY(db.sql.commitTransaction());
+    QVERIFY(db->begin());
+    QVERIFY(db->execute(updateByKey("data", {{"F_BH", "kept"}}, 1, {}, key("data"))).ok);
+    QVERIFY(db->commit());
     QCOMPARE(reg.rows("SELECT F_BH FROM data ORDER BY F_ID"), QList<QStringList>{{"kept"}});
 }
 
 void TstStore::shutdownRunsInOrder()
 {
     TempRegister reg;
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
-    db.shutdown();
-    QVERIFY(!db.connection.isOpen());
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY2(db->open(&openError), qPrintable(openError));
+    db->close();
+    QVERIFY(!db->isOpen());
     QVERIFY(QSqlDatabase::connectionNames().isEmpty()); // the connection closed and removed
-    QVERIFY(!db.sql.isOpen());
-    db.shutdown(); // a second shutdown closes closed objects without effect
+    QVERIFY(!db->isOpen());
+    db->close(); // a second shutdown closes closed objects without effect
 }
 
 void TstStore::fastPathOnlyOnTheDriversOwnSqlite()
@@ -417,20 +425,21 @@ void TstStore::fastPathOnlyOnTheDriversOwnSqlite()
     if (TempRegister::onServer()) {
         // Debian's PostgreSQL driver runs on the system libpq, the one this program calls.
         TempRegister reg;
-        Database db;
-        QVERIFY(db.open(reg.dbPath()));
-        QVERIFY(db.connection.libpqUsable());
-        QVERIFY(!db.connection.sqliteHandle());
+        auto db = RegisterEngine::forLocation(reg.dbPath());
+        QString openError;
+    QVERIFY2(db->open(&openError), qPrintable(openError));
+        QVERIFY(dynamic_cast<PostgresEngine &>(*db).libpqUsable());
         return;
     }
     TempRegister reg;
-    Database db;
-    QVERIFY(db.open(reg.dbPath()));
+    auto db = RegisterEngine::forLocation(reg.dbPath());
+    QString openError;
+    QVERIFY2(db->open(&openError), qPrintable(openError));
     if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF")) {
-        QVERIFY(!db.connection.sqliteHandle()); // reads go through Qt's SQL layer
+        QVERIFY(!dynamic_cast<SqliteEngine &>(*db).handle()); // reads go through Qt's SQL layer
     } else {
         // Debian's driver runs on the system libsqlite3, the one this program calls.
-        sqlite3 *handle = db.connection.sqliteHandle();
+        sqlite3 *handle = dynamic_cast<SqliteEngine &>(*db).handle();
         QVERIFY(handle);
         QCOMPARE(QFileInfo(QString::fromUtf8(sqlite3_db_filename(handle, "main"))).canonicalFilePath(),
                  QFileInfo(reg.dbPath()).canonicalFilePath());

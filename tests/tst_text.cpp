@@ -4,7 +4,7 @@
 #include "core/records.h"
 #include "core/sortkey.h"
 #include "core/statements.h"
-#include "core/store.h"
+#include "core/engine/engine.h"
 #include "core/text.h"
 
 #include <QTest>

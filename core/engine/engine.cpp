@@ -1,0 +1,305 @@
+#include "core/engine/engine.h"
+
+#include "core/datetext.h"
+#include "core/engine/listrules.h"
+#include "core/engine/postgresengine.h"
+#include "core/engine/sqliteengine.h"
+#include "core/sortkey.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <algorithm>
+#include <unordered_map>
+
+namespace {
+QString uniqueConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("kavro-register-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+std::unique_ptr<RegisterEngine> RegisterEngine::forLocation(const QString &location)
+{
+    if (isServerLocation(location))
+        return std::make_unique<PostgresEngine>(location);
+    return std::make_unique<SqliteEngine>(location);
+}
+
+RegisterEngine::RegisterEngine(const QString &location) : m_location(location), m_name(uniqueConnectionName()) {}
+
+RegisterEngine::~RegisterEngine()
+{
+    // Not close(): a derived engine is already gone here; close() is called by its destructor.
+    if (m_open) {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+}
+
+bool RegisterEngine::open(QString *error)
+{
+    close();
+    m_open = openRegister(m_name, m_location, error);
+    if (m_open && !afterOpen(error))
+        close();
+    return m_open;
+}
+
+void RegisterEngine::close()
+{
+    if (!m_open)
+        return;
+    beforeClose();
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+    m_open = false;
+}
+
+QSqlDatabase RegisterEngine::database() const
+{
+    return m_open ? QSqlDatabase::database(m_name, false) : QSqlDatabase();
+}
+
+Status RegisterEngine::readFailure(const QString &what, const QString &reason) const
+{
+    return Status::failed(QStringLiteral("%1: %2").arg(what, m_open ? reason : QStringLiteral("not connected")));
+}
+
+ExecResult RegisterEngine::execute(const Statement &statement)
+{
+    ExecResult result;
+    if (!isOpen()) {
+        result.error = QStringLiteral("database not open");
+        return result;
+    }
+    QSqlQuery q(database());
+    if (statement.values.isEmpty()) {
+        result.ok = q.exec(statement.sql);
+    } else {
+        result.ok = q.prepare(statement.sql);
+        if (result.ok) {
+            for (const QVariant &value : statement.values)
+                q.addBindValue(value);
+            result.ok = q.exec();
+        }
+    }
+    if (result.ok) {
+        result.rowsAffected = q.numRowsAffected();
+        // lastInsertId() is not asked: on PostgreSQL Qt's driver would run lastval(), whose failure
+        // aborts the transaction the statement is part of. A statement that returns a key says it.
+        if (q.isSelect() && q.next())
+            result.returned = q.value(0);
+    } else {
+        result.error = q.lastError().text();
+        // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT;
+        // PostgreSQL's unique_violation.
+        const QString code = q.lastError().nativeErrorCode();
+        result.uniqueViolated = code == QLatin1String("2067") || code == QLatin1String("23505") ||
+                                (code == QLatin1String("19") && result.error.contains(QLatin1String("UNIQUE")));
+    }
+    return result;
+}
+
+bool RegisterEngine::begin()
+{
+    return m_open && database().transaction();
+}
+
+bool RegisterEngine::commit()
+{
+    return m_open && database().commit();
+}
+
+bool RegisterEngine::rollback()
+{
+    return m_open && database().rollback();
+}
+
+Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, const ServerOrder &order)
+{
+    // Without SQL functions of our own: equality in SQL, the day count and the sort here, by the
+    // same rules.
+    Read<std::vector<qint64>> out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("server list"), QStringLiteral("not connected"));
+        return out;
+    }
+    const QString column = columnFor(query.field);
+    const bool byDays = query.field == ServerQuery::Field::ExpiresWithin;
+    const QString key = rowKey(serverTable());
+    // Only the columns the query needs: a whole list in stored order reads nothing but keys.
+    QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4")
+                      .arg(key, byDays ? columnName(ServerColumn::Expires) : QStringLiteral("NULL"),
+                           order.isStored() ? QStringLiteral("NULL") : columnName(listColumnField(order.column)),
+                           serverTable().name);
+    if (!column.isEmpty())
+        sql += QStringLiteral(" WHERE %1 = ?").arg(column);
+    sql += QLatin1String(" ORDER BY ") + key;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool ok = column.isEmpty() ? q.exec(sql) : q.prepare(sql);
+    if (ok && !column.isEmpty()) {
+        q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
+        ok = q.exec();
+    }
+    struct Row {
+        qint64 key;
+        QByteArray sortKey;
+        QDate date;
+    };
+    std::vector<Row> rows;
+    const QDate last = QDate::currentDate().addDays(query.days);
+    while (ok && q.next()) {
+        if (byDays) {
+            const QDate expires = textToDate(q.value(1).toString());
+            if (!expires.isValid() || expires > last)
+                continue;
+        }
+        Row row{q.value(0).toLongLong(), {}, {}};
+        if (!order.isStored()) {
+            const QString text = q.value(2).toString();
+            if (isDateColumn(order.column))
+                row.date = textToDate(text);
+            else
+                row.sortKey = chineseSortKey(text);
+        }
+        rows.push_back(std::move(row));
+    }
+    if (!ok || q.lastError().isValid()) {
+        out.status = Status::failed(QStringLiteral("server list: %1").arg(q.lastError().text()));
+        return out;
+    }
+    if (!order.isStored()) {
+        const bool dates = isDateColumn(order.column);
+        const bool down = order.descending;
+        std::stable_sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+            if (dates) {
+                if (a.date.isValid() != b.date.isValid())
+                    return a.date.isValid(); // no date last, either way
+                return down ? b.date < a.date : a.date < b.date;
+            }
+            return down ? b.sortKey < a.sortKey : a.sortKey < b.sortKey;
+        });
+    }
+    out.value.reserve(rows.size());
+    for (const Row &row : rows)
+        out.value.push_back(row.key);
+    return out;
+}
+
+Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> keys)
+{
+    // The keys are numbers, so they go into the statement as they are: a few hundred a statement,
+    // one round trip to a database server each, rather than one a key.
+    Read<std::vector<ServerRecord>> out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("servers"), QStringLiteral("not connected"));
+        return out;
+    }
+    const QStringList columns = recordColumnNames();
+    out.value.resize(keys.size());
+    const QString key = rowKey(serverTable());
+    constexpr size_t kKeysPerStatement = 500;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    for (size_t first = 0; first < keys.size(); first += kKeysPerStatement) {
+        const size_t end = std::min(keys.size(), first + kKeysPerStatement);
+        QStringList wanted;
+        std::unordered_multimap<qint64, size_t> positions;
+        for (size_t i = first; i < end; ++i) {
+            wanted << QString::number(keys[i]);
+            positions.emplace(keys[i], i);
+        }
+        const QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                                .arg(key, columns.join(QLatin1String(", ")), serverTable().name,
+                                     wanted.join(QLatin1Char(',')));
+        if (!q.exec(sql)) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+        while (q.next()) {
+            ServerRecord r;
+            r.key = q.value(0).toLongLong();
+            const auto fields = recordFields(r);
+            for (int i = 0; i < 8; ++i)
+                *fields[size_t(i)] = q.value(i + 1).toString();
+            const auto [from, to] = positions.equal_range(r.key);
+            for (auto it = from; it != to; ++it)
+                out.value[it->second] = r;
+        }
+        if (q.lastError().isValid()) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+        q.finish();
+    }
+    return out;
+}
+
+Read<ExpirySummary> RegisterEngine::expirySummary(const QDate &today)
+{
+    Read<ExpirySummary> out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("expiry summary"), QStringLiteral("not connected"));
+        return out;
+    }
+    // One pass: each distinct 到期时间 text with its count (an index-only scan where F_DQ has an
+    // index), the few distinct texts then read as dates here.
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool ok = q.exec(QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1")
+                         .arg(columnName(ServerColumn::Expires), serverTable().name));
+    while (ok && q.next())
+        countExpiry(&out.value, q.value(0).toString(), q.value(1).toLongLong(), today);
+    if (!ok || q.lastError().isValid()) {
+        out.status = Status::failed(QStringLiteral("expiry summary: %1").arg(q.lastError().text()));
+        out.value = {};
+    }
+    return out;
+}
+
+// ---- locations ----
+
+bool isServerLocation(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+}
+
+QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error)
+{
+    if (isServerLocation(location))
+        return addServerConnection(connectionName, location, error);
+    return addExistingFileConnection(connectionName, location);
+}
+
+bool openRegister(const QString &connectionName, const QString &location, QString *error)
+{
+    const bool server = isServerLocation(location);
+    // Qt's SQLite driver would create a missing file: the file must exist, and is opened in mode=rw.
+    const QFileInfo info(location);
+    if (!server && info.isDir()) {
+        *error = QStringLiteral("%1 is a folder, not a register file").arg(location);
+        return false;
+    }
+    if (!server && (!info.exists() || !info.isFile())) {
+        *error = QStringLiteral("database file %1 does not exist").arg(location);
+        return false;
+    }
+    {
+        QSqlDatabase db = addRegisterConnection(connectionName, location, error);
+        if (!db.isValid())
+            return false;
+        if (db.open() && checkSchema(db, error))
+            return true;
+        if (error->isEmpty())
+            *error = db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+    return false;
+}

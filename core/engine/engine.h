@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/registerdb.h"
+#include "core/schema.h"
+#include "core/statements.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <span>
+#include <vector>
+
+// What a statement did: whether the database accepted it and how many rows it changed.
+struct ExecResult {
+    bool ok = false;
+    int rowsAffected = 0;
+    qint64 lastInsertId = -1;
+    QString error;
+    bool uniqueViolated = false; // refused because a unique index holds the value already
+    QVariant returned;           // the first value of the first row a statement returned
+};
+
+// One register's connection and everything in which the two kinds of register differ: how a
+// location is opened, the record key of a table, the fast ways to read the list's keys, pages of
+// servers and the expiry summary, the change counter, a new server's key, the write lock of a
+// table and the daily copy. The register layer above it orchestrates (transactions, faults,
+// reconnecting) and never asks which kind it has. Reads the engines do not speed up go through
+// Qt's SQL layer here, by the same rules.
+class RegisterEngine {
+public:
+    // The engine for a location: the PostgreSQL database of a connection URI, or an SQLite file.
+    // Not yet open.
+    static std::unique_ptr<RegisterEngine> forLocation(const QString &location);
+    virtual ~RegisterEngine();
+    RegisterEngine(const RegisterEngine &) = delete;
+    RegisterEngine &operator=(const RegisterEngine &) = delete;
+
+    // Opens the register (never creating it) and checks its tables; the reason when it cannot.
+    bool open(QString *error);
+    void close();
+    bool isOpen() const { return m_open; }
+    QSqlDatabase database() const;
+    const QString &location() const { return m_location; }
+    // Whether the connection was to a server that has gone away (never for a file).
+    virtual bool lost() const { return false; }
+
+    // The column that keys a table's records and orders them as stored.
+    virtual QString rowKey(const TableSchema &table) const = 0;
+
+    // Runs one statement, its values bound.
+    ExecResult execute(const Statement &statement);
+    bool begin();
+    bool commit();
+    bool rollback();
+    // Begins a transaction that holds the write lock of table from its start, so that a check and
+    // a store in it cannot interleave with another desk's.
+    virtual bool beginLocked(const TableSchema &table, QString *error) = 0;
+    // Stores a new server by this insert; the value is its record key.
+    virtual Read<qint64> insertServer(Statement insert) = 0;
+
+    virtual Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order);
+    // The servers of these keys, in the order given; a key no longer stored gives a record with key -1.
+    virtual Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
+    virtual Read<ExpirySummary> expirySummary(const QDate &today);
+    // See RegisterDb::changeCounter.
+    virtual Read<qint64> changeCounter() = 0;
+    // Today's copy into backupDir where the register is a file; a server is kept by its own backups.
+    virtual Status dailyBackup(const QString &backupDir, const QDate &today, bool *made,
+                               const BackupPace &pace) const = 0;
+
+protected:
+    explicit RegisterEngine(const QString &location);
+    virtual bool afterOpen(QString *) { return true; }
+    virtual void beforeClose() {}
+    Status readFailure(const QString &what, const QString &reason) const;
+
+private:
+    QString m_location;
+    QString m_name;
+    bool m_open = false;
+};
+
+// ---- locations, for the tools that work on whole registers ----
+
+// Whether a register location is a PostgreSQL connection URI (postgresql://… or postgres://…)
+// rather than the path of a file.
+bool isServerLocation(const QString &location);
+
+// The connection "QSQLITE" under connectionName on an existing file, opened by URI in mode=rw, which
+// never creates a file. Not yet open. The path is percent-encoded: a raw '#' or '?' in it would end
+// the path part of the URI and silently drop mode=rw.
+QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path);
+
+// The connection under connectionName to the register at location, not yet open: an existing file
+// (addExistingFileConnection) or, for a URI, Qt's PostgreSQL driver with the URI's settings. A URI
+// that libpq cannot read, or that carries a password (libpq's password file or PGPASSWORD serve),
+// gives an invalid connection and the reason.
+QSqlDatabase addRegisterConnection(const QString &connectionName, const QString &location, QString *error);
+
+// Opens an existing register for reading and writing under the given connection name: a file, which
+// is never created, or a PostgreSQL database. It is refused (and left untouched) when it is no
+// SQLite database or lacks the tables data, kehu and admin with their columns.
+bool openRegister(const QString &connectionName, const QString &location, QString *error);
+
+// Whether Qt's SQLite driver runs on the very libsqlite3 this program calls, so that the program may
+// use it directly next to the driver's connections (two SQLite copies in one process would not see
+// each other's file locks); the reason when not. Asked once the driver is loaded.
+bool driverSharesSqlite(QString *reason = nullptr);

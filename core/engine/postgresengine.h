@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/engine/engine.h"
+
+// A register in a PostgreSQL database, named by a connection URI that libpq itself reads. Tables
+// carry identity keys where SQLite keeps its rowid; the whole list's keys come from libpq in binary
+// on Qt's own connection handle (where Qt's driver runs on the libpq this program links); other
+// desks' commits are counted from LISTEN/NOTIFY announcements; a lost connection is noticed from
+// libpq's status.
+class PostgresEngine : public RegisterEngine {
+public:
+    explicit PostgresEngine(const QString &uri);
+    ~PostgresEngine() override;
+
+    bool lost() const override;
+    QString rowKey(const TableSchema &table) const override;
+    bool beginLocked(const TableSchema &table, QString *error) override;
+    Read<qint64> insertServer(Statement insert) override;
+    Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
+    Read<qint64> changeCounter() override;
+    Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const override;
+
+    // Whether this program may call libpq on the connection's handle.
+    bool libpqUsable() const;
+
+protected:
+    bool afterOpen(QString *error) override;
+
+private:
+    qint64 m_announced = 0;
+};
+
+// Qt's PostgreSQL connection under connectionName for a URI, as libpq reads it; invalid, with the
+// reason, for a URI libpq cannot read or one that holds a password.
+QSqlDatabase addServerConnection(const QString &connectionName, const QString &uri, QString *error);
+
+// Whether the connection is to a database server that has gone away.
+bool serverConnectionLost(const QSqlDatabase &db);

@@ -1,0 +1,449 @@
+#include "core/engine/sqliteengine.h"
+
+#include "core/backup.h"
+#include "core/datetext.h"
+#include "core/engine/driverlibrary.h"
+#include "core/engine/listrules.h"
+#include "core/sortkey.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <algorithm>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Whether the sqlite3 functions this program calls belong to the very library Qt's SQLite driver
+// runs on. A driver built with its own copy of SQLite (as Qt's Windows and macOS builds are) would
+// put two SQLite copies in one process: their file locks do not see each other, and handing one
+// copy's handle to the other is undefined. Worked out once per process, after the driver is loaded.
+DriverLibrary checkSameSqlite()
+{
+    return checkSameLibrary("qsqlite", "sqlite3_prepare_v2", reinterpret_cast<void *>(&sqlite3_prepare_v2),
+                            "libsqlite3");
+}
+
+const DriverLibrary &sameSqlite()
+{
+    static const DriverLibrary same = checkSameSqlite();
+    return same;
+}
+
+const DriverLibrary &fastPath()
+{
+    static const DriverLibrary path = [] {
+        if (qEnvironmentVariableIntValue("KAVRO_SQLITE_FAST_PATH_OFF"))
+            return DriverLibrary{false, QStringLiteral("turned off by KAVRO_SQLITE_FAST_PATH_OFF")};
+        DriverLibrary p = sameSqlite();
+        if (!p.usable)
+            qWarning("reading through Qt's SQL layer only: %s", qPrintable(p.reason));
+        return p;
+    }();
+    return path;
+}
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !fastPath().usable)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
+}
+
+
+QString textColumn(sqlite3_stmt *stmt, int i)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, i));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(stmt, i)) : QString();
+}
+
+// The first column of every row as a key; false (and no keys) when a step failed.
+bool stepKeys(sqlite3_stmt *stmt, std::vector<qint64> *keys)
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        keys->push_back(sqlite3_column_int64(stmt, 0));
+    if (rc == SQLITE_DONE)
+        return true;
+    keys->clear();
+    return false;
+}
+
+QString utf8Argument(sqlite3_value *value)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    return p ? QString::fromUtf8(p, sqlite3_value_bytes(value)) : QString();
+}
+
+// kavro_day(text): the date a stored text reads as, as the number yyyymmdd, or NULL when it is no
+// date. A number sorts and compares faster than a text.
+void sqlDay(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QDate date = p ? utf8ToDate(p, sqlite3_value_bytes(argv[0])) : QDate();
+    if (!date.isValid())
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_int(context, dayNumber(date));
+}
+
+// kavro_sortkey(text): the bytes a list sorts the text by.
+void sqlSortKey(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const QByteArray key = chineseSortKey(utf8Argument(argv[0]));
+    sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+}
+
+std::pair<quint64, quint64> fileIdentity(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {0, 0};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+} // namespace
+
+bool driverSharesSqlite(QString *reason)
+{
+    if (!sameSqlite().usable && reason)
+        *reason = sameSqlite().reason;
+    return sameSqlite().usable;
+}
+
+QSqlDatabase addExistingFileConnection(const QString &connectionName, const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    db.setDatabaseName(QLatin1String("file:") +
+                       QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+                       QLatin1String("?mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+    return db;
+}
+
+SqliteEngine::SqliteEngine(const QString &path) : RegisterEngine(path) {}
+
+SqliteEngine::~SqliteEngine()
+{
+    close();
+}
+
+QString SqliteEngine::rowKey(const TableSchema &table) const
+{
+    return rowKeyColumn(table, Engine::Sqlite);
+}
+
+bool SqliteEngine::afterOpen(QString *)
+{
+    m_fileIdentity = fileIdentity(location());
+    return true;
+}
+
+void SqliteEngine::beforeClose()
+{
+    m_functionsOn = nullptr;
+    sqlite3_finalize(m_serverByKey);
+    m_serverByKey = nullptr;
+    sqlite3_finalize(m_serversInRange);
+    m_serversInRange = nullptr;
+}
+
+sqlite3 *SqliteEngine::handle() const
+{
+    return isOpen() ? sqliteHandle(database()) : nullptr;
+}
+
+Status SqliteEngine::failure(const QString &what) const
+{
+    sqlite3 *db = handle();
+    return readFailure(what, db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("no SQLite handle"));
+}
+
+bool SqliteEngine::beginLocked(const TableSchema &, QString *error)
+{
+    // BEGIN IMMEDIATE takes the file's write lock at once (waiting for it as the busy timeout says).
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
+Read<qint64> SqliteEngine::insertServer(Statement insert)
+{
+    Read<qint64> out;
+    // The new row's rowid is its key; asked of this statement only.
+    QSqlQuery q(database());
+    bool ok = q.prepare(insert.sql);
+    for (const QVariant &value : insert.values)
+        q.addBindValue(value);
+    ok = ok && q.exec();
+    if (ok) {
+        out.value = q.lastInsertId().toLongLong();
+        return out;
+    }
+    const QString code = q.lastError().nativeErrorCode();
+    const QString error = q.lastError().text();
+    // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
+    if (code == QLatin1String("2067") || (code == QLatin1String("19") && error.contains(QLatin1String("UNIQUE"))))
+        out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(error)};
+    else
+        out.status = Status::failed(error);
+    return out;
+}
+
+bool SqliteEngine::reopenIfReplaced(Status *failure)
+{
+    if (fileIdentity(location()) == m_fileIdentity)
+        return false;
+    // The connection still reads the file that was there: its rows must not be mixed with the new
+    // file's. Whatever is at the path now is opened, or nothing is.
+    qWarning("the register file was replaced; opening it again");
+    close();
+    ++m_reopened;
+    m_fileIdentity = fileIdentity(location());
+    QString error;
+    if (!open(&error)) {
+        m_fileIdentity = fileIdentity(location()); // not tried again until something else is put there
+        *failure = Status::failed(QStringLiteral("the register file was replaced and cannot be opened: %1").arg(error));
+    }
+    return true;
+}
+
+Read<qint64> SqliteEngine::changeCounter()
+{
+    Read<qint64> out;
+    if (reopenIfReplaced(&out.status) && !out.status.ok())
+        return out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("change counter"), QStringLiteral("not connected"));
+        return out;
+    }
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next()) {
+        out.status = Status::failed(QStringLiteral("change counter: %1").arg(q.lastError().text()));
+        return out;
+    }
+    // Each file opened counts apart: the new file's own number may be the old one's.
+    out.value = q.value(0).toLongLong() + (m_reopened << 40);
+    return out;
+}
+
+Status SqliteEngine::dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const
+{
+    *made = false;
+    QString reason;
+    if (!driverSharesSqlite(&reason))
+        return Status::failed(reason);
+    return ::dailyBackup(location(), backupDir, today, kDailyBackupsKept, made, pace);
+}
+
+Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, const ServerOrder &order)
+{
+    Read<std::vector<qint64>> out;
+    sqlite3 *db = handle();
+    if (!db)
+        return RegisterEngine::serverKeys(query, order);
+    registerFunctions(db);
+    if (query.field == ServerQuery::Field::All && order.isStored()) {
+        Read<std::vector<qint64>> fast = allServerKeys(db);
+        if (fast.ok())
+            return fast;
+    }
+    const QString column = columnFor(query.field);
+    const QString expires = columnName(ServerColumn::Expires);
+    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
+    QByteArray value;
+    int lastDay = 0;
+    if (query.field == ServerQuery::Field::ExpiresWithin) {
+        // kavro_day gives NULL for a text that is no date, so such servers are never listed.
+        sql += QStringLiteral(" WHERE kavro_day(%1) <= ?1").arg(expires);
+        lastDay = dayNumber(QDate::currentDate().addDays(query.days));
+    } else if (!column.isEmpty()) {
+        sql += QStringLiteral(" WHERE %1 = ?1").arg(column);
+        value = query.text.toUtf8();
+    }
+    // rowid order is the order the servers were stored in; it also settles ties of a sort.
+    sql += QLatin1String(" ORDER BY ");
+    if (!order.isStored()) {
+        const QString sortColumn = columnName(listColumnField(order.column));
+        const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
+        if (isDateColumn(order.column))
+            sql += QStringLiteral("kavro_day(%1) IS NULL, kavro_day(%1)%2, ").arg(sortColumn, direction);
+        else
+            sql += QStringLiteral("kavro_sortkey(%1)%2, ").arg(sortColumn, direction);
+    }
+    sql += QLatin1String("rowid");
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    const bool prepared = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) == SQLITE_OK;
+    const bool bound =
+        prepared &&
+        (sqlite3_bind_parameter_count(stmt) == 0 ||
+         (query.field == ServerQuery::Field::ExpiresWithin
+              ? sqlite3_bind_int(stmt, 1, lastDay)
+              : sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC)) == SQLITE_OK);
+    if (!bound) {
+        out.status = failure(QStringLiteral("server list"));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    if (!stepKeys(stmt, &out.value))
+        out.status = failure(QStringLiteral("server list"));
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+Read<std::vector<qint64>> SqliteEngine::allServerKeys(sqlite3 *db)
+{
+    // Every key in stored order. The table itself holds whole rows (a million servers are some
+    // 500 MB); the IP index holds every key in a few per cent of that. Read from there and put in
+    // order here, which is about twice as fast; a register without that index reads the table.
+    Read<std::vector<qint64>> out;
+    const QByteArray sql = QStringLiteral("SELECT rowid FROM %1 INDEXED BY %1_%2")
+                               .arg(serverTable().name, columnName(ServerColumn::Ip))
+                               .toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        out.status = failure(QStringLiteral("server list"));
+        return out;
+    }
+    if (!stepKeys(stmt, &out.value))
+        out.status = failure(QStringLiteral("server list"));
+    sqlite3_finalize(stmt);
+    std::sort(out.value.begin(), out.value.end());
+    return out;
+}
+
+Read<ExpirySummary> SqliteEngine::expirySummary(const QDate &today)
+{
+    sqlite3 *db = handle();
+    if (!db)
+        return RegisterEngine::expirySummary(today);
+    Read<ExpirySummary> out;
+    const QString sql = QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1")
+                            .arg(columnName(ServerColumn::Expires), serverTable().name);
+    auto count = [&](QStringView text, qint64 servers) { countExpiry(&out.value, text, servers, today); };
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
+        out.status = failure(QStringLiteral("expiry summary"));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+        const QDate date = p ? utf8ToDate(p, sqlite3_column_bytes(stmt, 0)) : QDate();
+        count(date.isValid() ? dateToText(date) : QString(), sqlite3_column_int64(stmt, 1));
+    }
+    if (rc != SQLITE_DONE) {
+        out.status = failure(QStringLiteral("expiry summary"));
+        out.value = {};
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+void SqliteEngine::registerFunctions(sqlite3 *db)
+{
+    if (m_functionsOn == db)
+        return;
+    // Deterministic functions of this connection only: no stored schema, index or view uses them,
+    // so the file opens in any other SQLite tool.
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "kavro_day", 1, flags, nullptr, sqlDay, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kavro_sortkey", 1, flags, nullptr, sqlSortKey, nullptr, nullptr, nullptr);
+    m_functionsOn = db;
+}
+
+Read<std::vector<ServerRecord>> SqliteEngine::servers(std::span<const qint64> keys)
+{
+    sqlite3 *db = handle();
+    if (!db)
+        return RegisterEngine::servers(keys);
+    Read<std::vector<ServerRecord>> out;
+    const QStringList columns = recordColumnNames();
+    const QString byKey =
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?").arg(columns.join(QLatin1String(", ")), serverTable().name);
+    if (!m_serverByKey) {
+        const QByteArray sql = byKey.toUtf8();
+        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serverByKey, nullptr) != SQLITE_OK) {
+            out.status = failure(QStringLiteral("servers"));
+            beforeClose();
+            return out;
+        }
+    }
+    out.value.reserve(keys.size());
+    auto fill = [](ServerRecord &r, sqlite3_stmt *stmt, int first) {
+        const auto fields = recordFields(r);
+        for (int i = 0; i < 8; ++i)
+            *fields[size_t(i)] = textColumn(stmt, first + i);
+    };
+    // Keys close together in stored order (a page of the list, an export of a whole list) are read
+    // in one range scan rather than one look-up each.
+    const bool ascending = keys.size() > 8 && std::is_sorted(keys.begin(), keys.end()) &&
+                           std::adjacent_find(keys.begin(), keys.end()) == keys.end() &&
+                           keys.back() - keys.front() < 2 * qint64(keys.size());
+    if (ascending) {
+        if (!m_serversInRange) {
+            const QByteArray sql =
+                QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid BETWEEN ?1 AND ?2 ORDER BY rowid")
+                    .arg(columns.join(QLatin1String(", ")), serverTable().name)
+                    .toUtf8();
+            if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_serversInRange, nullptr) != SQLITE_OK) {
+                out.status = failure(QStringLiteral("servers"));
+                beforeClose();
+                return out;
+            }
+        }
+        sqlite3_reset(m_serversInRange);
+        sqlite3_bind_int64(m_serversInRange, 1, keys.front());
+        sqlite3_bind_int64(m_serversInRange, 2, keys.back());
+        size_t next = 0;
+        int rc;
+        while ((rc = sqlite3_step(m_serversInRange)) == SQLITE_ROW) {
+            const qint64 key = sqlite3_column_int64(m_serversInRange, 0);
+            while (next < keys.size() && keys[next] < key) {
+                out.value.emplace_back(); // no longer stored
+                ++next;
+            }
+            if (next < keys.size() && keys[next] == key) {
+                ServerRecord &r = out.value.emplace_back();
+                r.key = key;
+                fill(r, m_serversInRange, 1);
+                ++next;
+            }
+        }
+        sqlite3_reset(m_serversInRange);
+        if (rc != SQLITE_DONE) {
+            out.status = failure(QStringLiteral("servers"));
+            out.value = {};
+            return out;
+        }
+        out.value.resize(keys.size());
+        return out;
+    }
+    for (const qint64 key : keys) {
+        sqlite3_reset(m_serverByKey);
+        sqlite3_bind_int64(m_serverByKey, 1, key);
+        const int rc = sqlite3_step(m_serverByKey);
+        ServerRecord &r = out.value.emplace_back();
+        if (rc == SQLITE_ROW) {
+            r.key = key;
+            fill(r, m_serverByKey, 0);
+        } else if (rc != SQLITE_DONE) {
+            out.status = failure(QStringLiteral("servers"));
+            out.value = {};
+            break;
+        }
+    }
+    sqlite3_reset(m_serverByKey);
+    return out;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/engine/engine.h"
+
+#include <utility>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A register kept in an SQLite file. Reads step rows with the sqlite3 C API on the handle of Qt's
+// driver where that driver runs on the libsqlite3 this program calls (checked once; otherwise, and
+// with KAVRO_SQLITE_FAST_PATH_OFF=1, everything goes through Qt's SQL layer). Sorting and date
+// queries use two SQL functions registered on this connection only. The change counter is
+// PRAGMA data_version, and a file put in the register's place is noticed and opened instead.
+class SqliteEngine : public RegisterEngine {
+public:
+    explicit SqliteEngine(const QString &path);
+    ~SqliteEngine() override;
+
+    QString rowKey(const TableSchema &table) const override;
+    bool beginLocked(const TableSchema &table, QString *error) override;
+    Read<qint64> insertServer(Statement insert) override;
+    Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
+    Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys) override;
+    Read<ExpirySummary> expirySummary(const QDate &today) override;
+    Read<qint64> changeCounter() override;
+    Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const override;
+
+    // The SQLite handle under the connection; null when not open or when the fast path is off.
+    sqlite3 *handle() const;
+
+protected:
+    bool afterOpen(QString *error) override;
+    void beforeClose() override;
+
+private:
+    Status failure(const QString &what) const;
+    Read<std::vector<qint64>> allServerKeys(sqlite3 *db);
+    void registerFunctions(sqlite3 *db);
+    bool reopenIfReplaced(Status *failure);
+
+    sqlite3_stmt *m_serverByKey = nullptr;
+    sqlite3_stmt *m_serversInRange = nullptr;
+    sqlite3 *m_functionsOn = nullptr; // the handle the SQL functions are registered on
+    // The file opened, by device and inode.
+    std::pair<quint64, quint64> m_fileIdentity{0, 0};
+    qint64 m_reopened = 0;
+};
