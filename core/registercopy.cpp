@@ -39,20 +39,6 @@ Status queryFailure(const QSqlQuery &q, const QString &what)
     return Status::failed(QStringLiteral("%1: %2").arg(what, q.lastError().text()));
 }
 
-// The highest key a table has ever handed out, deleted records included, where the database keeps
-// that apart from the records (AUTOINCREMENT's sqlite_sequence, an identity's sequence); 0 otherwise.
-qint64 keysHandedOut(QSqlDatabase &db, const TableSchema &table)
-{
-    QSqlQuery q(db);
-    if (engineOf(db) == Engine::Postgres) {
-        q.exec(QStringLiteral("SELECT pg_sequence_last_value(pg_get_serial_sequence('%1', '%2')::regclass)")
-                   .arg(table.name, table.serverKey.toLower()));
-    } else {
-        q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = '%1'").arg(table.name));
-    }
-    return q.next() ? q.value(0).toLongLong() : 0;
-}
-
 // Whether a column's values repeat, so that a unique index on it cannot be made.
 bool repeats(QSqlDatabase &db, const QString &table, const QString &column, Status *status)
 {
@@ -77,8 +63,8 @@ QVariant exactValue(const QVariant &value)
 // Copies one table's records in key order, keys included, many records a statement.
 Status copyTable(QSqlDatabase &from, QSqlDatabase &to, const TableSchema &table, qint64 *copied)
 {
-    const QString fromKey = rowKeyColumn(table, engineOf(from));
-    const QString toKey = rowKeyColumn(table, engineOf(to));
+    const QString fromKey = rowKeyOf(from, table);
+    const QString toKey = rowKeyOf(to, table);
     QStringList columns;
     for (const QString &column : table.columns)
         if (column != table.keyColumn)
@@ -128,32 +114,6 @@ Status copyTable(QSqlDatabase &from, QSqlDatabase &to, const TableSchema &table,
     return flush();
 }
 
-// Moves the destination's key counter past every key the source ever handed out.
-Status carryKeyCounter(QSqlDatabase &to, const TableSchema &table, qint64 handedOut)
-{
-    QSqlQuery q(to);
-    const QString key = rowKeyColumn(table, engineOf(to));
-    if (engineOf(to) == Engine::Postgres) {
-        const QString sql =
-            QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), GREATEST(%3, (SELECT max(%4) FROM %1), 1), "
-                           "GREATEST(%3, (SELECT max(%4) FROM %1), 0) > 0)")
-                .arg(table.name, key.toLower())
-                .arg(handedOut)
-                .arg(key);
-        return q.exec(sql) ? Status::done() : queryFailure(q, QStringLiteral("key counter of %1").arg(table.name));
-    }
-    if (table.keyColumn.isEmpty() || handedOut <= 0)
-        return Status::done(); // SQLite hands out rowids past the highest stored one by itself
-    const bool ok = q.exec(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, %2) WHERE name = '%1'")
-                               .arg(table.name)
-                               .arg(handedOut)) &&
-                    (q.numRowsAffected() > 0 ||
-                     q.exec(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('%1', %2)")
-                                .arg(table.name)
-                                .arg(handedOut)));
-    return ok ? Status::done() : queryFailure(q, QStringLiteral("key counter of %1").arg(table.name));
-}
-
 } // namespace
 
 Status copyRegister(const QString &source, const QString &dest, CopyReport *report)
@@ -161,7 +121,7 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     *report = {};
     if (source == dest)
         return Status::failed(QStringLiteral("the source and the destination are the same register"));
-    const bool destFile = !isServerLocation(dest);
+    const bool destFile = locationIsFile(dest);
     if (destFile)
         removeStaleTemporaries(dest, {QStringLiteral("partial")}); // of a copy killed half-way, also when refused
     if (destFile && (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink()))
@@ -175,12 +135,9 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
         from.set(QSqlDatabase::database(from.name(), false));
     }
     // One snapshot of the source, however long the copy takes and whoever writes meanwhile.
-    QSqlQuery snapshot(from.db());
-    if (!from.db().transaction() ||
-        (engineOf(from.db()) == Engine::Postgres &&
-         !snapshot.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))))
-        return Status::failed(QStringLiteral("cannot read %1 consistently: %2")
-                                  .arg(source, from.db().lastError().text() + snapshot.lastError().text()));
+    QString snapshotError;
+    if (!beginSnapshot(from.db(), &snapshotError))
+        return Status::failed(QStringLiteral("cannot read %1 consistently: %2").arg(source, snapshotError));
     Status status;
     for (const TableSchema &table : registerTables())
         for (const QString &column : table.unique)
@@ -237,8 +194,9 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
         for (size_t i = 0; i < registerTables().size(); ++i) {
             const TableSchema &table = registerTables()[i];
             Status copied = copyTable(from.db(), to.db(), table, counts[i]);
-            if (copied.ok())
-                copied = carryKeyCounter(to.db(), table, keysHandedOut(from.db(), table));
+            QString counterError;
+            if (copied.ok() && !carryKeyCounter(to.db(), table, keysHandedOut(from.db(), table), &counterError))
+                copied = Status::failed(counterError);
             if (!copied.ok())
                 return copied;
         }

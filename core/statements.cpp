@@ -14,11 +14,6 @@ Statement equalCondition(const QString &column, const QString &value)
     return {textJoin({column, u" = ?"}), {text(value)}};
 }
 
-QString rowIdCondition(qint64 rowId, const QString &keyColumn)
-{
-    return textJoin({keyColumn, u"=", QString::number(rowId)});
-}
-
 Statement updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,
                       const std::vector<std::pair<QString, QString>> &expected, const QString &keyColumn)
 {

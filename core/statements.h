@@ -20,10 +20,6 @@ struct Statement {
 // "<column> = ?"
 Statement equalCondition(const QString &column, const QString &value);
 
-// A record of any table by its record key: keyColumn is rowid in a file (F_ID in table data), the
-// key column of the table on a database server (rowKeyColumn). The key is a number and goes in as one.
-QString rowIdCondition(qint64 rowId, const QString &keyColumn = QStringLiteral("rowid"));
-
 // "update <table> set <column> = ?, ... where rowid = ?" and with expected values
 // " and coalesce(<column>, '') = ? ..." for each of them.
 Statement updateByKey(const QString &table, const std::vector<std::pair<QString, QString>> &assignments, qint64 key,

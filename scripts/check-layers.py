@@ -1,20 +1,32 @@
 #!/usr/bin/python3
 """Checks the shape of the code: folders include only their own level and the levels below, the
-only window folder that includes another is the main window's (it opens the others), and no window
-names a table column or includes the store."""
+only window folder that includes another is the main window's (it opens the others), no window
+names a table column or includes the engines, and nothing outside core/engine asks which engine a
+register is on (the engine kind, the driver, a URI test, the C libraries of the two engines)."""
 import os
 import re
 import sys
 
 LEVEL = {'core': 0, 'widgets': 1, 'hook': 1, 'login': 2, 'editors': 2, 'settings': 2, 'mainwin': 3}
 WINDOWS = ('login', 'editors', 'settings', 'mainwin')
+# The program's folders outside the engine one; tests and benchmarks look inside engines on purpose.
+PROGRAM = ('core', 'widgets', 'hook', 'login', 'editors', 'settings', 'mainwin', 'tools', '.')
+ASKS_ENGINE = re.compile(r'\bEngine::|\bengineOf\(|\bisServerLocation\(|\bdriverName\(|QPSQL|QSQLITE|'
+                         r'libpq-fe\.h|\bPQ[a-z]+\(|dynamic_cast<\w*Engine|SqliteEngine|PostgresEngine')
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')
 faults = []
+
+
+def sources(folder):
+    base = os.path.join(root, folder)
+    for name in sorted(os.listdir(base)):
+        path = os.path.join(base, name)
+        if os.path.isfile(path) and name.endswith(('.cpp', '.h')):
+            yield name, path
+
+
 for folder, level in LEVEL.items():
-    for name in sorted(os.listdir(os.path.join(root, folder))):
-        path = os.path.join(root, folder, name)
-        if not os.path.isfile(path):
-            continue
+    for name, path in sources(folder):
         for number, line in enumerate(open(path, encoding='utf-8'), 1):
             where = f'{folder}/{name}:{number}'
             m = re.match(r'#include "(\w+)/', line)
@@ -23,10 +35,15 @@ for folder, level in LEVEL.items():
                 if LEVEL[other] > level or (LEVEL[other] == level and folder != 'mainwin'):
                     faults.append(f'{where}: {folder} must not include {other}: {line.strip()}')
             if folder in WINDOWS:
-                if 'core/store.h' in line:
-                    faults.append(f'{where}: a window includes the store')
+                if 'core/engine/' in line:
+                    faults.append(f'{where}: a window includes an engine')
                 if re.search(r'\b[FKU]_[A-Z]{2}\b', line):
                     faults.append(f'{where}: a window names a column: {line.strip()}')
+for folder in PROGRAM:
+    for name, path in sources(folder):
+        for number, line in enumerate(open(path, encoding='utf-8'), 1):
+            if ASKS_ENGINE.search(line):
+                faults.append(f'{folder}/{name}:{number}: asks which engine it has: {line.strip()}')
 for fault in faults:
     print(fault)
 print(f'{len(faults)} faults')

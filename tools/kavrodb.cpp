@@ -123,7 +123,7 @@ int import(QStringList args)
         }
     }
     for (const QString &path : paths)
-        if (isServerLocation(path))
+        if (!locationIsFile(path))
             return fail(QStringLiteral("an Access file is brought over into a register file; kavro-db copy then "
                                        "takes that file into a PostgreSQL database"));
     MdbReader reader(codePage);
@@ -343,7 +343,7 @@ int backup(const QStringList &args)
 {
     if (args.size() != 2)
         return usage();
-    if (isServerLocation(args[0])) {
+    if (!locationIsFile(args[0])) {
         // The server's own tool makes a consistent copy while desks keep working.
         std::fprintf(stderr, "kavro-db: a PostgreSQL register is backed up with pg_dump (restored with pg_restore);\n"
                              "nothing was copied. The command:\n");
@@ -364,7 +364,7 @@ int check(const QStringList &args)
 {
     if (args.size() != 1)
         return usage();
-    if (isServerLocation(args[0])) {
+    if (!locationIsFile(args[0])) {
         RegisterDb db;
         const Status opened = db.open(args[0]);
         if (!opened.ok()) {
@@ -402,7 +402,7 @@ int restore(const QStringList &args)
 {
     if (args.size() != 2)
         return usage();
-    if (isServerLocation(args[0]) || isServerLocation(args[1]))
+    if (!locationIsFile(args[0]) || !locationIsFile(args[1]))
         return fail(QStringLiteral("a PostgreSQL register is restored with pg_restore from pg_dump's copy; to bring a "
                                    "file into a database, use kavro-db copy"));
     QString kept;

@@ -192,8 +192,6 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
 
 Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> keys)
 {
-    // The keys are numbers, so they go into the statement as they are: a few hundred a statement,
-    // one round trip to a database server each, rather than one a key.
     Read<std::vector<ServerRecord>> out;
     if (!isOpen()) {
         out.status = readFailure(QStringLiteral("servers"), QStringLiteral("not connected"));
@@ -207,16 +205,20 @@ Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> 
     q.setForwardOnly(true);
     for (size_t first = 0; first < keys.size(); first += kKeysPerStatement) {
         const size_t end = std::min(keys.size(), first + kKeysPerStatement);
-        QStringList wanted;
+        QStringList marks;
         std::unordered_multimap<qint64, size_t> positions;
         for (size_t i = first; i < end; ++i) {
-            wanted << QString::number(keys[i]);
+            marks << QStringLiteral("?");
             positions.emplace(keys[i], i);
         }
+        // A few hundred keys a statement, bound: one round trip to a database server each.
         const QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
                                 .arg(key, columns.join(QLatin1String(", ")), serverTable().name,
-                                     wanted.join(QLatin1Char(',')));
-        if (!q.exec(sql)) {
+                                     marks.join(QLatin1Char(',')));
+        bool ok = q.prepare(sql);
+        for (size_t i = first; ok && i < end; ++i)
+            q.addBindValue(keys[i]);
+        if (!ok || !q.exec()) {
             out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
             out.value = {};
             return out;
@@ -264,6 +266,11 @@ Read<ExpirySummary> RegisterEngine::expirySummary(const QDate &today)
 }
 
 // ---- locations ----
+
+bool locationIsFile(const QString &location)
+{
+    return !isServerLocation(location);
+}
 
 bool isServerLocation(const QString &location)
 {

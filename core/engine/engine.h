@@ -88,6 +88,10 @@ private:
 // rather than the path of a file.
 bool isServerLocation(const QString &location);
 
+// Whether a location is a file, which the tools copy, check and write themselves (under a temporary
+// name, renamed when whole); otherwise it is a database a server keeps.
+bool locationIsFile(const QString &location);
+
 // The connection "QSQLITE" under connectionName on an existing file, opened by URI in mode=rw, which
 // never creates a file. Not yet open. The path is percent-encoded: a raw '#' or '?' in it would end
 // the path part of the URI and silently drop mode=rw.

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+struct TableSchema;
+
+// The two kinds of register: an SQLite file, and a PostgreSQL database on a server.
+enum class Engine { Sqlite, Postgres };
+
+// The column that keys a table's records and orders them as stored: rowid in SQLite files.
+QString rowKeyColumn(const TableSchema &table, Engine engine);
+Engine engineOf(const QSqlDatabase &db);
+
+// The column keying a table's records on the engine of this open connection.
+QString rowKeyOf(const QSqlDatabase &db, const TableSchema &table);
+
+// Creates the three tables and their indexes on an open, empty database. Unique indexes are made
+// unique only with uniqueIndexes (an import makes them so afterwards, where the data allows), and
+// never for the columns named "table.column" in repeating. A PostgreSQL register also gets the
+// triggers that tell listening desks about every change.
+bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes = true, const QStringList &repeating = {});
+
+// Which of the three tables exist in the open database.
+QStringList presentTables(QSqlDatabase &db, QString *error);
+
+// Makes the unique indexes of a filled register unique where its data allows it; the columns whose
+// values repeat keep a plain index and are named in kept.
+bool makeIndexesUnique(QSqlDatabase &db, QStringList *kept, QString *error);
+
+// Whether the open database has the three tables with all their columns (names in any letter case).
+bool checkSchema(QSqlDatabase &db, QString *error);
+
+// Creates a new register file at path, opened under connectionName (left open for the caller,
+// who closes and removes it). Refuses when anything exists at path; on failure no file is left.
+bool createRegisterFile(const QString &path, const QString &connectionName, QString *error, bool uniqueIndexes = true);
+
+// A new register with its administrator row and the default customer, as `kavro-db init` makes it:
+// a new file at a path, or the tables in an existing PostgreSQL database of a connection URI (which
+// must not hold any of them yet), all in one transaction.
+bool initRegisterDatabase(const QString &location, QString *error);
+
+// ---- carrying a whole register over (kavro-db copy) ----
+
+// Begins a read transaction that sees one snapshot of the database however long it lasts.
+bool beginSnapshot(QSqlDatabase &db, QString *error);
+// The highest key a table has ever handed out, deleted records included, where the database keeps
+// that apart from the records (AUTOINCREMENT's sqlite_sequence, an identity's sequence); 0 otherwise.
+qint64 keysHandedOut(QSqlDatabase &db, const TableSchema &table);
+// Moves the key counter of a table past handedOut and past every stored key.
+bool carryKeyCounter(QSqlDatabase &db, const TableSchema &table, qint64 handedOut, QString *error);
