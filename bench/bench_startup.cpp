@@ -49,7 +49,9 @@ private:
     bool m_done = false;
 };
 
-int runProgram(const QString &dir)
+// The program started on dir; with logIn, a scripted login and the first rows of the list watched,
+// otherwise the login window (what a user waits for before typing).
+int runProgram(const QString &dir, bool logIn)
 {
     int argc = 1;
     char name[] = "kavro";
@@ -58,6 +60,10 @@ int runProgram(const QString &dir)
     setUpApplication(app);
     MainWindow main(dir);
     PaintWatch watch;
+    if (!logIn) {
+        main.loginWindow()->installEventFilter(&watch);
+        return app.exec();
+    }
     main.serverList()->viewport()->installEventFilter(&watch);
     QTimer::singleShot(0, &main, [&main] {
         LoginWindow *login = main.loginWindow();
@@ -65,20 +71,6 @@ int runProgram(const QString &dir)
         login->findChild<QLineEdit *>(LoginNames::passwordEdit)->setText(kDefaultAdminPassword);
         login->findChild<QPushButton *>(LoginNames::loginButton)->click();
     });
-    return app.exec();
-}
-
-// Start to the login window painted: what a user waits for before typing.
-int runLogin(const QString &dir)
-{
-    int argc = 1;
-    char name[] = "kavro";
-    char *argv[] = {name, nullptr};
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    MainWindow main(dir);
-    PaintWatch watch;
-    main.loginWindow()->installEventFilter(&watch);
     return app.exec();
 }
 
@@ -146,11 +138,11 @@ void report(const char *what, int servers, std::vector<double> ms, double floorM
 int main(int argc, char **argv)
 {
     if (argc == 3 && QByteArray(argv[1]) == "--program")
-        return runProgram(QString::fromLocal8Bit(argv[2]));
+        return runProgram(QString::fromLocal8Bit(argv[2]), true);
     if (argc == 3 && QByteArray(argv[1]) == "--floor")
         return runFloor(QString::fromLocal8Bit(argv[2]));
     if (argc == 3 && QByteArray(argv[1]) == "--login")
-        return runLogin(QString::fromLocal8Bit(argv[2]));
+        return runProgram(QString::fromLocal8Bit(argv[2]), false);
     QCoreApplication app(argc, argv);
     QList<int> sizes;
     for (int i = 1; i < argc; ++i)
