@@ -2,6 +2,7 @@
 
 #include "core/datetext.h"
 #include "core/files.h"
+#include "core/listcolumns.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,7 +105,7 @@ Status writeCsv(RegisterDb &db, const std::vector<qint64> &keys, const QString &
     QStringList fields;
     Status status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) {
         fields.clear();
-        for (int c = 0; c < 8; ++c)
+        for (int c = 0; c < kListColumnCount; ++c)
             fields << serverListCell(server, c);
         appendCsvLine(buffer, fields);
         return buffer.size() >= kBuffer ? flush() : Status::done();
@@ -175,10 +176,10 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
         return first.status;
     }
     for (const ServerRecord &server : first.value)
-        for (int c = 0; c < 8; ++c)
+        for (int c = 0; c < kListColumnCount; ++c)
             widths[size_t(c)] =
                 std::max(widths[size_t(c)], columnWidth(serverListCell(server, c).section('\n', 0, 0)) + 1);
-    for (int c = 0; c < 8; ++c)
+    for (int c = 0; c < kListColumnCount; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), std::min(widths[size_t(c)], 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
 
@@ -191,7 +192,7 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
         status = forEachServer(db, keys, progress, cancelled, written, [&](const ServerRecord &server) -> Status {
             if (row > LXW_ROW_MAX - 1)
                 return Status::failed(QStringLiteral("more rows than a worksheet holds"));
-            for (int c = 0; c < 8; ++c) {
+            for (int c = 0; c < kListColumnCount; ++c) {
                 const QString text = serverListCell(server, c);
                 const QDate date = (c >= 3 && c <= 5) ? textToDate(text) : QDate();
                 if (date.isValid() && date.year() >= 1900 && date.year() <= 9999) {
@@ -222,33 +223,18 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
 
 const QStringList &serverListTitles()
 {
-    static const QStringList titles = {
-        QStringLiteral("编号"),     QStringLiteral("服务器IP"), QStringLiteral("所在机柜"), QStringLiteral("上架时间"),
-        QStringLiteral("到期时间"), QStringLiteral("下架时间"), QStringLiteral("客户"),     QStringLiteral("备注")};
+    static const QStringList titles = [] {
+        QStringList t;
+        for (const ListColumn &c : listColumns())
+            t << c.title;
+        return t;
+    }();
     return titles;
 }
 
 QString serverListCell(const ServerRecord &s, int column)
 {
-    switch (column) {
-    case 0:
-        return s.number;
-    case 1:
-        return s.ip;
-    case 2:
-        return s.cabinet;
-    case 3:
-        return s.racked;
-    case 4:
-        return s.expires;
-    case 5:
-        return s.unracked;
-    case 6:
-        return s.customer;
-    case 7:
-        return s.remark;
-    }
-    return {};
+    return column >= 0 && column < kListColumnCount ? s.*listColumns()[size_t(column)].field : QString();
 }
 
 std::optional<ExportFormat> exportFormatFor(const QString &path)

@@ -1,6 +1,7 @@
 #include "core/records.h"
 
 #include "core/datetext.h"
+#include "core/listcolumns.h"
 
 std::optional<ServerQuery> ServerQuery::fromSearchField(int index, const QString &text)
 {
@@ -18,7 +19,7 @@ std::optional<ServerQuery> ServerQuery::fromSearchField(int index, const QString
 
 bool isDateColumn(int listColumn)
 {
-    return listColumn >= 3 && listColumn <= 5;
+    return listColumn >= 0 && listColumn < kListColumnCount && listColumns()[size_t(listColumn)].date;
 }
 
 bool ServerQuery::matches(const ServerRecord &server) const

@@ -3,6 +3,7 @@
 #include "core/appstate.h"
 #include "core/backup.h"
 #include "core/exporter.h"
+#include "core/listcolumns.h"
 #include "core/paths.h"
 #include "core/registerdb.h"
 #include "editors/servereditwindow.h"
@@ -93,11 +94,9 @@ void MainWindow::buildControls()
     m_frame = placed(new QGroupBox(QStringLiteral("服务器列表"), this), MainNames::frame, 2, 3, 588, 369);
     m_showAll =
         placed(new QPushButton(QStringLiteral("所有服务器列表"), m_frame), MainNames::showAllButton, 380, -1, 110, 20);
-    const QStringList &titles = serverListTitles();
-    const int widths[] = {50, 100, 70, 100, 100, 100, 80, 50};
     QList<ReportList::Column> columns;
-    for (int i = 0; i < 8; ++i)
-        columns.append({titles[i], widths[i]});
+    for (const ListColumn &c : listColumns())
+        columns.append({c.title, c.width});
     m_list = placed(new ReportList(columns, m_frame), MainNames::serverList, 2, 22, 584, 321);
     m_list->setAccessibleName(QStringLiteral("服务器列表"));
     m_model = new ServerListModel(*m_db, m_list->titles());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/datetext.h"
+#include "core/listcolumns.h"
 #include "core/records.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -53,10 +54,7 @@ inline std::array<QString *, 8> recordFields(ServerRecord &r)
 // The field a list column shows (0 编号 ... 7 备注).
 inline ServerColumn listColumnField(int listColumn)
 {
-    static const ServerColumn columns[] = {ServerColumn::Number,   ServerColumn::Ip,      ServerColumn::Cabinet,
-                                           ServerColumn::Racked,   ServerColumn::Expires, ServerColumn::Unracked,
-                                           ServerColumn::Customer, ServerColumn::Remark};
-    return columns[std::clamp(listColumn, 0, 7)];
+    return listColumns()[size_t(std::clamp(listColumn, 0, kListColumnCount - 1))].column;
 }
 
 // A date as the number yyyymmdd, which sorts and compares faster than a text.
