@@ -22,23 +22,32 @@ bool isDateColumn(int listColumn)
     return listColumn >= 0 && listColumn < kListColumnCount && listColumns()[size_t(listColumn)].date;
 }
 
-bool ServerQuery::matches(const ServerRecord &server) const
+QString ServerRecord::*ServerQuery::comparedText(Field field)
 {
     switch (field) {
-    case Field::All:
-        return true;
     case Field::Number:
-        return server.number == text;
+        return &ServerRecord::number;
     case Field::Ip:
-        return server.ip == text;
+        return &ServerRecord::ip;
     case Field::Customer:
-        return server.customer == text;
+        return &ServerRecord::customer;
     case Field::Cabinet:
-        return server.cabinet == text;
-    case Field::ExpiresWithin: {
+        return &ServerRecord::cabinet;
+    case Field::All:
+    case Field::ExpiresWithin:
+        break;
+    }
+    return nullptr;
+}
+
+bool ServerQuery::matches(const ServerRecord &server) const
+{
+    if (field == Field::All)
+        return true;
+    if (field == Field::ExpiresWithin) {
         const Expiry expiry = expiryOf(server.expires, QDate::currentDate());
         return expiry.state != Expiry::NoDate && expiry.days <= days;
     }
-    }
-    return false;
+    const auto compared = comparedText(field);
+    return compared && server.*compared == text;
 }

@@ -54,8 +54,13 @@ struct ServerQuery {
     // is not one.
     static std::optional<ServerQuery> fromSearchField(int index, const QString &text);
 
+    // The record text an exact search of this field compares; null for the kinds that are no
+    // equality (All, ExpiresWithin). The column it is stored in follows from the list's columns.
+    static QString ServerRecord::*comparedText(Field field);
+
     // Whether the server belongs in a list under this query (texts compared exactly; days counted
-    // from today).
+    // from today). The engines select by the same rule in SQL (core/engine/listrules.h), and use
+    // this where SQL cannot say it.
     bool matches(const ServerRecord &server) const;
     bool operator==(const ServerQuery &) const = default;
 };

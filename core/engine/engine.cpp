@@ -127,35 +127,40 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
         out.status = readFailure(QStringLiteral("server list"), QStringLiteral("not connected"));
         return out;
     }
-    const QString column = columnFor(query.field);
-    const bool byDays = query.field == ServerQuery::Field::ExpiresWithin;
+    // Where plain SQL cannot say the query, the column it needs is read and ServerQuery::matches
+    // decides here, by the same rule the windows use.
+    const QuerySql select = querySql(query, false, QDate::currentDate());
     const QString key = rowKey(serverTable());
     // Only the columns the query needs: a whole list in stored order reads nothing but keys.
     QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4")
-                      .arg(key, byDays ? columnName(ServerColumn::Expires) : QStringLiteral("NULL"),
+                      .arg(key, select.checkHere ? columnName(*select.checkHere) : QStringLiteral("NULL"),
                            order.isStored() ? QStringLiteral("NULL") : columnName(listColumnField(order.column)),
                            serverTable().name);
-    if (!column.isEmpty())
-        sql += QStringLiteral(" WHERE %1 = ?").arg(column);
+    if (!select.where.isEmpty())
+        sql += QLatin1String(" WHERE ") + select.where;
     sql += QLatin1String(" ORDER BY ") + key;
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    bool ok = column.isEmpty() ? q.exec(sql) : q.prepare(sql);
-    if (ok && !column.isEmpty()) {
-        q.addBindValue(query.text.isNull() ? QString(QLatin1String("")) : query.text);
-        ok = q.exec();
-    }
+    bool ok = q.prepare(sql);
+    for (const QVariant &value : select.values)
+        q.addBindValue(value);
+    ok = ok && q.exec();
     struct Row {
         qint64 key;
         QByteArray sortKey;
         QDate date;
     };
     std::vector<Row> rows;
-    const QDate last = QDate::currentDate().addDays(query.days);
+    ServerRecord candidate;
+    QString *checked = nullptr;
+    if (select.checkHere)
+        for (const ListColumn &c : listColumns())
+            if (c.column == *select.checkHere)
+                checked = &(candidate.*c.field);
     while (ok && q.next()) {
-        if (byDays) {
-            const QDate expires = textToDate(q.value(1).toString());
-            if (!expires.isValid() || expires > last)
+        if (checked) {
+            *checked = q.value(1).toString();
+            if (!query.matches(candidate))
                 continue;
         }
         Row row{q.value(0).toLongLong(), {}, {}};

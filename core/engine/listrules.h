@@ -8,28 +8,55 @@
 
 #include <QDate>
 #include <QStringList>
+#include <QVariantList>
 #include <algorithm>
+#include <optional>
 #include <array>
 
 // How the list's queries, orders and records map onto the server table, for every engine alike.
 
-// The column an exact search of this field compares; empty for the kinds that are no equality.
-inline QString columnFor(ServerQuery::Field field)
+// A date as the number yyyymmdd, which sorts and compares faster than a text.
+inline int dayNumber(const QDate &date)
 {
-    switch (field) {
-    case ServerQuery::Field::Number:
-        return columnName(ServerColumn::Number);
-    case ServerQuery::Field::Ip:
-        return columnName(ServerColumn::Ip);
-    case ServerQuery::Field::Customer:
-        return columnName(ServerColumn::Customer);
-    case ServerQuery::Field::Cabinet:
-        return columnName(ServerColumn::Cabinet);
-    case ServerQuery::Field::All:
-    case ServerQuery::Field::ExpiresWithin:
-        break;
+    return date.year() * 10000 + date.month() * 100 + date.day();
+}
+
+// The stored column a record text is kept in.
+inline ServerColumn storedColumnOf(QString ServerRecord::*field)
+{
+    for (const ListColumn &c : listColumns())
+        if (c.field == field)
+            return c.column;
+    return ServerColumn::Id;
+}
+
+// How a query selects servers, for every engine: a condition with its values bound where SQL can
+// say it, and otherwise the stored column whose text ServerQuery::matches is asked about, row by
+// row. With withFunctions the engine has kavro_day(text) (yyyymmdd, NULL for no date).
+struct QuerySql {
+    QString where; // empty: every server
+    QVariantList values;
+    std::optional<ServerColumn> checkHere;
+};
+
+inline QuerySql querySql(const ServerQuery &query, bool withFunctions, const QDate &today)
+{
+    QuerySql q;
+    if (query.field == ServerQuery::Field::All)
+        return q;
+    if (query.field == ServerQuery::Field::ExpiresWithin) {
+        if (withFunctions) {
+            // kavro_day gives NULL for a text that is no date, so such servers are never listed.
+            q.where = QStringLiteral("kavro_day(%1) <= ?").arg(columnName(ServerColumn::Expires));
+            q.values << dayNumber(today.addDays(query.days));
+        } else {
+            q.checkHere = ServerColumn::Expires;
+        }
+        return q;
     }
-    return {};
+    q.where = QStringLiteral("%1 = ?").arg(columnName(storedColumnOf(ServerQuery::comparedText(query.field))));
+    q.values << (query.text.isNull() ? QString(QLatin1String("")) : query.text);
+    return q;
 }
 
 // The columns a server record is read from, in ServerRecord's order.
@@ -57,11 +84,6 @@ inline ServerColumn listColumnField(int listColumn)
     return listColumns()[size_t(std::clamp(listColumn, 0, kListColumnCount - 1))].column;
 }
 
-// A date as the number yyyymmdd, which sorts and compares faster than a text.
-inline int dayNumber(const QDate &date)
-{
-    return date.year() * 10000 + date.month() * 100 + date.day();
-}
 
 // Counts servers whose 到期时间 reads as text into a summary for today.
 inline void countExpiry(ExpirySummary *summary, QStringView text, qint64 servers, const QDate &today)

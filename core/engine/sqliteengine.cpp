@@ -255,19 +255,10 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
         if (fast.ok())
             return fast;
     }
-    const QString column = columnFor(query.field);
-    const QString expires = columnName(ServerColumn::Expires);
+    const QuerySql select = querySql(query, true, QDate::currentDate());
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
-    QByteArray value;
-    int lastDay = 0;
-    if (query.field == ServerQuery::Field::ExpiresWithin) {
-        // kavro_day gives NULL for a text that is no date, so such servers are never listed.
-        sql += QStringLiteral(" WHERE kavro_day(%1) <= ?1").arg(expires);
-        lastDay = dayNumber(QDate::currentDate().addDays(query.days));
-    } else if (!column.isEmpty()) {
-        sql += QStringLiteral(" WHERE %1 = ?1").arg(column);
-        value = query.text.toUtf8();
-    }
+    if (!select.where.isEmpty())
+        sql += QLatin1String(" WHERE ") + select.where;
     // rowid order is the order the servers were stored in; it also settles ties of a sort.
     sql += QLatin1String(" ORDER BY ");
     if (!order.isStored()) {
@@ -282,12 +273,18 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     const bool prepared = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) == SQLITE_OK;
-    const bool bound =
-        prepared &&
-        (sqlite3_bind_parameter_count(stmt) == 0 ||
-         (query.field == ServerQuery::Field::ExpiresWithin
-              ? sqlite3_bind_int(stmt, 1, lastDay)
-              : sqlite3_bind_text(stmt, 1, value.constData(), int(value.size()), SQLITE_STATIC)) == SQLITE_OK);
+    bool bound = prepared;
+    std::vector<QByteArray> texts; // alive until the statement is done
+    for (int i = 0; bound && i < select.values.size(); ++i) {
+        const QVariant &value = select.values[i];
+        if (value.typeId() == QMetaType::Int) {
+            bound = sqlite3_bind_int(stmt, i + 1, value.toInt()) == SQLITE_OK;
+        } else {
+            texts.push_back(value.toString().toUtf8());
+            bound = sqlite3_bind_text(stmt, i + 1, texts.back().constData(), int(texts.back().size()), SQLITE_TRANSIENT) ==
+                    SQLITE_OK;
+        }
+    }
     if (!bound) {
         out.status = failure(QStringLiteral("server list"));
         sqlite3_finalize(stmt);
