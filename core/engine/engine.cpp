@@ -33,6 +33,7 @@ RegisterEngine::RegisterEngine(const QString &location) : m_location(location), 
 RegisterEngine::~RegisterEngine()
 {
     // Not close(): a derived engine is already gone here; close() is called by its destructor.
+    m_prepared.clear();
     if (m_open) {
         QSqlDatabase::database(m_name, false).close();
         QSqlDatabase::removeDatabase(m_name);
@@ -52,6 +53,7 @@ void RegisterEngine::close()
 {
     if (!m_open)
         return;
+    m_prepared.clear();
     beforeClose();
     QSqlDatabase::database(m_name, false).close();
     QSqlDatabase::removeDatabase(m_name);
@@ -75,23 +77,28 @@ ExecResult RegisterEngine::execute(const Statement &statement)
         result.error = QStringLiteral("database not open");
         return result;
     }
-    QSqlQuery q(database());
-    if (statement.values.isEmpty()) {
-        result.ok = q.exec(statement.sql);
-    } else {
-        result.ok = q.prepare(statement.sql);
-        if (result.ok) {
-            for (const QVariant &value : statement.values)
-                q.addBindValue(value);
-            result.ok = q.exec();
+    // A statement prepared once is kept and run again with new values: on a database server that
+    // saves a round trip for the preparation of every save.
+    auto found = m_prepared.find(statement.sql);
+    if (found == m_prepared.end()) {
+        QSqlQuery prepared(database());
+        if (!prepared.prepare(statement.sql)) {
+            result.error = prepared.lastError().text();
+            return result;
         }
+        found = m_prepared.emplace(statement.sql, std::move(prepared)).first;
     }
+    QSqlQuery &q = found->second;
+    for (int i = 0; i < statement.values.size(); ++i)
+        q.bindValue(i, statement.values[i]);
+    result.ok = q.exec();
     if (result.ok) {
         result.rowsAffected = q.numRowsAffected();
         // lastInsertId() is not asked: on PostgreSQL Qt's driver would run lastval(), whose failure
         // aborts the transaction the statement is part of. A statement that returns a key says it.
         if (q.isSelect() && q.next())
             result.returned = q.value(0);
+        q.finish();
     } else {
         result.error = q.lastError().text();
         // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT;

@@ -6,10 +6,12 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 // What a statement did: whether the database accepted it and how many rows it changed.
@@ -80,6 +82,7 @@ private:
     QString m_location;
     QString m_name;
     bool m_open = false;
+    std::unordered_map<QString, QSqlQuery> m_prepared; // statements by their text
 };
 
 // ---- locations, for the tools that work on whole registers ----
