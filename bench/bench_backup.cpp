@@ -3,7 +3,7 @@
 // daily copy on scrolling the list while it runs (each step: a page of rows not yet read, as a scroll shows it). Usage:
 // QT_QPA_PLATFORM=offscreen bench_backup [SERVERS]   (default 1000000)
 #include "benchdata.h"
-#include "core/backup.h"
+#include "core/fileops/backup.h"
 #include "core/schema.h"
 #include "mainwin/mainwindow.h"
 #include "widgets/messagebox.h"

@@ -4,7 +4,7 @@
 // Peak memory is measured in a process of its own per format.
 // Usage: QT_QPA_PLATFORM=offscreen bench_export [SERVERS ...]   (default 100000 1000000)
 #include "benchdata.h"
-#include "core/exporter.h"
+#include "core/fileops/exporter.h"
 #include "core/schema.h"
 
 #include <QCoreApplication>

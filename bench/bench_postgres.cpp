@@ -15,7 +15,7 @@
 //          times each, read-modify-write without pause; every save reported stored must be stored,
 //          every refused save reported - on PostgreSQL and on an SQLite file.
 #include "benchdata.h"
-#include "core/registercopy.h"
+#include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
 

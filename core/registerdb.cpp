@@ -1,6 +1,6 @@
 #include "core/registerdb.h"
 
-#include "core/backup.h"
+#include "core/fileops/backup.h"
 #include "core/customerkey.h"
 #include "core/datetext.h"
 #include "core/schema.h"

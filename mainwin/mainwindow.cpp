@@ -1,8 +1,8 @@
 #include "mainwin/mainwindow.h"
 
 #include "core/appstate.h"
-#include "core/backup.h"
-#include "core/exporter.h"
+#include "core/fileops/backup.h"
+#include "core/fileops/exporter.h"
 #include "core/listcolumns.h"
 #include "core/paths.h"
 #include "core/registerdb.h"

@@ -1,7 +1,7 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
 #include "core/datetext.h"
-#include "core/exporter.h"
+#include "core/fileops/exporter.h"
 #include "core/registerdb.h"
 #include "core/text.h"
 #include "editors/serveraddwindow.h"

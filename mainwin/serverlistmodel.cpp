@@ -1,7 +1,7 @@
 #include "mainwin/serverlistmodel.h"
 
 #include "core/datetext.h"
-#include "core/exporter.h"
+#include "core/fileops/exporter.h"
 #include "core/text.h"
 
 #include <QColor>

@@ -1,6 +1,6 @@
 // Copies of the register: backup while another connection writes, check, restore, the program's
 // daily copy, and full disks that must leave no partial file.
-#include "core/backup.h"
+#include "core/fileops/backup.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"

@@ -1,5 +1,5 @@
 // Whole registers copied between SQLite files and PostgreSQL databases.
-#include "core/registercopy.h"
+#include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
 #include "core/engine/engine.h"

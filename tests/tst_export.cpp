@@ -1,6 +1,6 @@
 // Exporting the list shown: CSV read back byte for byte, XLSX read back from its sheet XML, from the
 // main window and from `kavro-db export`.
-#include "core/exporter.h"
+#include "core/fileops/exporter.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"

@@ -1,5 +1,5 @@
 // Bringing a legacy Access register over: the fixtures field by field, and what no fixture has.
-#include "core/legacyimport.h"
+#include "core/fileops/legacyimport.h"
 #include "core/registerdb.h"
 #include "core/engine/engine.h"
 #include "testsupport.h"

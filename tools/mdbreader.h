@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/legacyimport.h"
+#include "core/fileops/legacyimport.h"
 
 // Reads Access 97 (Jet 3), 2000-2003 (Jet 4) and 2007+ (.accdb) files through libmdb, read-only.
 // Jet 3 files keep their texts in a code page, which the file does not reliably name: they are

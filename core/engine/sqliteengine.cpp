@@ -1,6 +1,6 @@
 #include "core/engine/sqliteengine.h"
 
-#include "core/backup.h"
+#include "core/fileops/backup.h"
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
 #include "core/engine/listrules.h"

@@ -1,8 +1,8 @@
-#include "core/backup.h"
+#include "core/fileops/backup.h"
 
 #include "core/datetext.h"
 
-#include "core/files.h"
+#include "core/fileops/files.h"
 #include "core/schema.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "core/legacyimport.h"
+#include "core/fileops/legacyimport.h"
 
-#include "core/files.h"
+#include "core/fileops/files.h"
 #include "core/schema.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "core/files.h"
+#include "core/fileops/files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "core/registercopy.h"
+#include "core/fileops/registercopy.h"
 
-#include "core/files.h"
+#include "core/fileops/files.h"
 #include "core/schema.h"
 #include "core/engine/engine.h"
 

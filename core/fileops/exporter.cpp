@@ -1,7 +1,7 @@
-#include "core/exporter.h"
+#include "core/fileops/exporter.h"
 
 #include "core/datetext.h"
-#include "core/files.h"
+#include "core/fileops/files.h"
 #include "core/listcolumns.h"
 
 #include <QDir>
