@@ -171,6 +171,8 @@ void MainWindow::buildControls()
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
     connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);
     connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::search);
+    // Enter in the search box presses 搜索.
+    connect(m_searchText, &QLineEdit::returnPressed, m_searchButton, &QPushButton::click);
     connect(m_customerButton, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer); });
     connect(m_customerButton1, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer1); });
     connect(m_addButton, &QPushButton::clicked, this, &MainWindow::openAddWindow);

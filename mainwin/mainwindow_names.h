@@ -43,4 +43,6 @@ inline const QString expiryField = QStringLiteral("到期天数");
 inline const QString badDayCount = QStringLiteral("请输入0到3650之间的天数！");
 // The status bar's summary of the whole register.
 inline const QString summary = QStringLiteral("共 %1 台服务器，已到期 %2 台，30 天内到期 %3 台");
+// Before the summary while a search or filter is in force.
+inline const QString shownCount = QStringLiteral("显示 %1 台，");
 } // namespace MainTexts

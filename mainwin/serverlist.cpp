@@ -79,6 +79,7 @@ bool MainWindow::loadList(const ServerQuery &query)
     m_shown = query;
     const Read<qint64> version = m_db->changeCounter();
     m_seenVersion = version.ok() ? version.value : -1;
+    summaryAfterChange(); // the count shown follows the list
     return true;
 }
 
@@ -174,8 +175,11 @@ bool MainWindow::showSummary()
         tellReadFailure(summary.status.reason);
         return false;
     }
-    m_statusBar->showMessage(
-        MainTexts::summary.arg(summary.value.servers).arg(summary.value.expired).arg(summary.value.soon));
+    QString text = MainTexts::summary.arg(summary.value.servers).arg(summary.value.expired).arg(summary.value.soon);
+    // While a search or filter is in force, how many of them the list shows.
+    if (!(m_shown == ServerQuery::all()))
+        text.prepend(MainTexts::shownCount.arg(m_model->rowCount()));
+    m_statusBar->showMessage(text);
     return true;
 }
 

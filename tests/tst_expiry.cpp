@@ -74,6 +74,7 @@ private slots:
     void midnightsAddNoTimers();
     void summaryAfterLoginAndEveryChange();
     void summaryOfAnEmptyRegister();
+    void summaryCountsWhatASearchShows();
     void expiringSearch_data();
     void expiringSearch();
     void sortCycles_data();
@@ -170,8 +171,9 @@ void TstExpiry::summaryAfterLoginAndEveryChange()
     child<QDateEdit>(add.get(), ServerFormNames::expires)->setDate(QDate::currentDate().addDays(-3));
     MessageBox::setNextAnswer(MsgAnswer::No);
     child<QPushButton>(add.get(), ServerFormNames::actionButton)->click();
-    // Read once the change is shown.
-    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 7 台服务器，已到期 2 台，30 天内到期 2 台"));
+    // Read once the change is shown; with a search in force, how many the list shows comes first.
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("显示 %1 台，共 7 台服务器，已到期 2 台，30 天内到期 2 台")
+                                          .arg(listedIps(*m_main).size()));
     // A modification moves 10.0.0.4 (due in 30 days) a year on.
     selectRowShowing(*m_main, "10.0.0.4");
     m_main->modifySelectedServer();
@@ -184,7 +186,30 @@ void TstExpiry::summaryAfterLoginAndEveryChange()
     selectRowShowing(*m_main, "10.0.0.1");
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     m_main->deleteSelectedServer();
-    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 6 台服务器，已到期 1 台，30 天内到期 1 台"));
+    // The deletion lists the search's servers again.
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("显示 %1 台，共 6 台服务器，已到期 1 台，30 天内到期 1 台")
+                                          .arg(listedIps(*m_main).size()));
+}
+
+void TstExpiry::summaryCountsWhatASearchShows()
+{
+    logIn(*m_main);
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 6 台服务器，已到期 1 台，30 天内到期 2 台"));
+    // Enter in the search box runs the search.
+    child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(3);
+    auto *box = child<QLineEdit>(m_main.get(), MainNames::searchText);
+    box->setText("C1");
+    QTest::keyClick(box, Qt::Key_Return);
+    const int shown = int(listedIps(*m_main).size());
+    QVERIFY(shown > 0 && shown < 6);
+    QTRY_COMPARE(statusText(*m_main),
+                 QStringLiteral("显示 %1 台，共 6 台服务器，已到期 1 台，30 天内到期 2 台").arg(shown));
+    // A search that finds nothing says so too; every server again: the summary alone.
+    box->setText("no such cabinet");
+    QTest::keyClick(box, Qt::Key_Enter);
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("显示 0 台，共 6 台服务器，已到期 1 台，30 天内到期 2 台"));
+    m_main->showAllServers();
+    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 6 台服务器，已到期 1 台，30 天内到期 2 台"));
 }
 
 void TstExpiry::summaryOfAnEmptyRegister()
