@@ -41,7 +41,7 @@ struct AdminRecord {
 // Which servers a list shows: all of them, those whose field equals a text exactly, or those whose
 // 到期时间 is a date on or before today + days (expired ones included).
 struct ServerQuery {
-    enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin };
+    enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin, Contains };
     Field field = Field::All;
     QString text;
     int days = 0; // for ExpiresWithin
@@ -49,8 +49,14 @@ struct ServerQuery {
     static ServerQuery all() { return {}; }
     static ServerQuery equal(Field field, const QString &text) { return {field, text, 0}; }
     static ServerQuery expiringWithin(int days) { return {Field::ExpiresWithin, {}, days}; }
+    // The servers any of whose eight texts holds text, Latin letters in either case. The text is
+    // read as a search box gives it: surrounding blanks ignored, full-width digits and letters as
+    // half-width; an empty text selects every server.
+    static ServerQuery containing(const QString &text);
+    // text with its ASCII letters in lower case: how 包含文字 compares, here and in SQL (lower()).
+    static QString foldedForContains(const QString &text);
     // The main window's search chooser: 0 number, 1 IP, 2 customer name, 3 cabinet, 4 到期天数 (the
-    // text a whole number of days, 0 to 3650). None for an index outside these, or a day count that
+    // text a whole number of days, 0 to 3650), 5 包含文字 (see containing). None for an index outside these, or a day count that
     // is not one.
     static std::optional<ServerQuery> fromSearchField(int index, const QString &text);
 

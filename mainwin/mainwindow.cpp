@@ -126,7 +126,7 @@ void MainWindow::buildControls()
         Qt::QueuedConnection);
     m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
     m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
-                             QStringLiteral("所在机柜"), MainTexts::expiryField});
+                             QStringLiteral("所在机柜"), MainTexts::expiryField, MainTexts::containsField});
     m_searchField->setCurrentIndex(0);
     m_searchField->setAccessibleName(QStringLiteral("搜索字段"));
     m_searchText = placed(new QLineEdit(m_frame), MainNames::searchText, 89, 346, 150, 20);
@@ -173,6 +173,15 @@ void MainWindow::buildControls()
     connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::search);
     // Enter in the search box presses 搜索.
     connect(m_searchText, &QLineEdit::returnPressed, m_searchButton, &QPushButton::click);
+    // 包含文字 follows the text as it is typed, once typing pauses.
+    m_typingPause = new QTimer(this);
+    m_typingPause->setSingleShot(true);
+    m_typingPause->setInterval(150);
+    connect(m_typingPause, &QTimer::timeout, this, &MainWindow::search);
+    connect(m_searchText, &QLineEdit::textEdited, this, [this] {
+        if (m_searchField->currentText() == MainTexts::containsField)
+            m_typingPause->start();
+    });
     connect(m_customerButton, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer); });
     connect(m_customerButton1, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer1); });
     connect(m_addButton, &QPushButton::clicked, this, &MainWindow::openAddWindow);

@@ -118,6 +118,7 @@ private:
     bool m_loggedIn = false;
     qint64 m_seenVersion = -1; // the register's change counter when the list was last read
     QTimer *m_midnight = nullptr;
+    QTimer *m_typingPause = nullptr; // 包含文字 searches once typing pauses
     QTimer *m_summaryTimer = nullptr;
     QThread *m_backup = nullptr;
     bool m_backupPending = false;

@@ -40,6 +40,7 @@ inline const QString deleteQuestion = QStringLiteral("服务器数据删除后�
 inline const QString deleted = QStringLiteral("服务器数据已删除！");
 inline const QString infoTitle = QStringLiteral("信息");
 inline const QString expiryField = QStringLiteral("到期天数");
+inline const QString containsField = QStringLiteral("包含文字");
 inline const QString badDayCount = QStringLiteral("请输入0到3650之间的天数！");
 // The status bar's summary of the whole register.
 inline const QString summary = QStringLiteral("共 %1 台服务器，已到期 %2 台，30 天内到期 %3 台");

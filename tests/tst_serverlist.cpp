@@ -1,5 +1,6 @@
 // The main window's server list: loading, search, customer filters, deletion, context menu, relayout.
 #include "core/appstate.h"
+#include "core/records.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 #include "editors/servereditwindow.h"
@@ -79,6 +80,9 @@ private slots:
     void listFollowsAnotherProgramOnReturn();
     void registerFileReplacedMeanwhile();
     void ownChangesReadNothingAgain();
+    void containsTextSearch_data();
+    void containsTextSearch();
+    void containsFollowsTyping();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -390,6 +394,62 @@ void TstServerList::listFollowsAnotherProgramOnReturn()
     main.serverList()->setSelectedRow(0);
     QApplication::sendEvent(&main, &back);
     QCOMPARE(main.serverList()->selectedRow(), 0);
+}
+
+void TstServerList::containsTextSearch_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("ips");
+    QTest::newRow("part of an IP") << "0.0.3" << QStringList{"10.0.0.3"};
+    QTest::newRow("full-width digits") << QString::fromUtf8("０.０.３") << QStringList{"10.0.0.3"};
+    QTest::newRow("lower case finds upper") << "a0" << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
+    QTest::newRow("full-width upper case, blanks around") << QString::fromUtf8("　ＮＥＩＬ ") << QStringList{"10.0.0.5"};
+    QTest::newRow("mixed case") << "o'nEIL" << QStringList{"10.0.0.5"};
+    QTest::newRow("customer name in two characters") << "公司" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3"};
+    QTest::newRow("second line of a remark") << "第二行" << QStringList{"10.0.0.1"};
+    QTest::newRow("a date as stored") << "2008年11" << QStringList{"10.0.0.2"};
+    QTest::newRow("percent is itself") << "%" << QStringList{};
+    QTest::newRow("underscore is itself") << "A_1" << QStringList{};
+    QTest::newRow("empty: every server") << "  " << kAll;
+    QTest::newRow("found nowhere") << "zz" << QStringList{};
+}
+
+void TstServerList::containsTextSearch()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, ips);
+    MainWindow &main = *m_main;
+    auto *field = child<QComboBox>(&main, MainNames::searchField);
+    QCOMPARE(field->itemText(5), QStringLiteral("包含文字"));
+    ::search(main, 5, typed);
+    QCOMPARE(listedIps(main), ips);
+    // The rule the list follows for a server stored meanwhile is the same one.
+    const ServerQuery query = ServerQuery::containing(typed);
+    for (const QString &ip : kAll) {
+        const QStringList row = m_reg->rows(QStringLiteral("SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data "
+                                                           "WHERE F_IP = '%1'").arg(ip)).value(0);
+        const ServerRecord r{1, row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7]};
+        QCOMPARE(query.matches(r), ips.contains(ip));
+    }
+}
+
+void TstServerList::containsFollowsTyping()
+{
+    MainWindow &main = *m_main;
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(5);
+    auto *box = child<QLineEdit>(&main, MainNames::searchText);
+    QTest::keyClicks(box, "0.0.");
+    QTRY_COMPARE(listedIps(main), kAll);
+    QTest::keyClicks(box, "4");
+    QTRY_COMPARE(listedIps(main), QStringList{"10.0.0.4"});
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTRY_COMPARE(listedIps(main), kAll); // an empty text lists every server
+    // The other fields still wait for 搜索.
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(1);
+    QTest::keyClicks(box, "10.0.0.2");
+    QTest::qWait(300);
+    QCOMPARE(listedIps(main), kAll);
 }
 
 void TstServerList::ownChangesReadNothingAgain()

@@ -54,6 +54,22 @@ inline QuerySql querySql(const ServerQuery &query, bool withFunctions, const QDa
         }
         return q;
     }
+    if (query.field == ServerQuery::Field::Contains) {
+        // Any of the eight texts, ASCII letters folded as ServerQuery::foldedForContains does
+        // (lower() on both engines), % and _ in the text taken as themselves.
+        QString pattern = query.text;
+        pattern.replace(QLatin1Char('!'), QLatin1String("!!"))
+            .replace(QLatin1Char('%'), QLatin1String("!%"))
+            .replace(QLatin1Char('_'), QLatin1String("!_"));
+        pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
+        QStringList any;
+        for (const ListColumn &c : listColumns()) {
+            any << QStringLiteral("lower(coalesce(%1, '')) LIKE ? ESCAPE '!'").arg(columnName(c.column));
+            q.values << pattern;
+        }
+        q.where = QLatin1Char('(') + any.join(QLatin1String(" OR ")) + QLatin1Char(')');
+        return q;
+    }
     q.where = QStringLiteral("%1 = ?").arg(columnName(storedColumnOf(ServerQuery::comparedText(query.field))));
     q.values << (query.text.isNull() ? QString(QLatin1String("")) : query.text);
     return q;
