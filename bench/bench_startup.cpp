@@ -174,12 +174,15 @@ int main(int argc, char **argv)
         for (int i = 0; i < kPairs; ++i)
             login.push_back(startAndWait(app.applicationFilePath(), "--login", tmp.path()));
         std::sort(login.begin(), login.end());
-        report("start to login painted", servers, login, floor[floor.size() / 2]);
+        // Not against a floor: the login window shows no rows, so no process does its work by hand.
+        // What it must show is that nothing growing with the register comes before it: its time
+        // against the same measure at the first (smallest) size given.
+        report("start to login painted", servers, login, 0);
         if (smallestLogin < 0)
             smallestLogin = login[login.size() / 2];
         else
-            std::printf("start to login painted %d: %.2f x at %d servers\n", servers, login[login.size() / 2] / smallestLogin,
-                        sizes.first());
+            std::printf("start to login painted %d: %.2f x its time at %d servers (a scaling ratio, not a floor)\n",
+                        servers, login[login.size() / 2] / smallestLogin, sizes.first());
     }
     return 0;
 }
