@@ -1,22 +1,16 @@
 #include "core/registerdb.h"
 
-#include "core/fileops/backup.h"
 #include "core/customerkey.h"
-#include "core/datetext.h"
-#include "core/schema.h"
-#include "core/sortkey.h"
-#include "core/statements.h"
 #include "core/engine/engine.h"
 #include "core/engine/listrules.h"
+#include "core/schema.h"
+#include "core/statements.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
 #include <functional>
-#include <sys/stat.h>
-#include <unordered_map>
 
 namespace {
 
