@@ -3,6 +3,9 @@
 #include "core/datetext.h"
 #include "core/listcolumns.h"
 
+#include <QStringList>
+#include <algorithm>
+
 std::optional<ServerQuery> ServerQuery::fromSearchField(int index, const QString &text)
 {
     static const Field fields[] = {Field::Number, Field::Ip, Field::Customer, Field::Cabinet};
@@ -14,6 +17,8 @@ std::optional<ServerQuery> ServerQuery::fromSearchField(int index, const QString
     }
     if (index == 5)
         return containing(text);
+    if (index == 6)
+        return ipRange(text);
     if (index < 0 || index > 3)
         return std::nullopt;
     return ServerQuery{fields[index], text, 0};
@@ -24,9 +29,10 @@ bool isDateColumn(int listColumn)
     return listColumn >= 0 && listColumn < kListColumnCount && listColumns()[size_t(listColumn)].date;
 }
 
-ServerQuery ServerQuery::containing(const QString &text)
+namespace {
+// An input method's full-width forms read as the half-width ones, as a day count does.
+QString halfWidth(const QString &text)
 {
-    // An input method's full-width forms read as the half-width ones, as a day count does.
     QString typed = text;
     for (QChar &c : typed) {
         if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
@@ -34,7 +40,103 @@ ServerQuery ServerQuery::containing(const QString &text)
         else if (c.unicode() == 0x3000)
             c = QLatin1Char(' ');
     }
+    return typed;
+}
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+// One decimal part of an address: 0-255, no leading zero.
+std::optional<quint32> octetOf(QStringView part)
+{
+    if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part[0] == QLatin1Char('0')))
+        return std::nullopt;
+    quint32 value = 0;
+    for (QChar c : part) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + quint32(c.unicode() - '0');
+    }
+    return value <= 255 ? std::optional<quint32>(value) : std::nullopt;
+}
+} // namespace
+
+std::optional<quint32> ServerQuery::ipv4Of(QStringView text)
+{
+    while (!text.isEmpty() && isBlank(text.front()))
+        text = text.mid(1);
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    if (text.size() < 7 || text.size() > 15)
+        return std::nullopt;
+    quint32 address = 0;
+    int parts = 0;
+    for (QStringView part : text.tokenize(QLatin1Char('.'))) {
+        const std::optional<quint32> octet = octetOf(part);
+        if (!octet || ++parts > 4)
+            return std::nullopt;
+        address = address << 8 | *octet;
+    }
+    return parts == 4 ? std::optional<quint32>(address) : std::nullopt;
+}
+
+std::optional<ServerQuery> ServerQuery::ipRange(const QString &text)
+{
+    QString typed = halfWidth(text);
+    typed.replace(QChar(0x3002), QLatin1Char('.')); // 。 from a Chinese input method
     typed = typed.trimmed();
+    ServerQuery q{Field::IpRange, typed, 0};
+    if (const qsizetype slash = typed.indexOf(QLatin1Char('/')); slash >= 0) {
+        const std::optional<quint32> address = ipv4Of(QStringView(typed).left(slash));
+        const QStringView bitsText = QStringView(typed).mid(slash + 1).trimmed();
+        bool ok = false;
+        const int bits = bitsText.size() <= 2 ? bitsText.toInt(&ok) : -1;
+        if (!address || !ok || bits < 0 || bits > 32 || !bitsText.front().isDigit())
+            return std::nullopt;
+        // Host bits typed are ignored: 10.1.2.3/16 is the block 10.1.0.0/16.
+        const quint32 mask = bits == 0 ? 0 : ~quint32(0) << (32 - bits);
+        q.low = *address & mask;
+        q.high = q.low | ~mask;
+        return q;
+    }
+    if (const qsizetype dash = typed.indexOf(QLatin1Char('-')); dash >= 0) {
+        const std::optional<quint32> first = ipv4Of(QStringView(typed).left(dash));
+        const std::optional<quint32> last = ipv4Of(QStringView(typed).mid(dash + 1));
+        if (!first || !last)
+            return std::nullopt;
+        q.low = std::min(*first, *last);
+        q.high = std::max(*first, *last);
+        return q;
+    }
+    if (typed.endsWith(QLatin1Char('.'))) {
+        // 1 to 3 leading parts: the block they begin.
+        const QStringList parts = typed.chopped(1).split(QLatin1Char('.'));
+        if (parts.size() > 3)
+            return std::nullopt;
+        quint32 address = 0;
+        for (const QString &part : parts) {
+            const std::optional<quint32> octet = octetOf(part);
+            if (!octet)
+                return std::nullopt;
+            address = address << 8 | *octet;
+        }
+        const int bits = int(parts.size()) * 8;
+        q.low = address << (32 - bits);
+        q.high = q.low | (~quint32(0) >> bits);
+        return q;
+    }
+    const std::optional<quint32> one = ipv4Of(typed);
+    if (!one)
+        return std::nullopt;
+    q.low = q.high = *one;
+    return q;
+}
+
+ServerQuery ServerQuery::containing(const QString &text)
+{
+    QString typed = halfWidth(text).trimmed();
     if (typed.isEmpty())
         return all();
     return {Field::Contains, foldedForContains(typed), 0};
@@ -63,6 +165,7 @@ QString ServerRecord::*ServerQuery::comparedText(Field field)
     case Field::All:
     case Field::ExpiresWithin:
     case Field::Contains:
+    case Field::IpRange:
         break;
     }
     return nullptr;
@@ -82,6 +185,10 @@ bool ServerQuery::matches(const ServerRecord &server) const
             if (foldedForContains(*t).contains(text))
                 return true;
         return false;
+    }
+    if (field == Field::IpRange) {
+        const std::optional<quint32> address = ipv4Of(server.ip);
+        return address && *address >= low && *address <= high;
     }
     const auto compared = comparedText(field);
     return compared && server.*compared == text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
 #include <optional>
 
@@ -41,10 +42,11 @@ struct AdminRecord {
 // Which servers a list shows: all of them, those whose field equals a text exactly, or those whose
 // 到期时间 is a date on or before today + days (expired ones included).
 struct ServerQuery {
-    enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin, Contains };
+    enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin, Contains, IpRange };
     Field field = Field::All;
     QString text;
     int days = 0; // for ExpiresWithin
+    quint32 low = 0, high = 0; // for IpRange: the first and the last address, both included
 
     static ServerQuery all() { return {}; }
     static ServerQuery equal(Field field, const QString &text) { return {field, text, 0}; }
@@ -55,9 +57,16 @@ struct ServerQuery {
     static ServerQuery containing(const QString &text);
     // text with its ASCII letters in lower case: how 包含文字 compares, here and in SQL (lower()).
     static QString foldedForContains(const QString &text);
+    // The servers whose IP text is an IPv4 address (see ipv4Of) within a block typed as a CIDR block
+    // (10.1.0.0/16), a range (10.1.2.10-10.1.2.50, either end first), a prefix ending in a dot
+    // (192.168.1.) or one address; full-width digits and dots read as half-width. None for any other text.
+    static std::optional<ServerQuery> ipRange(const QString &text);
+    // The address an IP text is: four decimal numbers 0-255 joined by dots, none with a leading zero
+    // (010 would be octal to some programs and decimal to others), blanks around it ignored.
+    static std::optional<quint32> ipv4Of(QStringView text);
     // The main window's search chooser: 0 number, 1 IP, 2 customer name, 3 cabinet, 4 到期天数 (the
-    // text a whole number of days, 0 to 3650), 5 包含文字 (see containing). None for an index outside these, or a day count that
-    // is not one.
+    // text a whole number of days, 0 to 3650), 5 包含文字 (see containing), 6 IP 段 (see ipRange).
+    // None for an index outside these, a day count or an IP block that is not one.
     static std::optional<ServerQuery> fromSearchField(int index, const QString &text);
 
     // The record text an exact search of this field compares; null for the kinds that are no

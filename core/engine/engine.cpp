@@ -46,6 +46,10 @@ bool RegisterEngine::open(QString *error)
     m_open = openRegister(m_name, m_location, error);
     if (m_open && !afterOpen(error))
         close();
+    if (m_open) {
+        QSqlDatabase db = database();
+        m_textIndex = textIndexPresent(db);
+    }
     return m_open;
 }
 
@@ -136,7 +140,9 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
     }
     // Where plain SQL cannot say the query, the column it needs is read and ServerQuery::matches
     // decides here, by the same rule the windows use.
-    const QuerySql select = querySql(query, false, QDate::currentDate());
+    SqlForm form = sqlForm();
+    form.functions = false; // Qt's connection: none of our SQL functions
+    const QuerySql select = querySql(query, form, QDate::currentDate());
     const QString key = rowKey(serverTable());
     // Only the columns the query needs: a whole list in stored order reads nothing but keys.
     QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4")

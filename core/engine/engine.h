@@ -48,6 +48,14 @@ public:
     // Whether the connection was to a server that has gone away (never for a file).
     virtual bool lost() const { return false; }
 
+    // What this engine's SQL can say, for the list's queries (see querySql).
+    virtual SqlForm sqlForm() const = 0;
+    // Whether the register has its text index (looked at when it was opened).
+    bool hasTextIndex() const { return m_textIndex; }
+    // Stops the statement running on this connection, from any thread; it then fails. Never
+    // anything else: a statement begun later runs.
+    virtual void interrupt() {}
+
     // The column that keys a table's records and orders them as stored.
     virtual QString rowKey(const TableSchema &table) const = 0;
 
@@ -82,6 +90,7 @@ private:
     QString m_location;
     QString m_name;
     bool m_open = false;
+    bool m_textIndex = false;
     std::unordered_map<QString, QSqlQuery> m_prepared; // statements by their text
 };
 

@@ -5,6 +5,7 @@
 #include "core/records.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
+#include "core/engine/schemaddl.h"
 
 #include <QDate>
 #include <QStringList>
@@ -30,22 +31,70 @@ inline ServerColumn storedColumnOf(QString ServerRecord::*field)
     return ServerColumn::Id;
 }
 
+// The index that finds a text inside any of a server's texts: on a file an FTS5 table of
+// trigrams kept in step with the server table by triggers, on a server a pg_trgm GIN index over
+// the texts joined. Made only by kavro-db (init, upgrade, import, copy); a register without it is
+// searched by scanning.
+inline QString textIndexName()
+{
+    return serverTable().name + QLatin1String("_text");
+}
+
+// The fewest characters the text index can look up; shorter texts are found by scanning.
+constexpr int kTextIndexMinChars = 3;
+
+// ASCII letters in lower case, nothing else changed: how 包含文字 compares (see
+// ServerQuery::foldedForContains). SQLite's lower() does just that; PostgreSQL's would fold every
+// letter its locale knows, so there it is spelt out.
+inline QString foldedSql(const QString &expression, Engine engine)
+{
+    if (engine == Engine::Sqlite)
+        return QStringLiteral("lower(%1)").arg(expression);
+    return QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')").arg(expression);
+}
+
+// The expression the server's GIN index is built on: the eight texts joined, folded. A query uses
+// it word for word, or PostgreSQL will not use the index.
+inline QString joinedTextsSql()
+{
+    QStringList parts;
+    for (const ListColumn &c : listColumns())
+        parts << QStringLiteral("coalesce(%1, '')").arg(columnName(c.column));
+    return foldedSql(parts.join(QLatin1String(" || ' ' || ")), Engine::Postgres);
+}
+
+// An FTS5 query that holds every row containing text (and maybe a few more, which the exact
+// comparison then drops): each of its trigrams, all of them required.
+inline QString trigramMatch(const QString &text)
+{
+    const QList<uint> chars = text.toUcs4();
+    QStringList terms;
+    for (qsizetype i = 0; i + kTextIndexMinChars <= chars.size(); ++i) {
+        QString term = QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData() + i), kTextIndexMinChars);
+        term.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        term = QLatin1Char('"') + term + QLatin1Char('"');
+        if (!terms.contains(term))
+            terms << term;
+    }
+    return terms.join(QLatin1String(" AND "));
+}
+
 // How a query selects servers, for every engine: a condition with its values bound where SQL can
 // say it, and otherwise the stored column whose text ServerQuery::matches is asked about, row by
-// row. With withFunctions the engine has kavro_day(text) (yyyymmdd, NULL for no date).
+// row (the condition then only narrows the rows read).
 struct QuerySql {
     QString where; // empty: every server
     QVariantList values;
     std::optional<ServerColumn> checkHere;
 };
 
-inline QuerySql querySql(const ServerQuery &query, bool withFunctions, const QDate &today)
+inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QDate &today)
 {
     QuerySql q;
     if (query.field == ServerQuery::Field::All)
         return q;
     if (query.field == ServerQuery::Field::ExpiresWithin) {
-        if (withFunctions) {
+        if (form.functions) {
             // kavro_day gives NULL for a text that is no date, so such servers are never listed.
             q.where = QStringLiteral("kavro_day(%1) <= ?").arg(columnName(ServerColumn::Expires));
             q.values << dayNumber(today.addDays(query.days));
@@ -55,19 +104,56 @@ inline QuerySql querySql(const ServerQuery &query, bool withFunctions, const QDa
         return q;
     }
     if (query.field == ServerQuery::Field::Contains) {
-        // Any of the eight texts, ASCII letters folded as ServerQuery::foldedForContains does
-        // (lower() on both engines), % and _ in the text taken as themselves.
+        // Any of the eight texts, ASCII letters folded, % and _ in the text taken as themselves.
         QString pattern = query.text;
         pattern.replace(QLatin1Char('!'), QLatin1String("!!"))
             .replace(QLatin1Char('%'), QLatin1String("!%"))
             .replace(QLatin1Char('_'), QLatin1String("!_"));
         pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
+        // The index finds the few rows that can hold the text; the comparison below decides.
+        if (form.textIndex && query.text.toUcs4().size() >= kTextIndexMinChars) {
+            if (form.engine == Engine::Sqlite) {
+                q.where = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND ").arg(textIndexName());
+                q.values << trigramMatch(query.text);
+            } else {
+                q.where = joinedTextsSql() + QLatin1String(" LIKE ? ESCAPE '!' AND ");
+                q.values << pattern;
+            }
+        }
         QStringList any;
         for (const ListColumn &c : listColumns()) {
-            any << QStringLiteral("lower(coalesce(%1, '')) LIKE ? ESCAPE '!'").arg(columnName(c.column));
+            any << foldedSql(QStringLiteral("coalesce(%1, '')").arg(columnName(c.column)), form.engine) +
+                       QLatin1String(" LIKE ? ESCAPE '!'");
             q.values << pattern;
         }
-        q.where = QLatin1Char('(') + any.join(QLatin1String(" OR ")) + QLatin1Char(')');
+        q.where += QLatin1Char('(') + any.join(QLatin1String(" OR ")) + QLatin1Char(')');
+        return q;
+    }
+    if (query.field == ServerQuery::Field::IpRange) {
+        const QString ip = columnName(ServerColumn::Ip);
+        // Every address of the block begins with the parts its first and last address share, so
+        // in a file (texts in byte order) the IP index reads only the texts that begin so, and
+        // those that begin with a blank.
+        QStringList shared;
+        for (int shift = 24; shift >= 0 && (query.low >> shift) == (query.high >> shift); shift -= 8)
+            shared << QString::number((query.low >> shift) & 0xFF);
+        if (form.engine == Engine::Sqlite && !shared.isEmpty()) {
+            QString prefix = shared.join(QLatin1Char('.'));
+            if (shared.size() < 4)
+                prefix += QLatin1Char('.');
+            QString past = prefix;
+            past.back() = QChar(past.back().unicode() + 1);
+            q.where = QStringLiteral("(%1 >= ? AND %1 < ? OR %1 < '0')").arg(ip);
+            q.values << prefix << past;
+        }
+        if (form.functions) {
+            if (!q.where.isEmpty())
+                q.where += QLatin1String(" AND ");
+            q.where += QStringLiteral("kavro_ipv4(%1) BETWEEN ? AND ?").arg(ip);
+            q.values << qint64(query.low) << qint64(query.high);
+        } else {
+            q.checkHere = ServerColumn::Ip;
+        }
         return q;
     }
     q.where = QStringLiteral("%1 = ?").arg(columnName(storedColumnOf(ServerQuery::comparedText(query.field))));

@@ -152,7 +152,33 @@ bool PostgresEngine::afterOpen(QString *)
     QSqlQuery listen(database());
     if (!listen.exec(QStringLiteral("LISTEN %1").arg(kChangeChannel)))
         qWarning("other desks' changes will not be noticed: %s", qPrintable(listen.lastError().text()));
+    QString error;
+    if (PGconn *conn = libpqHandle(database(), &error)) {
+        const std::lock_guard<std::mutex> hold(m_cancelLock);
+        m_cancel = PQgetCancel(conn);
+    }
     return true;
+}
+
+void PostgresEngine::beforeClose()
+{
+    const std::lock_guard<std::mutex> hold(m_cancelLock);
+    if (m_cancel)
+        PQfreeCancel(m_cancel);
+    m_cancel = nullptr;
+}
+
+SqlForm PostgresEngine::sqlForm() const
+{
+    return {Engine::Postgres, false, hasTextIndex()};
+}
+
+void PostgresEngine::interrupt()
+{
+    const std::lock_guard<std::mutex> hold(m_cancelLock);
+    char reason[256];
+    if (m_cancel)
+        PQcancel(m_cancel, reason, int(sizeof reason));
 }
 
 bool PostgresEngine::lost() const

@@ -2,6 +2,8 @@
 
 #include "core/engine/engine.h"
 
+#include <mutex>
+
 // A register in a PostgreSQL database, named by a connection URI that libpq itself reads. Tables
 // carry identity keys where SQLite keeps its rowid; the whole list's keys come from libpq in binary
 // on Qt's own connection handle (where Qt's driver runs on the libpq this program links); other
@@ -13,6 +15,8 @@ public:
     ~PostgresEngine() override;
 
     bool lost() const override;
+    SqlForm sqlForm() const override;
+    void interrupt() override;
     QString rowKey(const TableSchema &table) const override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
@@ -25,9 +29,13 @@ public:
 
 protected:
     bool afterOpen(QString *error) override;
+    void beforeClose() override;
 
 private:
     qint64 m_announced = 0;
+    std::mutex m_cancelLock;
+    struct pg_cancel *m_cancel = nullptr; // what interrupt() sends
+
 };
 
 // Qt's PostgreSQL connection under connectionName for a URI, as libpq reads it; invalid, with the

@@ -2,6 +2,7 @@
 
 #include "core/customerkey.h"
 #include "core/engine/engine.h"
+#include "core/engine/listrules.h"
 #include "core/schema.h"
 
 #include <QFile>
@@ -71,6 +72,87 @@ bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes, const QS
             return false;
         }
     }
+    return true;
+}
+
+namespace {
+// The statements that make the text index and fill it from the servers stored.
+QStringList textIndexStatements(Engine engine)
+{
+    const QString table = serverTable().name;
+    const QString index = textIndexName();
+    if (engine == Engine::Postgres)
+        return {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
+                QStringLiteral("CREATE INDEX %1 ON %2 USING gin ((%3) gin_trgm_ops)").arg(index, table, joinedTextsSql())};
+    // An FTS5 table over the server table's own texts (nothing stored twice), of trigrams without
+    // positions: a lookup may name a few rows too many, which the exact comparison drops.
+    const QStringList columns = recordColumnNames();
+    const QString list = columns.join(QLatin1String(", "));
+    QStringList oldValues, newValues;
+    for (const QString &c : columns) {
+        oldValues << QLatin1String("old.") + c;
+        newValues << QLatin1String("new.") + c;
+    }
+    const QString remove = QStringLiteral("INSERT INTO %1 (%1, rowid, %2) VALUES ('delete', old.rowid, %3);")
+                               .arg(index, list, oldValues.join(QLatin1String(", ")));
+    const QString add = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (new.rowid, %3);")
+                            .arg(index, list, newValues.join(QLatin1String(", ")));
+    return {QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content='%3', content_rowid='rowid', "
+                           "tokenize='trigram', detail=none, columnsize=0)")
+                .arg(index, list, table),
+            QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(index),
+            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON %2 BEGIN %3 END").arg(index, table, add),
+            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON %2 BEGIN %3 END").arg(index, table, remove),
+            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE ON %2 BEGIN %3 %4 END").arg(index, table, remove, add)};
+}
+} // namespace
+
+bool textIndexPresent(QSqlDatabase &db)
+{
+    const QString index = textIndexName();
+    QSqlQuery q(db);
+    if (engineOf(db) == Engine::Postgres) {
+        q.prepare(QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"));
+        q.addBindValue(index);
+        return q.exec() && q.next() && q.value(0).toInt() == 1;
+    }
+    // The table and the three triggers that keep it in step: without them it would answer wrongly.
+    q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = ?) OR "
+                             "(type = 'trigger' AND name IN (?, ?, ?))"));
+    q.addBindValue(index);
+    for (const char *suffix : {"_insert", "_delete", "_update"})
+        q.addBindValue(index + QLatin1String(suffix));
+    return q.exec() && q.next() && q.value(0).toInt() == 4;
+}
+
+bool addTextIndex(QSqlDatabase &db, bool *added, QString *error)
+{
+    *added = false;
+    if (textIndexPresent(db))
+        return true;
+    const Engine engine = engineOf(db);
+    QSqlQuery q(db);
+    if (engine == Engine::Sqlite) {
+        // A part left by some other program (the table without its triggers, or the reverse) is
+        // made again whole.
+        const QString index = textIndexName();
+        for (const char *suffix : {"_insert", "_delete", "_update"})
+            if (!q.exec(QStringLiteral("DROP TRIGGER IF EXISTS %1%2").arg(index, QLatin1String(suffix)))) {
+                *error = q.lastError().text();
+                return false;
+            }
+        if (!q.exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(index))) {
+            *error = q.lastError().text();
+            return false;
+        }
+    }
+    for (const QString &sql : textIndexStatements(engine)) {
+        if (!q.exec(sql)) {
+            *error = q.lastError().text();
+            return false;
+        }
+    }
+    *added = true;
     return true;
 }
 
@@ -219,7 +301,8 @@ bool initServerRegister(const QString &uri, QString *error)
                 ok = db.transaction();
                 if (!ok)
                     *error = db.lastError().text();
-                ok = ok && createSchema(db, error) && addFirstRows(db, error);
+                bool added = false;
+                ok = ok && createSchema(db, error) && addFirstRows(db, error) && addTextIndex(db, &added, error);
                 if (ok && !db.commit()) {
                     *error = db.lastError().text();
                     ok = false;
@@ -247,7 +330,8 @@ bool initRegisterDatabase(const QString &location, QString *error)
     bool ok;
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        ok = db.transaction() && addFirstRows(db, error) && db.commit();
+        bool added = false;
+        ok = db.transaction() && addFirstRows(db, error) && addTextIndex(db, &added, error) && db.commit();
         if (!ok && error->isEmpty())
             *error = db.lastError().text();
         db.close();

@@ -9,6 +9,14 @@ struct TableSchema;
 // The two kinds of register: an SQLite file, and a PostgreSQL database on a server.
 enum class Engine { Sqlite, Postgres };
 
+// What an engine's SQL can say: its kind, whether the connection has our SQL functions
+// (kavro_day, kavro_ipv4), and whether the register has its text index.
+struct SqlForm {
+    Engine engine = Engine::Sqlite;
+    bool functions = false;
+    bool textIndex = false;
+};
+
 // The column that keys a table's records and orders them as stored: rowid in SQLite files.
 QString rowKeyColumn(const TableSchema &table, Engine engine);
 Engine engineOf(const QSqlDatabase &db);
@@ -21,6 +29,15 @@ QString rowKeyOf(const QSqlDatabase &db, const TableSchema &table);
 // never for the columns named "table.column" in repeating. A PostgreSQL register also gets the
 // triggers that tell listening desks about every change.
 bool createSchema(QSqlDatabase &db, QString *error, bool uniqueIndexes = true, const QStringList &repeating = {});
+
+// Whether the open register has the text index with everything that keeps it in step (see
+// textIndexName in listrules.h).
+bool textIndexPresent(QSqlDatabase &db);
+
+// Adds the text index to a register that lacks it, filled from the servers stored, in the
+// transaction the caller has begun; *added says whether anything was made. PostgreSQL needs the
+// pg_trgm extension, which the database's owner may create.
+bool addTextIndex(QSqlDatabase &db, bool *added, QString *error);
 
 // Which of the three tables exist in the open database.
 QStringList presentTables(QSqlDatabase &db, QString *error);

@@ -99,6 +99,21 @@ void sqlSortKey(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_blob(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
+// kavro_ipv4(text): the IPv4 address a stored IP text is, as a number, or NULL when it is none
+// (the rule of ServerQuery::ipv4Of).
+void sqlIpv4(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    // Nothing longer than an address with a few blanks around it can be one.
+    const std::optional<quint32> address =
+        p && bytes <= 64 ? ServerQuery::ipv4Of(QString::fromLatin1(p, bytes)) : std::nullopt;
+    if (address)
+        sqlite3_result_int64(context, qint64(*address));
+    else
+        sqlite3_result_null(context);
+}
+
 std::pair<quint64, quint64> fileIdentity(const QString &path)
 {
     struct stat st;
@@ -141,11 +156,30 @@ QString SqliteEngine::rowKey(const TableSchema &table) const
 bool SqliteEngine::afterOpen(QString *)
 {
     m_fileIdentity = fileIdentity(location());
+    const std::lock_guard<std::mutex> hold(m_interruptLock);
+    m_interruptible = handle();
     return true;
+}
+
+SqlForm SqliteEngine::sqlForm() const
+{
+    return {Engine::Sqlite, handle() != nullptr, hasTextIndex()};
+}
+
+void SqliteEngine::interrupt()
+{
+    // sqlite3_interrupt may be called from any thread while the connection is open.
+    const std::lock_guard<std::mutex> hold(m_interruptLock);
+    if (m_interruptible)
+        sqlite3_interrupt(m_interruptible);
 }
 
 void SqliteEngine::beforeClose()
 {
+    {
+        const std::lock_guard<std::mutex> hold(m_interruptLock);
+        m_interruptible = nullptr;
+    }
     m_functionsOn = nullptr;
     sqlite3_finalize(m_serverByKey);
     m_serverByKey = nullptr;
@@ -255,7 +289,7 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
         if (fast.ok())
             return fast;
     }
-    const QuerySql select = querySql(query, true, QDate::currentDate());
+    const QuerySql select = querySql(query, sqlForm(), QDate::currentDate());
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
     if (!select.where.isEmpty())
         sql += QLatin1String(" WHERE ") + select.where;
@@ -277,8 +311,8 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
     std::vector<QByteArray> texts; // alive until the statement is done
     for (int i = 0; bound && i < select.values.size(); ++i) {
         const QVariant &value = select.values[i];
-        if (value.typeId() == QMetaType::Int) {
-            bound = sqlite3_bind_int(stmt, i + 1, value.toInt()) == SQLITE_OK;
+        if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong) {
+            bound = sqlite3_bind_int64(stmt, i + 1, value.toLongLong()) == SQLITE_OK;
         } else {
             texts.push_back(value.toString().toUtf8());
             bound = sqlite3_bind_text(stmt, i + 1, texts.back().constData(), int(texts.back().size()), SQLITE_TRANSIENT) ==
@@ -357,6 +391,7 @@ void SqliteEngine::registerFunctions(sqlite3 *db)
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(db, "kavro_day", 1, flags, nullptr, sqlDay, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_sortkey", 1, flags, nullptr, sqlSortKey, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kavro_ipv4", 1, flags, nullptr, sqlIpv4, nullptr, nullptr, nullptr);
     m_functionsOn = db;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/engine/engine.h"
 
+#include <mutex>
 #include <utility>
 
 struct sqlite3;
@@ -18,6 +19,8 @@ public:
     ~SqliteEngine() override;
 
     QString rowKey(const TableSchema &table) const override;
+    SqlForm sqlForm() const override;
+    void interrupt() override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
     Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
@@ -45,4 +48,6 @@ private:
     // The file opened, by device and inode.
     std::pair<quint64, quint64> m_fileIdentity{0, 0};
     qint64 m_reopened = 0;
+    std::mutex m_interruptLock;
+    sqlite3 *m_interruptible = nullptr; // the handle interrupt() stops, while open
 };
