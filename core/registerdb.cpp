@@ -96,6 +96,22 @@ Read<qint64> RegisterDb::changeCounter()
     return m_engine->changeCounter();
 }
 
+QString RegisterDb::location() const
+{
+    return m_engine ? m_engine->location() : QString();
+}
+
+bool RegisterDb::hasTextIndex() const
+{
+    return isOpen() && m_engine->hasTextIndex();
+}
+
+void RegisterDb::interrupt()
+{
+    if (m_engine)
+        m_engine->interrupt();
+}
+
 bool RegisterDb::isOpen() const
 {
     return m_engine && m_engine->isOpen();

@@ -63,6 +63,13 @@ public:
     bool isOpen() const;
     // Closes the record cursor, every query result, the connection and the executor, in that order.
     void close();
+    // Where the register is (a file's path or a connection URI); empty before open.
+    QString location() const;
+    // Whether the register has the index that finds a text inside the servers' texts quickly
+    // (kavro-db init and upgrade make it); without it such a search scans every server.
+    bool hasTextIndex() const;
+    // Stops the read running on this register's connection, from any thread: it fails.
+    void interrupt();
 
     // ---- servers ----
     // The keys of the servers the query selects, in the order asked for (stored order by default).

@@ -1,5 +1,7 @@
 #include "mainwin/mainwindow.h"
 
+#include "core/backgroundsearch.h"
+
 #include "core/appstate.h"
 #include "core/fileops/backup.h"
 #include "core/fileops/exporter.h"
@@ -56,6 +58,11 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     appState().listMode = 0;
     const Status opened = m_db->open(registerLocation(m_programDir));
     const bool connected = opened.ok();
+    if (connected) {
+        // Searches typed run apart from this window, on a connection of their own.
+        m_background = new BackgroundSearch(m_db->location(), this);
+        connect(m_background, &BackgroundSearch::found, this, &MainWindow::showFound);
+    }
     if (!connected)
         qWarning("cannot open the register: %s", qPrintable(opened.reason));
     m_login->setHint(connected ? LoginTexts::welcome : LoginTexts::connectFailed);
@@ -116,6 +123,10 @@ void MainWindow::buildControls()
             m_summaryTimer->start();
     });
     scheduleMidnight();
+    m_hintShown = new QTimer(this);
+    m_hintShown->setSingleShot(true);
+    m_hintShown->setInterval(8000);
+    connect(m_hintShown, &QTimer::timeout, this, [this] { m_statusBar->showMessage(m_statusAfterHint); });
     m_summaryTimer = new QTimer(this);
     m_summaryTimer->setSingleShot(true);
     m_summaryTimer->setInterval(0);
@@ -126,7 +137,8 @@ void MainWindow::buildControls()
         Qt::QueuedConnection);
     m_searchField = placed(new QComboBox(m_frame), MainNames::searchField, 4, 346, 82, 20);
     m_searchField->addItems({QStringLiteral("服务器编号"), QStringLiteral("服务器IP"), QStringLiteral("客户名称"),
-                             QStringLiteral("所在机柜"), MainTexts::expiryField, MainTexts::containsField});
+                             QStringLiteral("所在机柜"), MainTexts::expiryField, MainTexts::containsField,
+                             MainTexts::ipRangeField});
     m_searchField->setCurrentIndex(0);
     m_searchField->setAccessibleName(QStringLiteral("搜索字段"));
     m_searchText = placed(new QLineEdit(m_frame), MainNames::searchText, 89, 346, 150, 20);
@@ -177,7 +189,7 @@ void MainWindow::buildControls()
     m_typingPause = new QTimer(this);
     m_typingPause->setSingleShot(true);
     m_typingPause->setInterval(150);
-    connect(m_typingPause, &QTimer::timeout, this, &MainWindow::search);
+    connect(m_typingPause, &QTimer::timeout, this, &MainWindow::searchAsTyped);
     connect(m_searchText, &QLineEdit::textEdited, this, [this] {
         if (m_searchField->currentText() == MainTexts::containsField)
             m_typingPause->start();
@@ -285,5 +297,7 @@ void MainWindow::shutdown()
             w->close();
     removeWindowHook(this);
     stopDailyBackup();
+    delete m_background;
+    m_background = nullptr;
     m_db->close();
 }

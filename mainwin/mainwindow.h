@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QComboBox;
 class QGroupBox;
@@ -14,6 +16,7 @@ class QMenu;
 class QPushButton;
 class QStatusBar;
 class QThread;
+class BackgroundSearch;
 class QTimer;
 class LoginWindow;
 class ReportList;
@@ -64,6 +67,8 @@ public:
     // The commands of the window's buttons and menu.
     void showAllServers();
     void search();
+    // 包含文字 as typed: the search runs on the background connection and the list follows.
+    void searchAsTyped();
     void filterByCustomer(QComboBox *combo);
     void modifySelectedServer();
     void deleteSelectedServer();
@@ -101,6 +106,10 @@ private:
     // Back at the window after another program changed the register: the list is read again,
     // the same server staying selected.
     void followOtherPrograms();
+    void showFound(quint64 number, const ServerQuery &query, const ServerOrder &order, const Status &status,
+                   const std::vector<qint64> &keys);
+    void showStatusText(const QString &text);
+    void hintIfNoTextIndex(const ServerQuery &query);
 
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
@@ -120,6 +129,11 @@ private:
     QTimer *m_midnight = nullptr;
     QTimer *m_typingPause = nullptr; // 包含文字 searches once typing pauses
     QTimer *m_summaryTimer = nullptr;
+    BackgroundSearch *m_background = nullptr;
+    std::optional<ExpirySummary> m_summary; // the last one read
+    QTimer *m_hintShown = nullptr;          // the hint about the text index stays this long
+    QString m_statusAfterHint;
+    bool m_hinted = false;
     QThread *m_backup = nullptr;
     bool m_backupPending = false;
     std::atomic_bool m_stopBackup{false};

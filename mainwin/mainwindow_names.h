@@ -42,6 +42,10 @@ inline const QString infoTitle = QStringLiteral("信息");
 inline const QString expiryField = QStringLiteral("到期天数");
 inline const QString containsField = QStringLiteral("包含文字");
 inline const QString badDayCount = QStringLiteral("请输入0到3650之间的天数！");
+inline const QString ipRangeField = QStringLiteral("IP 段");
+inline const QString badIpRange = QStringLiteral("请输入正确的IP段，例如 192.168.1.0/24！");
+// Said once, on the first 包含文字 search of a register without its text index.
+inline const QString noTextIndex = QStringLiteral("此数据库未建立全文索引，查找较慢，请用 kavro-db upgrade 升级");
 // The status bar's summary of the whole register.
 inline const QString summary = QStringLiteral("共 %1 台服务器，已到期 %2 台，30 天内到期 %3 台");
 // Before the summary while a search or filter is in force.

@@ -1,5 +1,6 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
 #include "core/appstate.h"
+#include "core/backgroundsearch.h"
 #include "core/datetext.h"
 #include "core/fileops/exporter.h"
 #include "core/registerdb.h"
@@ -69,6 +70,9 @@ ServerQuery MainWindow::effectiveQuery() const
 bool MainWindow::loadList(const ServerQuery &query)
 {
     m_started = true;
+    // Whatever a search typed earlier finds, this list is the newer one.
+    if (m_background)
+        m_background->cancel();
     const Status status = m_model->load(query, m_order);
     if (!status.ok()) {
         // The rows shown stay: an empty list would look like an empty register.
@@ -143,6 +147,7 @@ void MainWindow::showAllServers()
 
 void MainWindow::search()
 {
+    m_typingPause->stop();
     const std::optional<ServerQuery> query =
         ServerQuery::fromSearchField(m_searchField->currentIndex(), m_searchText->text());
     if (!query && m_searchField->currentText() == MainTexts::expiryField) {
@@ -150,11 +155,75 @@ void MainWindow::search()
         MessageBox::show(MainTexts::badDayCount, MsgStyle::Warning, std::nullopt, this);
         return;
     }
+    if (!query && m_searchField->currentText() == MainTexts::ipRangeField) {
+        MessageBox::show(MainTexts::badIpRange, MsgStyle::Information, std::nullopt, this);
+        return;
+    }
     appState().listMode = 1;
     if (!query)
         return; // no field chosen: the query and the list stay as they are
     m_query = *query;
+    hintIfNoTextIndex(m_query);
     fillServerList();
+}
+
+void MainWindow::searchAsTyped()
+{
+    if (m_searchField->currentText() != MainTexts::containsField || !m_started || !m_db->isOpen())
+        return;
+    const ServerQuery query = ServerQuery::containing(m_searchText->text());
+    appState().listMode = 1;
+    m_query = query;
+    hintIfNoTextIndex(query);
+    if (!m_background) {
+        fillServerList();
+        return;
+    }
+    // The list shows what it shows until the answer comes; a newer keystroke drops this one.
+    m_background->start(query, m_order);
+}
+
+void MainWindow::showFound(quint64, const ServerQuery &query, const ServerOrder &order, const Status &status,
+                           const std::vector<qint64> &keys)
+{
+    if (m_shutDown || !(order == m_order))
+        return; // sorted meanwhile: that load is the newer list
+    if (!status.ok()) {
+        tellReadFailure(status.reason);
+        return;
+    }
+    const int selected = m_list->selectedRow();
+    const qint64 key = selected >= 0 ? m_list->itemValue(selected) : -1;
+    m_model->setKeys(keys);
+    m_shown = query;
+    if (key >= 0)
+        m_list->setSelectedRow(m_model->rowOf(key));
+    // The totals do not change with a search: the last ones read serve, so that typing never
+    // waits for a pass over the whole register.
+    if (m_summary && m_loggedIn)
+        showStatusText(MainTexts::shownCount.arg(m_model->rowCount()) +
+                       MainTexts::summary.arg(m_summary->servers).arg(m_summary->expired).arg(m_summary->soon));
+    else
+        summaryAfterChange();
+}
+
+void MainWindow::hintIfNoTextIndex(const ServerQuery &query)
+{
+    if (m_hinted || query.field != ServerQuery::Field::Contains || m_db->hasTextIndex())
+        return;
+    m_hinted = true;
+    m_statusAfterHint = m_statusBar->currentMessage();
+    m_statusBar->showMessage(MainTexts::noTextIndex);
+    m_hintShown->start();
+}
+
+void MainWindow::showStatusText(const QString &text)
+{
+    // The hint stays a few seconds; what came meanwhile is shown after it.
+    if (m_hintShown->isActive())
+        m_statusAfterHint = text;
+    else
+        m_statusBar->showMessage(text);
 }
 
 void MainWindow::filterByCustomer(QComboBox *combo)
@@ -175,11 +244,12 @@ bool MainWindow::showSummary()
         tellReadFailure(summary.status.reason);
         return false;
     }
+    m_summary = summary.value;
     QString text = MainTexts::summary.arg(summary.value.servers).arg(summary.value.expired).arg(summary.value.soon);
     // While a search or filter is in force, how many of them the list shows.
     if (!(m_shown == ServerQuery::all()))
         text.prepend(MainTexts::shownCount.arg(m_model->rowCount()));
-    m_statusBar->showMessage(text);
+    showStatusText(text);
     return true;
 }
 

@@ -26,13 +26,18 @@ Status ServerListModel::load(const ServerQuery &query, const ServerOrder &order)
     Read<std::vector<qint64>> keys = m_db.serverKeys(query, order);
     if (!keys.ok())
         return keys.status;
+    setKeys(std::move(keys.value));
+    return Status::done();
+}
+
+void ServerListModel::setKeys(std::vector<qint64> keys)
+{
     beginResetModel();
     // The old keys go before the new list is in place: never two lists alive at once.
-    m_keys = std::move(keys.value);
+    m_keys = std::move(keys);
     m_keys.shrink_to_fit();
     forgetPages();
     endResetModel();
-    return Status::done();
 }
 
 void ServerListModel::insertServer(qint64 key)

@@ -20,6 +20,8 @@ public:
     // Loads the keys the query selects, in the order given. On a failed read the rows shown stay as
     // they were.
     Status load(const ServerQuery &query, const ServerOrder &order = {});
+    // Shows these keys, in this order (an answer read elsewhere).
+    void setKeys(std::vector<qint64> keys);
     // The day expiry colours and notes are counted from.
     void setToday(const QDate &today);
     // Single-row changes, with the result a load would give.

@@ -520,9 +520,9 @@ void TstStartup::mainWindowListAndMenu()
         QCOMPARE(list->model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
         QCOMPARE(list->columnWidth(i), widths[i]);
     }
-    // The four fields, then the expiring-servers search and the search by any part.
+    // The four fields, then the expiring-servers search, the search by any part and by address block.
     QCOMPARE(comboItems(child<QComboBox>(&main, MainNames::searchField)),
-             (QStringList{"服务器编号", "服务器IP", "客户名称", "所在机柜", "到期天数", "包含文字"}));
+             (QStringList{"服务器编号", "服务器IP", "客户名称", "所在机柜", "到期天数", "包含文字", "IP 段"}));
     QMenu *menu = child<QMenu>(&main, MainNames::menu);
     QVERIFY(menu && !menu->isVisible());
     QStringList items;

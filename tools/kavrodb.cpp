@@ -31,6 +31,9 @@ int usage()
                          "  kavro-db init DB\n"
                          "      create a new register with the default administrator and customer; a database must\n"
                          "      not hold the register's tables yet\n"
+                         "  kavro-db upgrade DB\n"
+                         "      add what a register made earlier lacks (the index that finds any part of a text),\n"
+                         "      in one transaction; records are left as they are; says what it added\n"
                          "  kavro-db copy SRC DEST\n"
                          "      copy a whole register, keys and texts exact, all or nothing; DEST must be a new\n"
                          "      file or a database without the register's tables (or with all three empty)\n"
@@ -43,7 +46,7 @@ int usage()
                          "  kavro-db set-admin DB ACCOUNT\n"
                          "      replace the administrator account; the password is read from standard input\n"
                          "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n"
-                         "  kavro-db expiring DB [--within N]\n"
+                         "  kavro-db expiring DB [--within N] [--contains TEXT] [--ip-range RANGE]\n"
                          "      servers past their expiry date or reaching it within N days (default 30),\n"
                          "      soonest first; tab-separated with a header when not written to a terminal\n"
                          "  kavro-db export DB OUT.xlsx|OUT.csv [FILTER] [--sort COLUMN[:desc]] [--force]\n"
@@ -51,6 +54,9 @@ int usage()
                          "        --field 服务器编号|服务器IP|所在机柜 --equals TEXT\n"
                          "        --customer NAME\n"
                          "        --expiring-within N\n"
+                         "      and either of these with any filter:\n"
+                         "        --contains TEXT    any of the eight texts holds TEXT (Latin letters in either case)\n"
+                         "        --ip-range RANGE   10.1.0.0/16, 10.1.2.10-10.1.2.50 or 192.168.1.\n"
                          "      COLUMN is a list title: 编号 服务器IP 所在机柜 上架时间 到期时间 下架时间 客户 备注;\n"
                          "      an existing OUT is refused unless --force\n"
                          "  kavro-db backup DB DEST\n"
@@ -83,6 +89,65 @@ int copy(const QStringList &args)
     for (const QString &column : report.repeating)
         std::printf("note: the values of %s repeat; its index there is not unique\n", qPrintable(column));
     return 0;
+}
+
+int upgrade(const QString &location)
+{
+    QStringList added;
+    QString error;
+    if (!upgradeRegister(location, &added, &error))
+        return fail(QStringLiteral("upgrade failed, nothing was changed: %1").arg(error));
+    if (added.isEmpty())
+        std::printf("%s has everything already; nothing was changed\n", qPrintable(withoutPasswords(location)));
+    for (const QString &what : added)
+        std::printf("added to %s: %s\n", qPrintable(withoutPasswords(location)), qPrintable(what));
+    return 0;
+}
+
+// The narrowing filters, which go with any other: --contains TEXT and --ip-range RANGE. Takes
+// them from args; false (after saying why) when one is given wrongly.
+bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing)
+{
+    for (qsizetype i = 0; i < args->size();) {
+        const QString arg = args->at(i);
+        if (arg != QLatin1String("--contains") && arg != QLatin1String("--ip-range")) {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= args->size())
+            return false;
+        const QString value = args->at(i + 1);
+        args->remove(i, 2);
+        if (arg == QLatin1String("--contains")) {
+            narrowing->push_back(ServerQuery::containing(value));
+        } else if (const std::optional<ServerQuery> range = ServerQuery::ipRange(value)) {
+            narrowing->push_back(*range);
+        } else {
+            std::fprintf(stderr, "kavro-db: --ip-range %s is no IP block; write it as 192.168.1.0/24, "
+                                 "192.168.1.10-192.168.1.50 or 192.168.1.\n",
+                         qPrintable(value));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The keys query selects in order, of those the narrowing queries select as well.
+Read<std::vector<qint64>> narrowedKeys(RegisterDb &db, const ServerQuery &query, const ServerOrder &order,
+                                       const std::vector<ServerQuery> &narrowing)
+{
+    Read<std::vector<qint64>> keys = db.serverKeys(query, order);
+    for (const ServerQuery &also : narrowing) {
+        if (!keys.ok())
+            break;
+        Read<std::vector<qint64>> those = db.serverKeys(also); // in stored order: key order
+        if (!those.ok())
+            return those;
+        std::erase_if(keys.value, [&](qint64 key) {
+            return !std::binary_search(those.value.begin(), those.value.end(), key);
+        });
+    }
+    return keys;
 }
 
 int init(const QString &path)
@@ -204,6 +269,9 @@ int setAdmin(const QString &path, const QString &account)
 }
 int expiring(QStringList args)
 {
+    std::vector<ServerQuery> narrowing;
+    if (!takeNarrowing(&args, &narrowing))
+        return usage();
     int within = kExpirySoonDays;
     QStringList paths;
     while (!args.isEmpty()) {
@@ -223,7 +291,8 @@ int expiring(QStringList args)
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
-    const Read<std::vector<qint64>> keys = db.serverKeys(ServerQuery::expiringWithin(within), ServerOrder{4, false});
+    const Read<std::vector<qint64>> keys =
+        narrowedKeys(db, ServerQuery::expiringWithin(within), ServerOrder{4, false}, narrowing);
     if (!keys.ok())
         return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
     const bool terminal = ::isatty(STDOUT_FILENO);
@@ -261,6 +330,9 @@ int expiring(QStringList args)
 }
 int exportList(QStringList args)
 {
+    std::vector<ServerQuery> narrowing;
+    if (!takeNarrowing(&args, &narrowing))
+        return usage();
     QStringList paths;
     std::optional<ServerQuery> query;
     QString field, equals;
@@ -322,7 +394,7 @@ int exportList(QStringList args)
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
-    const Read<std::vector<qint64>> keys = db.serverKeys(query.value_or(ServerQuery::all()), order);
+    const Read<std::vector<qint64>> keys = narrowedKeys(db, query.value_or(ServerQuery::all()), order, narrowing);
     if (!keys.ok())
         return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
     const ExportResult result = exportServers(db, keys.value, out, *format);
@@ -426,6 +498,8 @@ int main(int argc, char **argv)
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
+    if (command == QLatin1String("upgrade") && args.size() == 1)
+        return upgrade(args[0]);
     if (command == QLatin1String("copy"))
         return copy(args);
     if (command == QLatin1String("import"))

@@ -156,6 +156,35 @@ bool addTextIndex(QSqlDatabase &db, bool *added, QString *error)
     return true;
 }
 
+bool upgradeRegister(const QString &location, QStringList *added, QString *error)
+{
+    added->clear();
+    const QString name = QStringLiteral("kavro-upgrade");
+    bool ok = openRegister(name, location, error);
+    if (ok) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        bool indexAdded = false;
+        ok = db.transaction();
+        if (!ok)
+            *error = db.lastError().text();
+        ok = ok && addTextIndex(db, &indexAdded, error);
+        if (ok && !db.commit()) {
+            *error = db.lastError().text();
+            ok = false;
+        }
+        if (!ok)
+            db.rollback();
+        else if (indexAdded)
+            *added << (engineOf(db) == Engine::Postgres
+                           ? QStringLiteral("the text index %1 (pg_trgm, GIN)").arg(textIndexName())
+                           : QStringLiteral("the text index %1 (FTS5 trigrams, kept in step by triggers)")
+                                 .arg(textIndexName()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
 QStringList presentTables(QSqlDatabase &db, QString *error)
 {
     QStringList present;

@@ -39,6 +39,11 @@ bool textIndexPresent(QSqlDatabase &db);
 // pg_trgm extension, which the database's owner may create.
 bool addTextIndex(QSqlDatabase &db, bool *added, QString *error);
 
+// Brings a register made earlier (or imported, or copied by an older kavro-db) up to what init
+// makes today, in one transaction: what was added is named in *added (nothing when it was
+// whole already). The tables and their records are never touched.
+bool upgradeRegister(const QString &location, QStringList *added, QString *error);
+
 // Which of the three tables exist in the open database.
 QStringList presentTables(QSqlDatabase &db, QString *error);
 

@@ -80,6 +80,9 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
         return false;
     for (const QString &column : repeated)
         report->notes << QStringLiteral("values of %1 repeat: its index is not unique").arg(column);
+    bool indexAdded = false;
+    if (!addTextIndex(db, &indexAdded, error))
+        return false;
     report->servers = int(tables[0].rows.size());
     report->customers = int(tables[1].rows.size());
     report->administrators = int(tables[2].rows.size());

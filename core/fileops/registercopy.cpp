@@ -200,6 +200,11 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
             if (!copied.ok())
                 return copied;
         }
+        // The index that finds any part of a text, filled from what was copied (a destination
+        // that has it already kept it in step while rows went in).
+        bool indexAdded = false;
+        if (!addTextIndex(to.db(), &indexAdded, &error))
+            return Status::failed(QStringLiteral("cannot make the text index: %1").arg(error));
         if (!to.db().commit())
             return Status::failed(QStringLiteral("cannot commit: %1").arg(to.db().lastError().text()));
         return Status::done();
