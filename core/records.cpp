@@ -30,14 +30,17 @@ bool isDateColumn(int listColumn)
 }
 
 namespace {
-// An input method's full-width forms read as the half-width ones, as a day count does.
-QString halfWidth(const QString &text)
+// An input method's full-width forms read as the half-width ones, as a day count does: every
+// form, or (for texts, where Chinese punctuation is meant as typed) only digits and letters.
+QString halfWidth(const QString &text, bool digitsAndLettersOnly = false)
 {
     QString typed = text;
     for (QChar &c : typed) {
-        if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
-            c = QChar(c.unicode() - 0xFF01 + 0x21);
-        else if (c.unicode() == 0x3000)
+        const char16_t u = c.unicode();
+        const bool alnum = (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF3A) || (u >= 0xFF41 && u <= 0xFF5A);
+        if (u >= 0xFF01 && u <= 0xFF5E && (alnum || !digitsAndLettersOnly))
+            c = QChar(u - 0xFF01 + 0x21);
+        else if (u == 0x3000)
             c = QLatin1Char(' ');
     }
     return typed;
@@ -136,7 +139,7 @@ std::optional<ServerQuery> ServerQuery::ipRange(const QString &text)
 
 ServerQuery ServerQuery::containing(const QString &text)
 {
-    QString typed = halfWidth(text).trimmed();
+    QString typed = halfWidth(text, true).trimmed();
     if (typed.isEmpty())
         return all();
     return {Field::Contains, foldedForContains(typed), 0};

@@ -52,8 +52,8 @@ struct ServerQuery {
     static ServerQuery equal(Field field, const QString &text) { return {field, text, 0}; }
     static ServerQuery expiringWithin(int days) { return {Field::ExpiresWithin, {}, days}; }
     // The servers any of whose eight texts holds text, Latin letters in either case. The text is
-    // read as a search box gives it: surrounding blanks ignored, full-width digits and letters as
-    // half-width; an empty text selects every server.
+    // read as a search box gives it: surrounding blanks ignored, full-width digits and Latin letters as
+    // half-width (full-width punctuation stays as typed, as Chinese texts store it); an empty text selects every server.
     static ServerQuery containing(const QString &text);
     // text with its ASCII letters in lower case: how 包含文字 compares, here and in SQL (lower()).
     static QString foldedForContains(const QString &text);

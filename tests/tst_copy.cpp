@@ -176,6 +176,16 @@ void TstCopy::wholeRegisterBothWays()
     // The copy hands out no key the source ever gave: not the deleted newest one either.
     RegisterDb db;
     QVERIFY(db.open(dest).ok());
+    // The copy can be searched by any part at once, and finds what the source finds.
+    QVERIFY(db.hasTextIndex());
+    {
+        RegisterDb from;
+        QVERIFY(from.open(source).ok());
+        for (const char *part : {"a", "10.", "服务器", "\\n"}) {
+            const ServerQuery q = ServerQuery::containing(QString::fromUtf8(part));
+            QCOMPARE(db.serverKeys(q).value, from.serverKeys(q).value);
+        }
+    }
     ServerRecord s;
     s.ip = "new";
     const Read<qint64> added = db.addServer(s);

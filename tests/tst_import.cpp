@@ -180,6 +180,7 @@ void TstImport::fixturesFieldByField()
     QVERIFY(QDir(reg.programDir() + "/db").entryList(QDir::Files) == QStringList{"kavrodb.mdb"});
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.hasTextIndex()); // an imported register is searched by any part at once
 }
 
 void TstImport::largeFixtureDigest()

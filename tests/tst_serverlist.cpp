@@ -83,6 +83,9 @@ private slots:
     void containsTextSearch_data();
     void containsTextSearch();
     void containsFollowsTyping();
+    void ipRangeSearch_data();
+    void ipRangeSearch();
+    void registerWithoutTextIndexSaysSoOnce();
     void relayout_data();
     void relayout();
     void commandButtonsOpenModalWindows_data();
@@ -450,6 +453,80 @@ void TstServerList::containsFollowsTyping()
     QTest::keyClicks(box, "10.0.0.2");
     QTest::qWait(300);
     QCOMPARE(listedIps(main), kAll);
+}
+
+void TstServerList::ipRangeSearch_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("ips"); // empty with no message: refused, list unchanged
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("CIDR") << "10.0.0.0/30" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3"} << false;
+    QTest::newRow("range reversed") << "10.0.0.5-10.0.0.4" << QStringList{"10.0.0.4", "10.0.0.5"} << false;
+    QTest::newRow("prefix") << "10.0." << kAll << false;
+    QTest::newRow("nothing in it") << "192.168.0.0/16" << QStringList{} << false;
+    QTest::newRow("no block") << "10.0.0" << kAll << true;
+    QTest::newRow("words") << QString::fromUtf8("甲公司") << kAll << true;
+}
+
+void TstServerList::ipRangeSearch()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, ips);
+    QFETCH(bool, refused);
+    MainWindow &main = *m_main;
+    logIn(main);
+    QCOMPARE(child<QComboBox>(&main, MainNames::searchField)->itemText(6), QStringLiteral("IP 段"));
+    // Enter in the box presses 搜索.
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(6);
+    auto *box = child<QLineEdit>(&main, MainNames::searchText);
+    box->setText(typed);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(listedIps(main), ips);
+    if (refused) {
+        QCOMPARE(MessageBox::shown().size(), 1);
+        QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("请输入正确的IP段，例如 192.168.1.0/24！"));
+        QCOMPARE(MessageBox::shown()[0].style, MsgStyle::Information);
+        return;
+    }
+    QVERIFY(MessageBox::shown().isEmpty());
+    QTRY_COMPARE(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage(),
+                 QStringLiteral("显示 %1 台，共 5 台服务器，已到期 1 台，30 天内到期 0 台").arg(ips.size()));
+}
+
+void TstServerList::registerWithoutTextIndexSaysSoOnce()
+{
+    m_main.reset();
+    const bool onServer = TempRegister::onServer();
+    for (const char *sql : {"DROP TRIGGER data_text_insert", "DROP TRIGGER data_text_delete",
+                            "DROP TRIGGER data_text_update", "DROP TABLE data_text"})
+        if (!onServer)
+            QVERIFY(m_reg->exec(QString::fromLatin1(sql)));
+    if (onServer)
+        QVERIFY(m_reg->exec(QStringLiteral("DROP INDEX data_text")));
+    m_main = std::make_unique<MainWindow>(m_reg->programDir());
+    waitForLists();
+    MainWindow &main = *m_main;
+    logIn(main);
+    auto *status = child<QStatusBar>(&main, MainNames::statusBar);
+    const QString hint = QStringLiteral("此数据库未建立全文索引，查找较慢，请用 kavro-db upgrade 升级");
+    QVERIFY(status->currentMessage() != hint);
+    // Other searches say nothing of it.
+    ::search(main, 0, "A01");
+    QVERIFY(status->currentMessage() != hint);
+    // The first search by any part says it, and still finds by scanning.
+    ::search(main, 5, "公司");
+    QCOMPARE(status->currentMessage(), hint);
+    QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    // Typing on keeps the hint up a while; later searches do not say it again.
+    auto *box = child<QLineEdit>(&main, MainNames::searchText);
+    box->clear();
+    QTest::keyClicks(box, "A0");
+    QTRY_COMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.4", "10.0.0.5"}));
+    QCOMPARE(status->currentMessage(), hint);
+    QTRY_COMPARE_WITH_TIMEOUT(status->currentMessage(),
+                              QStringLiteral("显示 4 台，共 5 台服务器，已到期 1 台，30 天内到期 0 台"), 10000);
+    ::search(main, 5, "公司");
+    QVERIFY(status->currentMessage() != hint);
 }
 
 void TstServerList::ownChangesReadNothingAgain()
