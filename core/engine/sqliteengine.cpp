@@ -13,6 +13,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -112,6 +114,39 @@ void sqlIpv4(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_int64(context, qint64(*address));
     else
         sqlite3_result_null(context);
+}
+
+// kavro_contains(text, t1, ..., tn): 1 when any of t1..tn holds text, ASCII letters of the t
+// compared in lower case (text is given folded so: ServerQuery::foldedForContains). Bytes of UTF-8
+// hold bytes of UTF-8 exactly where the characters hold the characters.
+void sqlContains(sqlite3_context *context, int argc, sqlite3_value **argv)
+{
+    const auto *needle = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const size_t length = size_t(sqlite3_value_bytes(argv[0]));
+    if (!needle) {
+        sqlite3_result_int(context, 0);
+        return;
+    }
+    const bool letters = std::any_of(needle, needle + length, [](char c) { return c >= 'a' && c <= 'z'; });
+    thread_local std::string folded;
+    for (int i = 1; i < argc; ++i) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[i]));
+        if (!text)
+            continue;
+        size_t bytes = size_t(sqlite3_value_bytes(argv[i]));
+        if (letters) {
+            folded.assign(text, bytes);
+            for (char &c : folded)
+                if (c >= 'A' && c <= 'Z')
+                    c = char(c + ('a' - 'A'));
+            text = folded.data();
+        }
+        if (memmem(text, bytes, needle, length)) {
+            sqlite3_result_int(context, 1);
+            return;
+        }
+    }
+    sqlite3_result_int(context, 0);
 }
 
 std::pair<quint64, quint64> fileIdentity(const QString &path)
@@ -392,6 +427,7 @@ void SqliteEngine::registerFunctions(sqlite3 *db)
     sqlite3_create_function_v2(db, "kavro_day", 1, flags, nullptr, sqlDay, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_sortkey", 1, flags, nullptr, sqlSortKey, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_ipv4", 1, flags, nullptr, sqlIpv4, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kavro_contains", -1, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
     m_functionsOn = db;
 }
 
