@@ -1,7 +1,8 @@
 // Searching by any part and by address block on a large register file: the program's answer
 // against a floor that does the same lookup by hand with the sqlite3 C API, the index's price on
 // writes and file size, and how long the window's event loop is held while a search is typed.
-//   bench_search [SERVERS]   (default 1,000,000)
+//   bench_search [SERVERS [FOLDER]]   (default 1,000,000; the registers are made in FOLDER and kept
+//   there for the next run, or in a temporary folder)
 #include "benchdata.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -281,17 +282,22 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int servers = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("db"));
-    const QString indexed = dir.path() + QStringLiteral("/db/kavrodb.mdb");
-    const QString plain = dir.path() + QStringLiteral("/plain.mdb");
+    QTemporaryDir temporary;
+    const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
+    QDir(folder).mkpath(QStringLiteral("db"));
+    const QString indexed = folder + QStringLiteral("/db/kavrodb.mdb");
+    const QString plain = folder + QStringLiteral("/plain.mdb");
     QString error;
     double fillMs = 0;
-    if (!initRegisterDatabase(plain, &error)) {
+    const bool kept = QFile::exists(indexed) && QFile::exists(plain);
+    if (kept) {
+        std::printf("registers of an earlier run in %s\n", qPrintable(folder));
+    } else if (!initRegisterDatabase(plain, &error)) {
         std::fprintf(stderr, "cannot make the register: %s\n", qPrintable(error));
         return 1;
     }
     // The register without the index: filled, then copied and the index added as kavro-db upgrade does.
+    if (!kept) {
     sqlite3 *p = nullptr;
     sqlite3_open(plain.toUtf8().constData(), &p);
     sqlite3_exec(p, "DROP TRIGGER data_text_insert; DROP TRIGGER data_text_delete; DROP TRIGGER data_text_update; "
@@ -308,6 +314,7 @@ int main(int argc, char **argv)
     }
     std::printf("register of %d servers filled in %.0f ms; kavro-db upgrade added the index in %.0f ms\n", servers,
                 fillMs, upgradeMs);
+    }
     const qint64 plainSize = fileSize(plain), indexedSize = fileSize(indexed);
     std::printf("file size %d: %.1f MB without the index, %.1f MB with it (+%.0f%%)\n", servers, plainSize / 1e6,
                 indexedSize / 1e6, 100.0 * double(indexedSize - plainSize) / double(plainSize));
@@ -371,6 +378,6 @@ int main(int argc, char **argv)
         report("writes with the index, against without", servers, with, withoutTimes);
     }
     db.close();
-    typingFigure(dir.path(), servers);
+    typingFigure(folder, servers);
     return 0;
 }
