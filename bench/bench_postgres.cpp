@@ -154,13 +154,17 @@ std::vector<qint64> containsFloor(PGconn *c, const QString &text)
     QList<QByteArray> joined, each;
     for (const char *column : columns) {
         joined << "coalesce(" + QByteArray(column) + ", '')";
-        each << fold("coalesce(" + QByteArray(column) + ", '')") + " LIKE $1 ESCAPE '!'";
+        each << fold("coalesce(" + QByteArray(column) + ", '')") + " LIKE $2 ESCAPE '!'";
     }
-    const QByteArray sql = "SELECT F_ID FROM data WHERE " + fold(joined.join(" || ' ' || ")) + " LIKE $1 ESCAPE '!' AND (" +
-                           each.join(" OR ") + ") ORDER BY F_ID";
-    const QByteArray pattern = ('%' + text + '%').toUtf8();
-    const char *values[] = {pattern.constData()};
-    PGresult *r = PQexecParams(c, sql.constData(), 1, nullptr, values, nullptr, nullptr, 1);
+    // The index's expression: marks as rare letters, so that pg_trgm keeps "10.1.25." one word.
+    const QByteArray sql = "SELECT F_ID FROM data WHERE translate(" + joined.join(" || ' ' || ") +
+                           ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
+                           "LIKE $1 ESCAPE '!' AND (" + each.join(" OR ") + ") ORDER BY F_ID";
+    QString marked = text;
+    marked.replace('.', QChar(0x180)).replace('-', QChar(0x188)).replace(':', QChar(0x18C)).replace('/', QChar(0x192));
+    const QByteArray indexed = ('%' + marked + '%').toUtf8(), pattern = ('%' + text + '%').toUtf8();
+    const char *values[] = {indexed.constData(), pattern.constData()};
+    PGresult *r = PQexecParams(c, sql.constData(), 2, nullptr, values, nullptr, nullptr, 1);
     std::vector<qint64> keys;
     for (int i = 0; i < PQntuples(r); ++i)
         keys.push_back(qint64(qFromBigEndian<quint64>(reinterpret_cast<const uchar *>(PQgetvalue(r, i, 0)))));
@@ -259,7 +263,8 @@ int main(int argc, char **argv)
                                            "coalesce(F_IP, '') || ' ' || coalesce(F_JG, '') || ' ' || coalesce(F_SJ, '') || "
                                            "' ' || coalesce(F_DQ, '') || ' ' || coalesce(F_XJ, '') || ' ' || "
                                            "coalesce(F_KH, '') || ' ' || coalesce(F_BZ, ''), "
-                                           "'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz') LIKE '%sv-00999%'");
+                                           "'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
+                                           "LIKE '%sv\u018800999%'");
         QByteArray text;
         for (int i = 0; i < PQntuples(plan); ++i)
             text += QByteArray(PQgetvalue(plan, i, 0)) + "; ";

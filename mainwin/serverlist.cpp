@@ -164,6 +164,11 @@ void MainWindow::search()
         return; // no field chosen: the query and the list stay as they are
     m_query = *query;
     hintIfNoTextIndex(m_query);
+    // A search by any part may read every server: it runs away from the window, as typed ones do.
+    if (m_query.field == ServerQuery::Field::Contains && m_background && m_started) {
+        m_background->start(m_query, m_order);
+        return;
+    }
     fillServerList();
 }
 

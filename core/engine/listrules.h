@@ -53,14 +53,30 @@ inline QString foldedSql(const QString &expression, Engine engine)
     return QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz')").arg(expression);
 }
 
-// The expression the server's GIN index is built on: the eight texts joined, folded. A query uses
-// it word for word, or PostgreSQL will not use the index.
+// pg_trgm makes trigrams of words only, letters and digits, so "10.1.25." or "SV-0012" would be
+// looked up by trigrams of "10", "1" and "25" that nearly every server has. In the indexed
+// expression these marks are therefore rare letters, which keeps such texts one word; the exact
+// comparison decides on the texts as stored.
+inline const QString kMarksIndexed = QStringLiteral(".-:/_");
+inline const QString kMarksAsLetters = QStringLiteral("\u0180\u0188\u018C\u0192\u0199");
+
+// The expression the server's GIN index is built on: the eight texts joined, ASCII letters folded,
+// marks as letters. A query uses it word for word, or PostgreSQL will not use the index.
 inline QString joinedTextsSql()
 {
     QStringList parts;
     for (const ListColumn &c : listColumns())
         parts << QStringLiteral("coalesce(%1, '')").arg(columnName(c.column));
-    return foldedSql(parts.join(QLatin1String(" || ' ' || ")), Engine::Postgres);
+    return QStringLiteral("translate(%1, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ%2', 'abcdefghijklmnopqrstuvwxyz%3')")
+        .arg(parts.join(QLatin1String(" || ' ' || ")), kMarksIndexed, kMarksAsLetters);
+}
+
+// A (folded) text as joinedTextsSql has it.
+inline QString marksAsLetters(QString text)
+{
+    for (qsizetype i = 0; i < kMarksIndexed.size(); ++i)
+        text.replace(kMarksIndexed[i], kMarksAsLetters[i]);
+    return text;
 }
 
 // An FTS5 query that holds every row containing text (and maybe a few more, which the exact
@@ -105,11 +121,13 @@ inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QD
     }
     if (query.field == ServerQuery::Field::Contains) {
         // Any of the eight texts, ASCII letters folded, % and _ in the text taken as themselves.
-        QString pattern = query.text;
-        pattern.replace(QLatin1Char('!'), QLatin1String("!!"))
-            .replace(QLatin1Char('%'), QLatin1String("!%"))
-            .replace(QLatin1Char('_'), QLatin1String("!_"));
-        pattern = QLatin1Char('%') + pattern + QLatin1Char('%');
+        auto likePattern = [](QString text) {
+            text.replace(QLatin1Char('!'), QLatin1String("!!"))
+                .replace(QLatin1Char('%'), QLatin1String("!%"))
+                .replace(QLatin1Char('_'), QLatin1String("!_"));
+            return QLatin1Char('%') + text + QLatin1Char('%');
+        };
+        const QString pattern = likePattern(query.text);
         // The index finds the few rows that can hold the text; the comparison below decides.
         if (form.textIndex && query.text.toUcs4().size() >= kTextIndexMinChars) {
             if (form.engine == Engine::Sqlite) {
@@ -117,7 +135,7 @@ inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QD
                 q.values << trigramMatch(query.text);
             } else {
                 q.where = joinedTextsSql() + QLatin1String(" LIKE ? ESCAPE '!' AND ");
-                q.values << pattern;
+                q.values << likePattern(marksAsLetters(query.text));
             }
         }
         if (form.functions) {
