@@ -2,6 +2,9 @@
 
 #include "core/text.h"
 
+#include <QSysInfo>
+#include <pwd.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -54,4 +57,21 @@ QString withoutPasswords(const QString &text)
     out.replace(userPassword, QStringLiteral("\\1***@"));
     out.replace(setting, QStringLiteral("\\1***"));
     return out;
+}
+
+QString deskAccount()
+{
+    if (const passwd *pw = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER", QStringLiteral("?"));
+}
+
+QString deskHost()
+{
+    return QSysInfo::machineHostName();
+}
+
+QString deskName()
+{
+    return deskAccount() + QLatin1Char('@') + deskHost();
 }

@@ -16,3 +16,9 @@ QString skinPath(const QString &programDir);
 // The text with every password in it replaced by ***: the user:password@ part of a connection URI
 // and a password=… setting. For whatever is shown or logged that may carry a location.
 QString withoutPasswords(const QString &text);
+
+// This desk as the change history names it: the operating-system account and the host name
+// ("ops@desk-3"); on a database server the role comes first and the host is added.
+QString deskAccount();
+QString deskHost();
+QString deskName();

@@ -2,6 +2,7 @@
 
 #include "core/datetext.h"
 #include "core/listcolumns.h"
+#include "core/schema.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -195,4 +196,14 @@ bool ServerQuery::matches(const ServerRecord &server) const
     }
     const auto compared = comparedText(field);
     return compared && server.*compared == text;
+}
+
+ServerRecord HistoryEntry::serverBefore() const
+{
+    ServerRecord r;
+    for (const ListColumn &c : listColumns())
+        for (const FieldChange &f : changes)
+            if (f.field.compare(columnName(c.column), Qt::CaseInsensitive) == 0 && f.before)
+                r.*c.field = *f.before;
+    return r;
 }

@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <QtGlobal>
 #include <optional>
+#include <vector>
 
 // What the register holds, as the windows see it: records with their keys, never columns.
 
@@ -31,6 +32,31 @@ struct CustomerRecord {
     QString contact;
 
     bool operator==(const CustomerRecord &) const = default;
+};
+
+// One field of a change as the history keeps it: the text before and after (absent where the
+// field had none, or for the side a record was added or deleted on). A password's texts are never
+// kept: hidden says it changed.
+struct FieldChange {
+    QString field; // the stored column (F_IP ...)
+    std::optional<QString> before;
+    std::optional<QString> after;
+    bool hidden = false;
+};
+
+// One entry of the change history.
+struct HistoryEntry {
+    qint64 id = -1;
+    QString when;   // UTC, yyyy-MM-ddTHH:mm:ss.zzzZ as stored
+    QString who;    // account@host, a database role, or (其他程序)
+    QString table;  // data, kehu or admin
+    QString action; // 添加, 修改, 删除, 恢复
+    qint64 record = -1;
+    QString name; // the server's IP or the customer's name as it was
+    std::vector<FieldChange> changes;
+
+    // The server as this entry leaves it (after) or found it (before), from the texts it holds.
+    ServerRecord serverBefore() const;
 };
 
 // The administrator account the login checks.

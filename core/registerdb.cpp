@@ -3,9 +3,13 @@
 #include "core/customerkey.h"
 #include "core/engine/engine.h"
 #include "core/engine/listrules.h"
+#include "core/listcolumns.h"
 #include "core/schema.h"
 #include "core/statements.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -51,6 +55,8 @@ Status inTransaction(RegisterEngine &sql, const std::function<Status()> &work)
         return status;
     if (status.ok())
         status = Status::failed(sql.database().lastError().text());
+    if (status.fault == Fault::Failed && sql.lastDenied())
+        status.fault = Fault::Denied;
     sql.rollback();
     return status;
 }
@@ -210,9 +216,187 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     reconnectIfLost();
     if (!isOpen())
         return {notConnected(QStringLiteral("adding a server")), -1};
-    return m_engine->insertServer(insertRow(serverTable().name, recordColumnNames(),
-                                            {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked,
-                                             s.remark}));
+    // In a transaction of its own, so that the history's entry is signed with it.
+    Read<qint64> out{{}, -1};
+    out.status = inTransaction(*m_engine, [&] {
+        const Read<qint64> added = m_engine->insertServer(insertRow(
+            serverTable().name, recordColumnNames(),
+            {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+        out.value = added.value;
+        return added.status;
+    });
+    if (!out.ok())
+        out.value = -1;
+    return out;
+}
+
+bool RegisterDb::hasHistory() const
+{
+    return isOpen() && m_engine->hasHistory();
+}
+
+namespace {
+HistoryEntry entryOf(const QSqlQuery &q)
+{
+    HistoryEntry e;
+    e.id = q.value(0).toLongLong();
+    e.when = q.value(1).toString();
+    e.who = q.value(2).toString();
+    e.table = q.value(3).toString();
+    e.action = q.value(4).toString();
+    e.record = q.value(5).toLongLong();
+    e.name = q.value(6).toString();
+    const QJsonObject changes = QJsonDocument::fromJson(q.value(7).toString().toUtf8()).object();
+    // In the table's column order, whatever order the engine wrote them in.
+    const TableSchema *table = tableNamed(e.table);
+    QStringList order = table ? table->columns : changes.keys();
+    for (const QString &column : order) {
+        QString key;
+        for (const QString &k : changes.keys())
+            if (k.compare(column, Qt::CaseInsensitive) == 0)
+                key = k;
+        if (key.isEmpty())
+            continue;
+        const QJsonArray pair = changes.value(key).toArray();
+        FieldChange f;
+        f.field = column;
+        f.hidden = column == columnName(AdminColumn::Password);
+        if (!pair.at(0).isNull() && !f.hidden)
+            f.before = pair.at(0).toString();
+        if (!pair.at(1).isNull() && !f.hidden)
+            f.after = pair.at(1).toString();
+        e.changes.push_back(f);
+    }
+    return e;
+}
+
+QString historySelect()
+{
+    return QStringLiteral("SELECT %1 FROM %2").arg(historyTable().columns.join(QLatin1String(", ")), historyTable().name);
+}
+} // namespace
+
+Read<std::vector<HistoryEntry>> RegisterDb::serverHistory(qint64 key)
+{
+    Read<std::vector<HistoryEntry>> out;
+    if (!isOpen())
+        return {notConnected(QStringLiteral("history")), {}};
+    QSqlQuery q(m_engine->database());
+    q.setForwardOnly(true);
+    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 = ? AND %2 = ? ORDER BY %3 DESC")
+                                                    .arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Record),
+                                                         columnName(HistoryColumn::Id)));
+    q.addBindValue(serverTable().name);
+    q.addBindValue(key);
+    if (!ok || !q.exec()) {
+        out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
+        out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;
+        return out;
+    }
+    while (q.next())
+        out.value.push_back(entryOf(q));
+    return out;
+}
+
+Read<std::vector<HistoryEntry>> RegisterDb::deletedServers()
+{
+    Read<std::vector<HistoryEntry>> out;
+    if (!isOpen())
+        return {notConnected(QStringLiteral("history")), {}};
+    QSqlQuery q(m_engine->database());
+    q.setForwardOnly(true);
+    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 IN (?, ?) AND %2 = ? ORDER BY %3 DESC")
+                                                    .arg(columnName(HistoryColumn::Action), columnName(HistoryColumn::Table),
+                                                         columnName(HistoryColumn::Id)));
+    q.addBindValue(kActionDeleted);
+    q.addBindValue(kActionRestored);
+    q.addBindValue(serverTable().name);
+    if (!ok || !q.exec()) {
+        out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
+        out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;
+        return out;
+    }
+    // A deletion that a later restore brought back (the same texts) is no longer listed.
+    std::vector<ServerRecord> restored;
+    while (q.next()) {
+        HistoryEntry e = entryOf(q);
+        if (e.action == kActionRestored) {
+            ServerRecord r;
+            for (const ListColumn &c : listColumns())
+                for (const FieldChange &f : e.changes)
+                    if (f.field == columnName(c.column) && f.after)
+                        r.*c.field = *f.after;
+            restored.push_back(r);
+            continue;
+        }
+        const auto again = std::find(restored.begin(), restored.end(), e.serverBefore());
+        if (again != restored.end()) {
+            restored.erase(again);
+            continue;
+        }
+        out.value.push_back(std::move(e));
+    }
+    return out;
+}
+
+Read<qint64> RegisterDb::restoreServer(const HistoryEntry &deletion)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return {notConnected(QStringLiteral("restoring a server")), -1};
+    const ServerRecord s = deletion.serverBefore();
+    const Read<bool> taken = serverIpExists(s.ip);
+    if (!taken.ok())
+        return {taken.status, -1};
+    if (taken.value)
+        return {{Fault::Duplicate, QStringLiteral("the IP %1 is in use again").arg(s.ip)}, -1};
+    Read<qint64> out{{}, -1};
+    out.status = inTransaction(*m_engine, [&] {
+        m_engine->nameNextChange(kActionRestored);
+        const Read<qint64> added = m_engine->insertServer(insertRow(
+            serverTable().name, recordColumnNames(),
+            {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+        out.value = added.value;
+        return added.status;
+    });
+    if (!out.ok())
+        out.value = -1;
+    return out;
+}
+
+Read<std::vector<HistoryEntry>> RegisterDb::history(const QString &ip, const QString &since, const QString &who)
+{
+    Read<std::vector<HistoryEntry>> out;
+    if (!isOpen())
+        return {notConnected(QStringLiteral("history")), {}};
+    QStringList where;
+    QVariantList values;
+    if (!ip.isEmpty()) {
+        where << QStringLiteral("%1 = ? AND %2 = ?").arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Name));
+        values << serverTable().name << ip;
+    }
+    if (!since.isEmpty()) {
+        where << QStringLiteral("%1 >= ?").arg(columnName(HistoryColumn::Time));
+        values << since;
+    }
+    if (!who.isEmpty()) {
+        where << QStringLiteral("%1 = ?").arg(columnName(HistoryColumn::Who));
+        values << who;
+    }
+    QSqlQuery q(m_engine->database());
+    q.setForwardOnly(true);
+    const bool ok =
+        q.prepare(historySelect() + (where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where.join(QLatin1String(" AND "))) +
+                  QStringLiteral(" ORDER BY %1").arg(columnName(HistoryColumn::Id)));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!ok || !q.exec()) {
+        out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
+        return out;
+    }
+    while (q.next())
+        out.value.push_back(entryOf(q));
+    return out;
 }
 
 Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead)
@@ -325,7 +509,7 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
     auto attempt = [&](bool *numberTaken) -> Status {
         QString reason;
         if (!sql.beginLocked(customerTable(), &reason))
-            return Status::failed(reason);
+            return Status{sql.lastDenied() ? Fault::Denied : Fault::Failed, reason};
         auto work = [&]() -> Status {
             bool unreadable = false;
             // The number is drawn before the name is checked, as the window has always done.

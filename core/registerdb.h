@@ -27,6 +27,7 @@ enum class Fault {
     NotUnique, // more than one record answered to the key: nothing was changed
     Changed,   // the record no longer holds the values it was read with: nothing was changed
     Duplicate, // the value must be new and is already stored
+    Denied,    // the database does not let this desk (its role) do it
     Failed,    // the database refused or could not be read; reason says why
 };
 
@@ -90,6 +91,20 @@ public:
     // Changed: another program saved it meanwhile, and nothing is written).
     Status updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead = nullptr);
     Status deleteServer(qint64 key);
+
+    // ---- change history ----
+    // Whether the register keeps one (kavro-db init and upgrade make it).
+    bool hasHistory() const;
+    // A server's entries, newest first (read through the index on the record key).
+    Read<std::vector<HistoryEntry>> serverHistory(qint64 key);
+    // The deletions of servers not restored since, newest first.
+    Read<std::vector<HistoryEntry>> deletedServers();
+    // Stores the server a deletion entry names again, with its texts as they were when deleted,
+    // recorded as a restore; the value is its new key. Duplicate when its IP is in use again.
+    Read<qint64> restoreServer(const HistoryEntry &deletion);
+    // Entries oldest first, of servers whose IP was ip (any when empty), made on or after since
+    // (yyyy-MM-dd, UTC; any when empty), by who (any when empty). For kavro-db history.
+    Read<std::vector<HistoryEntry>> history(const QString &ip, const QString &since, const QString &who);
 
     // ---- customers ----
     Read<std::vector<CustomerRecord>> customers();

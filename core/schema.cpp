@@ -36,6 +36,18 @@ const std::vector<TableSchema> &registerTables()
     return tables;
 }
 
+const TableSchema &historyTable()
+{
+    static const TableSchema table =
+        makeTable("jilu", {"J_ID", "J_SJ", "J_REN", "J_BIAO", "J_CZ", "J_JL", "J_MC", "J_NR"}, "J_ID", "J_ID", {"J_JL", "J_CZ"});
+    return table;
+}
+
+QString columnName(HistoryColumn column)
+{
+    return historyTable().columns[int(column)];
+}
+
 const TableSchema &serverTable()
 {
     return registerTables()[0];

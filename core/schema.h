@@ -31,6 +31,20 @@ struct TableSchema {
     QString serverKey;
 };
 
+// The change history (jilu): one row a change of a server, customer or administrator, written by
+// the database's own triggers in the transaction of the change. Not one of the three tables a
+// register must have: registers made earlier lack it until kavro-db upgrade adds it.
+enum class HistoryColumn { Id, Time, Who, Table, Action, Record, Name, Changes };
+const TableSchema &historyTable();
+QString columnName(HistoryColumn column);
+// What the triggers write as who on a file when the change came from another program.
+inline const QString kOtherProgram = QStringLiteral("(其他程序)");
+// The actions, as stored.
+inline const QString kActionAdded = QStringLiteral("添加");
+inline const QString kActionChanged = QStringLiteral("修改");
+inline const QString kActionDeleted = QStringLiteral("删除");
+inline const QString kActionRestored = QStringLiteral("恢复");
+
 const TableSchema &serverTable();
 const TableSchema &customerTable();
 const TableSchema &adminTable();

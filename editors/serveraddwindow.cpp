@@ -57,7 +57,7 @@ void ServerAddWindow::addServer()
     }
     if (!stored.ok()) {
         qWarning("storing a server failed: %s", qPrintable(stored.status.reason));
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(stored.status.fault, this);
         return;
     }
     emit serverAdded(stored.value);

@@ -104,7 +104,7 @@ void ServerEditWindow::saveServerChanges()
     }
     if (!saved.ok()) {
         qWarning("saving a server failed: %s", qPrintable(saved.reason));
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(saved.fault, this);
         return;
     }
     // What is stored now is what the boxes show.

@@ -395,7 +395,7 @@ void MainWindow::deleteSelectedServer()
     else if (deleted.fault == Fault::NotFound)
         MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
     else
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(deleted.fault, this);
 }
 
 std::unique_ptr<ServerAddWindow> MainWindow::makeAddWindow()

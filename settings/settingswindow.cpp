@@ -109,7 +109,7 @@ void SettingsWindow::addCustomer()
     }
     if (!added.ok()) {
         qWarning("storing a customer failed: %s", qPrintable(added.reason));
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(added.fault, this);
         return;
     }
     fillCustomerList();
@@ -146,7 +146,7 @@ void SettingsWindow::modifyCustomer()
     }
     if (!saved.ok()) {
         qWarning("changing a customer failed: %s", qPrintable(saved.reason));
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(saved.fault, this);
         return;
     }
     fillCustomerList();
@@ -172,7 +172,7 @@ void SettingsWindow::deleteCustomer()
     else if (deleted.fault == Fault::NotFound)
         MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
     else
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(deleted.fault, this);
 }
 
 void SettingsWindow::changeAdminAccount()
@@ -188,7 +188,7 @@ void SettingsWindow::changeAdminAccount()
     const Status changed = m_db.changeAdministrator(m_account->text(), m_password->text());
     if (!changed.ok()) {
         qWarning("changing the administrator failed: %s", qPrintable(changed.reason));
-        MessageBox::show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, this);
+        MessageBox::showWriteFailure(changed.fault, this);
         return;
     }
     MessageBox::show(SettingsTexts::adminChanged, MsgStyle::Ok, kNoticeTitle, this);

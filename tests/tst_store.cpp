@@ -162,12 +162,15 @@ void TstStore::initMakesSchemaAndDefaults()
         reg.rows(TempRegister::onServer()
                      ? "SELECT indexname FROM pg_indexes WHERE schemaname = current_schema() AND indexname NOT LIKE '%pkey'"
                      : "SELECT name FROM sqlite_master WHERE type='index' ORDER BY name");
-    // The four searched columns, 到期时间, the two customer columns, and on a server the text index
-    // (in a file that one is a table of its own).
-    QCOMPARE(indexes.size(), TempRegister::onServer() ? 8 : 7);
+    // The four searched columns, 到期时间, the two customer columns, the history's two, and on a
+    // server the text index (in a file that one is a table of its own).
+    QCOMPARE(indexes.size(), TempRegister::onServer() ? 10 : 9);
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
     QVERIFY(db.hasTextIndex());
+    QVERIFY(db.hasHistory());
+    // The first rows are the register's own, not changes anybody made.
+    QCOMPARE(reg.count("jilu"), 0);
     if (TempRegister::onServer())
         return;
     // The searched columns are served by their indexes, not by a scan of the table.

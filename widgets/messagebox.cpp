@@ -89,3 +89,11 @@ void MessageBox::clearShown()
 {
     script().shown.clear();
 }
+
+void MessageBox::showWriteFailure(Fault fault, QWidget *parent)
+{
+    if (fault == Fault::Denied)
+        show(kNoWriteRightText, MsgStyle::Warning, kNoticeTitle, parent);
+    else
+        show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, parent);
+}

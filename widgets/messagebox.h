@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/registerdb.h"
 #include "widgets/toolkit.h"
 
 #include <QList>
@@ -20,6 +21,10 @@ public:
 
     static MsgAnswer show(const QString &text, int style, const std::optional<QString> &title = std::nullopt,
                           QWidget *parent = nullptr);
+
+    // What a window says when a write failed: that this desk may not change the register (its
+    // database role may only read), or that nothing was saved.
+    static void showWriteFailure(Fault fault, QWidget *parent);
 
     static void setScripted(bool scripted);
     static void setNextAnswer(MsgAnswer answer);

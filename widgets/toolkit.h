@@ -22,6 +22,8 @@ enum class MsgAnswer { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 inline const QString kProgramName = QStringLiteral("澜汀网络服务器管理系统");
 // Texts shown after a failed write or read; the same everywhere in the program.
 inline const QString kWriteFailedText = QStringLiteral("数据库操作失败，数据未保存！");
+// A write the database refused this desk (a read-only role).
+inline const QString kNoWriteRightText = QStringLiteral("您没有修改数据的权限！");
 inline const QString kReadFailedText = QStringLiteral("读取数据库失败，请稍后重试！");
 // A server the window was working on is no longer stored.
 inline const QString kServerVanishedText = QStringLiteral("服务器数据不存在，可能已被删除！");

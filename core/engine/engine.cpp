@@ -49,6 +49,7 @@ bool RegisterEngine::open(QString *error)
     if (m_open) {
         QSqlDatabase db = database();
         m_textIndex = textIndexPresent(db);
+        m_history = historyPresent(db);
     }
     return m_open;
 }
@@ -110,22 +111,43 @@ ExecResult RegisterEngine::execute(const Statement &statement)
         const QString code = q.lastError().nativeErrorCode();
         result.uniqueViolated = code == QLatin1String("2067") || code == QLatin1String("23505") ||
                                 (code == QLatin1String("19") && result.error.contains(QLatin1String("UNIQUE")));
+        noteFailure(q.lastError());
+        result.denied = m_lastDenied;
     }
     return result;
 }
 
+void RegisterEngine::noteFailure(const QSqlError &error)
+{
+    // PostgreSQL's insufficient_privilege; SQLite's READONLY (a file this desk may only read).
+    const QString code = error.nativeErrorCode();
+    bool number = false;
+    const int sqliteCode = code.size() <= 4 ? code.toInt(&number) : 0;
+    m_lastDenied = code == QLatin1String("42501") || (number && (sqliteCode & 0xFF) == 8);
+}
+
 bool RegisterEngine::begin()
 {
-    return m_open && database().transaction();
+    m_lastDenied = false;
+    if (!m_open || !database().transaction())
+        return false;
+    if (afterBegin())
+        return true;
+    database().rollback();
+    return false;
 }
 
 bool RegisterEngine::commit()
 {
-    return m_open && database().commit();
+    const bool done = m_open && beforeCommit() && database().commit();
+    if (done)
+        afterEnd();
+    return done;
 }
 
 bool RegisterEngine::rollback()
 {
+    afterEnd();
     return m_open && database().rollback();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -21,6 +22,7 @@ struct ExecResult {
     qint64 lastInsertId = -1;
     QString error;
     bool uniqueViolated = false; // refused because a unique index holds the value already
+    bool denied = false;         // refused because this desk may not do it (its role, a read-only file)
     QVariant returned;           // the first value of the first row a statement returned
 };
 
@@ -52,6 +54,13 @@ public:
     virtual SqlForm sqlForm() const = 0;
     // Whether the register has its text index (looked at when it was opened).
     bool hasTextIndex() const { return m_textIndex; }
+    // Whether the last statement that failed was refused for want of the right to do it.
+    bool lastDenied() const { return m_lastDenied; }
+    // Whether the register keeps a change history (looked at when it was opened).
+    bool hasHistory() const { return m_history; }
+    // The history's name for the next change of the transaction begun (a restore); the triggers'
+    // own (添加, 修改, 删除) otherwise.
+    virtual void nameNextChange(const QString &action) = 0;
     // Stops the statement running on this connection, from any thread; it then fails. Never
     // anything else: a statement begun later runs.
     virtual void interrupt() {}
@@ -83,14 +92,21 @@ public:
 protected:
     explicit RegisterEngine(const QString &location);
     virtual bool afterOpen(QString *) { return true; }
+    // Inside every write transaction, after it has begun and before it commits.
+    virtual bool afterBegin() { return true; }
+    virtual bool beforeCommit() { return true; }
+    virtual void afterEnd() {}
     virtual void beforeClose() {}
     Status readFailure(const QString &what, const QString &reason) const;
+    void noteFailure(const QSqlError &error);
+    bool m_lastDenied = false;
 
 private:
     QString m_location;
     QString m_name;
     bool m_open = false;
     bool m_textIndex = false;
+    bool m_history = false;
     std::unordered_map<QString, QSqlQuery> m_prepared; // statements by their text
 };
 

@@ -1,5 +1,7 @@
 #include "core/engine/postgresengine.h"
 
+#include "core/paths.h"
+
 #include "core/engine/driverlibrary.h"
 
 #include <QSqlDriver>
@@ -152,6 +154,12 @@ bool PostgresEngine::afterOpen(QString *)
     QSqlQuery listen(database());
     if (!listen.exec(QStringLiteral("LISTEN %1").arg(kChangeChannel)))
         qWarning("other desks' changes will not be noticed: %s", qPrintable(listen.lastError().text()));
+    // The history's triggers add this desk's host to the session's role.
+    QSqlQuery host(database());
+    host.prepare(QStringLiteral("SELECT set_config('kavro.host', ?, false)"));
+    host.addBindValue(deskHost());
+    if (!host.exec())
+        qWarning("the change history will not name this desk: %s", qPrintable(host.lastError().text()));
     QString error;
     if (PGconn *conn = libpqHandle(database(), &error)) {
         const std::lock_guard<std::mutex> hold(m_cancelLock);
@@ -166,6 +174,15 @@ void PostgresEngine::beforeClose()
     if (m_cancel)
         PQfreeCancel(m_cancel);
     m_cancel = nullptr;
+}
+
+void PostgresEngine::nameNextChange(const QString &action)
+{
+    // For this transaction only.
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("SELECT set_config('kavro.action', ?, true)"));
+    q.addBindValue(action);
+    q.exec();
 }
 
 SqlForm PostgresEngine::sqlForm() const
@@ -202,8 +219,10 @@ bool PostgresEngine::beginLocked(const TableSchema &table, QString *error)
     // The lock mode excludes itself and lets readers be.
     QSqlDatabase db = database();
     QSqlQuery q(db);
+    m_lastDenied = false;
     if (db.transaction() && q.exec(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(table.name)))
         return true;
+    noteFailure(q.lastError());
     *error = q.lastError().isValid() ? q.lastError().text() : db.lastError().text();
     db.rollback();
     return false;

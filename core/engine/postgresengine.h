@@ -17,6 +17,7 @@ public:
     bool lost() const override;
     SqlForm sqlForm() const override;
     void interrupt() override;
+    void nameNextChange(const QString &action) override;
     QString rowKey(const TableSchema &table) const override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;

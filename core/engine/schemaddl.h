@@ -44,6 +44,12 @@ bool addTextIndex(QSqlDatabase &db, bool *added, QString *error);
 // whole already). The tables and their records are never touched.
 bool upgradeRegister(const QString &location, QStringList *added, QString *error);
 
+// Whether the open register has the change history: its table and every trigger that fills it.
+bool historyPresent(QSqlDatabase &db);
+// Adds the change history (table, indexes, triggers) to a register that lacks it, in the caller's
+// transaction; entries already there are kept.
+bool addHistory(QSqlDatabase &db, bool *added, QString *error);
+
 // Which of the three tables exist in the open database.
 QStringList presentTables(QSqlDatabase &db, QString *error);
 

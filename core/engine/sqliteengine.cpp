@@ -4,6 +4,7 @@
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
 #include "core/engine/listrules.h"
+#include "core/paths.h"
 #include "core/sortkey.h"
 
 #include <QFile>
@@ -237,10 +238,51 @@ bool SqliteEngine::beginLocked(const TableSchema &, QString *error)
 {
     // BEGIN IMMEDIATE takes the file's write lock at once (waiting for it as the busy timeout says).
     QSqlQuery q(database());
-    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return true;
+    m_lastDenied = false;
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        if (afterBegin())
+            return true;
+        *error = QStringLiteral("cannot read the change history");
+        q.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    noteFailure(q.lastError());
     *error = q.lastError().text();
     return false;
+}
+
+bool SqliteEngine::afterBegin()
+{
+    m_historyMark = -1;
+    if (!hasHistory())
+        return true;
+    // Read inside the transaction: from here until it ends no other program can commit (it would
+    // need the file to itself), so every entry past the mark is this transaction's own.
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("SELECT coalesce(max(%1), 0) FROM %2")
+                    .arg(columnName(HistoryColumn::Id), historyTable().name)) ||
+        !q.next())
+        return false;
+    m_historyMark = q.value(0).toLongLong();
+    return true;
+}
+
+bool SqliteEngine::beforeCommit()
+{
+    if (m_historyMark < 0)
+        return true;
+    const ExecResult signedBy = execute(Statement{
+        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3) WHERE %4 > ?")
+            .arg(historyTable().name, columnName(HistoryColumn::Who), columnName(HistoryColumn::Action),
+                 columnName(HistoryColumn::Id)),
+        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action), m_historyMark}});
+    return signedBy.ok;
+}
+
+void SqliteEngine::afterEnd()
+{
+    m_historyMark = -1;
+    m_action.clear();
 }
 
 Read<qint64> SqliteEngine::insertServer(Statement insert)
@@ -258,6 +300,7 @@ Read<qint64> SqliteEngine::insertServer(Statement insert)
     }
     const QString code = q.lastError().nativeErrorCode();
     const QString error = q.lastError().text();
+    noteFailure(q.lastError());
     // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
     if (code == QLatin1String("2067") || (code == QLatin1String("19") && error.contains(QLatin1String("UNIQUE"))))
         out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(error)};

@@ -21,6 +21,7 @@ public:
     QString rowKey(const TableSchema &table) const override;
     SqlForm sqlForm() const override;
     void interrupt() override;
+    void nameNextChange(const QString &action) override { m_action = action; }
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
     Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
@@ -34,6 +35,9 @@ public:
 
 protected:
     bool afterOpen(QString *error) override;
+    bool afterBegin() override;
+    bool beforeCommit() override;
+    void afterEnd() override;
     void beforeClose() override;
 
 private:
@@ -48,6 +52,11 @@ private:
     // The file opened, by device and inode.
     std::pair<quint64, quint64> m_fileIdentity{0, 0};
     qint64 m_reopened = 0;
+    // The history's entries of the transaction under way are those past this one; they are
+    // signed with this desk's account and host before it commits (the triggers, which any program
+    // runs, write "(其他程序)").
+    qint64 m_historyMark = -1;
+    QString m_action;
     std::mutex m_interruptLock;
     sqlite3 *m_interruptible = nullptr; // the handle interrupt() stops, while open
 };
