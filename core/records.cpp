@@ -4,6 +4,8 @@
 #include "core/listcolumns.h"
 #include "core/schema.h"
 
+#include <QDateTime>
+
 #include <QStringList>
 #include <algorithm>
 
@@ -207,3 +209,33 @@ ServerRecord HistoryEntry::serverBefore() const
                 r.*c.field = *f.before;
     return r;
 }
+
+QString HistoryEntry::localTime() const
+{
+    QDateTime t = QDateTime::fromString(when, Qt::ISODateWithMs);
+    if (!t.isValid())
+        return when;
+    t.setTimeSpec(Qt::UTC);
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString HistoryEntry::describe() const
+{
+    QStringList parts;
+    for (const FieldChange &f : changes) {
+        if (f.hidden) {
+            parts << f.title + QStringLiteral("已修改");
+            continue;
+        }
+        if (f.before && f.after)
+            parts << QStringLiteral("%1：%2 → %3").arg(f.title, *f.before, *f.after);
+        else if (f.after && !f.after->isEmpty())
+            parts << QStringLiteral("%1：%2").arg(f.title, *f.after);
+        else if (f.before && !f.before->isEmpty() && action != QStringLiteral("修改"))
+            parts << QStringLiteral("%1：%2").arg(f.title, *f.before);
+        else if (f.before || f.after)
+            parts << QStringLiteral("%1：%2 → %3").arg(f.title, f.before.value_or(QString()), f.after.value_or(QString()));
+    }
+    return parts.join(QStringLiteral("；"));
+}
+

@@ -39,6 +39,7 @@ struct CustomerRecord {
 // kept: hidden says it changed.
 struct FieldChange {
     QString field; // the stored column (F_IP ...)
+    QString title; // what the windows call it (服务器IP ...)
     std::optional<QString> before;
     std::optional<QString> after;
     bool hidden = false;
@@ -55,8 +56,11 @@ struct HistoryEntry {
     QString name; // the server's IP or the customer's name as it was
     std::vector<FieldChange> changes;
 
-    // The server as this entry leaves it (after) or found it (before), from the texts it holds.
+    // The server as this entry found it, from the texts it holds (a deletion's: the whole server).
     ServerRecord serverBefore() const;
+    // When, in local time (yyyy-MM-dd HH:mm:ss), and what changed in words ("备注：旧 → 新；…").
+    QString localTime() const;
+    QString describe() const;
 };
 
 // The administrator account the login checks.

@@ -236,6 +236,25 @@ bool RegisterDb::hasHistory() const
 }
 
 namespace {
+// What the windows call a stored field.
+QString fieldTitle(const QString &column)
+{
+    for (const ListColumn &c : listColumns())
+        if (columnName(c.column) == column)
+            return c.column == ServerColumn::Customer ? QStringLiteral("客户名称") : c.title;
+    static const QList<std::pair<QString, QString>> others = {
+        {columnName(CustomerColumn::Key), QStringLiteral("客户编号")},
+        {columnName(CustomerColumn::Name), QStringLiteral("客户名称")},
+        {columnName(CustomerColumn::Contact), QStringLiteral("联系方式")},
+        {columnName(AdminColumn::Account), QStringLiteral("管理员帐号")},
+        {columnName(AdminColumn::Password), QStringLiteral("管理员密码")},
+    };
+    for (const auto &[c, title] : others)
+        if (c == column)
+            return title;
+    return column;
+}
+
 HistoryEntry entryOf(const QSqlQuery &q)
 {
     HistoryEntry e;
@@ -260,6 +279,7 @@ HistoryEntry entryOf(const QSqlQuery &q)
         const QJsonArray pair = changes.value(key).toArray();
         FieldChange f;
         f.field = column;
+        f.title = fieldTitle(column);
         f.hidden = column == columnName(AdminColumn::Password);
         if (!pair.at(0).isNull() && !f.hidden)
             f.before = pair.at(0).toString();
@@ -594,12 +614,14 @@ Status RegisterDb::changeAdministrator(const QString &account, const QString &pa
         return notConnected(QStringLiteral("writing"));
     RegisterEngine &sql = *m_engine;
     return inTransaction(sql, [&] {
-        const ExecResult a = sql.execute(adminUpdate(columnName(AdminColumn::Account), account));
+        // One statement for both, so that the history keeps one change of the administrator.
+        auto given = [](const QString &t) { return t.isNull() ? QString(QLatin1String("")) : t; };
+        const ExecResult a = sql.execute(Statement{QStringLiteral("update %1 set %2 = ?, %3 = ?")
+                                                       .arg(adminTable().name, columnName(AdminColumn::Account),
+                                                            columnName(AdminColumn::Password)),
+                                                   {given(account), given(password)}});
         if (!a.ok)
             return Status::failed(a.error);
-        const ExecResult p = sql.execute(adminUpdate(columnName(AdminColumn::Password), password));
-        if (!p.ok)
-            return Status::failed(p.error);
         if (a.rowsAffected > 0)
             return Status::done();
         // An empty table gets its administrator row, or the change would vanish unseen.

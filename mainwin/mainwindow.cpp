@@ -1,6 +1,7 @@
 #include "mainwin/mainwindow.h"
 
 #include "core/backgroundsearch.h"
+#include "history/historywindows.h"
 
 #include "core/appstate.h"
 #include "core/fileops/backup.h"
@@ -169,7 +170,7 @@ void MainWindow::buildControls()
     m_menu = new QMenu(this);
     m_menu->setObjectName(MainNames::menu);
     m_menu->setTitle(MainNames::menu);
-    m_menu->addAction(MainTexts::viewItem);
+    connect(m_menu->addAction(MainTexts::viewItem), &QAction::triggered, this, &MainWindow::viewSelectedServer);
     connect(m_menu->addAction(MainTexts::modifyItem), &QAction::triggered, this, &MainWindow::modifySelectedServer);
     connect(m_menu->addAction(MainTexts::deleteItem), &QAction::triggered, this, &MainWindow::deleteSelectedServer);
     m_menu->addSeparator();
@@ -179,6 +180,7 @@ void MainWindow::buildControls()
     m_exportAction->setShortcutContext(Qt::WindowShortcut);
     addAction(m_exportAction); // Ctrl+E anywhere in the main window
     connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportListAs);
+    connect(m_menu->addAction(MainTexts::deletedItem), &QAction::triggered, this, &MainWindow::openDeletedServers);
 
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
     connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);
@@ -295,6 +297,11 @@ void MainWindow::shutdown()
     for (const auto &w : m_editWindows)
         if (w)
             w->close();
+    for (const auto &w : m_viewWindows)
+        if (w)
+            w->close();
+    if (m_deletedWindow)
+        m_deletedWindow->close();
     removeWindowHook(this);
     stopDailyBackup();
     delete m_background;

@@ -22,6 +22,8 @@ class LoginWindow;
 class ReportList;
 class ServerAddWindow;
 class ServerEditWindow;
+class ServerViewWindow;
+class DeletedServersWindow;
 class SettingsWindow;
 class ServerListModel;
 
@@ -71,6 +73,10 @@ public:
     void searchAsTyped();
     void filterByCustomer(QComboBox *combo);
     void modifySelectedServer();
+    // 查看数据: the selected server read only, with its change history.
+    void viewSelectedServer();
+    // 已删除的服务器…: the deleted servers, any of which can be stored again.
+    void openDeletedServers();
     void deleteSelectedServer();
     void openAddWindow();
     void openSettingsWindow();
@@ -94,6 +100,9 @@ private:
     ServerQuery effectiveQuery() const;
     void tellReadFailure(const QString &reason);
     void onServerAdded(qint64 key);
+    // The selected row's server as stored now, after the checks 修改数据 and 查看数据 share; none
+    // (after saying why) when there is no such server.
+    std::optional<ServerRecord> selectedServer();
     void onServerModified(qint64 key);
     void onServerDeleted(qint64 key);
     void sortByColumn(int column);
@@ -139,6 +148,8 @@ private:
     std::atomic_bool m_stopBackup{false};
     QPointer<LoginWindow> m_login;
     QList<QPointer<ServerEditWindow>> m_editWindows;
+    QList<QPointer<ServerViewWindow>> m_viewWindows;
+    QPointer<DeletedServersWindow> m_deletedWindow;
 
     QGroupBox *m_frame = nullptr;
     QPushButton *m_showAll = nullptr;

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
+#include "history/historywindows.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "mainwin/serverlistmodel.h"
@@ -335,35 +336,72 @@ void MainWindow::onServerDeleted(qint64 key)
         fillServerList();
 }
 
-void MainWindow::modifySelectedServer()
+std::optional<ServerRecord> MainWindow::selectedServer()
 {
     const int row = m_list->selectedRow();
     if (row < 0 || m_list->cellText(row, 0).isEmpty()) {
         MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
-        return;
+        return std::nullopt;
     }
-    // The same server open already: bring its window forward rather than open a second one.
     const qint64 key = m_list->itemValue(row);
-    for (ServerEditWindow *open : editWindows()) {
-        if (open->serverKey() == key) {
-            open->raise();
-            open->activateWindow();
-            return;
-        }
-    }
-    // The window gets the server as stored now, with its key.
+    // The server as stored now, with its key.
     const Read<ServerRecord> server = m_model->record(row);
     if (server.status.fault == Fault::NotFound) {
         MessageBox::show(kServerVanishedText, MsgStyle::Warning, kNoticeTitle, this);
         onServerDeleted(key);
-        return;
+        return std::nullopt;
     }
     if (!server.ok()) {
         qWarning("reading a server failed: %s", qPrintable(server.status.reason));
         MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return std::nullopt;
+    }
+    return server.value;
+}
+
+void MainWindow::viewSelectedServer()
+{
+    const std::optional<ServerRecord> server = selectedServer();
+    if (!server)
+        return;
+    auto *view = new ServerViewWindow(*m_db, *server);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    m_viewWindows.removeAll(nullptr);
+    m_viewWindows << view;
+    view->show();
+}
+
+void MainWindow::openDeletedServers()
+{
+    if (m_deletedWindow) {
+        m_deletedWindow->reload();
+        m_deletedWindow->raise();
+        m_deletedWindow->activateWindow();
         return;
     }
-    auto *editor = new ServerEditWindow(*m_db, server.value);
+    m_deletedWindow = new DeletedServersWindow(*m_db);
+    m_deletedWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_deletedWindow, &DeletedServersWindow::serverRestored, this, &MainWindow::onServerAdded);
+    m_deletedWindow->show();
+}
+
+void MainWindow::modifySelectedServer()
+{
+    // The same server open already: bring its window forward rather than open a second one.
+    const int row = m_list->selectedRow();
+    if (row >= 0 && !m_list->cellText(row, 0).isEmpty()) {
+        for (ServerEditWindow *open : editWindows()) {
+            if (open->serverKey() == m_list->itemValue(row)) {
+                open->raise();
+                open->activateWindow();
+                return;
+            }
+        }
+    }
+    const std::optional<ServerRecord> server = selectedServer();
+    if (!server)
+        return;
+    auto *editor = new ServerEditWindow(*m_db, *server);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     connect(editor, &ServerEditWindow::serverModified, this, &MainWindow::onServerModified);
     connect(editor, &ServerEditWindow::serverVanished, this, &MainWindow::onServerDeleted);

@@ -12,6 +12,7 @@
 #include "tools/mdbreader.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
@@ -34,6 +35,9 @@ int usage()
                          "  kavro-db upgrade DB\n"
                          "      add what a register made earlier lacks (the index that finds any part of a text),\n"
                          "      in one transaction; records are left as they are; says what it added\n"
+                         "  kavro-db history DB [--ip IP] [--since yyyy-MM-dd] [--who NAME]\n"
+                         "      the change history, oldest first: when (local time), who, what, which record and\n"
+                         "      what changed; tab-separated with a header when not written to a terminal\n"
                          "  kavro-db copy SRC DEST\n"
                          "      copy a whole register, keys and texts exact, all or nothing; DEST must be a new\n"
                          "      file or a database without the register's tables (or with all three empty)\n"
@@ -148,6 +152,68 @@ Read<std::vector<qint64>> narrowedKeys(RegisterDb &db, const ServerQuery &query,
         });
     }
     return keys;
+}
+
+// Opens the one register a command names; the exit code when it cannot.
+std::optional<int> openNamed(const QStringList &paths, RegisterDb &db)
+{
+    if (paths.size() != 1)
+        return usage();
+    const Status opened = db.open(paths[0]);
+    if (!opened.ok())
+        return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
+    return std::nullopt;
+}
+
+// A text as one field of a tab-separated line: a tab or line break inside it would break the line
+// apart, so each is shown as a blank.
+QString tsvField(QString text)
+{
+    return text.replace(QLatin1Char('\t'), QLatin1Char(' '))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+int history(QStringList args)
+{
+    QString ip, since, who;
+    QStringList paths;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if ((arg == QLatin1String("--ip") || arg == QLatin1String("--since") || arg == QLatin1String("--who")) &&
+            !args.isEmpty()) {
+            const QString value = args.takeFirst();
+            if (arg == QLatin1String("--ip"))
+                ip = value;
+            else if (arg == QLatin1String("--who"))
+                who = value;
+            else if (!QDate::fromString(value, Qt::ISODate).isValid())
+                return usage();
+            else
+                since = value;
+        } else {
+            paths << arg;
+        }
+    }
+    RegisterDb db;
+    if (const std::optional<int> refused = openNamed(paths, db))
+        return *refused;
+    if (!db.hasHistory())
+        return fail(QStringLiteral("%1 keeps no change history; kavro-db upgrade adds it").arg(paths[0]));
+    const Read<std::vector<HistoryEntry>> entries = db.history(ip, since, who);
+    if (!entries.ok())
+        return fail(QStringLiteral("cannot read the history: %1").arg(entries.status.reason));
+    const bool terminal = ::isatty(STDOUT_FILENO);
+    const auto field = tsvField;
+    if (!terminal)
+        std::printf("时间\t修改人\t表\t操作\t记录\t名称\t修改内容\n");
+    for (const HistoryEntry &e : entries.value) {
+        const QString line = QStringList{e.localTime(), field(e.who), e.table, e.action, QString::number(e.record),
+                                         field(e.name), field(e.describe())}
+                                 .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
+        std::printf("%s\n", line.toUtf8().constData());
+    }
+    return 0;
 }
 
 int init(const QString &path)
@@ -285,12 +351,9 @@ int expiring(QStringList args)
             paths << arg;
         }
     }
-    if (paths.size() != 1)
-        return usage();
     RegisterDb db;
-    const Status opened = db.open(paths[0]);
-    if (!opened.ok())
-        return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
+    if (const std::optional<int> refused = openNamed(paths, db))
+        return *refused;
     const Read<std::vector<qint64>> keys =
         narrowedKeys(db, ServerQuery::expiringWithin(within), ServerOrder{4, false}, narrowing);
     if (!keys.ok())
@@ -299,12 +362,7 @@ int expiring(QStringList args)
     const QDate today = QDate::currentDate();
     if (!terminal)
         std::printf("服务器编号\t服务器IP\t所在机柜\t客户\t到期时间\t剩余天数\n");
-    // A tab or line break inside a text would break the line apart: shown as a blank.
-    auto field = [](QString text) {
-        return text.replace(QLatin1Char('\t'), QLatin1Char(' '))
-            .replace(QLatin1Char('\r'), QLatin1Char(' '))
-            .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    };
+    const auto field = tsvField;
     constexpr size_t kChunk = 256;
     for (size_t first = 0; first < keys.value.size(); first += kChunk) {
         const size_t count = std::min(kChunk, keys.value.size() - first);
@@ -498,6 +556,8 @@ int main(int argc, char **argv)
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
+    if (command == QLatin1String("history"))
+        return history(args);
     if (command == QLatin1String("upgrade") && args.size() == 1)
         return upgrade(args[0]);
     if (command == QLatin1String("copy"))

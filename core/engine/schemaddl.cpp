@@ -233,9 +233,11 @@ bool historyPresent(QSqlDatabase &db)
     QSqlQuery q(db);
     const QString placeholders = QStringList(triggers.size(), QStringLiteral("?")).join(QLatin1String(", "));
     if (engine == Engine::Postgres)
-        q.prepare(QStringLiteral("SELECT (SELECT count(*) FROM information_schema.tables WHERE table_schema = "
-                                 "current_schema() AND table_name = ?) + (SELECT count(DISTINCT tgname) FROM "
-                                 "pg_trigger WHERE tgname IN (%1) AND NOT tgisinternal)")
+        // The catalogue, not information_schema: a role not allowed to read the history must still
+        // learn that there is one (and be told it may not read it).
+        q.prepare(QStringLiteral("SELECT (SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                 "WHERE n.nspname = current_schema() AND c.relkind = 'r' AND c.relname = ?) + "
+                                 "(SELECT count(DISTINCT tgname) FROM pg_trigger WHERE tgname IN (%1) AND NOT tgisinternal)")
                       .arg(placeholders));
     else
         q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = ?) OR "

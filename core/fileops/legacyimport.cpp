@@ -81,7 +81,7 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
     for (const QString &column : repeated)
         report->notes << QStringLiteral("values of %1 repeat: its index is not unique").arg(column);
     bool indexAdded = false;
-    if (!addTextIndex(db, &indexAdded, error))
+    if (!addTextIndex(db, &indexAdded, error) || !addHistory(db, &indexAdded, error))
         return false;
     report->servers = int(tables[0].rows.size());
     report->customers = int(tables[1].rows.size());

@@ -205,6 +205,24 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
         bool indexAdded = false;
         if (!addTextIndex(to.db(), &indexAdded, &error))
             return Status::failed(QStringLiteral("cannot make the text index: %1").arg(error));
+        // The history comes over as it was: entries the copy itself made in a destination that
+        // kept one already are not changes anybody made.
+        bool historyAdded = false;
+        if (!addHistory(to.db(), &historyAdded, &error))
+            return Status::failed(QStringLiteral("cannot make the change history: %1").arg(error));
+        QSqlQuery clear(to.db());
+        if (!historyAdded && !clear.exec(QStringLiteral("DELETE FROM %1").arg(historyTable().name)))
+            return queryFailure(clear, QStringLiteral("clearing the history of %1").arg(dest));
+        if (historyPresent(from.db())) {
+            qint64 entries = 0;
+            Status copied = copyTable(from.db(), to.db(), historyTable(), &entries);
+            QString counterError;
+            if (copied.ok() &&
+                !carryKeyCounter(to.db(), historyTable(), keysHandedOut(from.db(), historyTable()), &counterError))
+                copied = Status::failed(counterError);
+            if (!copied.ok())
+                return copied;
+        }
         if (!to.db().commit())
             return Status::failed(QStringLiteral("cannot commit: %1").arg(to.db().lastError().text()));
         return Status::done();

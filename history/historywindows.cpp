@@ -1,0 +1,197 @@
+#include "history/historywindows.h"
+
+#include "core/registerdb.h"
+#include "editors/serverform_names.h"
+#include "history/historywindows_names.h"
+#include "widgets/fixedwindow.h"
+#include "widgets/messagebox.h"
+
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+QTableWidget *newList(QWidget *parent, const QString &name, const QStringList &titles)
+{
+    auto *list = new QTableWidget(0, int(titles.size()), parent);
+    list->setObjectName(name);
+    list->setAccessibleName(name);
+    list->setHorizontalHeaderLabels(titles);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->verticalHeader()->hide();
+    list->horizontalHeader()->setStretchLastSection(true);
+    list->setWordWrap(false);
+    return list;
+}
+
+void setRow(QTableWidget *list, int row, const QStringList &cells)
+{
+    for (int c = 0; c < cells.size(); ++c) {
+        auto *item = new QTableWidgetItem(cells[c]);
+        item->setToolTip(cells[c]);
+        list->setItem(row, c, item);
+    }
+}
+
+// The reason a history could not be read, in words.
+QString failureText(const Status &status)
+{
+    return status.fault == Fault::Denied ? HistoryTexts::noReadRight : HistoryTexts::readFailed.arg(status.reason);
+}
+} // namespace
+
+ServerViewWindow::ServerViewWindow(RegisterDb &db, const ServerRecord &server, QWidget *parent)
+    : QWidget(parent), m_key(server.key)
+{
+    setObjectName(HistoryNames::viewWindow);
+    makeFixedWindow(this, HistoryTexts::viewTitle, 600, 470);
+    auto *layout = new QVBoxLayout(this);
+    auto *fields = new QWidget(this);
+    fields->setObjectName(HistoryNames::fields);
+    auto *form = new QFormLayout(fields);
+    form->setContentsMargins(0, 0, 0, 0);
+    auto line = [&](const QString &label, const QString &text) {
+        auto *box = new QLineEdit(text, fields);
+        box->setReadOnly(true);
+        box->setAccessibleName(label);
+        box->setCursorPosition(0);
+        form->addRow(label + QStringLiteral("："), box);
+    };
+    line(QStringLiteral("服务器编号"), server.number);
+    line(QStringLiteral("服务器IP"), server.ip);
+    line(QStringLiteral("所在机柜"), server.cabinet);
+    line(QStringLiteral("客户名称"), server.customer);
+    line(QStringLiteral("上架时间"), server.racked);
+    line(QStringLiteral("到期时间"), server.expires);
+    line(QStringLiteral("下架时间"), server.unracked);
+    auto *remark = new QPlainTextEdit(fields);
+    remark->setReadOnly(true);
+    remark->setAccessibleName(QStringLiteral("备注"));
+    // As in the modify window: a remark too long to lay out is shown in part.
+    remark->setPlainText(server.remark.left(20000));
+    remark->setFixedHeight(48);
+    form->addRow(QStringLiteral("备注："), remark);
+    layout->addWidget(fields);
+
+    auto *note = new QLabel(this);
+    note->setObjectName(HistoryNames::note);
+    note->setWordWrap(true);
+    auto *list = newList(this, HistoryNames::entries,
+                         {QStringLiteral("时间"), QStringLiteral("修改人"), QStringLiteral("操作"), QStringLiteral("修改内容")});
+    list->setColumnWidth(0, 130);
+    list->setColumnWidth(1, 120);
+    list->setColumnWidth(2, 40);
+    layout->addWidget(note);
+    layout->addWidget(list, 1);
+    if (!db.hasHistory()) {
+        note->setText(HistoryTexts::noHistory);
+        list->hide();
+        return;
+    }
+    const Read<std::vector<HistoryEntry>> entries = db.serverHistory(server.key);
+    if (!entries.ok()) {
+        note->setText(failureText(entries.status));
+        list->hide();
+        return;
+    }
+    if (entries.value.empty())
+        note->setText(HistoryTexts::noEntries);
+    else
+        note->hide();
+    list->setRowCount(int(entries.value.size()));
+    for (int row = 0; row < int(entries.value.size()); ++row) {
+        const HistoryEntry &e = entries.value[size_t(row)];
+        setRow(list, row, {e.localTime(), e.who, e.action, e.describe()});
+    }
+}
+
+DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QWidget(parent), m_db(db)
+{
+    setObjectName(HistoryNames::deletedWindow);
+    makeFixedWindow(this, HistoryTexts::deletedTitle, 640, 400);
+    auto *layout = new QVBoxLayout(this);
+    m_note = new QLabel(this);
+    m_note->setObjectName(HistoryNames::note);
+    m_note->setWordWrap(true);
+    m_list = newList(this, HistoryNames::deletedList,
+                     {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
+                      QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
+    m_list->setColumnWidth(0, 130);
+    m_list->setColumnWidth(1, 130);
+    m_list->setColumnWidth(2, 100);
+    m_list->setColumnWidth(3, 110);
+    layout->addWidget(m_note);
+    layout->addWidget(m_list, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_restore = new QPushButton(HistoryNames::restoreButton, this);
+    m_restore->setObjectName(HistoryNames::restoreButton);
+    auto *close = new QPushButton(HistoryNames::closeButton, this);
+    close->setObjectName(HistoryNames::closeButton);
+    buttons->addWidget(m_restore);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    connect(m_restore, &QPushButton::clicked, this, &DeletedServersWindow::restoreChosen);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    reload();
+}
+
+void DeletedServersWindow::reload()
+{
+    m_entries.clear();
+    m_list->setRowCount(0);
+    m_note->show();
+    m_restore->setEnabled(false);
+    if (!m_db.hasHistory()) {
+        m_note->setText(HistoryTexts::noHistory);
+        return;
+    }
+    Read<std::vector<HistoryEntry>> deleted = m_db.deletedServers();
+    if (!deleted.ok()) {
+        m_note->setText(failureText(deleted.status));
+        return;
+    }
+    m_entries = std::move(deleted.value);
+    if (m_entries.empty()) {
+        m_note->setText(HistoryTexts::noneDeleted);
+        return;
+    }
+    m_note->hide();
+    m_restore->setEnabled(true);
+    m_list->setRowCount(int(m_entries.size()));
+    for (int row = 0; row < int(m_entries.size()); ++row) {
+        const HistoryEntry &e = m_entries[size_t(row)];
+        const ServerRecord s = e.serverBefore();
+        setRow(m_list, row, {e.localTime(), e.who, s.number, s.ip, s.customer});
+    }
+    m_list->selectRow(0);
+}
+
+void DeletedServersWindow::restoreChosen()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= int(m_entries.size())) {
+        MessageBox::show(HistoryTexts::chooseOne, MsgStyle::Warning, std::nullopt, this);
+        return;
+    }
+    const Read<qint64> restored = m_db.restoreServer(m_entries[size_t(row)]);
+    if (restored.status.fault == Fault::Duplicate) {
+        MessageBox::show(ServerFormTexts::ipExists, MsgStyle::Ok, kNoticeTitle, this);
+        return;
+    }
+    if (!restored.ok()) {
+        qWarning("restoring a server failed: %s", qPrintable(restored.status.reason));
+        MessageBox::showWriteFailure(restored.status.fault, this);
+        return;
+    }
+    emit serverRestored(restored.value);
+    MessageBox::show(HistoryTexts::restored, MsgStyle::Information, std::nullopt, this);
+    reload();
+}

@@ -1,0 +1,397 @@
+// The change history: one entry for every change, in its transaction, signed with who made it;
+// a deleted server restored; a role that may only read refused; the windows that show it.
+#include "core/paths.h"
+#include "core/registerdb.h"
+#include "core/schema.h"
+#include "history/historywindows.h"
+#include "history/historywindows_names.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+namespace {
+// What the history names this desk with: its account and host on a file, its role and host on a server.
+QString thisDesk()
+{
+    return TempRegister::onServer() ? QStringLiteral("kavro@") + deskHost() : deskName();
+}
+
+// The texts of one changed field, "before|after", absent sides as "-".
+QString sides(const HistoryEntry &e, const QString &field)
+{
+    for (const FieldChange &f : e.changes)
+        if (f.field == field)
+            return f.hidden ? QStringLiteral("hidden") : f.before.value_or("-") + '|' + f.after.value_or("-");
+    return QStringLiteral("none");
+}
+
+std::vector<HistoryEntry> allEntries(RegisterDb &db)
+{
+    return db.history({}, {}, {}).value;
+}
+
+ServerRecord sampleServer()
+{
+    return {-1, QStringLiteral("甲公司"), QStringLiteral("A01"), QStringLiteral("10.0.0.1"), QStringLiteral("C1"),
+            QStringLiteral("2025-01-01"), QStringLiteral("2026-01-01"), QString(), QStringLiteral("第一行\n第二行")};
+}
+} // namespace
+
+class TstHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { resetProgramState(); }
+    void eachChangeGivesOneEntry_data();
+    void eachChangeGivesOneEntry();
+    void refusedChangeLeavesNoEntry();
+    void otherProgramsChangesAreRecorded();
+    void deletedServerComesBack();
+    void readOnlyRoleIsRefused();
+    void registerWithoutHistory();
+    void viewWindowShowsTheServerAndItsHistory();
+    void deletedServersWindowRestores();
+};
+
+void TstHistory::eachChangeGivesOneEntry_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("texts");
+    QTest::newRow("server added") << "add server" << "data" << "添加" << "10.0.0.9" << "F_BH" << "-|B02";
+    QTest::newRow("server modified") << "modify server" << "data" << "修改" << "10.0.0.1" << "F_BZ"
+                                     << "第一行\n第二行|改过的备注";
+    QTest::newRow("server modified, cabinet emptied") << "empty cabinet" << "data" << "修改" << "10.0.0.1" << "F_JG"
+                                                      << "C1|";
+    QTest::newRow("server deleted") << "delete server" << "data" << "删除" << "10.0.0.1" << "F_JG" << "C1|-";
+    QTest::newRow("customer added") << "add customer" << "kehu" << "添加" << "乙公司" << "K_LX" << "-|13800000000";
+    QTest::newRow("customer renamed") << "rename customer" << "kehu" << "修改" << "默认客户" << "K_KH" << "默认客户|丙公司";
+    QTest::newRow("customer deleted") << "delete customer" << "kehu" << "删除" << "默认客户" << "K_KH" << "默认客户|-";
+    QTest::newRow("administrator: account and password") << "admin both" << "admin" << "修改" << "admin" << "U_ZH"
+                                                         << "admin|boss";
+    QTest::newRow("administrator: password only") << "admin password" << "admin" << "修改" << "admin" << "U_MM"
+                                                  << "hidden";
+}
+
+void TstHistory::eachChangeGivesOneEntry()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, table);
+    QFETCH(QString, action);
+    QFETCH(QString, name);
+    QFETCH(QString, field);
+    QFETCH(QString, texts);
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.hasHistory());
+    const Read<qint64> first = db.addServer(sampleServer());
+    QVERIFY(first.ok());
+    const size_t before = allEntries(db).size();
+    ServerRecord s = db.server(first.value).value;
+    const ServerRecord asRead = s;
+    const qint64 customer = db.customers().value.front().key;
+    Status done;
+    if (change == "add server") {
+        ServerRecord other = sampleServer();
+        other.number = "B02";
+        other.ip = "10.0.0.9";
+        done = db.addServer(other).status;
+    } else if (change == "modify server") {
+        s.remark = "改过的备注";
+        done = db.updateServer(s, true, &asRead);
+    } else if (change == "empty cabinet") {
+        s.cabinet = "";
+        done = db.updateServer(s, true, &asRead);
+    } else if (change == "delete server") {
+        done = db.deleteServer(first.value);
+    } else if (change == "add customer") {
+        done = db.addCustomer("乙公司", "13800000000");
+    } else if (change == "rename customer") {
+        done = db.changeCustomer(customer, "丙公司", "");
+    } else if (change == "delete customer") {
+        done = db.deleteCustomer(customer);
+    } else if (change == "admin both") {
+        done = db.changeAdministrator("boss", "s3cret-pass");
+    } else if (change == "admin password") {
+        done = db.changeAdministrator("admin", "s3cret-pass");
+    }
+    QVERIFY2(done.ok(), qPrintable(done.reason));
+    const std::vector<HistoryEntry> entries = allEntries(db);
+    QCOMPARE(entries.size(), before + 1);
+    const HistoryEntry &e = entries.back();
+    QCOMPARE(e.table, table);
+    QCOMPARE(e.action, action);
+    QCOMPARE(e.name, name);
+    QCOMPARE(e.who, thisDesk());
+    QCOMPARE(sides(e, field), texts);
+    QVERIFY(QDateTime::fromString(e.when, Qt::ISODateWithMs).isValid());
+    // Only what changed is kept for a modification; a password never.
+    if (action == "修改" && table == "data")
+        QCOMPARE(e.changes.size(), size_t(1));
+    for (const QStringList &row : reg.rows("SELECT J_NR FROM jilu"))
+        QVERIFY(!row[0].contains("s3cret"));
+    if (table == "data" && action != "添加")
+        QCOMPARE(e.record, first.value);
+}
+
+void TstHistory::refusedChangeLeavesNoEntry()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.addServer(sampleServer()).ok());
+    const size_t before = allEntries(db).size();
+    // The database refuses after the row and its entry were written: both go.
+    QVERIFY(reg.refuse("AFTER INSERT ON data"));
+    ServerRecord other = sampleServer();
+    other.ip = "10.0.0.7";
+    QVERIFY(!db.addServer(other).ok());
+    QVERIFY(reg.dropRefusal("data"));
+    QVERIFY(reg.refuse("AFTER UPDATE ON data"));
+    ServerRecord s = db.server(db.serverKeys(ServerQuery::all()).value[0]).value;
+    const ServerRecord asRead = s;
+    s.remark = "不会保存";
+    QVERIFY(!db.updateServer(s, true, &asRead).ok());
+    QCOMPARE(allEntries(db).size(), before);
+    QCOMPARE(reg.count("data"), 1);
+    // A save that finds the server changed meanwhile writes nothing, and records nothing.
+    QVERIFY(reg.dropRefusal("data"));
+    ServerRecord stale = asRead;
+    stale.remark = "别人先改了";
+    QVERIFY(reg.exec("UPDATE data SET F_JG = 'C9'"));
+    QCOMPARE(db.updateServer(stale, true, &asRead).fault, Fault::Changed);
+    QCOMPARE(allEntries(db).size(), before + 1); // the other program's change only
+}
+
+void TstHistory::otherProgramsChangesAreRecorded()
+{
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('甲公司', 'A1', '10.1.1.1')"));
+    QVERIFY(reg.exec("UPDATE data SET F_BZ = '从别处改的' WHERE F_IP = '10.1.1.1'"));
+    QVERIFY(reg.exec("UPDATE data SET F_BZ = '从别处改的' WHERE F_IP = '10.1.1.1'")); // no change: no entry
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const std::vector<HistoryEntry> entries = allEntries(db);
+    QCOMPARE(entries.size(), size_t(2));
+    const QString other = TempRegister::onServer() ? QStringLiteral("kavro") : QStringLiteral("(其他程序)");
+    QCOMPARE(entries[0].who, other);
+    QCOMPARE(entries[1].who, other);
+    QCOMPARE(sides(entries[1], "F_BZ"), QStringLiteral("-|从别处改的"));
+    // This desk's change right after is its own.
+    const qint64 key = db.serverKeys(ServerQuery::all()).value[0];
+    QVERIFY(db.deleteServer(key).ok());
+    QCOMPARE(allEntries(db).back().who, thisDesk());
+    QCOMPARE(allEntries(db)[1].who, other);
+}
+
+void TstHistory::deletedServerComesBack()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const ServerRecord original = sampleServer();
+    const qint64 key = db.addServer(original).value;
+    QVERIFY(db.deleteServer(key).ok());
+    Read<std::vector<HistoryEntry>> deleted = db.deletedServers();
+    QVERIFY(deleted.ok());
+    QCOMPARE(deleted.value.size(), size_t(1));
+    const Read<qint64> restored = db.restoreServer(deleted.value[0]);
+    QVERIFY2(restored.ok(), qPrintable(restored.status.reason));
+    ServerRecord back = db.server(restored.value).value;
+    back.key = -1;
+    QCOMPARE(back, original);
+    QCOMPARE(allEntries(db).back().action, QStringLiteral("恢复"));
+    QCOMPARE(allEntries(db).back().who, thisDesk());
+    QVERIFY(db.deletedServers().value.empty()); // restored: no longer listed
+    // Deleted again, and its IP taken meanwhile: refused, nothing stored.
+    QVERIFY(db.deleteServer(restored.value).ok());
+    ServerRecord other = sampleServer();
+    other.number = "Z9";
+    QVERIFY(db.addServer(other).ok());
+    deleted = db.deletedServers();
+    QCOMPARE(deleted.value.size(), size_t(1));
+    QCOMPARE(db.restoreServer(deleted.value[0]).status.fault, Fault::Duplicate);
+    QCOMPARE(reg.count("data"), 1);
+}
+
+void TstHistory::readOnlyRoleIsRefused()
+{
+    if (!TempRegister::onServer())
+        QSKIP("roles are a database server's");
+    TempRegister reg;
+    RegisterDb owner;
+    QVERIFY(owner.open(reg.dbPath()).ok());
+    const qint64 key = owner.addServer(sampleServer()).value;
+    QVERIFY(reg.exec("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_reader') THEN "
+                     "CREATE ROLE kavro_reader LOGIN; END IF; END$$"));
+    QVERIFY(reg.exec("GRANT SELECT ON data, kehu, admin TO kavro_reader"));
+    const QString readerUri = QString(reg.dbPath()).replace("user=kavro", "user=kavro_reader");
+    RegisterDb reader;
+    const Status opened = reader.open(readerUri);
+    QVERIFY2(opened.ok(), qPrintable(opened.reason));
+    const size_t entries = allEntries(owner).size();
+    ServerRecord s = reader.server(key).value;
+    const ServerRecord asRead = s;
+    s.remark = "只读";
+    QCOMPARE(reader.updateServer(s, true, &asRead).fault, Fault::Denied);
+    QCOMPARE(reader.addServer(sampleServer()).status.fault, Fault::Denied);
+    QCOMPARE(reader.deleteServer(key).fault, Fault::Denied);
+    QCOMPARE(reader.addCustomer("只读客户", "").fault, Fault::Denied);
+    QCOMPARE(reader.changeAdministrator("x", "y").fault, Fault::Denied);
+    QCOMPARE(allEntries(owner).size(), entries);
+    QCOMPARE(owner.server(key).value.remark, sampleServer().remark);
+    // The history itself is not granted: its reads say so, they do not come back empty.
+    QCOMPARE(reader.serverHistory(key).status.fault, Fault::Denied);
+    QCOMPARE(reader.deletedServers().status.fault, Fault::Denied);
+    // The windows say it in words.
+    MessageBox::setScripted(true);
+    MessageBox::showWriteFailure(Fault::Denied, nullptr);
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("您没有修改数据的权限！"));
+    QCOMPARE(MessageBox::shown().last().style, MsgStyle::Warning);
+    ServerViewWindow view(reader, reader.server(key).value);
+    QCOMPARE(view.findChild<QLabel *>(HistoryNames::note)->text(), QStringLiteral("您没有查看修改记录的权限！"));
+    reader.close();
+    owner.close();
+    QVERIFY(reg.exec("REVOKE ALL ON data, kehu, admin FROM kavro_reader"));
+}
+
+void TstHistory::registerWithoutHistory()
+{
+    TempRegister reg;
+    if (TempRegister::onServer()) {
+        for (const char *t : {"data", "kehu", "admin"})
+            QVERIFY(reg.exec(QStringLiteral("DROP TRIGGER %1_jilu ON %1").arg(t)));
+        QVERIFY(reg.exec("DROP TABLE jilu"));
+    } else {
+        for (const char *t : {"data", "kehu", "admin"})
+            for (const char *w : {"insert", "update", "delete"})
+                QVERIFY(reg.exec(QStringLiteral("DROP TRIGGER %1_jilu_%2").arg(t, w)));
+        QVERIFY(reg.exec("DROP TABLE jilu"));
+    }
+    {
+        RegisterDb db;
+        QVERIFY(db.open(reg.dbPath()).ok());
+        QVERIFY(!db.hasHistory());
+        // Everything works as before.
+        const qint64 key = db.addServer(sampleServer()).value;
+        QVERIFY(key > 0);
+        ServerViewWindow view(db, db.server(key).value);
+        QCOMPARE(view.findChild<QLabel *>(HistoryNames::note)->text(),
+                 QStringLiteral("此数据库没有修改记录，请用 kavro-db upgrade 升级"));
+        QVERIFY(db.deleteServer(key).ok());
+    }
+    // kavro-db upgrade adds it; from then on changes are recorded.
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"upgrade", reg.dbPath()});
+    QVERIFY(p.waitForFinished(60000));
+    const QString said = QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY2(said.contains("jilu"), qPrintable(said));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QVERIFY(db.hasHistory());
+    QVERIFY(db.addServer(sampleServer()).ok());
+    QCOMPARE(allEntries(db).size(), size_t(1));
+    // kavro-db history lists it, tab-separated when not a terminal.
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"history", reg.dbPath(), "--ip", "10.0.0.1"});
+    QVERIFY(p.waitForFinished(60000));
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith(QStringLiteral("时间\t修改人")));
+    QVERIFY2(lines[1].contains(QStringLiteral("\t添加\t")) && lines[1].contains(thisDesk()), qPrintable(lines[1]));
+}
+
+void TstHistory::viewWindowShowsTheServerAndItsHistory()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const qint64 key = db.addServer(sampleServer()).value;
+    ServerRecord s = db.server(key).value;
+    const ServerRecord asRead = s;
+    s.remark = "迁到三楼";
+    QVERIFY(db.updateServer(s, true, &asRead).ok());
+    db.close();
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    selectRowShowing(main, "10.0.0.1");
+    for (QAction *a : main.findChild<QMenu *>(MainNames::menu)->actions())
+        if (a->text() == QStringLiteral("查看数据"))
+            a->trigger();
+    ServerViewWindow *view = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *v = qobject_cast<ServerViewWindow *>(w))
+            view = v;
+    QVERIFY(view);
+    QCOMPARE(view->windowTitle(), QStringLiteral("查看数据"));
+    QStringList texts;
+    for (QLineEdit *box : view->findChildren<QLineEdit *>()) {
+        QVERIFY(box->isReadOnly());
+        texts << box->text();
+    }
+    QCOMPARE(texts, (QStringList{"A01", "10.0.0.1", "C1", "甲公司", "2025-01-01", "2026-01-01", ""}));
+    auto *list = view->findChild<QTableWidget *>(HistoryNames::entries);
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(list->item(0, 2)->text(), QStringLiteral("修改")); // newest first
+    QCOMPARE(list->item(0, 3)->text(), QStringLiteral("备注：第一行\n第二行 → 迁到三楼"));
+    QCOMPARE(list->item(1, 2)->text(), QStringLiteral("添加"));
+    QCOMPARE(list->item(0, 1)->text(), thisDesk());
+    view->close();
+}
+
+void TstHistory::deletedServersWindowRestores()
+{
+    TempRegister reg;
+    {
+        RegisterDb db;
+        QVERIFY(db.open(reg.dbPath()).ok());
+        const qint64 key = db.addServer(sampleServer()).value;
+        QVERIFY(db.deleteServer(key).ok());
+    }
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    QCOMPARE(listedIps(main), QStringList{});
+    QAction *item = nullptr;
+    const QList<QAction *> actions = main.findChild<QMenu *>(MainNames::menu)->actions();
+    for (int i = 0; i < actions.size(); ++i)
+        if (actions[i]->text() == QStringLiteral("已删除的服务器…")) {
+            item = actions[i];
+            QCOMPARE(actions[i - 1]->text(), QStringLiteral("导出列表…")); // right after it
+        }
+    QVERIFY(item);
+    item->trigger();
+    DeletedServersWindow *window = main.findChild<DeletedServersWindow *>();
+    if (!window)
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<DeletedServersWindow *>(w))
+                window = d;
+    QVERIFY(window);
+    auto *list = window->findChild<QTableWidget *>(HistoryNames::deletedList);
+    QCOMPARE(list->rowCount(), 1);
+    QCOMPARE(list->item(0, 3)->text(), QStringLiteral("10.0.0.1"));
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    window->findChild<QPushButton *>(HistoryNames::restoreButton)->click();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据已恢复！"));
+    QCOMPARE(listedIps(main), QStringList{"10.0.0.1"});
+    QCOMPARE(list->rowCount(), 0);
+    window->close();
+}
+
+QTEST_MAIN(TstHistory)
+#include "tst_history.moc"
