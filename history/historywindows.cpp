@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -29,6 +30,21 @@ QTableWidget *newList(QWidget *parent, const QString &name, const QStringList &t
     list->horizontalHeader()->setStretchLastSection(true);
     list->setWordWrap(false);
     return list;
+}
+
+// Column widths that show a time and a who whole; the last column takes the rest.
+void sizeColumns(QTableWidget *list, const std::vector<QString> &widest)
+{
+    const QFontMetrics metrics(list->font());
+    for (int c = 0; c < int(widest.size()); ++c)
+        list->setColumnWidth(c, metrics.horizontalAdvance(widest[size_t(c)]) + 16);
+}
+
+// Esc closes a window that only shows.
+void closeOnEscape(QWidget *window)
+{
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
 }
 
 void setRow(QTableWidget *list, int row, const QStringList &cells)
@@ -85,9 +101,9 @@ ServerViewWindow::ServerViewWindow(RegisterDb &db, const ServerRecord &server, Q
     note->setWordWrap(true);
     auto *list = newList(this, HistoryNames::entries,
                          {QStringLiteral("时间"), QStringLiteral("修改人"), QStringLiteral("操作"), QStringLiteral("修改内容")});
-    list->setColumnWidth(0, 130);
-    list->setColumnWidth(1, 120);
-    list->setColumnWidth(2, 40);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    sizeColumns(list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"), QStringLiteral("操作")});
+    closeOnEscape(this);
     layout->addWidget(note);
     layout->addWidget(list, 1);
     if (!db.hasHistory()) {
@@ -123,10 +139,10 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
     m_list = newList(this, HistoryNames::deletedList,
                      {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
                       QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
-    m_list->setColumnWidth(0, 130);
-    m_list->setColumnWidth(1, 130);
-    m_list->setColumnWidth(2, 100);
-    m_list->setColumnWidth(3, 110);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+    sizeColumns(m_list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"),
+                         QStringLiteral("服务器编号"), QStringLiteral("255.255.255.255")});
+    closeOnEscape(this);
     layout->addWidget(m_note);
     layout->addWidget(m_list, 1);
     auto *buttons = new QHBoxLayout;
