@@ -265,8 +265,25 @@ void TstHistory::readOnlyRoleIsRefused()
     ServerViewWindow view(reader, reader.server(key).value);
     QCOMPARE(view.findChild<QLabel *>(HistoryNames::note)->text(), QStringLiteral("您没有查看修改记录的权限！"));
     reader.close();
-    owner.close();
     QVERIFY(reg.exec("REVOKE ALL ON data, kehu, admin FROM kavro_reader"));
+
+    // A person's own role with the rights the README gives (none on the history itself): the
+    // history is written all the same, and names that role.
+    QVERIFY(reg.exec("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_wang') THEN "
+                     "CREATE ROLE kavro_wang LOGIN; END IF; END$$"));
+    QVERIFY(reg.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON data, kehu, admin TO kavro_wang"));
+    RegisterDb wang;
+    QVERIFY(wang.open(QString(reg.dbPath()).replace("user=kavro", "user=kavro_wang")).ok());
+    ServerRecord mine = sampleServer();
+    mine.ip = "10.9.9.9";
+    QVERIFY(wang.addServer(mine).ok());
+    QVERIFY(wang.addCustomer("王的客户", "").ok());
+    const std::vector<HistoryEntry> after = allEntries(owner);
+    QCOMPARE(after.size(), entries + 2);
+    QCOMPARE(after.back().who, QStringLiteral("kavro_wang@") + deskHost());
+    wang.close();
+    owner.close();
+    QVERIFY(reg.exec("REVOKE ALL ON data, kehu, admin FROM kavro_wang"));
 }
 
 void TstHistory::registerWithoutHistory()
