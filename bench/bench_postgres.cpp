@@ -287,6 +287,51 @@ int main(int argc, char **argv)
     for (auto [what, t] : {std::pair{"add", &add}, {"modify", &modify}, {"delete", &del}})
         std::printf("%s round trip %d: median %.2f ms (min %.2f, max %.2f)\n", what, servers, t->median(), t->min(),
                     t->max());
+
+    // The change history's price: the same saves on a copy without it, interleaved.
+    if (!createDatabase(host, QStringLiteral("kavro_plain")))
+        return 1;
+    const QString plainUri = uriFor(host, QStringLiteral("kavro_plain"));
+    CopyReport plainCopied;
+    copyRegister(file, plainUri, &plainCopied);
+    {
+        PGconn *c = PQconnectdb(plainUri.toUtf8().constData());
+        PQclear(PQexec(c, "DROP TRIGGER data_jilu ON data; DROP TRIGGER kehu_jilu ON kehu; "
+                          "DROP TRIGGER admin_jilu ON admin; DROP TABLE jilu; VACUUM ANALYZE"));
+        PQfinish(c);
+    }
+    RegisterDb plain;
+    if (!plain.open(plainUri).ok() || plain.hasHistory() || !db.hasHistory())
+        return 1;
+    Times withHistory, withoutHistory;
+    auto saves = [&](RegisterDb &on, int round) {
+        return timeMs([&] {
+            for (int i = 0; i < 50; ++i) {
+                ServerRecord s{-1, QStringLiteral("华东蓝海有限公司"), QStringLiteral("SV-NEW"),
+                               QStringLiteral("h-%1-%2").arg(round).arg(i), QStringLiteral("A-1"),
+                               QStringLiteral("2026-01-01"), QStringLiteral("2027-01-01"), QString(),
+                               QString(120, QChar(u'备'))};
+                s.key = on.addServer(s).value;
+                const ServerRecord asRead = s;
+                s.remark = QStringLiteral("改过 %1").arg(i);
+                on.updateServer(s, true, &asRead);
+                on.deleteServer(s.key);
+            }
+        });
+    };
+    for (int round = 0; round < kRuns; ++round) {
+        if (round % 2) {
+            withoutHistory.ms.push_back(saves(plain, round));
+            withHistory.ms.push_back(saves(db, round));
+        } else {
+            withHistory.ms.push_back(saves(db, round));
+            withoutHistory.ms.push_back(saves(plain, round));
+        }
+    }
+    std::printf("PostgreSQL writes (50 adds, modifications, deletions) without the history %d: median %.1f ms\n",
+                servers, withoutHistory.median());
+    report("PostgreSQL writes with the history, against without", servers, withHistory, withoutHistory);
+    plain.close();
     db.close();
     PQfinish(floorConn);
 

@@ -19,6 +19,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <sys/types.h>
 
 namespace {
 // What the history names this desk with: its account and host on a file, its role and host on a server.
@@ -59,6 +63,8 @@ private slots:
     void deletedServerComesBack();
     void readOnlyRoleIsRefused();
     void registerWithoutHistory();
+    void killedWriterLeavesChangeAndEntryTogether_data();
+    void killedWriterLeavesChangeAndEntryTogether();
     void viewWindowShowsTheServerAndItsHistory();
     void deletedServersWindowRestores();
 };
@@ -332,6 +338,51 @@ void TstHistory::registerWithoutHistory()
     QVERIFY2(lines[1].contains(QStringLiteral("\t添加\t")) && lines[1].contains(thisDesk()), qPrintable(lines[1]));
 }
 
+void TstHistory::killedWriterLeavesChangeAndEntryTogether_data()
+{
+    QTest::addColumn<int>("afterMs");
+    for (int ms : {30, 120, 300, 700})
+        QTest::addRow("killed after %d ms", ms) << ms;
+}
+
+void TstHistory::killedWriterLeavesChangeAndEntryTogether()
+{
+    QFETCH(int, afterMs);
+    TempRegister reg;
+    // This test program again, as a writer that adds, modifies and deletes until it is killed.
+    QProcess writer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KAVRO_HISTORY_WRITER"), reg.dbPath());
+    writer.setProcessEnvironment(env);
+    writer.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(writer.waitForReadyRead(30000)); // it says when it has begun writing
+    QTest::qWait(afterMs);
+    ::kill(pid_t(writer.processId()), SIGKILL);
+    writer.waitForFinished(10000);
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const std::vector<HistoryEntry> entries = allEntries(db);
+    const std::vector<qint64> keys = db.serverKeys(ServerQuery::all()).value;
+    QVERIFY(!entries.empty());
+    std::map<qint64, QStringList> actions;
+    for (const HistoryEntry &e : entries) {
+        QCOMPARE(e.who, thisDesk()); // signed in the transaction of the change, never left unsigned
+        if (e.table == "data")
+            actions[e.record] << e.action;
+    }
+    for (qint64 key : keys) {
+        // Every stored server has its addition, and a modification for each change of its remark.
+        QVERIFY(actions[key].startsWith(QStringLiteral("添加")));
+        const int changes = db.server(key).value.remark.count(QLatin1Char('+'));
+        QCOMPARE(int(actions[key].count(QStringLiteral("修改"))), changes);
+        QVERIFY(!actions[key].contains(QStringLiteral("删除")));
+    }
+    // Every deletion entry is of a server no longer stored.
+    for (const auto &[key, list] : actions)
+        if (list.contains(QStringLiteral("删除")))
+            QVERIFY(!std::binary_search(keys.begin(), keys.end(), key));
+}
+
 void TstHistory::viewWindowShowsTheServerAndItsHistory()
 {
     TempRegister reg;
@@ -410,5 +461,35 @@ void TstHistory::deletedServersWindowRestores()
     window->close();
 }
 
-QTEST_MAIN(TstHistory)
+// With KAVRO_HISTORY_WRITER set, this program is the writer the kill test kills: it adds servers,
+// changes their remarks and deletes some, each in its own transaction, until it is killed.
+int main(int argc, char **argv)
+{
+    const QString writeTo = qEnvironmentVariable("KAVRO_HISTORY_WRITER");
+    if (!writeTo.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        RegisterDb db;
+        if (!db.open(writeTo).ok())
+            return 1;
+        std::printf("writing\n");
+        std::fflush(stdout);
+        for (int i = 0;; ++i) {
+            ServerRecord s = sampleServer();
+            s.ip = QStringLiteral("10.%1.%2.%3").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255);
+            s.remark = QStringLiteral("r");
+            s.key = db.addServer(s).value;
+            for (int change = 0; change < 2; ++change) {
+                const ServerRecord asRead = s;
+                s.remark += QLatin1Char('+');
+                db.updateServer(s, true, &asRead);
+            }
+            if (i % 3 == 0)
+                db.deleteServer(s.key);
+        }
+    }
+    QApplication app(argc, argv);
+    TstHistory test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_history.moc"
