@@ -176,11 +176,22 @@ void TstCopy::wholeRegisterBothWays()
     // The copy hands out no key the source ever gave: not the deleted newest one either.
     RegisterDb db;
     QVERIFY(db.open(dest).ok());
-    // The copy can be searched by any part at once, and finds what the source finds.
+    // The copy can be searched by any part at once, and finds what the source finds; its history
+    // is the source's, entry for entry.
     QVERIFY(db.hasTextIndex());
+    QVERIFY(db.hasHistory());
     {
         RegisterDb from;
         QVERIFY(from.open(source).ok());
+        const std::vector<HistoryEntry> was = from.history({}, {}, {}).value, is = db.history({}, {}, {}).value;
+        QVERIFY(!was.empty());
+        QCOMPARE(is.size(), was.size());
+        for (size_t i = 0; i < was.size(); ++i) {
+            QCOMPARE(is[i].id, was[i].id);
+            QCOMPARE(is[i].when, was[i].when);
+            QCOMPARE(is[i].who, was[i].who);
+            QCOMPARE(is[i].describe(), was[i].describe());
+        }
         for (const char *part : {"a", "10.", "服务器", "\\n"}) {
             const ServerQuery q = ServerQuery::containing(QString::fromUtf8(part));
             QCOMPARE(db.serverKeys(q).value, from.serverKeys(q).value);
