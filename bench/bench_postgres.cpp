@@ -297,12 +297,15 @@ int main(int argc, char **argv)
     {
         PGconn *c = PQconnectdb(plainUri.toUtf8().constData());
         PQclear(PQexec(c, "DROP TRIGGER data_jilu ON data; DROP TRIGGER kehu_jilu ON kehu; "
-                          "DROP TRIGGER admin_jilu ON admin; DROP TABLE jilu; VACUUM ANALYZE"));
+                          "DROP TRIGGER admin_jilu ON admin; DROP TABLE jilu"));
+        PQclear(PQexec(c, "VACUUM ANALYZE"));
         PQfinish(c);
     }
     RegisterDb plain;
-    if (!plain.open(plainUri).ok() || plain.hasHistory() || !db.hasHistory())
+    if (!plain.open(plainUri).ok() || plain.hasHistory() || !db.hasHistory()) {
+        std::fprintf(stderr, "cannot make the register without the history\n");
         return 1;
+    }
     Times withHistory, withoutHistory;
     auto saves = [&](RegisterDb &on, int round) {
         return timeMs([&] {
