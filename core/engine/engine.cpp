@@ -129,7 +129,7 @@ void RegisterEngine::noteFailure(const QSqlError &error)
 bool RegisterEngine::begin()
 {
     m_lastDenied = false;
-    if (!m_open || !database().transaction())
+    if (!m_open || !startTransaction())
         return false;
     if (afterBegin())
         return true;

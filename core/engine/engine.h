@@ -92,6 +92,8 @@ public:
 protected:
     explicit RegisterEngine(const QString &location);
     virtual bool afterOpen(QString *) { return true; }
+    // Opens a write transaction (Qt's BEGIN unless the engine needs more).
+    virtual bool startTransaction() { return database().transaction(); }
     // Inside every write transaction, after it has begun and before it commits.
     virtual bool afterBegin() { return true; }
     virtual bool beforeCommit() { return true; }

@@ -251,6 +251,19 @@ bool SqliteEngine::beginLocked(const TableSchema &, QString *error)
     return false;
 }
 
+bool SqliteEngine::startTransaction()
+{
+    if (!hasHistory())
+        return database().transaction();
+    // The history's mark is read first thing: the write lock is taken before it (waiting for it
+    // as the busy timeout says), or a reader turning writer could deadlock with another writer.
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    noteFailure(q.lastError());
+    return false;
+}
+
 bool SqliteEngine::afterBegin()
 {
     m_historyMark = -1;

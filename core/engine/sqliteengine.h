@@ -35,6 +35,7 @@ public:
 
 protected:
     bool afterOpen(QString *error) override;
+    bool startTransaction() override;
     bool afterBegin() override;
     bool beforeCommit() override;
     void afterEnd() override;
