@@ -325,12 +325,8 @@ Read<std::vector<HistoryEntry>> RegisterDb::deletedServers()
         return {notConnected(QStringLiteral("history")), {}};
     QSqlQuery q(m_engine->database());
     q.setForwardOnly(true);
-    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 IN (?, ?) AND %2 = ? ORDER BY %3 DESC")
-                                                    .arg(columnName(HistoryColumn::Action), columnName(HistoryColumn::Table),
-                                                         columnName(HistoryColumn::Id)));
-    q.addBindValue(kActionDeleted);
-    q.addBindValue(kActionRestored);
-    q.addBindValue(serverTable().name);
+    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 ORDER BY %2 DESC")
+                                                    .arg(deletionsCondition(), columnName(HistoryColumn::Id)));
     if (!ok || !q.exec()) {
         out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
         out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;

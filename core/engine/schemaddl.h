@@ -49,6 +49,9 @@ bool historyPresent(QSqlDatabase &db);
 // Adds the change history (table, indexes, triggers) to a register that lacks it, in the caller's
 // transaction; entries already there are kept.
 bool addHistory(QSqlDatabase &db, bool *added, QString *error);
+// The condition that picks the deletions and restores of servers out of the history, as its
+// partial index is made with.
+QString deletionsCondition();
 
 // Which of the three tables exist in the open database.
 QStringList presentTables(QSqlDatabase &db, QString *error);
