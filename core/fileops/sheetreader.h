@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/records.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <vector>
+
+// Reading the spreadsheets operators arrive with: the rows of a sheet as texts, the header row and
+// which list field each column holds, and the rules a cell's text is stored by.
+
+// One sheet: its name and its rows of cell texts, as the file holds them.
+struct SheetTable {
+    QString name;
+    QList<QStringList> rows;
+};
+
+// A CSV file's sheet (RFC 4180): UTF-8 with or without a BOM, otherwise GB18030 (which covers GBK);
+// fields separated by commas, semicolons or tabs, whichever the file uses. The reason when it
+// cannot be read.
+std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, QString *error);
+std::optional<SheetTable> readCsvFile(const QString &path, QString *error);
+
+// The list field a header cell names (0 编号 ... 7 备注, as the list's columns), by the list's own
+// titles and the names operators use; blanks and full-width forms ignored. None for any other text.
+std::optional<int> fieldNamedBy(const QString &headerCell);
+
+// Where the header is: the first row among the first 10 in which at least two cells name a field,
+// and for each column the field it holds (-1 for none). None when no row does.
+struct SheetHeader {
+    int row = -1;
+    std::vector<int> fields; // by column
+    bool has(int field) const;
+};
+std::optional<SheetHeader> findHeader(const SheetTable &table);
+
+// A cell's text as a date column stores it: yyyy-M-d, yyyy/M/d, yyyy.M.d or yyyy年M月d日 naming a
+// real date becomes yyyy-MM-dd; anything else is kept as typed. Surrounding blanks are trimmed.
+QString dateCellText(const QString &cell);
+
+// The servers of the rows below the header, each with its row number in the sheet (1 for the
+// first row); rows with every mapped cell empty are left out.
+struct SheetServer {
+    int sheetRow = 0;
+    ServerRecord server;
+};
+std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header);
