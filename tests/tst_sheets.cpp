@@ -1,10 +1,15 @@
 // Reading spreadsheets operators keep: CSV dialects and encodings, the header finder, the date
 // rule, and the fixtures written by real spreadsheet programs.
+#include "core/fileops/exporter.h"
 #include "core/fileops/sheetreader.h"
+#include "core/registerdb.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
+#include <zip.h>
 
 namespace {
 const QString kSheets = QStringLiteral(KAVRO_SOURCE_DIR "/../shared/fixtures/sheets");
@@ -26,6 +31,12 @@ private slots:
     void dateRule_data();
     void dateRule();
     void gbkFixtureBringsItsSixtyRows();
+    void xlsxFixturesBringTheirSourceRows_data();
+    void xlsxFixturesBringTheirSourceRows();
+    void ownExportComesBackExactly_data();
+    void ownExportComesBackExactly();
+    void damagedWorkbooksAreRefused_data();
+    void damagedWorkbooksAreRefused();
 };
 
 void TstSheets::csvDialectsAndEncodings_data()
@@ -132,6 +143,138 @@ void TstSheets::gbkFixtureBringsItsSixtyRows()
         QCOMPARE(got[i].server, want[i].server);
         QCOMPARE(got[i].sheetRow, int(i) + 2);
     }
+}
+
+void TstSheets::xlsxFixturesBringTheirSourceRows_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<int>("servers"); // the first this many of the source
+    QTest::newRow("LibreOffice: title row, other names, real dates") << "servers-libreoffice.xlsx" << "" << 240;
+    QTest::newRow("openpyxl: second sheet, IP first") << "servers-openpyxl.xlsx" << "服务器" << 120;
+}
+
+void TstSheets::xlsxFixturesBringTheirSourceRows()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, sheet);
+    QFETCH(int, servers);
+    if (!QFile::exists(kSheets))
+        QSKIP("the shared fixtures are not beside this tree");
+    QString error;
+    const std::optional<std::vector<SheetTable>> book = readXlsxFile(kSheets + '/' + file, &error);
+    QVERIFY2(book, qPrintable(error));
+    const SheetTable *table = &book->front();
+    for (const SheetTable &t : *book)
+        if (t.name == sheet)
+            table = &t;
+    const std::optional<SheetTable> source = readCsvFile(kSheets + "/servers-libreoffice.source.csv", &error);
+    const std::optional<SheetHeader> h = findHeader(*table), hs = findHeader(*source);
+    QVERIFY(h && hs);
+    const std::vector<SheetServer> got = sheetServers(*table, *h), want = sheetServers(*source, *hs);
+    QCOMPARE(got.size(), size_t(servers));
+    QVERIFY(want.size() >= got.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        const ServerRecord &a = got[i].server, &b = want[i].server;
+        auto line = [](const ServerRecord &r) {
+            return QStringList{r.number, r.ip, r.cabinet, r.racked, r.expires, r.unracked, r.customer, r.remark}.join('|');
+        };
+        const QString why = line(a) + " vs " + line(b);
+        QVERIFY2(a == b, qPrintable(why));
+    }
+}
+
+void TstSheets::ownExportComesBackExactly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("xlsx") << "out.xlsx";
+    QTest::newRow("csv") << "out.csv";
+}
+
+void TstSheets::ownExportComesBackExactly()
+{
+    QFETCH(QString, name);
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
+                     "('北京星辰科技有限公司', '007', '10.0.0.1', 'B01-02', '2008-11-23', '2009-11-23', '', "
+                     "'含 \"引号\", 逗号；第一行' || char(10) || '第二行'),"
+                     "('上海云帆', 'SV-2', '10.0.0.2', '', '2008年11月23日', '长期', '', '=1+1'),"
+                     "('', '1.50', '10.0.0.3', '  ', '', '', '', '')"));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const std::vector<qint64> keys = db.serverKeys(ServerQuery::all()).value;
+    const QString path = reg.programDir() + '/' + name;
+    QVERIFY(exportServers(db, keys, path, *exportFormatFor(path)).status.ok());
+    QString error;
+    const std::optional<SheetTable> table =
+        name.endsWith("csv") ? readCsvFile(path, &error) : std::optional<SheetTable>(readXlsxFile(path, &error)->front());
+    QVERIFY2(table, qPrintable(error));
+    const std::optional<SheetHeader> header = findHeader(*table);
+    QVERIFY(header);
+    const std::vector<SheetServer> back = sheetServers(*table, *header);
+    const std::vector<ServerRecord> stored = db.servers(keys).value;
+    QCOMPARE(back.size(), stored.size());
+    for (size_t i = 0; i < back.size(); ++i) {
+        ServerRecord want = stored[i];
+        want.key = -1;
+        // What an import keeps: texts trimmed, a date text in a date column as yyyy-MM-dd.
+        for (QString *t : {&want.number, &want.cabinet, &want.customer, &want.remark, &want.ip})
+            *t = t->trimmed();
+        want.racked = dateCellText(want.racked);
+        want.expires = dateCellText(want.expires);
+        want.unracked = dateCellText(want.unracked);
+        QCOMPARE(back[i].server, want);
+    }
+}
+
+void TstSheets::damagedWorkbooksAreRefused_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("cut short") << "truncate" << "no XLSX workbook";
+    QTest::newRow("sheet XML missing") << "no sheet" << "is missing from the workbook";
+    QTest::newRow("member unpacking past the limit") << "bomb" << "too large to be a sheet";
+    QTest::newRow("not a zip at all") << "text" << "no XLSX workbook";
+}
+
+void TstSheets::damagedWorkbooksAreRefused()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/bad.xlsx";
+    const QString good = QStringLiteral(KAVRO_SOURCE_DIR "/../shared/fixtures/sheets/servers-openpyxl.xlsx");
+    if (damage == "text") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("编号,IP\n");
+    } else {
+        if (!QFile::exists(good))
+            QSKIP("the shared fixtures are not beside this tree");
+        QVERIFY(QFile::copy(good, path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        if (damage == "truncate") {
+            QFile f(path);
+            QVERIFY(f.resize(f.size() / 2));
+        } else {
+            int code = 0;
+            zip_t *z = zip_open(QFile::encodeName(path).constData(), 0, &code);
+            QVERIFY(z);
+            if (damage == "no sheet") {
+                QVERIFY(zip_delete(z, zip_uint64_t(zip_name_locate(z, "xl/worksheets/sheet2.xml", 0))) == 0);
+            } else {
+                // 4 MB of zeros, a few KB packed: refused by its size before it is unpacked.
+                static QByteArray zeros(4 * 1024 * 1024, '\0');
+                zip_source_t *src = zip_source_buffer(z, zeros.constData(), zip_uint64_t(zeros.size()), 0);
+                QVERIFY(zip_file_add(z, "xl/worksheets/sheet9.xml", src, ZIP_FL_OVERWRITE) >= 0);
+            }
+            QVERIFY(zip_close(z) == 0);
+        }
+    }
+    QString error;
+    const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error, 1024 * 1024);
+    QVERIFY(!book);
+    QVERIFY2(error.contains(said), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TstSheets)

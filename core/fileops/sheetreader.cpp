@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QXmlStreamReader>
+#include <zip.h>
+
+#include <cmath>
+#include <memory>
 
 namespace {
 // The text a header cell is compared by: no blanks, full-width forms as half-width, Latin letters
@@ -81,6 +86,11 @@ std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, 
     QString field;
     bool quoted = false, fieldStarted = false, wasQuoted = false;
     auto endField = [&] {
+        // A cell our own export guarded against being run as a formula ('=…, '+…, '-…, '@…) comes
+        // back as it was stored.
+        if (field.size() > 1 && field[0] == QLatin1Char('\'') &&
+            QStringLiteral("=+-@\t\r").contains(field[1]))
+            field.remove(0, 1);
         row << field;
         field.clear();
         fieldStarted = wasQuoted = false;
@@ -144,9 +154,10 @@ std::optional<int> fieldNamedBy(const QString &headerCell)
         {QStringLiteral("服务器ip"), QStringLiteral("ip"), QStringLiteral("ip地址"), QStringLiteral("服务器ip地址"),
          QStringLiteral("ipv4")},
         {QStringLiteral("所在机柜"), QStringLiteral("机柜"), QStringLiteral("机柜号"), QStringLiteral("机柜位置")},
-        {QStringLiteral("上架时间"), QStringLiteral("上架日期"), QStringLiteral("开通日期"), QStringLiteral("开通时间")},
+        {QStringLiteral("上架时间"), QStringLiteral("上架日期"), QStringLiteral("上架"), QStringLiteral("开通日期"),
+         QStringLiteral("开通时间"), QStringLiteral("开通")},
         {QStringLiteral("到期时间"), QStringLiteral("到期日期"), QStringLiteral("到期日"), QStringLiteral("到期")},
-        {QStringLiteral("下架时间"), QStringLiteral("下架日期")},
+        {QStringLiteral("下架时间"), QStringLiteral("下架日期"), QStringLiteral("下架")},
         {QStringLiteral("客户"), QStringLiteral("客户名称"), QStringLiteral("所属客户"), QStringLiteral("客户名")},
         {QStringLiteral("备注"), QStringLiteral("说明"), QStringLiteral("备注说明")},
     };
@@ -216,6 +227,314 @@ std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader
         }
         if (any)
             out.push_back(std::move(s));
+    }
+    return out;
+}
+
+namespace {
+// One member of the zip, read as a stream into an XML reader.
+class ZipMember {
+public:
+    ZipMember(zip_t *archive, const char *name) : m_file(zip_fopen(archive, name, 0)) {}
+    ~ZipMember()
+    {
+        if (m_file)
+            zip_fclose(m_file);
+    }
+    bool isOpen() const { return m_file != nullptr; }
+    // Feeds the reader until it has what it needs; false at the end of the member or on a fault.
+    bool feed(QXmlStreamReader &xml, bool *fault)
+    {
+        char buffer[64 * 1024];
+        const zip_int64_t n = zip_fread(m_file, buffer, sizeof buffer);
+        if (n < 0)
+            *fault = true;
+        if (n <= 0)
+            return false;
+        xml.addData(QByteArray(buffer, int(n)));
+        return true;
+    }
+
+private:
+    zip_file_t *m_file;
+};
+
+// Walks a member's XML, calling element for every start element and text for every text; false
+// (with the reason) when the member is missing or its XML is broken.
+template <typename OnStart, typename OnEnd, typename OnText>
+bool walkXml(zip_t *archive, const QString &member, OnStart onStart, OnEnd onEnd, OnText onText, QString *error)
+{
+    ZipMember file(archive, member.toUtf8().constData());
+    if (!file.isOpen()) {
+        *error = QStringLiteral("%1 is missing from the workbook").arg(member);
+        return false;
+    }
+    QXmlStreamReader xml;
+    bool fault = false, more = file.feed(xml, &fault);
+    for (;;) {
+        const QXmlStreamReader::TokenType t = xml.readNext();
+        if (t == QXmlStreamReader::Invalid) {
+            if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && more) {
+                more = file.feed(xml, &fault);
+                continue;
+            }
+            *error = fault ? QStringLiteral("%1 cannot be unpacked").arg(member)
+                           : QStringLiteral("%1 is not whole: %2").arg(member, xml.errorString());
+            return false;
+        }
+        if (t == QXmlStreamReader::EndDocument)
+            return true;
+        if (t == QXmlStreamReader::StartElement)
+            onStart(xml);
+        else if (t == QXmlStreamReader::EndElement)
+            onEnd(xml);
+        else if (t == QXmlStreamReader::Characters)
+            onText(xml.text());
+    }
+}
+
+// Whether a number format shows a date: the built-in date formats, or a code with d, m or y
+// outside quotes and brackets.
+bool isDateFormat(int id, const QString &code)
+{
+    if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58))
+        return true;
+    bool quoted = false, bracket = false;
+    for (QChar c : code) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (c == QLatin1Char('['))
+            bracket = true;
+        else if (c == QLatin1Char(']'))
+            bracket = false;
+        else if (!quoted && !bracket && QStringLiteral("dmyDMY").contains(c))
+            return true;
+    }
+    return false;
+}
+
+// The column of a cell reference such as "AB12": 27.
+int columnOf(QStringView ref)
+{
+    int column = 0;
+    for (QChar c : ref) {
+        if (c < QLatin1Char('A') || c > QLatin1Char('Z'))
+            break;
+        column = column * 26 + (c.unicode() - 'A' + 1);
+    }
+    return column - 1;
+}
+
+QString numberText(const QString &value, bool date)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok)
+        return value;
+    if (date) {
+        // The 1900 date system, whose day 60 is a 29 February that never was.
+        const QDate day = QDate(1899, 12, 30).addDays(qint64(std::floor(number)));
+        return day.toString(QStringLiteral("yyyy-MM-dd"));
+    }
+    if (number == std::floor(number) && std::fabs(number) < 1e15)
+        return QString::number(qint64(number));
+    return QString::number(number, 'g', 15);
+}
+} // namespace
+
+std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString *error, qint64 maxMemberBytes)
+{
+    int code = 0;
+    std::unique_ptr<zip_t, void (*)(zip_t *)> archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code),
+                                                      [](zip_t *z) {
+                                                          if (z)
+                                                              zip_discard(z);
+                                                      });
+    if (!archive) {
+        zip_error_t why;
+        zip_error_init_with_code(&why, code);
+        *error = QStringLiteral("%1 is no XLSX workbook: %2").arg(path, QString::fromUtf8(zip_error_strerror(&why)));
+        zip_error_fini(&why);
+        return std::nullopt;
+    }
+    // A member that would unpack to more than any register's sheet is refused before reading.
+    const zip_int64_t members = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < members; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE) &&
+            qint64(st.size) > maxMemberBytes) {
+            *error = QStringLiteral("%1 holds %2, which unpacks to %3 MB: too large to be a sheet; nothing was read")
+                         .arg(path, QString::fromUtf8(st.name))
+                         .arg(qint64(st.size) / (1024 * 1024));
+            return std::nullopt;
+        }
+    }
+    zip_t *z = archive.get();
+    // The sheets, by name and relationship, and where each one's XML is.
+    std::vector<std::pair<QString, QString>> sheets; // name, relationship id
+    if (!walkXml(
+            z, QStringLiteral("xl/workbook.xml"),
+            [&](QXmlStreamReader &x) {
+                if (x.name() == QLatin1String("sheet"))
+                    for (const QXmlStreamAttribute &a : x.attributes())
+                        if (a.name() == QLatin1String("id"))
+                            sheets.emplace_back(x.attributes().value(QLatin1String("name")).toString(), a.value().toString());
+            },
+            [](QXmlStreamReader &) {}, [](QStringView) {}, error))
+        return std::nullopt;
+    std::vector<std::pair<QString, QString>> targets; // id, target
+    if (!walkXml(
+            z, QStringLiteral("xl/_rels/workbook.xml.rels"),
+            [&](QXmlStreamReader &x) {
+                if (x.name() == QLatin1String("Relationship"))
+                    targets.emplace_back(x.attributes().value(QLatin1String("Id")).toString(),
+                                         x.attributes().value(QLatin1String("Target")).toString());
+            },
+            [](QXmlStreamReader &) {}, [](QStringView) {}, error))
+        return std::nullopt;
+    // Shared strings (a workbook may have none).
+    QStringList shared;
+    if (zip_name_locate(z, "xl/sharedStrings.xml", 0) >= 0) {
+        bool inSi = false, inT = false, phonetic = false;
+        QString current;
+        if (!walkXml(
+                z, QStringLiteral("xl/sharedStrings.xml"),
+                [&](QXmlStreamReader &x) {
+                    if (x.name() == QLatin1String("si")) {
+                        inSi = true;
+                        current.clear();
+                    } else if (x.name() == QLatin1String("rPh")) {
+                        phonetic = true; // a reading aid, not the text
+                    } else if (x.name() == QLatin1String("t")) {
+                        inT = inSi && !phonetic;
+                    }
+                },
+                [&](QXmlStreamReader &x) {
+                    if (x.name() == QLatin1String("si")) {
+                        shared << current;
+                        inSi = false;
+                    } else if (x.name() == QLatin1String("rPh")) {
+                        phonetic = false;
+                    } else if (x.name() == QLatin1String("t")) {
+                        inT = false;
+                    }
+                },
+                [&](QStringView text) {
+                    if (inT)
+                        current += text;
+                },
+                error))
+            return std::nullopt;
+    }
+    // Which cell styles show dates.
+    std::vector<bool> dateStyles;
+    if (zip_name_locate(z, "xl/styles.xml", 0) >= 0) {
+        std::vector<std::pair<int, QString>> formats;
+        bool inCellXfs = false;
+        if (!walkXml(
+                z, QStringLiteral("xl/styles.xml"),
+                [&](QXmlStreamReader &x) {
+                    if (x.name() == QLatin1String("numFmt"))
+                        formats.emplace_back(x.attributes().value(QLatin1String("numFmtId")).toInt(),
+                                             x.attributes().value(QLatin1String("formatCode")).toString());
+                    else if (x.name() == QLatin1String("cellXfs"))
+                        inCellXfs = true;
+                    else if (inCellXfs && x.name() == QLatin1String("xf")) {
+                        const int id = x.attributes().value(QLatin1String("numFmtId")).toInt();
+                        QString formatCode;
+                        for (const auto &[fid, c] : formats)
+                            if (fid == id)
+                                formatCode = c;
+                        dateStyles.push_back(isDateFormat(id, formatCode));
+                    }
+                },
+                [&](QXmlStreamReader &x) {
+                    if (x.name() == QLatin1String("cellXfs"))
+                        inCellXfs = false;
+                },
+                [](QStringView) {}, error))
+            return std::nullopt;
+    }
+    std::vector<SheetTable> out;
+    for (const auto &[name, id] : sheets) {
+        QString target;
+        for (const auto &[rid, t] : targets)
+            if (rid == id)
+                target = t;
+        if (target.isEmpty()) {
+            *error = QStringLiteral("the workbook names sheet %1 but not where it is").arg(name);
+            return std::nullopt;
+        }
+        const QString member = target.startsWith(QLatin1Char('/')) ? target.mid(1) : QLatin1String("xl/") + target;
+        SheetTable table;
+        table.name = name;
+        QStringList row;
+        int column = 0;
+        QString type, value;
+        int style = -1;
+        bool inValue = false, inInline = false;
+        auto put = [&](const QString &text) {
+            while (row.size() < column)
+                row << QString();
+            if (row.size() == column)
+                row << text;
+            else
+                row[column] = text;
+        };
+        if (!walkXml(
+                z, member,
+                [&](QXmlStreamReader &x) {
+                    const QStringView n = x.name();
+                    if (n == QLatin1String("row")) {
+                        row.clear();
+                        const int r = x.attributes().value(QLatin1String("r")).toInt();
+                        while (r > 0 && table.rows.size() < r - 1)
+                            table.rows << QStringList();
+                    } else if (n == QLatin1String("c")) {
+                        const QStringView ref = x.attributes().value(QLatin1String("r"));
+                        column = ref.isEmpty() ? int(row.size()) : columnOf(ref);
+                        type = x.attributes().value(QLatin1String("t")).toString();
+                        const QStringView s = x.attributes().value(QLatin1String("s"));
+                        style = s.isEmpty() ? -1 : s.toInt();
+                        value.clear();
+                    } else if (n == QLatin1String("v")) {
+                        inValue = true;
+                    } else if (n == QLatin1String("is")) {
+                        inInline = true;
+                    }
+                },
+                [&](QXmlStreamReader &x) {
+                    const QStringView n = x.name();
+                    if (n == QLatin1String("v")) {
+                        inValue = false;
+                    } else if (n == QLatin1String("is")) {
+                        inInline = false;
+                    } else if (n == QLatin1String("c")) {
+                        QString text;
+                        if (type == QLatin1String("s")) {
+                            const int i = value.toInt();
+                            text = i >= 0 && i < shared.size() ? shared[i] : QString();
+                        } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") ||
+                                   type == QLatin1String("e")) {
+                            text = value;
+                        } else if (type == QLatin1String("b")) {
+                            text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                        } else if (!value.isEmpty()) {
+                            const bool date = style >= 0 && style < int(dateStyles.size()) && dateStyles[size_t(style)];
+                            text = numberText(value, date);
+                        }
+                        put(text);
+                    } else if (n == QLatin1String("row")) {
+                        table.rows << row;
+                    }
+                },
+                [&](QStringView text) {
+                    if (inValue || inInline)
+                        value += text;
+                },
+                error))
+            return std::nullopt;
+        out.push_back(std::move(table));
     }
     return out;
 }

@@ -20,10 +20,19 @@ struct SheetTable {
 };
 
 // A CSV file's sheet (RFC 4180): UTF-8 with or without a BOM, otherwise GB18030 (which covers GBK);
-// fields separated by commas, semicolons or tabs, whichever the file uses. The reason when it
-// cannot be read.
+// fields separated by commas, semicolons or tabs, whichever the file uses; a cell our export
+// guarded with a leading ' against formulas comes back without it. The reason when it cannot be read.
 std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, QString *error);
 std::optional<SheetTable> readCsvFile(const QString &path, QString *error);
+
+// Every sheet of an XLSX workbook, in the workbook's order: shared and inline strings, numbers
+// (without a fraction as whole numbers), dates (serial numbers with a date format) as yyyy-MM-dd,
+// booleans, formulas by their cached value. Each sheet's XML is read as a stream from the zip.
+// A file that is no whole workbook, or whose members unpack to more than kMaxSheetMemberBytes
+// (checked before anything is unpacked), is refused with the reason.
+inline constexpr qint64 kMaxSheetMemberBytes = 512LL * 1024 * 1024;
+std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString *error,
+                                                    qint64 maxMemberBytes = kMaxSheetMemberBytes);
 
 // The list field a header cell names (0 编号 ... 7 备注, as the list's columns), by the list's own
 // titles and the names operators use; blanks and full-width forms ignored. None for any other text.
