@@ -564,6 +564,72 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
     return status;
 }
 
+Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &servers, const QStringList &newCustomers,
+                                           const std::function<bool(size_t)> &goOn)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return notConnected(QStringLiteral("importing"));
+    RegisterEngine &sql = *m_engine;
+    QSqlDatabase db = sql.database();
+    QString reason;
+    if (!sql.beginLocked(customerTable(), &reason))
+        return Status{sql.lastDenied() ? Fault::Denied : Fault::Failed, reason};
+    auto exists = [&](CustomerColumn column, const QString &value) -> std::optional<bool> {
+        QSqlQuery look(db);
+        look.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE coalesce(%2, '') = ? LIMIT 1")
+                         .arg(customerTable().name, columnName(column)));
+        look.addBindValue(value);
+        if (!look.exec())
+            return std::nullopt;
+        return look.next();
+    };
+    auto work = [&]() -> Status {
+        for (const QString &name : newCustomers) {
+            const std::optional<bool> there = exists(CustomerColumn::Name, name);
+            if (!there)
+                return Status::failed(QStringLiteral("reading the customers: %1").arg(db.lastError().text()));
+            if (*there)
+                continue; // another desk made it meanwhile
+            bool unreadable = false;
+            const QString id = drawCustomerKey(*m_keys, [&](const QString &k) {
+                const std::optional<bool> found = exists(CustomerColumn::Key, k);
+                unreadable = unreadable || !found;
+                return found.value_or(false);
+            });
+            if (unreadable)
+                return Status::failed(QStringLiteral("reading the customers: %1").arg(db.lastError().text()));
+            const ExecResult r = sql.execute(insertRow(customerTable().name, customerTable().columns, {id, name, QString(QLatin1String(""))}));
+            if (!r.ok)
+                return Status::failed(r.error);
+        }
+        for (size_t i = 0; i < servers.size(); ++i) {
+            if (goOn && i % 500 == 0 && !goOn(i))
+                return Status::failed(QStringLiteral("cancelled"));
+            const ServerRecord &s = servers[i];
+            const Read<qint64> added = sql.insertServer(insertRow(
+                serverTable().name, recordColumnNames(),
+                {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+            if (added.status.fault == Fault::Duplicate)
+                return Status{Fault::Duplicate, s.ip};
+            if (!added.ok())
+                return added.status;
+        }
+        if (goOn && !goOn(servers.size()))
+            return Status::failed(QStringLiteral("cancelled"));
+        return Status::done();
+    };
+    Status status = work();
+    if (status.ok() && !sql.commit())
+        status = Status::failed(db.lastError().text());
+    if (!status.ok()) {
+        if (status.fault == Fault::Failed && sql.lastDenied())
+            status.fault = Fault::Denied;
+        sql.rollback();
+    }
+    return status;
+}
+
 Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact)
 {
     reconnectIfLost();

@@ -3,6 +3,7 @@
 #include "core/records.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -91,6 +92,13 @@ public:
     // Changed: another program saved it meanwhile, and nothing is written).
     Status updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead = nullptr);
     Status deleteServer(qint64 key);
+
+    // Stores these servers and creates the customers named (those not stored by then), all in one
+    // transaction that holds the customers' write lock: every one or none. goOn is asked now and
+    // then with the number of servers stored so far; false undoes everything (reason "cancelled").
+    // Duplicate, naming the IP, when another program stored one of the IPs meanwhile.
+    Status addServersWithCustomers(const std::vector<ServerRecord> &servers, const QStringList &newCustomers,
+                                   const std::function<bool(size_t)> &goOn = {});
 
     // ---- change history ----
     // Whether the register keeps one (kavro-db init and upgrade make it).

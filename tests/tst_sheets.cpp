@@ -1,11 +1,13 @@
 // Reading spreadsheets operators keep: CSV dialects and encodings, the header finder, the date
 // rule, and the fixtures written by real spreadsheet programs.
 #include "core/fileops/exporter.h"
+#include "core/fileops/sheetimport.h"
 #include "core/fileops/sheetreader.h"
 #include "core/registerdb.h"
 #include "testsupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +39,10 @@ private slots:
     void ownExportComesBackExactly();
     void damagedWorkbooksAreRefused_data();
     void damagedWorkbooksAreRefused();
+    void checksBeforeWriting_data();
+    void checksBeforeWriting();
+    void allOrNothing();
+    void commandLine();
 };
 
 void TstSheets::csvDialectsAndEncodings_data()
@@ -197,7 +203,7 @@ void TstSheets::ownExportComesBackExactly()
     TempRegister reg;
     QVERIFY(reg.exec("INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
                      "('北京星辰科技有限公司', '007', '10.0.0.1', 'B01-02', '2008-11-23', '2009-11-23', '', "
-                     "'含 \"引号\", 逗号；第一行' || char(10) || '第二行'),"
+                     "'含 \"引号\", 逗号；第一行\n第二行'),"
                      "('上海云帆', 'SV-2', '10.0.0.2', '', '2008年11月23日', '长期', '', '=1+1'),"
                      "('', '1.50', '10.0.0.3', '  ', '', '', '', '')"));
     RegisterDb db;
@@ -275,6 +281,128 @@ void TstSheets::damagedWorkbooksAreRefused()
     const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error, 1024 * 1024);
     QVERIFY(!book);
     QVERIFY2(error.contains(said), qPrintable(error));
+}
+
+namespace {
+SheetServer row(int sheetRow, const QString &ip, const QString &customer = {})
+{
+    SheetServer s;
+    s.sheetRow = sheetRow;
+    s.server.ip = ip;
+    s.server.customer = customer;
+    s.server.number = QStringLiteral("N%1").arg(sheetRow);
+    return s;
+}
+} // namespace
+
+void TstSheets::checksBeforeWriting_data()
+{
+    QTest::addColumn<std::vector<SheetServer>>("rows");
+    QTest::addColumn<bool>("skipExisting");
+    QTest::addColumn<QStringList>("problems"); // "row ip what"
+    QTest::addColumn<QStringList>("newCustomers");
+    QTest::addColumn<int>("toStore");
+    QTest::newRow("clean, one new customer named twice")
+        << std::vector<SheetServer>{row(2, "10.0.0.1", "新客户甲"), row(3, "10.0.0.2", "新客户甲"), row(4, "10.0.0.3", "甲公司")}
+        << false << QStringList{} << QStringList{"新客户甲"} << 3;
+    QTest::newRow("every problem listed at once")
+        << std::vector<SheetServer>{row(2, ""), row(3, "10.0.0.1"), row(4, "10.0.0.1"), row(5, "10.9.9.9"), row(6, "10.0.0.2")}
+        << false << QStringList{"2  IP 为空", "4 10.0.0.1 表格中重复（第 3 行已有）", "5 10.9.9.9 已存在"} << QStringList{} << 2;
+    QTest::newRow("stored IPs skipped when asked")
+        << std::vector<SheetServer>{row(2, "10.9.9.9"), row(3, "10.0.0.1")} << true << QStringList{} << QStringList{} << 1;
+}
+
+void TstSheets::checksBeforeWriting()
+{
+    QFETCH(std::vector<SheetServer>, rows);
+    QFETCH(bool, skipExisting);
+    QFETCH(QStringList, problems);
+    QFETCH(QStringList, newCustomers);
+    QFETCH(int, toStore);
+    TempRegister reg;
+    QVERIFY(reg.exec("INSERT INTO data (F_IP) VALUES ('10.9.9.9')"));
+    QVERIFY(reg.exec("INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20001', '甲公司', '')"));
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const Read<SheetPlan> plan = planSheetImport(db, rows, skipExisting);
+    QVERIFY(plan.ok());
+    QStringList said;
+    for (const SheetProblem &p : plan.value.problems)
+        said << QStringLiteral("%1 %2 %3").arg(p.sheetRow).arg(p.ip, p.what);
+    QCOMPARE(said, problems);
+    QCOMPARE(plan.value.newCustomers, newCustomers);
+    QCOMPARE(int(plan.value.toStore.size()), toStore);
+}
+
+void TstSheets::allOrNothing()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    std::vector<ServerRecord> servers;
+    for (int i = 0; i < 30; ++i)
+        servers.push_back(row(i + 2, QStringLiteral("10.1.0.%1").arg(i), "新客户").server);
+    // The database refuses the 21st: nothing at all is stored, the new customer neither.
+    if (TempRegister::onServer())
+        QVERIFY(reg.exec("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                         "IF NEW.F_IP = '10.1.0.20' THEN RAISE EXCEPTION 'no'; END IF; RETURN NEW; END$$") &&
+                reg.exec("CREATE TRIGGER refuse BEFORE INSERT ON data FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    else
+        QVERIFY(reg.refuse("BEFORE INSERT ON data WHEN new.F_IP = '10.1.0.20'"));
+    QVERIFY(!db.addServersWithCustomers(servers, {"新客户"}).ok());
+    QCOMPARE(reg.count("data"), 0);
+    QCOMPARE(reg.count("kehu"), 1);
+    QVERIFY(reg.dropRefusal("data"));
+    // Another program stored one of the IPs meanwhile: refused, naming it, nothing stored.
+    QVERIFY(reg.exec("INSERT INTO data (F_IP) VALUES ('10.1.0.7')"));
+    const Status raced = db.addServersWithCustomers(servers, {"新客户"});
+    QCOMPARE(raced.fault, Fault::Duplicate);
+    QCOMPARE(raced.reason, QStringLiteral("10.1.0.7"));
+    QCOMPARE(reg.count("data"), 1);
+    QVERIFY(reg.exec("DELETE FROM data"));
+    // Cancelled half-way: nothing stored.
+    QVERIFY(!db.addServersWithCustomers(servers, {"新客户"}, [](size_t done) { return done < 10; }).ok());
+    QCOMPARE(reg.count("data"), 0);
+    // Then all of it, each server in the history.
+    QVERIFY(db.addServersWithCustomers(servers, {"新客户"}).ok());
+    QCOMPARE(reg.count("data"), 30);
+    QCOMPARE(reg.count("kehu"), 2);
+    // The refused and cancelled attempts left no entry: the 30 servers and the customer, and the
+    // other program's insert and deletion.
+    QCOMPARE(int(db.history({}, {}, {}).value.size()), 30 + 1 + 2);
+}
+
+void TstSheets::commandLine()
+{
+    if (!QFile::exists(kSheets))
+        QSKIP("the shared fixtures are not beside this tree");
+    TempRegister reg;
+    auto run = [&](const QStringList &args, QString *err = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), QStringList{"import-sheet", reg.dbPath()} + args);
+        p.waitForFinished(120000);
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
+        return std::pair<int, QString>(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+    };
+    auto [code, out] = run({kSheets + "/servers-gbk.csv", "--dry-run"});
+    QCOMPARE(code, 0);
+    QCOMPARE(reg.count("data"), 0);
+    std::tie(code, out) = run({kSheets + "/servers-gbk.csv"});
+    QCOMPARE(code, 0);
+    QVERIFY2(out.contains(QStringLiteral("已导入 60 台服务器")), qPrintable(out));
+    QString err;
+    std::tie(code, out) = run({kSheets + "/servers-libreoffice.xlsx"}, &err);
+    QCOMPARE(code, 1);
+    QCOMPARE(err.count(QStringLiteral("\t已存在\n")), 60);
+    QCOMPARE(reg.count("data"), 60);
+    std::tie(code, out) = run({kSheets + "/servers-openpyxl.xlsx", "--sheet", "服务器", "--skip-existing"});
+    QCOMPARE(code, 0);
+    QCOMPARE(reg.count("data"), 120);
+    std::tie(code, out) = run({kSheets + "/servers-openpyxl.xlsx", "--sheet", "说明"});
+    QCOMPARE(code, 1);
+    std::tie(code, out) = run({});
+    QCOMPARE(code, 2);
 }
 
 QTEST_GUILESS_MAIN(TstSheets)

@@ -3,6 +3,7 @@
 #include "core/datetext.h"
 #include "core/fileops/exporter.h"
 #include "core/fileops/legacyimport.h"
+#include "core/fileops/sheetimport.h"
 #include "core/paths.h"
 #include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
@@ -38,6 +39,9 @@ int usage()
                          "  kavro-db history DB [--ip IP] [--since yyyy-MM-dd] [--who NAME]\n"
                          "      the change history, oldest first: when (local time), who, what, which record and\n"
                          "      what changed; tab-separated with a header when not written to a terminal\n"
+                         "  kavro-db import-sheet DB FILE.xlsx|FILE.csv [--sheet NAME] [--skip-existing] [--dry-run]\n"
+                         "      bring a spreadsheet's servers in, all or nothing; the problems go to standard error\n"
+                         "      as tab-separated lines (row, IP, problem); exit 0 stored, 1 refused, 2 usage\n"
                          "  kavro-db copy SRC DEST\n"
                          "      copy a whole register, keys and texts exact, all or nothing; DEST must be a new\n"
                          "      file or a database without the register's tables (or with all three empty)\n"
@@ -213,6 +217,83 @@ int history(QStringList args)
                                  .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
         std::printf("%s\n", line.toUtf8().constData());
     }
+    return 0;
+}
+
+int importSheet(QStringList args)
+{
+    QString sheetName;
+    bool skipExisting = false, dryRun = false;
+    QStringList paths;
+    while (!args.isEmpty()) {
+        const QString arg = args.takeFirst();
+        if (arg == QLatin1String("--sheet") && !args.isEmpty())
+            sheetName = args.takeFirst();
+        else if (arg == QLatin1String("--skip-existing"))
+            skipExisting = true;
+        else if (arg == QLatin1String("--dry-run"))
+            dryRun = true;
+        else if (arg.startsWith(QLatin1String("--")))
+            return usage();
+        else
+            paths << arg;
+    }
+    if (paths.size() != 2)
+        return usage();
+    const QString file = paths[1];
+    QString error;
+    std::vector<SheetTable> sheets;
+    if (file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        std::optional<SheetTable> table = readCsvFile(file, &error);
+        if (!table)
+            return fail(error);
+        sheets.push_back(std::move(*table));
+    } else if (file.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
+        std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
+        if (!book)
+            return fail(error);
+        sheets = std::move(*book);
+    } else {
+        return fail(QStringLiteral("%1: the file name must end in .xlsx or .csv").arg(file));
+    }
+    // The sheet named, or the first whose header names an IP column.
+    const SheetTable *table = nullptr;
+    std::optional<SheetHeader> header;
+    for (const SheetTable &t : sheets) {
+        if (!sheetName.isEmpty() && t.name != sheetName)
+            continue;
+        header = findHeader(t);
+        if (header && header->has(1)) {
+            table = &t;
+            break;
+        }
+    }
+    if (!table)
+        return fail(sheetName.isEmpty() ? QStringLiteral("%1 has no sheet with a header row and an IP column").arg(file)
+                                        : QStringLiteral("%1 has no sheet %2 with a header row and an IP column")
+                                              .arg(file, sheetName));
+    RegisterDb db;
+    if (const std::optional<int> refused = openNamed({paths[0]}, db))
+        return *refused;
+    const Read<SheetPlan> plan = planSheetImport(db, sheetServers(*table, *header), skipExisting);
+    if (!plan.ok())
+        return fail(QStringLiteral("cannot read the register: %1").arg(plan.status.reason));
+    for (const SheetProblem &p : plan.value.problems)
+        std::fprintf(stderr, "%d\t%s\t%s\n", p.sheetRow, qPrintable(tsvField(p.ip)), qPrintable(p.what));
+    if (!plan.value.problems.empty())
+        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.value.problems.size()).arg(table->name));
+    if (dryRun) {
+        std::printf("would store %zu servers and create %lld customers from sheet %s (%d already stored, skipped)\n",
+                    plan.value.toStore.size(), qlonglong(plan.value.newCustomers.size()), qPrintable(table->name),
+                    plan.value.alreadyStored);
+        return 0;
+    }
+    const Status stored = db.addServersWithCustomers(plan.value.toStore, plan.value.newCustomers);
+    if (stored.fault == Fault::Duplicate)
+        return fail(QStringLiteral("another program stored IP %1 meanwhile; nothing was stored").arg(stored.reason));
+    if (!stored.ok())
+        return fail(QStringLiteral("nothing was stored: %1").arg(stored.reason));
+    std::printf("已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.value.toStore.size(), qlonglong(plan.value.newCustomers.size()));
     return 0;
 }
 
@@ -556,6 +637,8 @@ int main(int argc, char **argv)
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
+    if (command == QLatin1String("import-sheet"))
+        return importSheet(args);
     if (command == QLatin1String("history"))
         return history(args);
     if (command == QLatin1String("upgrade") && args.size() == 1)
