@@ -4,6 +4,7 @@
 //   bench_search [SERVERS [FOLDER]]   (default 1,000,000; the registers are made in FOLDER and kept
 //   there for the next run, or in a temporary folder)
 #include "benchdata.h"
+#include "benchwrites.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
 #include "login/loginwindow.h"
@@ -197,32 +198,6 @@ qint64 fileSize(const QString &path)
     return size;
 }
 
-// Adds, modifies and deletes a batch of servers through the register layer, each in its own transaction.
-double writeRound(RegisterDb &db, int round)
-{
-    return timeMs([&] {
-        std::vector<qint64> added;
-        for (int i = 0; i < 50; ++i) {
-            ServerRecord s;
-            s.customer = QStringLiteral("蓝海云联科技有限公司");
-            s.number = QStringLiteral("NEW-%1-%2").arg(round).arg(i);
-            s.ip = QStringLiteral("172.16.%1.%2").arg(round).arg(i);
-            s.cabinet = QStringLiteral("Z-9");
-            s.racked = QStringLiteral("2026-01-01");
-            s.expires = QStringLiteral("2027-01-01");
-            s.remark = QStringLiteral("新上架，双路电源，带宽100M独享；客户要求每月巡检一次。");
-            added.push_back(db.addServer(s).value);
-        }
-        for (qint64 key : added) {
-            Read<ServerRecord> s = db.server(key);
-            const ServerRecord before = s.value;
-            s.value.remark += QStringLiteral("已巡检");
-            db.updateServer(s.value, true, &before);
-        }
-        for (qint64 key : added)
-            db.deleteServer(key);
-    });
-}
 
 // The longest time the event loop went without running, while text is typed into the search box
 // a character at a time with 包含文字 chosen, until the list shows the last answer.

@@ -30,6 +30,13 @@ std::vector<std::pair<QString, QString>> serverAssignments(const ServerRecord &s
     return a;
 }
 
+// The insert that stores a new server.
+Statement serverInsert(const ServerRecord &s)
+{
+    return insertRow(serverTable().name, recordColumnNames(),
+                     {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark});
+}
+
 // A statement that must change exactly one record, inside the caller's transaction.
 Status changeOne(RegisterEngine &sql, const Statement &statement)
 {
@@ -216,12 +223,17 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     reconnectIfLost();
     if (!isOpen())
         return {notConnected(QStringLiteral("adding a server")), -1};
+    return storeServer(s, QString());
+}
+
+Read<qint64> RegisterDb::storeServer(const ServerRecord &s, const QString &action)
+{
     // In a transaction of its own, so that the history's entry is signed with it.
     Read<qint64> out{{}, -1};
     out.status = inTransaction(*m_engine, [&] {
-        const Read<qint64> added = m_engine->insertServer(insertRow(
-            serverTable().name, recordColumnNames(),
-            {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+        if (!action.isEmpty())
+            m_engine->nameNextChange(action);
+        const Read<qint64> added = m_engine->insertServer(serverInsert(s));
         out.value = added.value;
         return added.status;
     });
@@ -366,18 +378,7 @@ Read<qint64> RegisterDb::restoreServer(const HistoryEntry &deletion)
         return {taken.status, -1};
     if (taken.value)
         return {{Fault::Duplicate, QStringLiteral("the IP %1 is in use again").arg(s.ip)}, -1};
-    Read<qint64> out{{}, -1};
-    out.status = inTransaction(*m_engine, [&] {
-        m_engine->nameNextChange(kActionRestored);
-        const Read<qint64> added = m_engine->insertServer(insertRow(
-            serverTable().name, recordColumnNames(),
-            {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
-        out.value = added.value;
-        return added.status;
-    });
-    if (!out.ok())
-        out.value = -1;
-    return out;
+    return storeServer(s, kActionRestored);
 }
 
 Read<std::vector<HistoryEntry>> RegisterDb::history(const QString &ip, const QString &since, const QString &who)
@@ -607,9 +608,7 @@ Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &serv
             if (goOn && i % 500 == 0 && !goOn(i))
                 return Status::failed(QStringLiteral("cancelled"));
             const ServerRecord &s = servers[i];
-            const Read<qint64> added = sql.insertServer(insertRow(
-                serverTable().name, recordColumnNames(),
-                {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark}));
+            const Read<qint64> added = sql.insertServer(serverInsert(s));
             if (added.status.fault == Fault::Duplicate)
                 return Status{Fault::Duplicate, s.ip};
             if (!added.ok())

@@ -147,6 +147,9 @@ private:
     void reconnectIfLost();
     Status notConnected(const QString &what) const;
     Status deleteRecord(const TableSchema &table, qint64 key);
+    // Stores a new server in a transaction of its own, its history entry named action (the
+    // triggers' own name when empty).
+    Read<qint64> storeServer(const ServerRecord &server, const QString &action);
 
     std::unique_ptr<RegisterEngine> m_engine;
     QRandomGenerator *m_keys;
