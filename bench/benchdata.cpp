@@ -1,5 +1,7 @@
 #include "benchdata.h"
 
+#include <QFile>
+
 #include <QDate>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -54,9 +56,15 @@ bool fillRegister(const QString &path, int servers)
 
 long peakRssMiB()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
+    // VmHWM belongs to this program's memory alone; getrusage's ru_maxrss survives exec, so a
+    // process started by a large one would report its parent's size.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    return -1;
 }
 
 double Times::median() const

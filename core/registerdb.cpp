@@ -31,11 +31,19 @@ std::vector<std::pair<QString, QString>> serverAssignments(const ServerRecord &s
 }
 
 // The insert that stores a new server.
+QStringList serverValues(const ServerRecord &s)
+{
+    return {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark};
+}
+
 Statement serverInsert(const ServerRecord &s)
 {
-    return insertRow(serverTable().name, recordColumnNames(),
-                     {s.customer, s.number, s.ip, s.cabinet, s.racked, s.expires, s.unracked, s.remark});
+    return insertRow(serverTable().name, recordColumnNames(), serverValues(s));
 }
+
+// Rows a statement when many servers are stored at once (8 values each, well under every
+// engine's limit on bound values).
+constexpr size_t kRowsPerInsert = 500;
 
 // A statement that must change exactly one record, inside the caller's transaction.
 Status changeOne(RegisterEngine &sql, const Statement &statement)
@@ -215,6 +223,36 @@ Read<bool> RegisterDb::serverIpExists(const QString &ip)
         out.status = Status::failed(QStringLiteral("server IPs: %1").arg(q.lastError().text()));
     else
         out.value = q.next();
+    return out;
+}
+
+Read<QSet<QString>> RegisterDb::storedIps(const QStringList &ips)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return {notConnected(QStringLiteral("server IPs")), {}};
+    Read<QSet<QString>> out;
+    // Five hundred a query, each through the IP index.
+    constexpr qsizetype kPerQuery = 500;
+    QSqlQuery q(m_engine->database());
+    q.setForwardOnly(true);
+    for (qsizetype first = 0; first < ips.size(); first += kPerQuery) {
+        const QStringList some = ips.mid(first, kPerQuery);
+        QStringList marks(some.size(), QStringLiteral("?"));
+        const QString column = columnName(ServerColumn::Ip);
+        bool ok = q.prepare(QStringLiteral("SELECT %2 FROM %1 WHERE %2 IN (%3)")
+                                .arg(serverTable().name, column, marks.join(QLatin1Char(','))));
+        for (const QString &ip : some)
+            q.addBindValue(ip.isNull() ? QString(QLatin1String("")) : ip);
+        ok = ok && q.exec();
+        if (!ok) {
+            out.status = Status::failed(QStringLiteral("server IPs: %1").arg(q.lastError().text()));
+            out.value.clear();
+            return out;
+        }
+        while (q.next())
+            out.value.insert(q.value(0).toString());
+    }
     return out;
 }
 
@@ -568,6 +606,13 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
 Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &servers, const QStringList &newCustomers,
                                            const std::function<bool(size_t)> &goOn)
 {
+    return addServersWithCustomers(
+        servers.size(), [&servers](size_t i) -> const ServerRecord & { return servers[i]; }, newCustomers, goOn);
+}
+
+Status RegisterDb::addServersWithCustomers(size_t count, const std::function<const ServerRecord &(size_t)> &serverAt,
+                                           const QStringList &newCustomers, const std::function<bool(size_t)> &goOn)
+{
     reconnectIfLost();
     if (!isOpen())
         return notConnected(QStringLiteral("importing"));
@@ -585,6 +630,7 @@ Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &serv
             return std::nullopt;
         return look.next();
     };
+    std::pair<size_t, size_t> clash{0, 0}; // the rows of a statement a unique index refused
     auto work = [&]() -> Status {
         for (const QString &name : newCustomers) {
             const std::optional<bool> there = exists(CustomerColumn::Name, name);
@@ -604,17 +650,25 @@ Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &serv
             if (!r.ok)
                 return Status::failed(r.error);
         }
-        for (size_t i = 0; i < servers.size(); ++i) {
-            if (goOn && i % 500 == 0 && !goOn(i))
+        // Several hundred rows a statement: a file's text index keeps what it is told in memory
+        // until the statement ends, so one row a statement would write the index row by row.
+        for (size_t first = 0; first < count; first += kRowsPerInsert) {
+            if (goOn && !goOn(first))
                 return Status::failed(QStringLiteral("cancelled"));
-            const ServerRecord &s = servers[i];
-            const Read<qint64> added = sql.insertServer(serverInsert(s));
-            if (added.status.fault == Fault::Duplicate)
-                return Status{Fault::Duplicate, s.ip};
-            if (!added.ok())
-                return added.status;
+            const size_t end = std::min(count, first + kRowsPerInsert);
+            std::vector<QStringList> rows;
+            rows.reserve(end - first);
+            for (size_t i = first; i < end; ++i)
+                rows.push_back(serverValues(serverAt(i)));
+            const ExecResult r = sql.execute(insertRows(serverTable().name, recordColumnNames(), rows));
+            if (r.uniqueViolated) {
+                clash = {first, end};
+                return Status{Fault::Duplicate, serverAt(first).ip};
+            }
+            if (!r.ok)
+                return Status::failed(r.error);
         }
-        if (goOn && !goOn(servers.size()))
+        if (goOn && !goOn(count))
             return Status::failed(QStringLiteral("cancelled"));
         return Status::done();
     };
@@ -626,6 +680,12 @@ Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &serv
             status.fault = Fault::Denied;
         sql.rollback();
     }
+    // Another desk stored one of a statement's IPs since the check: name it.
+    for (size_t i = clash.first; i < clash.second; ++i)
+        if (serverIpExists(serverAt(i).ip).value) {
+            status.reason = serverAt(i).ip;
+            break;
+        }
     return status;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/records.h"
 
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -83,6 +84,8 @@ public:
     Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
     Read<ServerRecord> server(qint64 key);
     Read<bool> serverIpExists(const QString &ip);
+    // Which of these IPs are stored (compared byte for byte, as the index keeps them).
+    Read<QSet<QString>> storedIps(const QStringList &ips);
     // Stores a new server; the value is its record key. Duplicate when another program stored its IP
     // since it was checked (where the register's IP index is unique).
     Read<qint64> addServer(const ServerRecord &server);
@@ -99,6 +102,9 @@ public:
     // Duplicate, naming the IP, when another program stored one of the IPs meanwhile.
     Status addServersWithCustomers(const std::vector<ServerRecord> &servers, const QStringList &newCustomers,
                                    const std::function<bool(size_t)> &goOn = {});
+    // The same for count servers, the i-th given by serverAt(i).
+    Status addServersWithCustomers(size_t count, const std::function<const ServerRecord &(size_t)> &serverAt,
+                                   const QStringList &newCustomers, const std::function<bool(size_t)> &goOn = {});
 
     // ---- change history ----
     // Whether the register keeps one (kavro-db init and upgrade make it).

@@ -47,6 +47,24 @@ Statement insertRow(const QString &table, const QStringList &columns, const QStr
     return s;
 }
 
+Statement insertRows(const QString &table, const QStringList &columns, const std::vector<QStringList> &rows)
+{
+    Statement s;
+    QStringList tuples;
+    tuples.reserve(qsizetype(rows.size()));
+    for (const QStringList &row : rows) {
+        QStringList marks;
+        for (const QString &value : row) {
+            marks << QStringLiteral("?");
+            s.values << text(value);
+        }
+        tuples << textJoin({u"(", marks.join(QLatin1String(", ")), u")"});
+    }
+    s.sql = textJoin({u"insert into ", table, u" (", columns.join(QLatin1String(", ")), u") values ",
+                      tuples.join(QLatin1String(", "))});
+    return s;
+}
+
 Statement deleteByKey(const QString &table, qint64 key, const QString &keyColumn)
 {
     return {textJoin({u"delete from ", table, u" where ", keyColumn, u" = ?"}), {key}};

@@ -28,6 +28,8 @@ Statement updateByKey(const QString &table, const std::vector<std::pair<QString,
 
 // "insert into <table> (<columns>) values (?, ...)"
 Statement insertRow(const QString &table, const QStringList &columns, const QStringList &values);
+// "insert into <table> (<columns>) values (?, ...), (?, ...), ..." for several rows at once.
+Statement insertRows(const QString &table, const QStringList &columns, const std::vector<QStringList> &rows);
 
 // "delete from <table> where rowid = ?"
 Statement deleteByKey(const QString &table, qint64 key, const QString &keyColumn = QStringLiteral("rowid"));

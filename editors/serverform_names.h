@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/toolkit.h"
+
 #include <QString>
 
 // Object names shared by the server add and modify windows.
@@ -23,7 +25,7 @@ namespace ServerFormTexts {
 inline const QString addTitle = QStringLiteral("数据添加窗口");
 inline const QString editTitle = QStringLiteral("数据修改窗口");
 inline const QString noCustomer = QStringLiteral("请选择客户");
-inline const QString ipExists = QStringLiteral("您添加的服务器IP已经存在！");
+inline const QString ipExists = kIpExistsText;
 inline const QString chooseCustomer = QStringLiteral("请选择您要对应的客户！");
 inline const QString promptTitle = QStringLiteral("澜汀提示：");
 inline const QString modified = QStringLiteral("服务器数据修改成功！");

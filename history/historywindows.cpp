@@ -1,7 +1,6 @@
 #include "history/historywindows.h"
 
 #include "core/registerdb.h"
-#include "editors/serverform_names.h"
 #include "history/historywindows_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
@@ -199,7 +198,7 @@ void DeletedServersWindow::restoreChosen()
     }
     const Read<qint64> restored = m_db.restoreServer(m_entries[size_t(row)]);
     if (restored.status.fault == Fault::Duplicate) {
-        MessageBox::show(ServerFormTexts::ipExists, MsgStyle::Ok, kNoticeTitle, this);
+        MessageBox::show(kIpExistsText, MsgStyle::Ok, kNoticeTitle, this);
         return;
     }
     if (!restored.ok()) {

@@ -2,6 +2,7 @@
 
 #include "core/backgroundsearch.h"
 #include "history/historywindows.h"
+#include "importer/sheetimportwindow.h"
 
 #include "core/appstate.h"
 #include "core/fileops/backup.h"
@@ -180,6 +181,11 @@ void MainWindow::buildControls()
     m_exportAction->setShortcutContext(Qt::WindowShortcut);
     addAction(m_exportAction); // Ctrl+E anywhere in the main window
     connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportListAs);
+    QAction *importAction = m_menu->addAction(MainTexts::importItem);
+    importAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    importAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(importAction); // Ctrl+I anywhere in the main window
+    connect(importAction, &QAction::triggered, this, &MainWindow::importSheet);
     connect(m_menu->addAction(MainTexts::deletedItem), &QAction::triggered, this, &MainWindow::openDeletedServers);
 
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
@@ -302,6 +308,8 @@ void MainWindow::shutdown()
             w->close();
     if (m_deletedWindow)
         m_deletedWindow->close();
+    if (m_importWindow)
+        m_importWindow->close();
     removeWindowHook(this);
     stopDailyBackup();
     delete m_background;

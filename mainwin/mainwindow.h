@@ -24,6 +24,7 @@ class ServerAddWindow;
 class ServerEditWindow;
 class ServerViewWindow;
 class DeletedServersWindow;
+class SheetImportWindow;
 class SettingsWindow;
 class ServerListModel;
 
@@ -85,6 +86,12 @@ public:
     // Writes exactly the rows the list shows, in the order shown, to path (.xlsx or .csv) and says
     // how it went; false when nothing was written (failed or cancelled).
     bool exportList(const QString &path);
+    // 导入表格…: asks for a spreadsheet, then previews it (importSheetFrom).
+    void importSheet();
+    // Reads the spreadsheet at path and opens the preview from which it is imported; false (after
+    // saying why) when it cannot be read.
+    bool importSheetFrom(const QString &path);
+    SheetImportWindow *importWindow() const;
 
 protected:
     bool event(QEvent *event) override;
@@ -150,6 +157,7 @@ private:
     QList<QPointer<ServerEditWindow>> m_editWindows;
     QList<QPointer<ServerViewWindow>> m_viewWindows;
     QPointer<DeletedServersWindow> m_deletedWindow;
+    QPointer<SheetImportWindow> m_importWindow;
 
     QGroupBox *m_frame = nullptr;
     QPushButton *m_showAll = nullptr;

@@ -30,6 +30,7 @@ inline const QString modifyItem = QStringLiteral("修改数据");
 inline const QString deleteItem = QStringLiteral("删除数据");
 inline const QString aboutItem = QStringLiteral("关于澜汀");
 inline const QString exportItem = QStringLiteral("导出列表…");
+inline const QString importItem = QStringLiteral("导入表格…");
 inline const QString deletedItem = QStringLiteral("已删除的服务器…");
 inline const QString exportTitle = QStringLiteral("导出列表");
 inline const QString exportFilters = QStringLiteral("Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)");

@@ -8,6 +8,8 @@
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "history/historywindows.h"
+#include "importer/sheetimportwindow.h"
+#include "importer/sheetimportwindow_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "mainwin/serverlistmodel.h"
@@ -15,6 +17,7 @@
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -450,12 +453,18 @@ std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
     return window;
 }
 
+namespace {
+// Where the file dialogs open: the documents folder, or the home folder where there is none.
+QString documentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() || !QFileInfo(documents).isDir() ? QDir::homePath() : documents;
+}
+} // namespace
+
 void MainWindow::exportListAs()
 {
-    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (documents.isEmpty() || !QFileInfo(documents).isDir())
-        documents = QDir::homePath(); // no documents folder here: the home folder
-    const QString proposed = QDir(documents).filePath(
+    const QString proposed = QDir(documentsFolder()).filePath(
         QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QString filter;
     QString path =
@@ -505,6 +514,41 @@ bool MainWindow::exportList(const QString &path)
     return true;
 }
 
+void MainWindow::importSheet()
+{
+    const QString path = QFileDialog::getOpenFileName(this, SheetImportTexts::title, documentsFolder(),
+                                                      SheetImportTexts::openFilters);
+    if (!path.isEmpty())
+        importSheetFrom(path);
+}
+
+bool MainWindow::importSheetFrom(const QString &path)
+{
+    if (m_importWindow)
+        m_importWindow->close();
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<std::vector<SheetTable>> sheets = SheetImportWindow::readFile(path, &error);
+    QApplication::restoreOverrideCursor();
+    if (!sheets) {
+        qWarning("cannot read %s: %s", qPrintable(path), qPrintable(error));
+        MessageBox::show(SheetImportTexts::unreadable.arg(error), MsgStyle::Error, std::nullopt, this);
+        return false;
+    }
+    m_importWindow = new SheetImportWindow(*m_db, path, std::move(*sheets), this);
+    m_importWindow->setWindowFlag(Qt::Window);
+    m_importWindow->setAttribute(Qt::WA_DeleteOnClose);
+    m_importWindow->setWindowModality(Qt::WindowModal);
+    connect(m_importWindow, &SheetImportWindow::imported, this, [this] {
+        // The new servers and customers: every server listed, both customer lists read again.
+        fillCustomerCombos();
+        showAllServers();
+        summaryAfterChange();
+    });
+    m_importWindow->show();
+    return true;
+}
+
 void MainWindow::openAddWindow()
 {
     makeAddWindow()->exec();
@@ -513,4 +557,9 @@ void MainWindow::openAddWindow()
 void MainWindow::openSettingsWindow()
 {
     makeSettingsWindow()->exec();
+}
+
+SheetImportWindow *MainWindow::importWindow() const
+{
+    return m_importWindow;
 }

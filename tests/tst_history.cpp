@@ -440,7 +440,7 @@ void TstHistory::deletedServersWindowRestores()
     for (int i = 0; i < actions.size(); ++i)
         if (actions[i]->text() == QStringLiteral("已删除的服务器…")) {
             item = actions[i];
-            QCOMPARE(actions[i - 1]->text(), QStringLiteral("导出列表…")); // right after it
+            QCOMPARE(actions[i - 2]->text(), QStringLiteral("导出列表…")); // after it and 导入表格…
         }
     QVERIFY(item);
     item->trigger();

@@ -4,7 +4,23 @@
 #include "core/fileops/sheetimport.h"
 #include "core/fileops/sheetreader.h"
 #include "core/registerdb.h"
+#include "importer/sheetimportwindow.h"
+#include "importer/sheetimportwindow_names.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindow_names.h"
+#include "widgets/messagebox.h"
 #include "testsupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTimer>
 
 #include <QFile>
 #include <QProcess>
@@ -43,6 +59,16 @@ private slots:
     void checksBeforeWriting();
     void allOrNothing();
     void commandLine();
+    void previewListsEveryProblem();
+    void mappingChangedInTheWindow();
+    void importedFromTheMainWindow();
+    void cancelledImportStoresNothing();
+    void unreadableFileIsSaid();
+    void init()
+    {
+        MessageBox::setScripted(true);
+        MessageBox::clearShown();
+    }
 };
 
 void TstSheets::csvDialectsAndEncodings_data()
@@ -360,8 +386,13 @@ void TstSheets::allOrNothing()
     QCOMPARE(raced.reason, QStringLiteral("10.1.0.7"));
     QCOMPARE(reg.count("data"), 1);
     QVERIFY(reg.exec("DELETE FROM data"));
-    // Cancelled half-way: nothing stored.
-    QVERIFY(!db.addServersWithCustomers(servers, {"新客户"}, [](size_t done) { return done < 10; }).ok());
+    // Cancelled after a thousand of 1,200 were written: nothing stored.
+    std::vector<ServerRecord> many;
+    for (int i = 0; i < 1200; ++i)
+        many.push_back(row(i + 2, QStringLiteral("10.2.%1.%2").arg(i / 256).arg(i % 256), "新客户").server);
+    size_t asked = 0;
+    QVERIFY(!db.addServersWithCustomers(many, {"新客户"}, [&](size_t done) { return (asked = done) < 1000; }).ok());
+    QCOMPARE(asked, size_t(1000));
     QCOMPARE(reg.count("data"), 0);
     // Then all of it, each server in the history.
     QVERIFY(db.addServersWithCustomers(servers, {"新客户"}).ok());
@@ -405,5 +436,193 @@ void TstSheets::commandLine()
     QCOMPARE(code, 2);
 }
 
-QTEST_GUILESS_MAIN(TstSheets)
+
+namespace {
+QStringList column(QTableWidget *table, int c)
+{
+    QStringList out;
+    for (int r = 0; r < table->rowCount(); ++r)
+        out << (table->item(r, c) ? table->item(r, c)->text() : QString());
+    return out;
+}
+
+QComboBox *mappingBox(SheetImportWindow &w, int sheetColumn)
+{
+    auto *mapping = w.findChild<QTableWidget *>(SheetImportNames::mapping);
+    return qobject_cast<QComboBox *>(mapping->cellWidget(sheetColumn, 2));
+}
+
+QPushButton *importButton(SheetImportWindow &w)
+{
+    return w.findChild<QPushButton *>(SheetImportNames::importButton);
+}
+
+QString summary(SheetImportWindow &w)
+{
+    return w.findChild<QLabel *>(SheetImportNames::summary)->text();
+}
+
+SheetTable sheet(const QList<QStringList> &rows)
+{
+    return SheetTable{QStringLiteral("服务器"), rows};
+}
+} // namespace
+
+void TstSheets::previewListsEveryProblem()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    ServerRecord stored;
+    stored.ip = "10.0.0.3";
+    QVERIFY(db.addServer(stored).ok());
+    // A title row above the header, operators' own column names, dates in three spellings.
+    std::vector<SheetTable> sheets{sheet({{"2026 年机房台账"},
+                                          {"编号", "IP地址", "开通日期", "到期日", "所属客户", "说明"},
+                                          {"A1", "10.0.0.1", "2026/1/5", "2027年1月5日", "新客户甲", "含 KVM"},
+                                          {"A2", "", "2026.2.1", "", "", ""},
+                                          {"A3", "10.0.0.1", "", "", "", ""},
+                                          {"A4", "10.0.0.3", "", "", "", ""},
+                                          {"A5", " 10.0.0.5 ", "明年", "", "新客户乙", ""}})};
+    SheetImportWindow w(db, "/tmp/台账.xlsx", sheets);
+    // The columns found: 编号, IP, 上架时间, 到期时间, 客户, 备注.
+    QStringList mapped;
+    for (int c = 0; c < 6; ++c)
+        mapped << mappingBox(w, c)->currentText();
+    QCOMPARE(mapped, (QStringList{"编号", "服务器IP", "上架时间", "到期时间", "客户", "备注"}));
+    // The rows as they will be stored, with their rows in the sheet.
+    auto *preview = w.findChild<QTableWidget *>(SheetImportNames::preview);
+    QCOMPARE(column(preview, 0), (QStringList{"3", "4", "5", "6", "7"}));
+    QCOMPARE(column(preview, 2), (QStringList{"10.0.0.1", "", "10.0.0.1", "10.0.0.3", "10.0.0.5"}));
+    QCOMPARE(column(preview, 4), (QStringList{"2026-01-05", "2026-02-01", "", "", "明年"}));
+    QCOMPARE(column(preview, 5), (QStringList{"2027-01-05", "", "", "", ""}));
+    // Every problem at once with its row, then the customers the import would create.
+    auto *problems = w.findChild<QTableWidget *>(SheetImportNames::problems);
+    QCOMPARE(column(problems, 0), (QStringList{"4", "5", "6", "", ""}));
+    QCOMPARE(column(problems, 1), (QStringList{"", "10.0.0.1", "10.0.0.3", "新客户甲", "新客户乙"}));
+    QCOMPARE(column(problems, 2),
+             (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "已存在", "新客户", "新客户"}));
+    QVERIFY(!importButton(w)->isEnabled());
+    QCOMPARE(summary(w), QStringLiteral("有 3 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。"));
+    // Skipping the stored one leaves the other two problems: still refused.
+    w.findChild<QRadioButton *>(SheetImportNames::skipStored)->setChecked(true);
+    QCOMPARE(column(problems, 2), (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "新客户", "新客户"}));
+    QVERIFY(!importButton(w)->isEnabled());
+    QCOMPARE(reg.count("data"), 1);
+}
+
+void TstSheets::mappingChangedInTheWindow()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    ServerRecord stored;
+    stored.ip = "10.0.0.2";
+    QVERIFY(db.addServer(stored).ok());
+    // The IP column's title names no field: the sheet cannot be imported until the user says.
+    std::vector<SheetTable> sheets{sheet({{"编号", "地址", "客户", "备注"},
+                                          {"B1", "10.0.0.1", "星辰数据", "备注一"},
+                                          {"B2", "10.0.0.2", "星辰数据", "备注二"}})};
+    SheetImportWindow w(db, "/tmp/b.csv", sheets);
+    QCOMPARE(mappingBox(w, 1)->currentText(), SheetImportTexts::notImported);
+    QVERIFY(!importButton(w)->isEnabled());
+    QCOMPARE(summary(w), SheetImportTexts::noIpColumn);
+    mappingBox(w, 1)->setCurrentText("服务器IP");
+    QCOMPARE(summary(w), QStringLiteral("有 1 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。"));
+    w.findChild<QRadioButton *>(SheetImportNames::skipStored)->setChecked(true);
+    QCOMPARE(summary(w), QStringLiteral("将导入 1 台服务器，新建 1 个客户。（1 台已存在，跳过）"));
+    // 备注 not wanted: the column is left out.
+    mappingBox(w, 3)->setCurrentText(SheetImportTexts::notImported);
+    QSignalSpy imported(&w, &SheetImportWindow::imported);
+    QVERIFY(importButton(w)->isEnabled());
+    importButton(w)->click();
+    QCOMPARE(imported.size(), 1);
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("已导入 1 台服务器，新建 1 个客户。"));
+    QCOMPARE(reg.rows("SELECT F_BH, F_IP, F_KH, coalesce(F_BZ, '') FROM data WHERE F_IP = '10.0.0.1'"),
+             (QList<QStringList>{{"B1", "10.0.0.1", "星辰数据", ""}}));
+    QCOMPARE(reg.rows("SELECT K_KH FROM kehu WHERE K_KH = '星辰数据'"), (QList<QStringList>{{"星辰数据"}}));
+}
+
+void TstSheets::importedFromTheMainWindow()
+{
+    TempRegister reg;
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("台账.csv");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(gbk("服务器编号,服务器IP,到期时间,客户\r\nC1,10.9.0.1,2027/3/1,甲公司\r\nC2,10.9.0.2,2027/3/2,乙公司\r\n"));
+    }
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    QAction *item = nullptr;
+    for (QAction *a : main.findChild<QMenu *>(MainNames::menu)->actions())
+        if (a->text() == MainTexts::importItem)
+            item = a;
+    QVERIFY(item);
+    QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
+    QVERIFY(main.importSheetFrom(path));
+    SheetImportWindow *w = main.importWindow();
+    QVERIFY(w);
+    QCOMPARE(summary(*w), QStringLiteral("将导入 2 台服务器，新建 2 个客户。"));
+    importButton(*w)->click();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("已导入 2 台服务器，新建 2 个客户。"));
+    QTRY_VERIFY(!main.importWindow());
+    QCOMPARE(listedIps(main), (QStringList{"10.9.0.1", "10.9.0.2"}));
+    QStringList customers;
+    auto *combo = main.findChild<QComboBox *>(MainNames::customerCombo);
+    for (int i = 0; i < combo->count(); ++i)
+        customers << combo->itemText(i);
+    QVERIFY(customers.contains("甲公司") && customers.contains("乙公司"));
+}
+
+void TstSheets::cancelledImportStoresNothing()
+{
+    TempRegister reg;
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    QList<QStringList> rows{{"服务器IP", "客户"}};
+    for (int i = 0; i < 1500; ++i)
+        rows << QStringList{QStringLiteral("10.7.%1.%2").arg(i / 256).arg(i % 256), "新客户"};
+    SheetImportWindow w(db, "/tmp/c.csv", {sheet(rows)});
+    QVERIFY(importButton(w)->isEnabled());
+    const int customers = reg.count("kehu");
+    // 取消 pressed in the progress dialog once it shows.
+    bool pressed = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (auto *progress = w.findChild<QProgressDialog *>(); progress && progress->isVisible() && !pressed) {
+            pressed = true;
+            progress->cancel();
+        }
+    });
+    poll.start(0);
+    importButton(w)->click();
+    QVERIFY(pressed);
+    QCOMPARE(MessageBox::shown().last().text, SheetImportTexts::cancelled);
+    QCOMPARE(reg.count("data"), 0);
+    QCOMPARE(reg.count("kehu"), customers);
+}
+
+void TstSheets::unreadableFileIsSaid()
+{
+    TempRegister reg;
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("坏.xlsx");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("PK\x03\x04 not a workbook");
+    }
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    QVERIFY(!main.importSheetFrom(path));
+    QVERIFY(!main.importWindow());
+    QCOMPARE(MessageBox::shown().last().style, MsgStyle::Error);
+    QVERIFY(MessageBox::shown().last().text.startsWith(QStringLiteral("无法读取表格：")));
+}
+
+QTEST_MAIN(TstSheets)
 #include "tst_sheets.moc"

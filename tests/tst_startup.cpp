@@ -528,7 +528,7 @@ void TstStartup::mainWindowListAndMenu()
     QStringList items;
     for (QAction *a : menu->actions())
         items << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀", "导出列表…", "已删除的服务器…"}));
+    QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀", "导出列表…", "导入表格…", "已删除的服务器…"}));
     QVERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().isEmpty());
     QVERIFY(!main.windowIcon().isNull());
     QVERIFY(main.windowIcon().availableSizes().size() >= 10);

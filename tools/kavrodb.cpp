@@ -288,7 +288,9 @@ int importSheet(QStringList args)
                     plan.value.alreadyStored);
         return 0;
     }
-    const Status stored = db.addServersWithCustomers(plan.value.toStore, plan.value.newCustomers);
+    const Status stored = db.addServersWithCustomers(
+        plan.value.toStore.size(), [&](size_t i) -> const ServerRecord & { return plan.value.toStore[i].server; },
+        plan.value.newCustomers);
     if (stored.fault == Fault::Duplicate)
         return fail(QStringLiteral("another program stored IP %1 meanwhile; nothing was stored").arg(stored.reason));
     if (!stored.ok())

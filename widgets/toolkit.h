@@ -27,4 +27,6 @@ inline const QString kNoWriteRightText = QStringLiteral("您没有修改数据�
 inline const QString kReadFailedText = QStringLiteral("读取数据库失败，请稍后重试！");
 // A server the window was working on is no longer stored.
 inline const QString kServerVanishedText = QStringLiteral("服务器数据不存在，可能已被删除！");
+// A server with the same IP is stored already.
+inline const QString kIpExistsText = QStringLiteral("您添加的服务器IP已经存在！");
 inline const QString kNoticeTitle = QStringLiteral("澜汀提示");

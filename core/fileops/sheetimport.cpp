@@ -3,9 +3,19 @@
 #include <QHash>
 #include <QSet>
 
-Read<SheetPlan> planSheetImport(RegisterDb &db, const std::vector<SheetServer> &rows, bool skipExisting)
+Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, bool skipExisting)
 {
     Read<SheetPlan> out;
+    QStringList ips;
+    ips.reserve(qsizetype(rows.size()));
+    for (const SheetServer &row : rows)
+        if (!row.server.ip.isEmpty())
+            ips << row.server.ip;
+    const Read<QSet<QString>> stored = db.storedIps(ips);
+    if (!stored.ok()) {
+        out.status = stored.status;
+        return out;
+    }
     const Read<QStringList> customers = db.customerNames();
     if (!customers.ok()) {
         out.status = customers.status;
@@ -14,7 +24,10 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, const std::vector<SheetServer> &
     const QSet<QString> known(customers.value.begin(), customers.value.end());
     QHash<QString, int> firstRow;
     QSet<QString> newOnes;
-    for (const SheetServer &row : rows) {
+    // The rows accepted are moved to the front of rows, which then becomes the plan's: a sheet of
+    // a hundred thousand rows is held once.
+    size_t accepted = 0;
+    for (SheetServer &row : rows) {
         const QString &ip = row.server.ip;
         if (ip.isEmpty()) {
             out.value.problems.push_back({row.sheetRow, ip, QStringLiteral("IP 为空")});
@@ -26,12 +39,7 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, const std::vector<SheetServer> &
             continue;
         }
         firstRow.insert(ip, row.sheetRow);
-        const Read<bool> stored = db.serverIpExists(ip);
-        if (!stored.ok()) {
-            out.status = stored.status;
-            return out;
-        }
-        if (stored.value) {
+        if (stored.value.contains(ip)) {
             if (skipExisting)
                 ++out.value.alreadyStored;
             else
@@ -43,7 +51,11 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, const std::vector<SheetServer> &
             newOnes.insert(customer);
             out.value.newCustomers << customer;
         }
-        out.value.toStore.push_back(row.server);
+        if (&rows[accepted] != &row)
+            rows[accepted] = std::move(row);
+        ++accepted;
     }
+    rows.resize(accepted);
+    out.value.toStore = std::move(rows);
     return out;
 }

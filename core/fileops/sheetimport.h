@@ -13,12 +13,13 @@ struct SheetProblem {
 };
 
 struct SheetPlan {
-    std::vector<ServerRecord> toStore;  // in the sheet's order
+    std::vector<SheetServer> toStore;   // in the sheet's order, with their rows in the sheet
     std::vector<SheetProblem> problems; // every one, in the sheet's order
     QStringList newCustomers;           // named in the sheet and not yet stored ("新客户")
     int alreadyStored = 0;              // rows left out because their IP is stored (when skipping)
 };
 
 // The plan for these rows: an empty IP, an IP twice in the sheet and an IP already stored are
-// problems (a stored IP only skips its row with skipExisting).
-Read<SheetPlan> planSheetImport(RegisterDb &db, const std::vector<SheetServer> &rows, bool skipExisting);
+// problems (a stored IP only skips its row with skipExisting). The rows' servers are moved into
+// the plan.
+Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, bool skipExisting);

@@ -212,6 +212,7 @@ QString dateCellText(const QString &cell)
 std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header)
 {
     std::vector<SheetServer> out;
+    out.reserve(size_t(std::max<qsizetype>(0, table.rows.size() - header.row - 1)));
     for (int r = header.row + 1; r < int(table.rows.size()); ++r) {
         const QStringList &cells = table.rows[r];
         SheetServer s{r + 1, {}};
@@ -516,7 +517,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                             text = i >= 0 && i < shared.size() ? shared[i] : QString();
                         } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") ||
                                    type == QLatin1String("e")) {
-                            text = value;
+                            text = QString(value.constData(), value.size()); // no spare room kept
                         } else if (type == QLatin1String("b")) {
                             text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
                         } else if (!value.isEmpty()) {
@@ -525,6 +526,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                         }
                         put(text);
                     } else if (n == QLatin1String("row")) {
+                        row.squeeze();
                         table.rows << row;
                     }
                 },
