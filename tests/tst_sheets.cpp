@@ -27,6 +27,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <zip.h>
 
 namespace {
@@ -266,8 +267,76 @@ void TstSheets::damagedWorkbooksAreRefused_data()
     QTest::newRow("cut short") << "truncate" << "no XLSX workbook";
     QTest::newRow("sheet XML missing") << "no sheet" << "is missing from the workbook";
     QTest::newRow("member unpacking past the limit") << "bomb" << "too large to be a sheet";
+    QTest::newRow("a 1 GB member at the program's own limit") << "bomb 1 GB" << "unpacks to 1024 MB";
+    QTest::newRow("a member whose directory understates its size") << "liar" << "too large to be a sheet";
     QTest::newRow("not a zip at all") << "text" << "no XLSX workbook";
 }
+
+namespace {
+// A libzip source of 1 GiB of zeros, made a block at a time.
+zip_int64_t zerosSource(void *, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
+{
+    static qint64 left = 0;
+    constexpr qint64 kSize = 1024LL * 1024 * 1024;
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        left = kSize;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const zip_uint64_t n = std::min<zip_uint64_t>(len, zip_uint64_t(left));
+        std::memset(data, 0, n);
+        left -= qint64(n);
+        return zip_int64_t(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = static_cast<zip_stat_t *>(data);
+        zip_stat_init(st);
+        st->size = zip_uint64_t(kSize);
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR:
+        return 2 * sizeof(int);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default:
+        return -1;
+    }
+}
+
+// Rewrites the unpacked size a zip's directory and local header give for one member.
+bool understateSize(const QString &path, const QByteArray &name, quint32 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = f.readAll();
+    auto put32 = [&](qsizetype at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = char((v >> (8 * i)) & 0xff);
+    };
+    auto get = [&](qsizetype at, int n) {
+        quint32 v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = (v << 8) | quint8(bytes[at + i]);
+        return v;
+    };
+    bool found = false;
+    for (qsizetype at = bytes.indexOf("PK\x01\x02"); at >= 0; at = bytes.indexOf("PK\x01\x02", at + 4)) {
+        if (bytes.mid(at + 46, get(at + 28, 2)) != name)
+            continue;
+        put32(at + 24, size);
+        put32(get(at + 42, 4) + 22, size);
+        found = true;
+    }
+    f.seek(0);
+    return found && f.write(bytes) == bytes.size();
+}
+} // namespace
 
 void TstSheets::damagedWorkbooksAreRefused()
 {
@@ -294,6 +363,17 @@ void TstSheets::damagedWorkbooksAreRefused()
             QVERIFY(z);
             if (damage == "no sheet") {
                 QVERIFY(zip_delete(z, zip_uint64_t(zip_name_locate(z, "xl/worksheets/sheet2.xml", 0))) == 0);
+            } else if (damage == "bomb 1 GB") {
+                // 1 GiB of zeros made as it is packed (about 1 MB in the file).
+                zip_source_t *src = zip_source_function(z, zerosSource, nullptr);
+                const zip_int64_t i = zip_file_add(z, "xl/worksheets/sheet9.xml", src, ZIP_FL_OVERWRITE);
+                QVERIFY(i >= 0);
+                QVERIFY(zip_set_file_compression(z, zip_uint64_t(i), ZIP_CM_DEFLATE, 1) == 0);
+            } else if (damage == "liar") {
+                // The data sheet replaced by 4 MB of well-formed XML, its sizes then rewritten below.
+                static const QByteArray blanks = "<worksheet>" + QByteArray(4 * 1024 * 1024, ' ');
+                zip_source_t *src = zip_source_buffer(z, blanks.constData(), zip_uint64_t(blanks.size()), 0);
+                QVERIFY(zip_file_add(z, "xl/worksheets/sheet2.xml", src, ZIP_FL_OVERWRITE) >= 0);
             } else {
                 // 4 MB of zeros, a few KB packed: refused by its size before it is unpacked.
                 static QByteArray zeros(4 * 1024 * 1024, '\0');
@@ -301,10 +381,13 @@ void TstSheets::damagedWorkbooksAreRefused()
                 QVERIFY(zip_file_add(z, "xl/worksheets/sheet9.xml", src, ZIP_FL_OVERWRITE) >= 0);
             }
             QVERIFY(zip_close(z) == 0);
+            if (damage == "liar")
+                QVERIFY(understateSize(path, "xl/worksheets/sheet2.xml", 1000));
         }
     }
     QString error;
-    const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error, 1024 * 1024);
+    const qint64 limit = damage == "bomb 1 GB" ? kMaxSheetMemberBytes : 1024 * 1024;
+    const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error, limit);
     QVERIFY(!book);
     QVERIFY2(error.contains(said), qPrintable(error));
 }

@@ -236,13 +236,14 @@ namespace {
 // One member of the zip, read as a stream into an XML reader.
 class ZipMember {
 public:
-    ZipMember(zip_t *archive, const char *name) : m_file(zip_fopen(archive, name, 0)) {}
+    ZipMember(zip_t *archive, const char *name, qint64 limit) : m_file(zip_fopen(archive, name, 0)), m_limit(limit) {}
     ~ZipMember()
     {
         if (m_file)
             zip_fclose(m_file);
     }
     bool isOpen() const { return m_file != nullptr; }
+    bool tooLarge() const { return m_tooLarge; }
     // Feeds the reader until it has what it needs; false at the end of the member or on a fault.
     bool feed(QXmlStreamReader &xml, bool *fault)
     {
@@ -252,20 +253,31 @@ public:
             *fault = true;
         if (n <= 0)
             return false;
+        // A member whose directory entry understates its size is stopped at the limit all the same.
+        m_read += n;
+        if (m_read > m_limit) {
+            m_tooLarge = true;
+            *fault = true;
+            return false;
+        }
         xml.addData(QByteArray(buffer, int(n)));
         return true;
     }
 
 private:
     zip_file_t *m_file;
+    qint64 m_limit;
+    qint64 m_read = 0;
+    bool m_tooLarge = false;
 };
 
 // Walks a member's XML, calling element for every start element and text for every text; false
 // (with the reason) when the member is missing or its XML is broken.
 template <typename OnStart, typename OnEnd, typename OnText>
-bool walkXml(zip_t *archive, const QString &member, OnStart onStart, OnEnd onEnd, OnText onText, QString *error)
+bool walkXml(zip_t *archive, qint64 limit, const QString &member, OnStart onStart, OnEnd onEnd, OnText onText,
+             QString *error)
 {
-    ZipMember file(archive, member.toUtf8().constData());
+    ZipMember file(archive, member.toUtf8().constData(), limit);
     if (!file.isOpen()) {
         *error = QStringLiteral("%1 is missing from the workbook").arg(member);
         return false;
@@ -279,8 +291,10 @@ bool walkXml(zip_t *archive, const QString &member, OnStart onStart, OnEnd onEnd
                 more = file.feed(xml, &fault);
                 continue;
             }
-            *error = fault ? QStringLiteral("%1 cannot be unpacked").arg(member)
-                           : QStringLiteral("%1 is not whole: %2").arg(member, xml.errorString());
+            *error = file.tooLarge() ? QStringLiteral("%1 unpacks to more than its directory says: too large to be "
+                                                      "a sheet; nothing was read").arg(member)
+                     : fault ? QStringLiteral("%1 cannot be unpacked").arg(member)
+                             : QStringLiteral("%1 is not whole: %2").arg(member, xml.errorString());
             return false;
         }
         if (t == QXmlStreamReader::EndDocument)
@@ -374,7 +388,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
     // The sheets, by name and relationship, and where each one's XML is.
     std::vector<std::pair<QString, QString>> sheets; // name, relationship id
     if (!walkXml(
-            z, QStringLiteral("xl/workbook.xml"),
+            z, maxMemberBytes, QStringLiteral("xl/workbook.xml"),
             [&](QXmlStreamReader &x) {
                 if (x.name() == QLatin1String("sheet"))
                     for (const QXmlStreamAttribute &a : x.attributes())
@@ -385,7 +399,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
         return std::nullopt;
     std::vector<std::pair<QString, QString>> targets; // id, target
     if (!walkXml(
-            z, QStringLiteral("xl/_rels/workbook.xml.rels"),
+            z, maxMemberBytes, QStringLiteral("xl/_rels/workbook.xml.rels"),
             [&](QXmlStreamReader &x) {
                 if (x.name() == QLatin1String("Relationship"))
                     targets.emplace_back(x.attributes().value(QLatin1String("Id")).toString(),
@@ -399,7 +413,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
         bool inSi = false, inT = false, phonetic = false;
         QString current;
         if (!walkXml(
-                z, QStringLiteral("xl/sharedStrings.xml"),
+                z, maxMemberBytes, QStringLiteral("xl/sharedStrings.xml"),
                 [&](QXmlStreamReader &x) {
                     if (x.name() == QLatin1String("si")) {
                         inSi = true;
@@ -433,7 +447,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
         std::vector<std::pair<int, QString>> formats;
         bool inCellXfs = false;
         if (!walkXml(
-                z, QStringLiteral("xl/styles.xml"),
+                z, maxMemberBytes, QStringLiteral("xl/styles.xml"),
                 [&](QXmlStreamReader &x) {
                     if (x.name() == QLatin1String("numFmt"))
                         formats.emplace_back(x.attributes().value(QLatin1String("numFmtId")).toInt(),
@@ -483,7 +497,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                 row[column] = text;
         };
         if (!walkXml(
-                z, member,
+                z, maxMemberBytes, member,
                 [&](QXmlStreamReader &x) {
                     const QStringView n = x.name();
                     if (n == QLatin1String("row")) {
