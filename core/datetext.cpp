@@ -151,3 +151,13 @@ std::optional<int> dayCountFromText(const QString &text)
         return std::nullopt;
     return value;
 }
+
+std::optional<QString> renewedExpiry(QStringView stored, const Renewal &renewal)
+{
+    if (renewal.setTo.isValid())
+        return dateToText(renewal.setTo);
+    const QDate date = textToDate(stored);
+    if (!date.isValid())
+        return std::nullopt;
+    return dateToText(date.addMonths(renewal.months));
+}

@@ -31,3 +31,13 @@ QString expiryNote(const Expiry &expiry);
 
 // A whole number of days from 0 to 3650, in half- or full-width digits, blanks around ignored.
 std::optional<int> dayCountFromText(const QString &text);
+
+// How a renewal moves a 到期时间: by a number of months (a year is 12), or to one date.
+struct Renewal {
+    int months = 0;
+    QDate setTo; // when valid, every server's 到期时间 becomes this date
+};
+// The 到期时间 a renewal gives a stored one; none when the stored text is no date (it is left
+// alone), unless the renewal sets one date. A month's last days stay within the month (01-31 plus
+// one month is 02-28 or 02-29).
+std::optional<QString> renewedExpiry(QStringView stored, const Renewal &renewal);

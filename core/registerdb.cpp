@@ -459,6 +459,38 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
     reconnectIfLost();
     if (!isOpen())
         return notConnected(QStringLiteral("saving a server"));
+    return inTransaction(*m_engine, [&] { return updateServerIn(server, withCustomer, asRead); });
+}
+
+Status RegisterDb::modifyServers(const std::vector<std::pair<ServerRecord, ServerRecord>> &changes)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return notConnected(QStringLiteral("saving servers"));
+    return inTransaction(*m_engine, [&] {
+        for (const auto &[asRead, changed] : changes)
+            if (Status s = updateServerIn(changed, true, &asRead); !s.ok())
+                return s;
+        return Status::done();
+    });
+}
+
+Status RegisterDb::deleteServers(const std::vector<qint64> &keys)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return notConnected(QStringLiteral("deleting servers"));
+    const TableSchema &table = serverTable();
+    return inTransaction(*m_engine, [&] {
+        for (qint64 key : keys)
+            if (Status s = changeOne(*m_engine, deleteByKey(table.name, key, rowKey(table))); !s.ok())
+                return s;
+        return Status::done();
+    });
+}
+
+Status RegisterDb::updateServerIn(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead)
+{
     std::vector<std::pair<QString, QString>> expected;
     std::vector<std::pair<QString, QString>> assignments = serverAssignments(server, withCustomer);
     if (asRead) {
@@ -476,23 +508,21 @@ Status RegisterDb::updateServer(const ServerRecord &server, bool withCustomer, c
             assignments = std::move(kept);
     }
     RegisterEngine &sql = *m_engine;
-    return inTransaction(sql, [&] {
-        Status status = changeOne(sql, updateByKey(serverTable().name, assignments,
-                                                   server.key, expected, rowKey(serverTable())));
-        if (status.fault != Fault::NotFound || !asRead)
-            return status;
-        // No row changed: the server is gone, or another program saved other values meanwhile.
-        QSqlQuery count(sql.database());
-        if (!count.prepare(QStringLiteral("select count(*) from %1 where %2 = ?").arg(serverTable().name, rowKey(serverTable()))))
-            return Status::failed(count.lastError().text());
-        count.addBindValue(server.key);
-        if (!count.exec() || !count.next())
-            return Status::failed(count.lastError().text());
-        const bool stillThere = count.value(0).toLongLong() > 0;
-        if (stillThere)
-            return Status{Fault::Changed, QStringLiteral("the server was saved by another program meanwhile")};
+    Status status = changeOne(sql, updateByKey(serverTable().name, assignments,
+                                               server.key, expected, rowKey(serverTable())));
+    if (status.fault != Fault::NotFound || !asRead)
         return status;
-    });
+    // No row changed: the server is gone, or another program saved other values meanwhile.
+    QSqlQuery count(sql.database());
+    if (!count.prepare(QStringLiteral("select count(*) from %1 where %2 = ?").arg(serverTable().name, rowKey(serverTable()))))
+        return Status::failed(count.lastError().text());
+    count.addBindValue(server.key);
+    if (!count.exec() || !count.next())
+        return Status::failed(count.lastError().text());
+    const bool stillThere = count.value(0).toLongLong() > 0;
+    if (stillThere)
+        return Status{Fault::Changed, QStringLiteral("the server was saved by another program meanwhile")};
+    return status;
 }
 
 Status RegisterDb::deleteRecord(const TableSchema &table, qint64 key)

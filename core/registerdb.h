@@ -94,6 +94,11 @@ public:
     // as it was read, the save goes through only while the server still holds exactly that (else
     // Changed: another program saved it meanwhile, and nothing is written).
     Status updateServer(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead = nullptr);
+    // Several servers changed in one transaction, each saved only while it still holds the values
+    // read (first of each pair): every one or none (Changed or NotFound naming the first refused).
+    Status modifyServers(const std::vector<std::pair<ServerRecord, ServerRecord>> &changes);
+    // Several servers deleted in one transaction: every one or none (NotFound when one is gone).
+    Status deleteServers(const std::vector<qint64> &keys);
     Status deleteServer(qint64 key);
 
     // Stores these servers and creates the customers named (those not stored by then), all in one
@@ -156,6 +161,8 @@ private:
     // Stores a new server in a transaction of its own, its history entry named action (the
     // triggers' own name when empty).
     Read<qint64> storeServer(const ServerRecord &server, const QString &action);
+    // updateServer's work inside a transaction already begun.
+    Status updateServerIn(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead);
 
     std::unique_ptr<RegisterEngine> m_engine;
     QRandomGenerator *m_keys;

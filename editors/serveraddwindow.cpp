@@ -45,9 +45,11 @@ void ServerAddWindow::addServer()
     server.number = m_number->text();
     server.ip = ip;
     server.cabinet = m_cabinet->text();
-    server.racked = dateToText(m_racked->date());
-    server.expires = dateToText(m_expires->date());
-    server.unracked = dateToText(m_unracked->date());
+    // A box the user emptied is stored as an empty text.
+    auto text = [](const DateBox *box) { return box->isBlank() ? QString(QLatin1String("")) : dateToText(box->date()); };
+    server.racked = text(m_racked);
+    server.expires = text(m_expires);
+    server.unracked = text(m_unracked);
     server.remark = remarkText();
     const Read<qint64> stored = m_db.addServer(server);
     if (stored.status.fault == Fault::Duplicate) {

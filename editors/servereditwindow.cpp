@@ -28,6 +28,8 @@ QDate showDate(DateBox *box, const QString &text)
 
 QString dateText(const DateBox *box, const QDate &shown, const QString &stored)
 {
+    if (box->wasCleared())
+        return QString(QLatin1String("")); // emptied by the user
     if (box->isBlank() || box->date() == shown)
         return stored;
     return dateToText(box->date());

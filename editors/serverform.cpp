@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextDocument>
 
 namespace {
@@ -66,9 +67,24 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
 
     m_action = placed(new QPushButton(actionCaption, this), ServerFormNames::actionButton, 338, 187, 80, 24);
     m_exit = placed(new QPushButton(exitCaption, this), ServerFormNames::exitButton, 422, 187, 80, 24);
+    // Enter anywhere but in the remark presses the save button; Escape the exit button.
     m_action->setAutoDefault(false);
     m_exit->setAutoDefault(false);
-    connect(m_action, &QPushButton::clicked, this, [this] { onAction(); });
+    m_action->setDefault(true);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, m_exit, &QPushButton::click);
+    m_action->setToolTip(QStringLiteral("%1 (Enter)").arg(actionCaption));
+    m_exit->setToolTip(QStringLiteral("%1 (Esc)").arg(exitCaption));
+    // Tab goes down the left column, then the remark, then the buttons.
+    const QList<QWidget *> order{m_customer, m_number, m_ip,     m_cabinet, m_racked,
+                                 m_expires,  m_unracked, m_remark, m_action,  m_exit};
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    connect(m_action, &QPushButton::clicked, this, [this] {
+        for (DateBox *box : {m_racked, m_expires, m_unracked})
+            box->commitTyping();
+        onAction();
+    });
     connect(m_exit, &QPushButton::clicked, this, &QDialog::close);
 }
 

@@ -29,8 +29,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
+#include <QShortcut>
 #include <QTimer>
 
 MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db, QWidget *parent)
@@ -108,6 +110,8 @@ void MainWindow::buildControls()
         columns.append({c.title, c.width});
     m_list = placed(new ReportList(columns, m_frame), MainNames::serverList, 2, 22, 584, 321);
     m_list->setAccessibleName(QStringLiteral("服务器列表"));
+    // Shift, Ctrl and Ctrl+A select several rows.
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_model = new ServerListModel(*m_db, m_list->titles());
     m_list->setRowModel(m_model);
     // A click on a column title sorts by it: up, down, then back to stored order.
@@ -172,8 +176,18 @@ void MainWindow::buildControls()
     m_menu->setObjectName(MainNames::menu);
     m_menu->setTitle(MainNames::menu);
     connect(m_menu->addAction(MainTexts::viewItem), &QAction::triggered, this, &MainWindow::viewSelectedServer);
-    connect(m_menu->addAction(MainTexts::modifyItem), &QAction::triggered, this, &MainWindow::modifySelectedServer);
-    connect(m_menu->addAction(MainTexts::deleteItem), &QAction::triggered, this, &MainWindow::deleteSelectedServer);
+    // Enter and Delete on the list; the menu shows them.
+    QAction *modifyAction = m_menu->addAction(MainTexts::modifyItem);
+    modifyAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    modifyAction->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(modifyAction);
+    connect(modifyAction, &QAction::triggered, this, &MainWindow::modifySelectedServer);
+    QAction *deleteAction = m_menu->addAction(MainTexts::deleteItem);
+    deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    deleteAction->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(deleteAction);
+    connect(deleteAction, &QAction::triggered, this, &MainWindow::deleteSelectedServer);
+    connect(m_list, &QAbstractItemView::doubleClicked, this, &MainWindow::modifySelectedServer);
     m_menu->addSeparator();
     m_menu->addAction(MainTexts::aboutItem);
     m_exportAction = m_menu->addAction(MainTexts::exportItem);
@@ -187,6 +201,30 @@ void MainWindow::buildControls()
     addAction(importAction); // Ctrl+I anywhere in the main window
     connect(importAction, &QAction::triggered, this, &MainWindow::importSheet);
     connect(m_menu->addAction(MainTexts::deletedItem), &QAction::triggered, this, &MainWindow::openDeletedServers);
+    // What several selected rows can have done to them at once; shown only then.
+    m_bulkSeparator = m_menu->addSeparator();
+    m_bulkActions = {m_menu->addAction(MainTexts::bulkDeleteItem), m_menu->addAction(MainTexts::renewItem),
+                     m_menu->addAction(MainTexts::changeCustomerItem)};
+    connect(m_bulkActions[0], &QAction::triggered, this, &MainWindow::deleteSelectedServers);
+    connect(m_bulkActions[1], &QAction::triggered, this, &MainWindow::renewSelectedServers);
+    connect(m_bulkActions[2], &QAction::triggered, this, &MainWindow::changeCustomerOfSelected);
+    showBulkItems(false);
+    connect(m_menu, &QMenu::aboutToShow, this, [this] { showBulkItems(m_list->selectedCount() > 1); });
+
+    // The window's own keys; the buttons' tooltips name them.
+    auto shortcut = [this](const QKeySequence &keys, QPushButton *button, auto slot) {
+        auto *s = new QShortcut(keys, this);
+        connect(s, &QShortcut::activated, this, slot);
+        if (button)
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(button->text(), keys.toString(QKeySequence::NativeText)));
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), m_addButton, &MainWindow::openAddWindow);
+    shortcut(QKeySequence(Qt::Key_F5), m_showAll, &MainWindow::showAllServers);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), nullptr, [this] {
+        m_searchText->setFocus(Qt::ShortcutFocusReason);
+        m_searchText->selectAll();
+    });
+    m_searchText->setToolTip(QStringLiteral("Ctrl+F"));
 
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
     connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);
@@ -213,6 +251,13 @@ bool MainWindow::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate)
         followOtherPrograms();
     return QWidget::event(event);
+}
+
+void MainWindow::showBulkItems(bool shown)
+{
+    m_bulkSeparator->setVisible(shown);
+    for (QAction *a : m_bulkActions)
+        a->setVisible(shown);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/datetext.h"
 #include "core/registerdb.h"
 
 #include <QPointer>
@@ -78,7 +79,17 @@ public:
     void viewSelectedServer();
     // 已删除的服务器…: the deleted servers, any of which can be stored again.
     void openDeletedServers();
+    // 删除数据: the selected server, or with several rows selected all of them (one question).
     void deleteSelectedServer();
+    // 删除所选服务器…, 续期所选服务器…, 更改所选服务器的客户…: the selected servers, one transaction each.
+    void deleteSelectedServers();
+    void renewSelectedServers();
+    void changeCustomerOfSelected();
+    // The work of the last two once chosen; false when nothing was changed (after saying why).
+    bool renewServers(const std::vector<qint64> &keys, const Renewal &renewal);
+    bool setCustomerOf(const std::vector<qint64> &keys, const QString &customer);
+    // The record keys of the selected rows, in list order.
+    std::vector<qint64> selectedKeys() const;
     void openAddWindow();
     void openSettingsWindow();
     // Asks where to export the list shown, then exports it there.
@@ -101,6 +112,10 @@ protected:
 private:
     void buildControls();
     void relayout();
+    void showBulkItems(bool shown);
+    // Reads the servers of these keys as stored now; none (after saying why) when one is gone.
+    std::optional<std::vector<ServerRecord>> storedServers(const std::vector<qint64> &keys);
+    void saveBulkChange(const std::vector<std::pair<ServerRecord, ServerRecord>> &changes, const QString &said);
     void shutdown();
     void startLists();
     bool loadList(const ServerQuery &query);
@@ -175,4 +190,6 @@ private:
     QStatusBar *m_statusBar = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_exportAction = nullptr;
+    QAction *m_bulkSeparator = nullptr;
+    QList<QAction *> m_bulkActions;
 };

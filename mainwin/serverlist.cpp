@@ -5,6 +5,7 @@
 #include "core/fileops/exporter.h"
 #include "core/registerdb.h"
 #include "core/text.h"
+#include "bulk/bulkdialogs.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "history/historywindows.h"
@@ -413,8 +414,157 @@ void MainWindow::modifySelectedServer()
     editor->show();
 }
 
+std::vector<qint64> MainWindow::selectedKeys() const
+{
+    std::vector<qint64> keys;
+    for (int row : m_list->selectedRows())
+        keys.push_back(m_list->itemValue(row));
+    return keys;
+}
+
+std::optional<std::vector<ServerRecord>> MainWindow::storedServers(const std::vector<qint64> &keys)
+{
+    const Read<std::vector<ServerRecord>> read = m_db->servers(keys);
+    if (!read.ok()) {
+        qWarning("reading servers failed: %s", qPrintable(read.status.reason));
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return std::nullopt;
+    }
+    if (read.value.size() != keys.size()) {
+        MessageBox::show(MainTexts::bulkChangedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+        fillServerList();
+        return std::nullopt;
+    }
+    return read.value;
+}
+
+void MainWindow::saveBulkChange(const std::vector<std::pair<ServerRecord, ServerRecord>> &changes, const QString &said)
+{
+    const Status saved = m_db->modifyServers(changes);
+    fillServerList();
+    summaryAfterChange();
+    if (saved.ok())
+        MessageBox::show(said, MsgStyle::Information, MainTexts::infoTitle, this);
+    else if (saved.fault == Fault::Changed || saved.fault == Fault::NotFound)
+        MessageBox::show(MainTexts::bulkChangedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+    else
+        MessageBox::showWriteFailure(saved.fault, this);
+}
+
+void MainWindow::deleteSelectedServers()
+{
+    const std::vector<qint64> keys = selectedKeys();
+    if (keys.empty()) {
+        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    if (MessageBox::show(MainTexts::bulkDeleteQuestion.arg(keys.size()), MsgStyle::OkCancelQuestion,
+                         MainTexts::infoTitle, this) != MsgAnswer::Ok)
+        return;
+    const Status deleted = m_db->deleteServers(keys);
+    if (deleted.ok()) {
+        // A few rows leave the list one by one; many, and the list is read again.
+        if (keys.size() > 200)
+            fillServerList();
+        else
+            for (qint64 key : keys)
+                m_model->removeServer(key);
+        m_list->clearSelection();
+        summaryAfterChange();
+        MessageBox::show(MainTexts::bulkDeleted.arg(keys.size()), MsgStyle::Information, MainTexts::infoTitle, this);
+        return;
+    }
+    fillServerList();
+    if (deleted.fault == Fault::NotFound)
+        MessageBox::show(MainTexts::bulkChangedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+    else
+        MessageBox::showWriteFailure(deleted.fault, this);
+}
+
+void MainWindow::renewSelectedServers()
+{
+    const std::vector<qint64> keys = selectedKeys();
+    if (keys.empty()) {
+        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    RenewDialog dialog(int(keys.size()), this);
+    if (dialog.exec() == QDialog::Accepted)
+        renewServers(keys, dialog.renewal());
+}
+
+bool MainWindow::renewServers(const std::vector<qint64> &keys, const Renewal &renewal)
+{
+    const std::optional<std::vector<ServerRecord>> servers = storedServers(keys);
+    if (!servers)
+        return false;
+    std::vector<std::pair<ServerRecord, ServerRecord>> changes;
+    QStringList left;
+    for (const ServerRecord &s : *servers) {
+        const std::optional<QString> expires = renewedExpiry(s.expires, renewal);
+        if (!expires) {
+            left << QStringLiteral("%1（%2）").arg(s.ip, s.expires.isEmpty() ? QStringLiteral("空") : s.expires);
+            continue;
+        }
+        ServerRecord changed = s;
+        changed.expires = *expires;
+        changes.emplace_back(s, std::move(changed));
+    }
+    if (changes.empty()) {
+        MessageBox::show(MainTexts::nothingRenewed, MsgStyle::Warning, kNoticeTitle, this);
+        return false;
+    }
+    saveBulkChange(changes, MainTexts::renewed.arg(changes.size()));
+    if (!left.isEmpty())
+        MessageBox::show(MainTexts::notRenewed.arg(left.size()).arg(left.mid(0, 20).join(QLatin1Char('\n')) +
+                                                                     (left.size() > 20 ? QStringLiteral("\n…") : QString())),
+                         MsgStyle::Warning, kNoticeTitle, this);
+    return true;
+}
+
+void MainWindow::changeCustomerOfSelected()
+{
+    const std::vector<qint64> keys = selectedKeys();
+    if (keys.empty()) {
+        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    const Read<QStringList> names = m_db->customerNames();
+    if (!names.ok()) {
+        MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
+        return;
+    }
+    CustomerDialog dialog(int(keys.size()), names.value, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.customer().isEmpty()) {
+        MessageBox::show(MainTexts::chooseCustomer, MsgStyle::Warning, kNoticeTitle, this);
+        return;
+    }
+    setCustomerOf(keys, dialog.customer());
+}
+
+bool MainWindow::setCustomerOf(const std::vector<qint64> &keys, const QString &customer)
+{
+    const std::optional<std::vector<ServerRecord>> servers = storedServers(keys);
+    if (!servers)
+        return false;
+    std::vector<std::pair<ServerRecord, ServerRecord>> changes;
+    for (const ServerRecord &s : *servers) {
+        ServerRecord changed = s;
+        changed.customer = customer;
+        changes.emplace_back(s, std::move(changed));
+    }
+    saveBulkChange(changes, MainTexts::customerChanged.arg(changes.size()).arg(customer));
+    return true;
+}
+
 void MainWindow::deleteSelectedServer()
 {
+    if (m_list->selectedCount() > 1) {
+        deleteSelectedServers();
+        return;
+    }
     const int row = m_list->selectedRow();
     if (row < 0) {
         MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);

@@ -7,12 +7,12 @@ import os
 import re
 import sys
 
-LEVEL = {'core': 0, 'widgets': 1, 'hook': 1, 'login': 2, 'editors': 2, 'settings': 2, 'history': 2, 'importer': 2,
+LEVEL = {'core': 0, 'widgets': 1, 'hook': 1, 'login': 2, 'editors': 2, 'settings': 2, 'history': 2, 'importer': 2, 'bulk': 2,
          'mainwin': 3}
-WINDOWS = ('login', 'editors', 'settings', 'history', 'importer', 'mainwin')
+WINDOWS = ('login', 'editors', 'settings', 'history', 'importer', 'bulk', 'mainwin')
 # The program's folders outside the engine one; tests and benchmarks look inside engines on purpose.
-PROGRAM = ('core', 'core/fileops', 'widgets', 'hook', 'login', 'editors', 'settings', 'history', 'importer', 'mainwin',
-           'tools', '.')
+PROGRAM = ('core', 'core/fileops', 'widgets', 'hook', 'login', 'editors', 'settings', 'history', 'importer', 'bulk',
+           'mainwin', 'tools', '.')
 ASKS_ENGINE = re.compile(r'\bEngine::|\bengineOf\(|\bisServerLocation\(|\bdriverName\(|QPSQL|QSQLITE|'
                          r'libpq-fe\.h|\bPQ[a-z]+\(|dynamic_cast<\w*Engine|SqliteEngine|PostgresEngine')
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')

@@ -147,13 +147,15 @@ bool TempRegister::exec(const QString &sql) const
     });
 }
 
-bool TempRegister::refuse(const QString &when) const
+bool TempRegister::refuse(const QString &when, const QString &rowCondition) const
 {
+    const QString only = rowCondition.isEmpty() ? QString() : QStringLiteral(" WHEN (%1)").arg(rowCondition);
     if (!onServer())
-        return exec(QStringLiteral("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'no'); END").arg(when));
+        return exec(QStringLiteral("CREATE TRIGGER refuse %1 FOR EACH ROW%2 BEGIN SELECT RAISE(ABORT, 'no'); END")
+                        .arg(when, only));
     return exec(QStringLiteral("CREATE OR REPLACE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
                                "$$BEGIN RAISE EXCEPTION 'no'; END$$")) &&
-           exec(QStringLiteral("CREATE TRIGGER refuse %1 FOR EACH ROW EXECUTE FUNCTION refuse()").arg(when));
+           exec(QStringLiteral("CREATE TRIGGER refuse %1 FOR EACH ROW%2 EXECUTE FUNCTION refuse()").arg(when, only));
 }
 
 bool TempRegister::dropRefusal(const QString &table) const

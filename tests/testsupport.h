@@ -31,7 +31,7 @@ public:
     static void execAt(const QString &location, const QString &sql);
     // A trigger named refuse that makes the database refuse what `when` names ("BEFORE DELETE ON
     // data"), with the message "no"; dropRefusal takes it away again.
-    bool refuse(const QString &when) const;
+    bool refuse(const QString &when, const QString &rowCondition = {}) const;
     bool dropRefusal(const QString &table) const;
     // Gives the IP column a plain index, as registers brought over from Access with repeated IPs have.
     bool allowRepeatedIps() const;

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace N = ServerFormNames;
 
@@ -99,6 +100,9 @@ private slots:
     void absentTextsStayAbsent();
     void editWindowDoesNotFollowTheList();
     void reopeningTheSameServerRaisesItsWindow();
+    void datesTypeWhole_data();
+    void datesTypeWhole();
+    void addWindowKeysAndEmptiedDate();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -552,8 +556,9 @@ void TstEditors::unreadableDatesAreKeptUnlessChanged()
     // A whole date typed into it is saved.
     racked->setFocus();
     QTest::keyClicks(racked, "2013-04-05");
-    QCOMPARE(racked->date(), QDate(2013, 4, 5));
+    QVERIFY(racked->isTyping()); // taken when the typing ends: here, by the save
     f.press();
+    QCOMPARE(racked->date(), QDate(2013, 4, 5));
     QCOMPARE(serverRow(*m_reg, "10.0.0.3").value(4), QStringLiteral("2013-04-05"));
 }
 
@@ -813,6 +818,116 @@ void TstEditors::reopeningTheSameServerRaisesItsWindow()
     QCOMPARE(m_main->editWindows().size(), 2);
     first->close();
     QTRY_COMPARE(m_main->editWindows().size(), 1);
+}
+
+namespace {
+// Types text into a widget a character at a time, Chinese included ("^A" is Ctrl+A, "\b"
+// Backspace, "\x7f" Delete, "\x1b" Escape, "\t" leaves the box).
+void typeInto(QWidget *w, const QString &keys)
+{
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QChar c = keys[i];
+        if (c == '^' && i + 1 < keys.size() && keys[i + 1] == 'A') {
+            QTest::keyClick(w, Qt::Key_A, Qt::ControlModifier);
+            ++i;
+        } else if (c == '\b') {
+            QTest::keyClick(w, Qt::Key_Backspace);
+        } else if (c == QChar(0x7f)) {
+            QTest::keyClick(w, Qt::Key_Delete);
+        } else if (c == '\x1b') {
+            QTest::keyClick(w, Qt::Key_Escape);
+        } else if (c == '\t') {
+            QTest::keyClick(w, Qt::Key_Tab);
+        } else {
+            QKeyEvent press(QEvent::KeyPress, c.isDigit() && c.unicode() < 128 ? Qt::Key_0 + (c.unicode() - '0') : 0,
+                            Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &press);
+            QKeyEvent release(QEvent::KeyRelease, press.key(), Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &release);
+        }
+    }
+}
+} // namespace
+
+void TstEditors::datesTypeWhole_data()
+{
+    QTest::addColumn<QString>("keys");   // into 到期时间, which shows 2009-11-23
+    QTest::addColumn<QString>("stored"); // 到期时间 after the save
+    QTest::newRow("select all, ISO date") << "^A2028-01-07\t" << "2028-01-07";
+    QTest::newRow("select all, slashes") << "^A2028/1/7\t" << "2028-01-07";
+    QTest::newRow("select all, dots") << "^A2028.1.7\t" << "2028-01-07";
+    QTest::newRow("select all, digits only") << "^A20280107\t" << "2028-01-07";
+    QTest::newRow("select all, Chinese") << "^A2028年1月7日\t" << "2028-01-07";
+    QTest::newRow("select all, full-width digits") << "^A２０２８０１０７\t" << "2028-01-07";
+    QTest::newRow("typed with a mistake, mended") << "^A2028-01-08\b7\t" << "2028-01-07";
+    QTest::newRow("no such day: unchanged") << "^A2028-02-30\t" << "2009-11-23";
+    QTest::newRow("only a year: unchanged") << "^A2028\t" << "2009-11-23";
+    QTest::newRow("escape while typing: unchanged") << "^A2028-01-07\x1b\t" << "2009-11-23";
+    QTest::newRow("select all, Backspace: emptied") << "^A\b\t" << "";
+    QTest::newRow("select all, Delete: emptied") << QString("^A") + QChar(0x7f) + "\t" << "";
+    QTest::newRow("emptied, then a date") << "^A\b2030-5-6\t" << "2030-05-06";
+    QTest::newRow("清除 in the calendar") << "clear" << "";
+}
+
+void TstEditors::datesTypeWhole()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, stored);
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *box = child<DateBox>(w, N::expires);
+    box->setFocus();
+    if (keys == "clear") {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 6, box->height() / 2));
+        QTRY_VERIFY(box->calendarWidget()->isVisible());
+        auto *clear = box->calendarWidget()->findChild<QToolButton *>("清除");
+        QVERIFY(clear);
+        clear->click();
+        QVERIFY(!box->calendarWidget()->isVisible());
+    } else {
+        typeInto(box, keys);
+    }
+    QVERIFY(w->isVisible()); // Escape while typing does not close the window
+    QCOMPARE(box->isBlank(), stored.isEmpty());
+    if (stored.isEmpty())
+        QCOMPARE(box->text().trimmed(), QString());
+    Form{w}.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), stored);
+}
+
+void TstEditors::addWindowKeysAndEmptiedDate()
+{
+    auto window = m_main->makeAddWindow();
+    ServerAddWindow &w = *window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    Form f{&w};
+    f.fill("甲公司", "N9", "10.0.9.9", "C9", "");
+    // Tab goes down the left column, then to the remark.
+    QStringList order;
+    f.customer()->setFocus();
+    for (int i = 0; i < 8 && QApplication::focusWidget(); ++i) {
+        order << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(order, (QStringList{N::customer, N::number, N::ip, N::cabinet, N::racked, N::expires, N::unracked,
+                                 N::remark}));
+    // 下架时间 opens with today's date; the user empties it.
+    auto *unracked = child<DateBox>(&w, N::unracked);
+    unracked->setFocus();
+    typeInto(unracked, "^A\b");
+    // Enter in a line box presses 添加数据.
+    f.edit(N::cabinet)->setFocus();
+    MessageBox::setNextAnswer(MsgAnswer::Yes); // and go on adding
+    QTest::keyClick(f.edit(N::cabinet), Qt::Key_Return);
+    QCOMPARE(serverRow(*m_reg, "10.0.9.9").value(6), QString());
+    QCOMPARE(serverRow(*m_reg, "10.0.9.9").value(5), dateToText(QDate::currentDate()));
+    // Escape is 退出添加.
+    QVERIFY(w.isVisible());
+    f.edit(N::number)->setFocus();
+    QTest::keyClick(f.edit(N::number), Qt::Key_Escape);
+    QVERIFY(!w.isVisible());
 }
 
 QTEST_MAIN(TstEditors)

@@ -1,5 +1,6 @@
 // The main window's server list: loading, search, customer filters, deletion, context menu, relayout.
 #include "core/appstate.h"
+#include "core/datetext.h"
 #include "core/records.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
@@ -90,8 +91,17 @@ private slots:
     void relayout();
     void commandButtonsOpenModalWindows_data();
     void commandButtonsOpenModalWindows();
+    void keysOnTheList_data();
+    void keysOnTheList();
+    void bulkItemsOnlyWithSeveralRows();
+    void bulkDeletion_data();
+    void bulkDeletion();
+    void bulkRenewal_data();
+    void bulkRenewal();
+    void bulkCustomerChange();
 
 private:
+    void selectRows(const QStringList &ips);
     std::unique_ptr<TempRegister> m_reg;
     std::unique_ptr<MainWindow> m_main;
 };
@@ -682,6 +692,194 @@ void TstServerList::commandButtonsOpenModalWindows()
     QCOMPARE(seenTitle, title);
     QVERIFY(seenModal);
     QCOMPARE(storedIps(*m_reg), kAll);
+}
+
+void TstServerList::selectRows(const QStringList &ips)
+{
+    ReportList *list = m_main->serverList();
+    list->clearSelection();
+    for (int r = 0; r < list->rowCount(); ++r)
+        if (ips.contains(list->cellText(r, 1)))
+            list->selectionModel()->select(list->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TstServerList::keysOnTheList_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("effect");
+    QTest::newRow("Enter") << QKeySequence(Qt::Key_Return) << "modify";
+    QTest::newRow("keypad Enter") << QKeySequence(Qt::Key_Enter) << "modify";
+    QTest::newRow("double-click") << QKeySequence() << "modify";
+    QTest::newRow("Delete") << QKeySequence(Qt::Key_Delete) << "delete";
+    QTest::newRow("F5") << QKeySequence(Qt::Key_F5) << "all";
+    QTest::newRow("Ctrl+F") << QKeySequence(Qt::CTRL | Qt::Key_F) << "search box";
+    QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "add window";
+}
+
+void TstServerList::keysOnTheList()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, effect);
+    MainWindow &main = *m_main;
+    main.show();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    // A search first, so that F5 has something to undo.
+    child<QComboBox>(&main, MainNames::searchField)->setCurrentIndex(3);
+    child<QLineEdit>(&main, MainNames::searchText)->setText("C1");
+    main.search();
+    QCOMPARE(listedIps(main), (QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"}));
+    ReportList *list = main.serverList();
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QString modal;
+    QTimer::singleShot(200, [&] {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            modal = w->objectName();
+            w->close();
+        }
+    });
+    MessageBox::setNextAnswer(MsgAnswer::Cancel);
+    if (keys.isEmpty()) {
+        const QPoint at = list->visualRect(list->model()->index(1, 1)).center();
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    else
+        QTest::keySequence(list, keys);
+    if (effect == "modify") {
+        QTRY_COMPARE(main.editWindows().size(), 1);
+        QCOMPARE(main.editWindows().first()->serverKey(), 3);
+        main.editWindows().first()->close();
+    } else if (effect == "delete") {
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据删除后将不可恢复，是否真的要删除？"));
+        QCOMPARE(storedIps(*m_reg), kAll); // answered Cancel
+    } else if (effect == "all") {
+        QCOMPARE(listedIps(main), kAll);
+    } else if (effect == "search box") {
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(&main, MainNames::searchText));
+    } else {
+        QTRY_COMPARE(modal, QStringLiteral("ServerAddWindow"));
+    }
+    // The menu names the keys of its items.
+    QCOMPARE(menuItem(main, "修改数据")->shortcut(), QKeySequence(Qt::Key_Return));
+    QCOMPARE(menuItem(main, "删除数据")->shortcut(), QKeySequence(Qt::Key_Delete));
+}
+
+void TstServerList::bulkItemsOnlyWithSeveralRows()
+{
+    MainWindow &main = *m_main;
+    auto *menu = child<QMenu>(&main, MainNames::menu);
+    const QStringList bulk{"删除所选服务器…", "续期所选服务器…", "更改所选服务器的客户…"};
+    auto shown = [&] {
+        QStringList items;
+        emit menu->aboutToShow();
+        for (QAction *a : menu->actions())
+            if (a->isVisible() && bulk.contains(a->text()))
+                items << a->text();
+        return items;
+    };
+    selectRows({"10.0.0.2"});
+    QCOMPARE(shown(), QStringList{});
+    selectRows({"10.0.0.2", "10.0.0.4"});
+    QCOMPARE(shown(), bulk);
+    // Ctrl+A selects every row.
+    main.serverList()->selectAll();
+    QCOMPARE(main.serverList()->selectedCount(), 5);
+    QCOMPARE(shown(), bulk);
+    // The commands that act on one row take the current one.
+    main.serverList()->setCurrentIndex(main.serverList()->model()->index(3, 0));
+    main.serverList()->selectAll();
+    QCOMPARE(main.serverList()->selectedRow(), 3);
+}
+
+void TstServerList::bulkDeletion_data()
+{
+    QTest::addColumn<QString>("refusedIp"); // the database refuses to delete this one
+    QTest::addColumn<QStringList>("storedAfter");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("all three") << "" << QStringList{"10.0.0.2", "10.0.0.4"} << "已删除 3 台服务器。";
+    QTest::newRow("the second refused: none") << "10.0.0.3" << kAll << "数据库操作失败，数据未保存！";
+}
+
+void TstServerList::bulkDeletion()
+{
+    QFETCH(QString, refusedIp);
+    QFETCH(QStringList, storedAfter);
+    QFETCH(QString, said);
+    MainWindow &main = *m_main;
+    if (!refusedIp.isEmpty())
+        QVERIFY(m_reg->refuse("BEFORE DELETE ON data", QStringLiteral("OLD.F_IP = '%1'").arg(refusedIp)));
+    selectRows({"10.0.0.1", "10.0.0.3", "10.0.0.5"});
+    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    main.deleteSelectedServer(); // Delete with several rows selected
+    QCOMPARE(MessageBox::shown().first().text, QStringLiteral("确定要删除选中的 3 台服务器吗？删除后将不可恢复。"));
+    QCOMPARE(MessageBox::shown().size(), 2);
+    QCOMPARE(MessageBox::shown().last().text, said);
+    QCOMPARE(storedIps(*m_reg), storedAfter);
+    QCOMPARE(listedIps(main), storedAfter);
+}
+
+void TstServerList::bulkRenewal_data()
+{
+    QTest::addColumn<int>("months");
+    QTest::addColumn<QString>("setTo");
+    QTest::addColumn<QString>("refusedIp");
+    QTest::addColumn<QStringList>("expiresAfter"); // of 10.0.0.1 to 10.0.0.5
+    QTest::addColumn<QStringList>("said");
+    const QStringList none{"2009-11-23", "", "2024-01-31", "", "下个月"};
+    QTest::newRow("a year") << 12 << "" << "" << QStringList{"2010-11-23", "", "2025-01-31", "", "下个月"}
+                            << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    QTest::newRow("a month from the 31st") << 1 << "" << "" << QStringList{"2009-12-23", "", "2024-02-29", "", "下个月"}
+                                           << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    QTest::newRow("one date for all") << 0 << "2028-01-07" << ""
+                                      << QStringList{"2028-01-07", "", "2028-01-07", "", "2028-01-07"}
+                                      << QStringList{"已续期 3 台服务器。"};
+    QTest::newRow("one refused: none") << 12 << "" << "10.0.0.3" << none
+                                       << QStringList{"数据库操作失败，数据未保存！", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+}
+
+void TstServerList::bulkRenewal()
+{
+    QFETCH(int, months);
+    QFETCH(QString, setTo);
+    QFETCH(QString, refusedIp);
+    QFETCH(QStringList, expiresAfter);
+    QFETCH(QStringList, said);
+    MainWindow &main = *m_main;
+    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '2024-01-31' WHERE F_IP = '10.0.0.3'"));
+    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '下个月' WHERE F_IP = '10.0.0.5'"));
+    if (!refusedIp.isEmpty())
+        QVERIFY(m_reg->refuse("BEFORE UPDATE ON data", QStringLiteral("OLD.F_IP = '%1'").arg(refusedIp)));
+    main.showAllServers();
+    selectRows({"10.0.0.1", "10.0.0.3", "10.0.0.5"});
+    main.renewServers(main.selectedKeys(), Renewal{months, QDate::fromString(setTo, Qt::ISODate)});
+    QStringList texts;
+    for (const MessageBox::Shown &m : MessageBox::shown())
+        texts << m.text;
+    QCOMPARE(texts, said);
+    QStringList expires;
+    for (const QStringList &row : m_reg->rows("SELECT coalesce(F_DQ, '') FROM data ORDER BY F_IP"))
+        expires << row.first();
+    QCOMPARE(expires, expiresAfter);
+}
+
+void TstServerList::bulkCustomerChange()
+{
+    MainWindow &main = *m_main;
+    selectRows({"10.0.0.1", "10.0.0.4"});
+    QVERIFY(main.setCustomerOf(main.selectedKeys(), "乙公司"));
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("已把 2 台服务器改为属于“乙公司”。"));
+    QCOMPARE(m_reg->rows("SELECT F_IP FROM data WHERE F_KH = '乙公司' ORDER BY F_IP"),
+             (QList<QStringList>{{"10.0.0.1"}, {"10.0.0.2"}, {"10.0.0.4"}}));
+    // Another program changed one of them after it was read: nothing is changed.
+    selectRows({"10.0.0.3", "10.0.0.5"});
+    const std::vector<qint64> keys = main.selectedKeys();
+    QVERIFY(m_reg->refuse("BEFORE UPDATE ON data", "OLD.F_IP = '10.0.0.5'"));
+    QVERIFY(!main.setCustomerOf(keys, "乙公司") || MessageBox::shown().last().text == "数据库操作失败，数据未保存！");
+    QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.3', '10.0.0.5') ORDER BY F_IP"),
+             (QList<QStringList>{{"甲公司"}, {"O'Neil 数据"}}));
 }
 
 QTEST_MAIN(TstServerList)

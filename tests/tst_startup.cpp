@@ -527,7 +527,8 @@ void TstStartup::mainWindowListAndMenu()
     QVERIFY(menu && !menu->isVisible());
     QStringList items;
     for (QAction *a : menu->actions())
-        items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        if (a->isVisible()) // the items for several selected rows are shown only then
+            items << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(items, (QStringList{"查看数据", "修改数据", "删除数据", "-", "关于澜汀", "导出列表…", "导入表格…", "已删除的服务器…"}));
     QVERIFY(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage().isEmpty());
     QVERIFY(!main.windowIcon().isNull());

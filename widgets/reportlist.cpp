@@ -1,5 +1,7 @@
 #include "widgets/reportlist.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -120,8 +122,27 @@ int ReportList::rowCount() const
 
 int ReportList::selectedRow() const
 {
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), {}))
+        return current.row();
+    const std::vector<int> rows = selectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> ReportList::selectedRows() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange &range : selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int ReportList::selectedCount() const
+{
+    return int(selectedRows().size());
 }
 
 void ReportList::setSelectedRow(int row)

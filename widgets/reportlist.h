@@ -56,7 +56,13 @@ public:
     // Rows for the built-in model.
     void setRows(std::vector<QStringList> rows, std::vector<qint64> keys);
     int rowCount() const;
-    int selectedRow() const; // -1 when none
+    // The row commands act on: the current row when it is selected, else the first selected; -1
+    // when none.
+    int selectedRow() const;
+    // Every selected row, in order (read from the selection's ranges: Ctrl+A on a million rows is
+    // one range).
+    std::vector<int> selectedRows() const;
+    int selectedCount() const;
     void setSelectedRow(int row);
     QString cellText(int row, int column) const;
     qint64 itemValue(int row) const;
