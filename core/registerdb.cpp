@@ -719,17 +719,75 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
     return status;
 }
 
-Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact)
+Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString &contact, CustomerRenamed *renamed)
 {
     reconnectIfLost();
     if (!isOpen())
         return notConnected(QStringLiteral("writing"));
-    return inTransaction(*m_engine, [&] {
-        return changeOne(*m_engine, updateByKey(customerTable().name,
-                                                {{columnName(CustomerColumn::Name), name},
-                                                 {columnName(CustomerColumn::Contact), contact}},
-                                                key, {}, rowKey(customerTable())));
+    RegisterEngine &sql = *m_engine;
+    const QString customers = customerTable().name;
+    const QString nameColumn = columnName(CustomerColumn::Name);
+    const QString key_ = rowKey(customerTable());
+    CustomerRenamed outcome;
+    const Status status = inTransaction(sql, [&] {
+        QSqlQuery q(sql.database());
+        if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(nameColumn, customers, key_)))
+            return Status::failed(q.lastError().text());
+        q.addBindValue(key);
+        if (!q.exec())
+            return Status::failed(q.lastError().text());
+        if (!q.next())
+            return Status{Fault::NotFound, QStringLiteral("the record is no longer stored")};
+        const QString old = q.value(0).toString();
+        if (Status s = changeOne(sql, updateByKey(customers,
+                                                  {{nameColumn, name}, {columnName(CustomerColumn::Contact), contact}},
+                                                  key, {}, key_));
+            !s.ok())
+            return s;
+        if (old == name)
+            return Status::done();
+        QSqlQuery shared(sql.database());
+        if (!shared.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE coalesce(%2, '') = ? AND %3 <> ? LIMIT 1")
+                                .arg(customers, nameColumn, key_)))
+            return Status::failed(shared.lastError().text());
+        shared.addBindValue(old);
+        shared.addBindValue(key);
+        if (!shared.exec())
+            return Status::failed(shared.lastError().text());
+        if (shared.next()) {
+            outcome.nameShared = true;
+            return Status::done();
+        }
+        const ExecResult moved = sql.execute(
+            Statement{QStringLiteral("update %1 set %2 = ? where %2 = ?").arg(serverTable().name, columnName(ServerColumn::Customer)),
+                      {name, old}});
+        if (!moved.ok)
+            return Status::failed(moved.error);
+        outcome.servers = int(moved.rowsAffected);
+        return Status::done();
     });
+    if (renamed && status.ok())
+        *renamed = outcome;
+    return status;
+}
+
+Read<int> RegisterDb::customerServerCount(qint64 key)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return {notConnected(QStringLiteral("customers")), 0};
+    Read<int> out;
+    QSqlQuery q(m_engine->database());
+    const bool ok = q.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = (SELECT %3 FROM %4 WHERE %5 = ?)")
+                                  .arg(serverTable().name, columnName(ServerColumn::Customer),
+                                       columnName(CustomerColumn::Name), customerTable().name,
+                                       rowKey(customerTable()))) &&
+                    (q.addBindValue(key), q.exec()) && q.next();
+    if (!ok)
+        out.status = Status::failed(QStringLiteral("customers: %1").arg(q.lastError().text()));
+    else
+        out.value = q.value(0).toInt();
+    return out;
 }
 
 Status RegisterDb::deleteCustomer(qint64 key)

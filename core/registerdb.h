@@ -131,7 +131,16 @@ public:
     // Stores a new customer under a freshly drawn number; Duplicate when the name is taken.
     Status addCustomer(const QString &name, const QString &contact);
     // Renames the customer of this record key and sets its contact; NotFound when it is gone.
-    Status changeCustomer(qint64 key, const QString &name, const QString &contact);
+    // Renames a customer and changes its contact. Its servers follow the new name in the same
+    // transaction, unless another customer has the old name too (then only the customer changes):
+    // renamed says how many servers followed and whether the old name was shared.
+    struct CustomerRenamed {
+        int servers = 0;
+        bool nameShared = false;
+    };
+    Status changeCustomer(qint64 key, const QString &name, const QString &contact, CustomerRenamed *renamed = nullptr);
+    // How many servers belong to this customer (by its name).
+    Read<int> customerServerCount(qint64 key);
     Status deleteCustomer(qint64 key);
 
     // ---- administrator ----

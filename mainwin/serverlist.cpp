@@ -600,6 +600,7 @@ std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
 {
     auto window = std::make_unique<SettingsWindow>(*m_db);
     connect(window.get(), &SettingsWindow::customersChanged, this, &MainWindow::fillCustomerCombos);
+    connect(window.get(), &SettingsWindow::serversRenamed, this, [this] { fillServerList(); });
     return window;
 }
 

@@ -138,7 +138,9 @@ void SettingsWindow::modifyCustomer()
     const int row = actionRow();
     if (row < 0)
         return;
-    const Status saved = m_db.changeCustomer(m_list->itemValue(row), m_name->text(), m_contact->text());
+    const QString oldName = m_list->cellText(row, 1);
+    RegisterDb::CustomerRenamed renamed;
+    const Status saved = m_db.changeCustomer(m_list->itemValue(row), m_name->text(), m_contact->text(), &renamed);
     if (saved.fault == Fault::NotFound) {
         fillCustomerList();
         MessageBox::show(SettingsTexts::badSelection, MsgStyle::Error, std::nullopt, this);
@@ -151,7 +153,11 @@ void SettingsWindow::modifyCustomer()
     }
     fillCustomerList();
     emit customersChanged();
-    MessageBox::show(SettingsTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
+    if (renamed.servers > 0)
+        emit serversRenamed();
+    MessageBox::show(renamed.nameShared ? SettingsTexts::modified + QLatin1Char('\n') + SettingsTexts::nameShared.arg(oldName)
+                                        : SettingsTexts::modified,
+                     MsgStyle::Ok, kNoticeTitle, this);
     m_list->setFocus();
     m_list->setSelectedRow(appState().customerListIndex);
 }
@@ -160,6 +166,12 @@ void SettingsWindow::deleteCustomer()
 {
     const int row = actionRow();
     if (row < 0)
+        return;
+    // A customer that still has servers is named first (No is the default).
+    const Read<int> servers = m_db.customerServerCount(m_list->itemValue(row));
+    if (servers.ok() && servers.value > 0 &&
+        MessageBox::show(SettingsTexts::stillHasServers.arg(servers.value), MsgStyle::YesNoQuestionDefaultNo,
+                         SettingsTexts::infoTitle, this) != MsgAnswer::Yes)
         return;
     if (MessageBox::show(SettingsTexts::deleteQuestion, MsgStyle::OkCancelQuestion, SettingsTexts::infoTitle, this) !=
         MsgAnswer::Ok)

@@ -15,6 +15,8 @@ public:
 signals:
     // A customer was added or renamed: lists of customer names elsewhere are out of date.
     void customersChanged();
+    // A rename moved servers to a customer's new name: the server list should be read again.
+    void serversRenamed();
 
 private:
     bool fillCustomerList();

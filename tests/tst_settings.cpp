@@ -83,6 +83,10 @@ private slots:
     void modifyWithoutSelectionChangesNothing();
     void renameToAnotherCustomersName();
     void deleteFirstRowsInTurn();
+    void renameCarriesTheServers_data();
+    void renameCarriesTheServers();
+    void deletingACustomerWithServersAsksFirst_data();
+    void deletingACustomerWithServersAsksFirst();
     void deleteWithoutSelectionOrWithCancel();
     void modifyAfterTheSelectedCustomerWasDeleted();
     void failedWritesAreReported_data();
@@ -281,6 +285,7 @@ void TstSettings::modifyActsOnTheRowSelectedNow()
         QTest::mouseClick(s.list()->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
     } else {
         s.select(1);
+        MessageBox::setNextAnswer(MsgAnswer::Yes); // 甲公司 still has a server
         MessageBox::setNextAnswer(MsgAnswer::Ok);
         s.click(S::deleteButton);
     }
@@ -356,8 +361,8 @@ void TstSettings::renameToAnotherCustomersName()
     QCOMPARE(m_reg->rows("SELECT K_DD, K_KH, K_LX FROM kehu WHERE K_DD='20002'"),
              (QList<QStringList>{{"20002", "甲公司", "it's new"}}));
     QCOMPARE(storedNames(*m_reg).count("甲公司"), 2);
-    // Servers keep the name they were stored with.
-    QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP='10.0.0.2'"), QList<QStringList>{{"乙公司"}});
+    // Its server follows it to the new name (no other customer was called 乙公司).
+    QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP='10.0.0.2'"), QList<QStringList>{{"甲公司"}});
     QCOMPARE(comboItems(*m_main, MainNames::customerCombo1),
              (QStringList{"请选择客户", "默认客户", "甲公司", "甲公司", "Acme"}));
     QCOMPARE(s.list()->selectedRow(), 2); // selected again after the refill
@@ -376,14 +381,16 @@ void TstSettings::deleteFirstRowsInTurn()
     expectShown("禁止修改默认项目！", 0, QStringLiteral("澜汀提示"));
     QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "甲公司", "乙公司", "Acme"}));
     MessageBox::clearShown();
-    // The rows after it go in turn.
+    // The rows after it go in turn (甲公司 still has a server: that is asked first).
     s.select(1);
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(S::deleteButton);
-    QCOMPARE(MessageBox::shown().size(), 2);
-    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("客户数据删除后将不可恢复，是否真的要删除？"));
-    QCOMPARE(MessageBox::shown()[0].style, 0x21);
-    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("信息"));
+    QCOMPARE(MessageBox::shown().size(), 3);
+    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("该客户还有 1 台服务器，删除后这些服务器将不属于任何客户。是否继续？"));
+    QCOMPARE(MessageBox::shown()[1].text, QStringLiteral("客户数据删除后将不可恢复，是否真的要删除？"));
+    QCOMPARE(MessageBox::shown()[1].style, 0x21);
+    QCOMPARE(MessageBox::shown()[1].title, std::optional<QString>("信息"));
     expectShown("客户数据已删除！", 0x40, QStringLiteral("信息"));
     QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "乙公司", "Acme"}));
     QCOMPARE(s.names(), (QStringList{"默认客户", "乙公司", "Acme"}));
@@ -394,9 +401,86 @@ void TstSettings::deleteFirstRowsInTurn()
     s.click(S::modifyButton);
     expectShown("您选择的数据错误，请重新选择！", 0x10, std::nullopt);
     s.select(1);
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(S::deleteButton);
     QCOMPARE(storedNames(*m_reg), (QStringList{"默认客户", "Acme"}));
+}
+
+void TstSettings::renameCarriesTheServers_data()
+{
+    QTest::addColumn<QString>("before");  // more SQL before the rename
+    QTest::addColumn<QString>("newName"); // 甲公司 (row 1) renamed to this
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QStringList>("serverCustomers"); // of 10.0.0.1, 10.0.0.3
+    QTest::newRow("servers follow") << "" << "甲科技" << "客户信息修改成功！" << QStringList{"甲科技", "甲科技"};
+    QTest::newRow("contact only") << "" << "甲公司" << "客户信息修改成功！" << QStringList{"甲公司", "甲公司"};
+    QTest::newRow("old name shared: servers stay")
+        << "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20009', '甲公司', '')" << "甲科技"
+        << "客户信息修改成功！\n另有客户也叫“甲公司”，服务器仍属于这个名称，只修改了客户本身。"
+        << QStringList{"甲公司", "甲公司"};
+}
+
+void TstSettings::renameCarriesTheServers()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, newName);
+    QFETCH(QString, said);
+    QFETCH(QStringList, serverCustomers);
+    QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_IP) VALUES ('甲公司', '10.0.0.3')"));
+    if (!before.isEmpty())
+        QVERIFY(m_reg->exec(before));
+    auto window = m_main->makeSettingsWindow();
+    Settings s{*window};
+    s.select(1);
+    s.edit(S::nameEdit)->setText(newName);
+    s.edit(S::contactEdit)->setText("新电话");
+    s.click(S::modifyButton);
+    expectShown(said, 0, QStringLiteral("澜汀提示"));
+    QStringList customers;
+    for (const QStringList &row : m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.1', '10.0.0.3') ORDER BY F_IP"))
+        customers << row.first();
+    QCOMPARE(customers, serverCustomers);
+    // The main window's list shows the servers under their name now.
+    m_main->fillServerList();
+    QCOMPARE(m_main->serverList()->cellText(0, 6), serverCustomers.first());
+}
+
+void TstSettings::deletingACustomerWithServersAsksFirst_data()
+{
+    QTest::addColumn<QList<MsgAnswer>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("No (the default)") << QList<MsgAnswer>{} << 1 << false;
+    QTest::newRow("Yes, then Cancel") << QList<MsgAnswer>{MsgAnswer::Yes, MsgAnswer::Cancel} << 2 << false;
+    QTest::newRow("Yes, then OK") << QList<MsgAnswer>{MsgAnswer::Yes, MsgAnswer::Ok} << 3 << true;
+}
+
+void TstSettings::deletingACustomerWithServersAsksFirst()
+{
+    QFETCH(QList<MsgAnswer>, answers);
+    QFETCH(int, questions);
+    QFETCH(bool, deleted);
+    auto window = m_main->makeSettingsWindow();
+    Settings s{*window};
+    s.select(2); // 乙公司, one server
+    for (MsgAnswer a : answers)
+        MessageBox::setNextAnswer(a);
+    s.click(S::deleteButton);
+    QCOMPARE(MessageBox::shown().size(), questions);
+    QCOMPARE(MessageBox::shown().first().text,
+             QStringLiteral("该客户还有 1 台服务器，删除后这些服务器将不属于任何客户。是否继续？"));
+    QCOMPARE(MessageBox::shown().first().style, 0x124);
+    QCOMPARE(storedNames(*m_reg).contains("乙公司"), !deleted);
+    // The server stays either way, with the name it had.
+    QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP='10.0.0.2'"), QList<QStringList>{{"乙公司"}});
+    // A customer without servers is asked only the usual question.
+    MessageBox::clearShown();
+    s.select(int(storedNames(*m_reg).indexOf("Acme")));
+    MessageBox::setNextAnswer(MsgAnswer::Cancel);
+    s.click(S::deleteButton);
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().text, QStringLiteral("客户数据删除后将不可恢复，是否真的要删除？"));
 }
 
 void TstSettings::deleteWithoutSelectionOrWithCancel()
@@ -420,6 +504,7 @@ void TstSettings::modifyAfterTheSelectedCustomerWasDeleted()
     SettingsWindow &w = *wWindow;
     Settings s{w};
     s.select(2);
+    MessageBox::setNextAnswer(MsgAnswer::Yes); // 乙公司 still has a server
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(S::deleteButton);
     QCOMPARE(s.edit(S::keyEdit)->text(), QStringLiteral("20002"));
@@ -436,6 +521,8 @@ void TstSettings::failedWritesAreReported_data()
     QTest::newRow("add refused") << "BEFORE INSERT ON kehu" << S::addButton;
     QTest::newRow("modify: second statement refused") << "BEFORE UPDATE OF K_LX ON kehu" << S::modifyButton;
     QTest::newRow("delete refused") << "BEFORE DELETE ON kehu" << S::deleteButton;
+    // The rename's servers refused: the customer keeps its name too.
+    QTest::newRow("rename: moving its servers refused") << "BEFORE UPDATE ON data" << S::modifyButton;
 }
 
 void TstSettings::failedWritesAreReported()
@@ -450,9 +537,12 @@ void TstSettings::failedWritesAreReported()
     s.select(1);
     s.edit(S::nameEdit)->setText("新名字");
     s.edit(S::contactEdit)->setText("新电话");
+    if (button == S::deleteButton)
+        MessageBox::setNextAnswer(MsgAnswer::Yes); // it still has a server
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(button);
     QCOMPARE(m_reg->rows("SELECT K_DD, K_KH, K_LX FROM kehu ORDER BY " + TempRegister::keyColumn("kehu")), before);
+    QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP='10.0.0.1'"), QList<QStringList>{{"甲公司"}});
     expectShown("数据库操作失败，数据未保存！", 0x10, QStringLiteral("澜汀提示"));
 }
 

@@ -17,9 +17,12 @@ Script &script()
     return s;
 }
 
+// The button Enter presses: the second one with 0x100, as Windows numbers them.
 MsgAnswer defaultAnswer(int style)
 {
-    return (style & 0x0F) == 0x04 ? MsgAnswer::Yes : MsgAnswer::Ok;
+    if ((style & 0x0F) == 0x04)
+        return style & 0x100 ? MsgAnswer::No : MsgAnswer::Yes;
+    return style & 0x100 && (style & 0x0F) == 0x01 ? MsgAnswer::Cancel : MsgAnswer::Ok;
 }
 } // namespace
 
@@ -56,6 +59,8 @@ MsgAnswer MessageBox::show(const QString &text, int style, const std::optional<Q
     }
     // A box without a title of its own is captioned with the program's name.
     QMessageBox box(icon, title.value_or(kProgramName), text, buttons, parent);
+    if (style & 0x100)
+        box.setDefaultButton((style & 0x0F) == 0x04 ? QMessageBox::No : QMessageBox::Cancel);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return MsgAnswer::Ok;

@@ -13,6 +13,7 @@ inline constexpr int OkCancelQuestion = 0x21;
 inline constexpr int Warning = 0x30;     // OK, warning icon
 inline constexpr int Information = 0x40; // OK, information icon
 inline constexpr int YesNoInformation = 0x44;
+inline constexpr int YesNoQuestionDefaultNo = 0x124; // Yes/No, question icon, No the default
 } // namespace MsgStyle
 
 // The button that closed a message box, numbered as Windows numbers them.
