@@ -3,6 +3,8 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 QtMessageHandler defaultHandler = nullptr;
@@ -16,6 +18,10 @@ void logWithoutPasswords(QtMsgType type, const QMessageLogContext &context, cons
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+        std::printf("kavro %s\n", KAVRO_VERSION);
+        return 0;
+    }
     defaultHandler = qInstallMessageHandler(logWithoutPasswords);
     QApplication app(argc, argv);
     setUpApplication(app);

@@ -280,6 +280,11 @@ Read<qint64> RegisterDb::storeServer(const ServerRecord &s, const QString &actio
     return out;
 }
 
+QString RegisterDb::engineName() const
+{
+    return isOpen() ? m_engine->engineName() : QString();
+}
+
 bool RegisterDb::hasHistory() const
 {
     return isOpen() && m_engine->hasHistory();

@@ -114,6 +114,8 @@ public:
     // ---- change history ----
     // Whether the register keeps one (kavro-db init and upgrade make it).
     bool hasHistory() const;
+    // The engine and its version, for 关于澜汀; empty when no register is open.
+    QString engineName() const;
     // A server's entries, newest first (read through the index on the record key).
     Read<std::vector<HistoryEntry>> serverHistory(qint64 key);
     // The deletions of servers not restored since, newest first.

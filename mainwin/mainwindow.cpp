@@ -17,12 +17,14 @@
 #include "mainwin/mainwindow_names.h"
 #include "mainwin/serverlistmodel.h"
 #include "widgets/fixedwindow.h"
+#include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -189,7 +191,7 @@ void MainWindow::buildControls()
     connect(deleteAction, &QAction::triggered, this, &MainWindow::deleteSelectedServer);
     connect(m_list, &QAbstractItemView::doubleClicked, this, &MainWindow::modifySelectedServer);
     m_menu->addSeparator();
-    m_menu->addAction(MainTexts::aboutItem);
+    connect(m_menu->addAction(MainTexts::aboutItem), &QAction::triggered, this, &MainWindow::showAbout);
     m_exportAction = m_menu->addAction(MainTexts::exportItem);
     m_exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_exportAction->setShortcutContext(Qt::WindowShortcut);
@@ -251,6 +253,17 @@ bool MainWindow::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate)
         followOtherPrograms();
     return QWidget::event(event);
+}
+
+void MainWindow::showAbout()
+{
+    // A server's URI is shown without its password.
+    const QString where = m_db->location();
+    const QString shown = QFileInfo(where).isAbsolute() ? QDir::toNativeSeparators(where) : withoutPasswords(where);
+    const QString engine = m_db->engineName();
+    MessageBox::show(MainTexts::aboutText.arg(QStringLiteral(KAVRO_VERSION), shown,
+                                              engine.isEmpty() ? QStringLiteral("（未连接）") : engine),
+                     MsgStyle::Information, MainTexts::aboutTitle, this);
 }
 
 void MainWindow::showBulkItems(bool shown)

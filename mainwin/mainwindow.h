@@ -92,6 +92,8 @@ public:
     std::vector<qint64> selectedKeys() const;
     void openAddWindow();
     void openSettingsWindow();
+    // 关于澜汀: the program's name and version, the register's location and engine.
+    void showAbout();
     // Asks where to export the list shown, then exports it there.
     void exportListAs();
     // Writes exactly the rows the list shows, in the order shown, to path (.xlsx or .csv) and says

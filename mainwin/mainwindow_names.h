@@ -41,6 +41,8 @@ inline const QString badSelection = QStringLiteral("您选择的数据错误，�
 inline const QString deleteQuestion = QStringLiteral("服务器数据删除后将不可恢复，是否真的要删除？");
 inline const QString deleted = QStringLiteral("服务器数据已删除！");
 inline const QString infoTitle = QStringLiteral("信息");
+inline const QString aboutTitle = QStringLiteral("关于澜汀");
+inline const QString aboutText = QStringLiteral("澜汀网络服务器管理系统\n版本 %1\n\n数据库：%2\n引擎：%3");
 // Several rows selected.
 inline const QString bulkDeleteItem = QStringLiteral("删除所选服务器…");
 inline const QString renewItem = QStringLiteral("续期所选服务器…");

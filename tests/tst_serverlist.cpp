@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTimer>
@@ -99,6 +100,7 @@ private slots:
     void bulkRenewal_data();
     void bulkRenewal();
     void bulkCustomerChange();
+    void aboutNamesVersionLocationAndEngine();
 
 private:
     void selectRows(const QStringList &ips);
@@ -591,8 +593,10 @@ void TstServerList::contextMenuAnywhereOnTheList()
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(20, list->viewport()->height() - 5));
     QTRY_VERIFY(menu->isVisible());
     menu->hide();
-    menuItem(main, "关于澜汀")->trigger();
-    QVERIFY(MessageBox::shown().isEmpty());
+    menuItem(main, "关于澜汀")->trigger(); // says what the program is; changes nothing
+    QCOMPARE(MessageBox::shown().size(), 1);
+    QCOMPARE(MessageBox::shown().first().title, std::optional<QString>("关于澜汀"));
+    MessageBox::clearShown();
     QCOMPARE(storedIps(*m_reg), kAll);
     // 查看数据 checks the row as 修改数据 does.
     for (const char *item : {"修改数据", "查看数据"}) {
@@ -880,6 +884,21 @@ void TstServerList::bulkCustomerChange()
     QVERIFY(!main.setCustomerOf(keys, "乙公司") || MessageBox::shown().last().text == "数据库操作失败，数据未保存！");
     QCOMPARE(m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.3', '10.0.0.5') ORDER BY F_IP"),
              (QList<QStringList>{{"甲公司"}, {"O'Neil 数据"}}));
+}
+
+void TstServerList::aboutNamesVersionLocationAndEngine()
+{
+    menuItem(*m_main, "关于澜汀")->trigger();
+    QCOMPARE(MessageBox::shown().size(), 1);
+    const QString text = MessageBox::shown().last().text;
+    QCOMPARE(MessageBox::shown().last().title, std::optional<QString>("关于澜汀"));
+    QVERIFY2(text.startsWith(QStringLiteral("澜汀网络服务器管理系统\n版本 1.0\n")), qPrintable(text));
+    QVERIFY2(text.contains(TempRegister::onServer() ? QStringLiteral("引擎：PostgreSQL ") : QStringLiteral("引擎：SQLite 3.")),
+             qPrintable(text));
+    if (!TempRegister::onServer())
+        QVERIFY2(text.contains(QDir::toNativeSeparators(m_reg->dbPath())), qPrintable(text));
+    else
+        QVERIFY2(text.contains("postgresql") && !text.contains("password="), qPrintable(text));
 }
 
 QTEST_MAIN(TstServerList)

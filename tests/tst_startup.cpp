@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QSqlDatabase>
 #include <QPushButton>
 #include <QStatusBar>
@@ -89,6 +90,8 @@ private slots:
     void closingLoginEndsProgramInOrder();
     void closingMainAfterLoginEndsProgramInOrder();
     void realProgramStartsWithoutCreatingItsDatabase();
+    void commandLineSaysWhatWasWrong_data();
+    void commandLineSaysWhatWasWrong();
 };
 
 void TstStartup::startsHiddenBehindTheLoginWindow()
@@ -615,6 +618,62 @@ void TstStartup::realProgramStartsWithoutCreatingItsDatabase()
     kavro.waitForFinished(10000);
     QVERIFY(!QFileInfo::exists(reg.dbPath()));
     QVERIFY(QDir(reg.programDir() + "/db").isEmpty());
+}
+
+void TstStartup::commandLineSaysWhatWasWrong_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args"); // DB stands for a new register
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");       // on standard output or error
+    QTest::addColumn<bool>("wholeUsage");    // the usage of every command
+    QTest::newRow("kavro --version") << "kavro" << QStringList{"--version"} << 0 << "kavro 1.0" << false;
+    QTest::newRow("kavro-db --version") << "kavro-db" << QStringList{"--version"} << 0 << "kavro-db 1.0" << false;
+    QTest::newRow("unknown sort column") << "kavro-db" << QStringList{"export", "DB", "OUT.csv", "--sort", "价格"} << 2
+                                         << "the columns are: 编号 服务器IP 所在机柜 上架时间 到期时间 下架时间 客户 备注"
+                                         << false;
+    QTest::newRow("days not a number") << "kavro-db" << QStringList{"expiring", "DB", "--within", "abc"} << 2
+                                       << "--within needs a whole number of days from 0 to 3650, not \"abc\"" << false;
+    QTest::newRow("check of a missing file") << "kavro-db" << QStringList{"check", "MISSING"} << 1
+                                             << "does not exist" << false;
+    QTest::newRow("export of an unknown customer")
+        << "kavro-db" << QStringList{"export", "DB", "OUT.csv", "--customer", "无此客户"} << 1
+        << "has no customer named \"无此客户\"; nothing was written" << false;
+    QTest::newRow("a known command, wrong arguments") << "kavro-db" << QStringList{"init"} << 2
+                                                      << "kavro-db init: needs one register (DB)" << false;
+    QTest::newRow("unknown command") << "kavro-db" << QStringList{"frobnicate"} << 2 << "usage:" << true;
+    QTest::newRow("no command") << "kavro-db" << QStringList{} << 2 << "usage:" << true;
+}
+
+void TstStartup::commandLineSaysWhatWasWrong()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(bool, wholeUsage);
+    QTemporaryDir dir;
+    const QString db = dir.filePath("reg.mdb");
+    QProcess init;
+    init.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"init", db});
+    QVERIFY(init.waitForFinished(60000) && init.exitCode() == 0);
+    for (QString &a : args) {
+        if (a == "DB")
+            a = db;
+        else if (a == "OUT.csv")
+            a = dir.filePath("out.csv");
+        else if (a == "MISSING")
+            a = dir.filePath("missing.mdb");
+    }
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/") + program, args);
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY2(out.contains(said), qPrintable(out));
+    // The whole usage only for a missing or unknown command; a known one shows its own lines.
+    QCOMPARE(out.contains("kavro-db restore BACKUP DB"), wholeUsage);
+    QVERIFY(!QFile::exists(dir.filePath("out.csv")));
 }
 
 QTEST_MAIN(TstStartup)

@@ -25,9 +25,9 @@
 #include <unistd.h>
 
 namespace {
-int usage()
+const char *usageText()
 {
-    std::fprintf(stderr, "usage:\n"
+    return "usage:\n"
                          "  DB (and SRC, DEST) is a register file or the connection URI of a PostgreSQL database,\n"
                          "  postgresql://USER@HOST:PORT/DBNAME?sslmode=... (the password from ~/.pgpass or PGPASSWORD)\n"
                          "  kavro-db init DB\n"
@@ -74,9 +74,34 @@ int usage()
                          "      read-only check: integrity, tables and columns, and findings about the data;\n"
                          "      exit 0 sound (findings are warnings), 1 damaged or not a register, 2 usage\n"
                          "  kavro-db restore BACKUP DB\n"
-                         "      replace DB with a sound copy; DB is kept first as DB.before-restore-DATE-TIME\n");
+                         "      replace DB with a sound copy; DB is kept first as DB.before-restore-DATE-TIME\n";
+}
+
+// A missing or unknown command: the whole usage.
+int usage()
+{
+    std::fputs(usageText(), stderr);
     return 2;
 }
+
+// A known command given what it cannot take: what was wrong, then that command's own usage.
+int misuse(const QString &command, const QString &what)
+{
+    std::fprintf(stderr, "kavro-db %s: %s\nusage:\n", qPrintable(command), qPrintable(what));
+    bool inCommand = false;
+    for (const QString &line : QString::fromUtf8(usageText()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("  kavro-db ")))
+            inCommand = line.startsWith(QStringLiteral("  kavro-db %1 ").arg(command)) ||
+                        line == QStringLiteral("  kavro-db %1").arg(command);
+        else if (!line.startsWith(QLatin1String("    ")))
+            inCommand = false;
+        if (inCommand)
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+    }
+    return 2;
+}
+
+const QString kDaysNeeded = QStringLiteral("%1 needs a whole number of days from 0 to 3650, not \"%2\"");
 
 int fail(const QString &message)
 {
@@ -87,7 +112,7 @@ int fail(const QString &message)
 int copy(const QStringList &args)
 {
     if (args.size() != 2)
-        return usage();
+        return misuse("copy", QStringLiteral("needs SRC and DEST"));
     CopyReport report;
     const Status copied = copyRegister(args[0], args[1], &report);
     if (!copied.ok())
@@ -114,7 +139,7 @@ int upgrade(const QString &location)
 
 // The narrowing filters, which go with any other: --contains TEXT and --ip-range RANGE. Takes
 // them from args; false (after saying why) when one is given wrongly.
-bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing)
+bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing, QString *problem)
 {
     for (qsizetype i = 0; i < args->size();) {
         const QString arg = args->at(i);
@@ -122,8 +147,10 @@ bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing)
             ++i;
             continue;
         }
-        if (i + 1 >= args->size())
+        if (i + 1 >= args->size()) {
+            *problem = QStringLiteral("%1 needs a value").arg(arg);
             return false;
+        }
         const QString value = args->at(i + 1);
         args->remove(i, 2);
         if (arg == QLatin1String("--contains")) {
@@ -131,9 +158,8 @@ bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing)
         } else if (const std::optional<ServerQuery> range = ServerQuery::ipRange(value)) {
             narrowing->push_back(*range);
         } else {
-            std::fprintf(stderr, "kavro-db: --ip-range %s is no IP block; write it as 192.168.1.0/24, "
-                                 "192.168.1.10-192.168.1.50 or 192.168.1.\n",
-                         qPrintable(value));
+            *problem = QStringLiteral("--ip-range %1 is no IP block; write it as 192.168.1.0/24, "
+                                      "192.168.1.10-192.168.1.50 or 192.168.1.").arg(value);
             return false;
         }
     }
@@ -159,10 +185,10 @@ Read<std::vector<qint64>> narrowedKeys(RegisterDb &db, const ServerQuery &query,
 }
 
 // Opens the one register a command names; the exit code when it cannot.
-std::optional<int> openNamed(const QStringList &paths, RegisterDb &db)
+std::optional<int> openNamed(const QString &command, const QStringList &paths, RegisterDb &db)
 {
     if (paths.size() != 1)
-        return usage();
+        return misuse(command, QStringLiteral("needs one register (DB)"));
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
@@ -192,7 +218,7 @@ int history(QStringList args)
             else if (arg == QLatin1String("--who"))
                 who = value;
             else if (!QDate::fromString(value, Qt::ISODate).isValid())
-                return usage();
+                return misuse("history", QStringLiteral("--since needs a date as yyyy-MM-dd, not \"%1\"").arg(value));
             else
                 since = value;
         } else {
@@ -200,7 +226,7 @@ int history(QStringList args)
         }
     }
     RegisterDb db;
-    if (const std::optional<int> refused = openNamed(paths, db))
+    if (const std::optional<int> refused = openNamed("history", paths, db))
         return *refused;
     if (!db.hasHistory())
         return fail(QStringLiteral("%1 keeps no change history; kavro-db upgrade adds it").arg(paths[0]));
@@ -234,12 +260,12 @@ int importSheet(QStringList args)
         else if (arg == QLatin1String("--dry-run"))
             dryRun = true;
         else if (arg.startsWith(QLatin1String("--")))
-            return usage();
+            return misuse("import-sheet", QStringLiteral("unknown option %1").arg(arg));
         else
             paths << arg;
     }
     if (paths.size() != 2)
-        return usage();
+        return misuse("import-sheet", QStringLiteral("needs DB and FILE.xlsx|FILE.csv"));
     const QString file = paths[1];
     QString error;
     std::vector<SheetTable> sheets;
@@ -273,7 +299,7 @@ int importSheet(QStringList args)
                                         : QStringLiteral("%1 has no sheet %2 with a header row and an IP column")
                                               .arg(file, sheetName));
     RegisterDb db;
-    if (const std::optional<int> refused = openNamed({paths[0]}, db))
+    if (const std::optional<int> refused = openNamed("import-sheet", {paths[0]}, db))
         return *refused;
     const Read<SheetPlan> plan = planSheetImport(db, sheetServers(*table, *header), skipExisting);
     if (!plan.ok())
@@ -331,7 +357,7 @@ int import(QStringList args)
             bool ok = false;
             codePage = args.takeFirst().toInt(&ok);
             if (!ok || codePage <= 0)
-                return usage();
+                return misuse("import", QStringLiteral("--codepage needs a code page number"));
         } else {
             paths << arg;
         }
@@ -352,7 +378,7 @@ int import(QStringList args)
         return 0;
     }
     if (inPlace || paths.size() != 2)
-        return usage();
+        return misuse("import", QStringLiteral("needs OLD.mdb and NEW, or --in-place and the program's kavrodb.mdb"));
     if (!importRegister(reader, paths[0], paths[1], &report, &error))
         return fail(error);
     printReport(report);
@@ -419,23 +445,27 @@ int setAdmin(const QString &path, const QString &account)
 int expiring(QStringList args)
 {
     std::vector<ServerQuery> narrowing;
-    if (!takeNarrowing(&args, &narrowing))
-        return usage();
+    QString narrowingProblem;
+    if (!takeNarrowing(&args, &narrowing, &narrowingProblem))
+        return misuse("expiring", narrowingProblem);
     int within = kExpirySoonDays;
     QStringList paths;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
-        if (arg == QLatin1String("--within") && !args.isEmpty()) {
-            const std::optional<int> days = dayCountFromText(args.takeFirst());
+        if (arg == QLatin1String("--within") && args.isEmpty())
+            return misuse("expiring", QStringLiteral("--within needs a value"));
+        if (arg == QLatin1String("--within")) {
+            const QString value = args.takeFirst();
+            const std::optional<int> days = dayCountFromText(value);
             if (!days)
-                return usage();
+                return misuse("expiring", kDaysNeeded.arg(QStringLiteral("--within"), value));
             within = *days;
         } else {
             paths << arg;
         }
     }
     RegisterDb db;
-    if (const std::optional<int> refused = openNamed(paths, db))
+    if (const std::optional<int> refused = openNamed("expiring", paths, db))
         return *refused;
     const Read<std::vector<qint64>> keys =
         narrowedKeys(db, ServerQuery::expiringWithin(within), ServerOrder{4, false}, narrowing);
@@ -472,11 +502,12 @@ int expiring(QStringList args)
 int exportList(QStringList args)
 {
     std::vector<ServerQuery> narrowing;
-    if (!takeNarrowing(&args, &narrowing))
-        return usage();
+    QString narrowingProblem;
+    if (!takeNarrowing(&args, &narrowing, &narrowingProblem))
+        return misuse("export", narrowingProblem);
     QStringList paths;
     std::optional<ServerQuery> query;
-    QString field, equals;
+    QString field, equals, customer;
     bool hasEquals = false;
     ServerOrder order;
     bool force = false;
@@ -486,19 +517,21 @@ int exportList(QStringList args)
         if (arg == QLatin1String("--force")) {
             force = true;
         } else if (args.isEmpty() && arg.startsWith(QLatin1String("--"))) {
-            return usage();
+            return misuse("export", QStringLiteral("%1 needs a value").arg(arg));
         } else if (arg == QLatin1String("--field")) {
             field = args.takeFirst();
         } else if (arg == QLatin1String("--equals")) {
             equals = args.takeFirst();
             hasEquals = true;
         } else if (arg == QLatin1String("--customer")) {
-            query = ServerQuery::equal(ServerQuery::Field::Customer, args.takeFirst());
+            customer = args.takeFirst();
+            query = ServerQuery::equal(ServerQuery::Field::Customer, customer);
             ++filters;
         } else if (arg == QLatin1String("--expiring-within")) {
-            const std::optional<int> days = dayCountFromText(args.takeFirst());
+            const QString value = args.takeFirst();
+            const std::optional<int> days = dayCountFromText(value);
             if (!days)
-                return usage();
+                return misuse("export", kDaysNeeded.arg(QStringLiteral("--expiring-within"), value));
             query = ServerQuery::expiringWithin(*days);
             ++filters;
         } else if (arg == QLatin1String("--sort")) {
@@ -509,7 +542,7 @@ int exportList(QStringList args)
             }
             order.column = int(serverListTitles().indexOf(column));
             if (order.column < 0)
-                return usage();
+                return misuse("export", QStringLiteral("unknown column \"%1\" for --sort; the columns are: %2 (add :desc for descending)").arg(column, serverListTitles().join(QLatin1Char(' '))));
         } else {
             paths << arg;
         }
@@ -519,12 +552,12 @@ int exportList(QStringList args)
                                            QStringLiteral("所在机柜")};
         const int index = field.isEmpty() ? -1 : int(fields.indexOf(field));
         if (index < 0 || !hasEquals)
-            return usage();
+            return misuse("export", QStringLiteral("--field needs one of 服务器编号, 服务器IP, 所在机柜, and --equals TEXT with it"));
         query = ServerQuery::fromSearchField(index, equals);
         ++filters;
     }
     if (paths.size() != 2 || filters > 1)
-        return usage();
+        return misuse("export", paths.size() != 2 ? QStringLiteral("needs DB and OUT.xlsx|OUT.csv") : QStringLiteral("takes one FILTER at a time"));
     const QString out = paths[1];
     const std::optional<ExportFormat> format = exportFormatFor(out);
     if (!format)
@@ -535,6 +568,13 @@ int exportList(QStringList args)
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
+    if (!customer.isNull()) {
+        const Read<QStringList> names = db.customerNames();
+        if (!names.ok())
+            return fail(QStringLiteral("cannot read the customers: %1").arg(names.status.reason));
+        if (!names.value.contains(customer))
+            return fail(QStringLiteral("%1 has no customer named \"%2\"; nothing was written").arg(paths[0], customer));
+    }
     const Read<std::vector<qint64>> keys = narrowedKeys(db, query.value_or(ServerQuery::all()), order, narrowing);
     if (!keys.ok())
         return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
@@ -555,7 +595,7 @@ QString describe(const RegisterCounts &counts)
 int backup(const QStringList &args)
 {
     if (args.size() != 2)
-        return usage();
+        return misuse("backup", QStringLiteral("needs DB and DEST"));
     if (!locationIsFile(args[0])) {
         // The server's own tool makes a consistent copy while desks keep working.
         std::fprintf(stderr, "kavro-db: a PostgreSQL register is backed up with pg_dump (restored with pg_restore);\n"
@@ -576,7 +616,7 @@ int backup(const QStringList &args)
 int check(const QStringList &args)
 {
     if (args.size() != 1)
-        return usage();
+        return misuse("check", QStringLiteral("needs one register (DB)"));
     if (!locationIsFile(args[0])) {
         RegisterDb db;
         const Status opened = db.open(args[0]);
@@ -596,6 +636,10 @@ int check(const QStringList &args)
                     summary.value.servers, qlonglong(customers.value.size()), qPrintable(withoutPasswords(args[0])));
         return 0;
     }
+    if (!QFileInfo::exists(args[0])) {
+        std::printf("%s does not exist\n", qPrintable(args[0]));
+        return 1;
+    }
     const CheckReport report = checkRegister(args[0]);
     for (const QString &problem : report.problems)
         std::printf("error: %s\n", qPrintable(withoutPasswords(problem)));
@@ -614,7 +658,7 @@ int check(const QStringList &args)
 int restore(const QStringList &args)
 {
     if (args.size() != 2)
-        return usage();
+        return misuse("restore", QStringLiteral("needs BACKUP and DB"));
     if (!locationIsFile(args[0]) || !locationIsFile(args[1]))
         return fail(QStringLiteral("a PostgreSQL register is restored with pg_restore from pg_dump's copy; to bring a "
                                    "file into a database, use kavro-db copy"));
@@ -637,6 +681,10 @@ int main(int argc, char **argv)
     std::signal(SIGXFSZ, SIG_IGN);
     QStringList args = app.arguments().mid(1);
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        std::printf("kavro-db %s\n", KAVRO_VERSION);
+        return 0;
+    }
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
     if (command == QLatin1String("import-sheet"))
@@ -661,5 +709,9 @@ int main(int argc, char **argv)
         return expiring(args);
     if (command == QLatin1String("set-admin") && args.size() == 2)
         return setAdmin(args[0], args[1]);
+    if (command == QLatin1String("init") || command == QLatin1String("upgrade"))
+        return misuse(command, QStringLiteral("needs one register (DB)"));
+    if (command == QLatin1String("set-admin"))
+        return misuse(command, QStringLiteral("needs DB and ACCOUNT"));
     return usage();
 }

@@ -52,6 +52,8 @@ public:
 
     // What this engine's SQL can say, for the list's queries (see querySql).
     virtual SqlForm sqlForm() const = 0;
+    // The engine and its version, as 关于澜汀 names them ("SQLite 3.40.1", "PostgreSQL 15.8").
+    virtual QString engineName() const = 0;
     // Whether the register has its text index (looked at when it was opened).
     bool hasTextIndex() const { return m_textIndex; }
     // Whether the last statement that failed was refused for want of the right to do it.

@@ -185,6 +185,16 @@ void PostgresEngine::nameNextChange(const QString &action)
     q.exec();
 }
 
+QString PostgresEngine::engineName() const
+{
+    QString error;
+    PGconn *conn = isOpen() ? libpqHandle(database(), &error) : nullptr;
+    const int version = conn ? PQserverVersion(conn) : 0;
+    if (version <= 0)
+        return QStringLiteral("PostgreSQL");
+    return QStringLiteral("PostgreSQL %1.%2").arg(version / 10000).arg(version % 10000);
+}
+
 SqlForm PostgresEngine::sqlForm() const
 {
     return {Engine::Postgres, false, hasTextIndex()};

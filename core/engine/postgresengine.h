@@ -16,6 +16,7 @@ public:
 
     bool lost() const override;
     SqlForm sqlForm() const override;
+    QString engineName() const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override;
     QString rowKey(const TableSchema &table) const override;

@@ -197,6 +197,11 @@ bool SqliteEngine::afterOpen(QString *)
     return true;
 }
 
+QString SqliteEngine::engineName() const
+{
+    return QStringLiteral("SQLite %1").arg(QString::fromLatin1(sqlite3_libversion()));
+}
+
 SqlForm SqliteEngine::sqlForm() const
 {
     return {Engine::Sqlite, handle() != nullptr, hasTextIndex()};

@@ -20,6 +20,7 @@ public:
 
     QString rowKey(const TableSchema &table) const override;
     SqlForm sqlForm() const override;
+    QString engineName() const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override { m_action = action; }
     bool beginLocked(const TableSchema &table, QString *error) override;
