@@ -31,6 +31,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
@@ -46,6 +48,7 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     resize(600, 450);
     move(50, 50);
     buildControls();
+    restoreLayout();
 
     // Start-up, in this order: skin, login window, size bounds, list mode, database, lists.
     applySkin(skinPath(m_programDir));
@@ -120,6 +123,10 @@ void MainWindow::buildControls()
     m_list->horizontalHeader()->setSectionsClickable(true);
     m_list->horizontalHeader()->setSortIndicatorShown(false);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::sortByColumn);
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_scalingColumns && m_baseListWidth > 0)
+            rememberColumnWidths();
+    });
     m_midnight = new QTimer(this);
     m_midnight->setObjectName(QStringLiteral("midnight"));
     m_midnight->setSingleShot(true);
@@ -252,6 +259,8 @@ bool MainWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
         followOtherPrograms();
+    if (event->type() == QEvent::Show && m_baseListWidth == 0)
+        rememberColumnWidths(); // the list has its first real width now
     return QWidget::event(event);
 }
 
@@ -279,6 +288,59 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     relayout();
 }
 
+namespace {
+// Where the window's layout is kept: per operating-system user.
+std::unique_ptr<QSettings> layoutSettings()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kavro"),
+                                       QStringLiteral("layout"));
+}
+} // namespace
+
+void MainWindow::restoreLayout()
+{
+    const auto settings = layoutSettings();
+    if (const QByteArray geometry = settings->value(QStringLiteral("geometry")).toByteArray(); !geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QVariantList widths = settings->value(QStringLiteral("columns")).toList();
+    if (widths.size() == m_list->model()->columnCount())
+        for (int c = 0; c < widths.size(); ++c)
+            m_list->setColumnWidth(c, std::max(0, widths[c].toInt()));
+    const int column = settings->value(QStringLiteral("sortColumn"), -1).toInt();
+    if (column >= 0 && column < m_list->model()->columnCount()) {
+        m_order = {column, settings->value(QStringLiteral("sortDescending")).toBool()};
+        m_list->horizontalHeader()->setSortIndicatorShown(true);
+        m_list->horizontalHeader()->setSortIndicator(column, m_order.descending ? Qt::DescendingOrder
+                                                                                : Qt::AscendingOrder);
+    }
+    const int field = settings->value(QStringLiteral("searchField"), -1).toInt();
+    if (field >= 0 && field < m_searchField->count())
+        m_searchField->setCurrentIndex(field);
+    // The widths are taken as they are at the list's first real width (see relayout).
+    m_baseListWidth = 0;
+}
+
+void MainWindow::saveLayout()
+{
+    const auto settings = layoutSettings();
+    settings->setValue(QStringLiteral("geometry"), saveGeometry());
+    QVariantList widths;
+    for (int c = 0; c < m_list->model()->columnCount(); ++c)
+        widths << m_list->columnWidth(c);
+    settings->setValue(QStringLiteral("columns"), widths);
+    settings->setValue(QStringLiteral("sortColumn"), m_order.isStored() ? -1 : m_order.column);
+    settings->setValue(QStringLiteral("sortDescending"), m_order.descending);
+    settings->setValue(QStringLiteral("searchField"), m_searchField->currentIndex());
+}
+
+void MainWindow::rememberColumnWidths()
+{
+    m_baseWidths.clear();
+    for (int c = 0; c < m_list->model()->columnCount(); ++c)
+        m_baseWidths << m_list->columnWidth(c);
+    m_baseListWidth = m_list->width();
+}
+
 void MainWindow::relayout()
 {
     // Offsets from the window's outer size; the command row and 按钮3 keep their places.
@@ -292,6 +354,15 @@ void MainWindow::relayout()
     m_customer->setGeometry(318, h - 78, 82, 20);
     m_customerButton->setGeometry(404, h - 78, 60, 20);
     m_statusBar->setGeometry(0, h - 24, w - 6, 20);
+    // A wider window widens the columns in proportion (maximised, every column grows alike).
+    if (m_baseListWidth == 0 && isVisible())
+        rememberColumnWidths();
+    else if (m_baseListWidth > 0 && m_list->width() != m_baseListWidth) {
+        const QScopedValueRollback<bool> ours(m_scalingColumns, true);
+        const double ratio = double(m_list->width()) / m_baseListWidth;
+        for (int c = 0; c < m_baseWidths.size(); ++c)
+            m_list->setColumnWidth(c, int(m_baseWidths[c] * ratio + 0.5));
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -368,6 +439,8 @@ void MainWindow::shutdown()
         m_deletedWindow->close();
     if (m_importWindow)
         m_importWindow->close();
+    if (m_loggedIn)
+        saveLayout();
     removeWindowHook(this);
     stopDailyBackup();
     delete m_background;

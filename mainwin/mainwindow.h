@@ -115,6 +115,11 @@ private:
     void buildControls();
     void relayout();
     void showBulkItems(bool shown);
+    // The window's size and place, column widths, sort and search field, kept per user.
+    void restoreLayout();
+    void saveLayout();
+    // The column widths the proportional widening starts from (after the user sized a column).
+    void rememberColumnWidths();
     // Reads the servers of these keys as stored now; none (after saying why) when one is gone.
     std::optional<std::vector<ServerRecord>> storedServers(const std::vector<qint64> &keys);
     void saveBulkChange(const std::vector<std::pair<ServerRecord, ServerRecord>> &changes, const QString &said);
@@ -193,5 +198,8 @@ private:
     QMenu *m_menu = nullptr;
     QAction *m_exportAction = nullptr;
     QAction *m_bulkSeparator = nullptr;
+    QList<int> m_baseWidths;
+    int m_baseListWidth = 0;
+    bool m_scalingColumns = false;
     QList<QAction *> m_bulkActions;
 };

@@ -11,6 +11,8 @@
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 
+#include <QTemporaryDir>
+#include <QSettings>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -214,8 +216,20 @@ void waitForLists()
     QCoreApplication::processEvents();
 }
 
+namespace {
+// The windows keep their layout per user: tests keep theirs in a folder of their own, so that
+// neither the user's layout nor one test's reaches another.
+void isolateUserSettings()
+{
+    static QTemporaryDir folder;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.path()));
+}
+Q_CONSTRUCTOR_FUNCTION(isolateUserSettings)
+} // namespace
+
 void resetProgramState()
 {
+    QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kavro"), QStringLiteral("layout")).clear();
     appState() = AppState{};
     MessageBox::setScripted(true);
 }

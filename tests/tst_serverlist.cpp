@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -101,6 +102,7 @@ private slots:
     void bulkRenewal();
     void bulkCustomerChange();
     void aboutNamesVersionLocationAndEngine();
+    void layoutKeptAcrossRestart();
 
 private:
     void selectRows(const QStringList &ips);
@@ -899,6 +901,39 @@ void TstServerList::aboutNamesVersionLocationAndEngine()
         QVERIFY2(text.contains(QDir::toNativeSeparators(m_reg->dbPath())), qPrintable(text));
     else
         QVERIFY2(text.contains("postgresql") && !text.contains("password="), qPrintable(text));
+}
+
+void TstServerList::layoutKeptAcrossRestart()
+{
+    // The first start: the window's own size and widths.
+    QCOMPARE(m_main->size(), QSize(600, 450));
+    QCOMPARE(m_main->serverList()->columnWidth(1), 100);
+    logIn(*m_main);
+    m_main->resize(760, 520);
+    QApplication::processEvents();
+    m_main->serverList()->setColumnWidth(1, 150);
+    m_main->serverList()->horizontalHeader()->sectionClicked(4); // 到期时间, ascending
+    m_main->serverList()->horizontalHeader()->sectionClicked(4); // then descending
+    child<QComboBox>(m_main.get(), MainNames::searchField)->setCurrentIndex(5);
+    const QStringList sorted = listedIps(*m_main);
+    m_main.reset(); // the program ends
+    m_main = std::make_unique<MainWindow>(m_reg->programDir());
+    waitForLists();
+    QCOMPARE(m_main->size(), QSize(760, 520));
+    QCOMPARE(m_main->serverList()->columnWidth(1), 150);
+    QCOMPARE(m_main->currentOrder().column, 4);
+    QVERIFY(m_main->currentOrder().descending);
+    QCOMPARE(listedIps(*m_main), sorted);
+    QCOMPARE(child<QComboBox>(m_main.get(), MainNames::searchField)->currentIndex(), 5);
+    // A wider window widens every column in proportion.
+    logIn(*m_main);
+    const int before = m_main->serverList()->columnWidth(4);
+    const int listBefore = m_main->serverList()->width();
+    m_main->resize(760 + listBefore, 520);
+    QApplication::processEvents();
+    QCOMPARE(m_main->serverList()->width(), 2 * listBefore);
+    QVERIFY(qAbs(m_main->serverList()->columnWidth(4) - 2 * before) <= 1);
+    QVERIFY(qAbs(m_main->serverList()->columnWidth(1) - 300) <= 1);
 }
 
 QTEST_MAIN(TstServerList)

@@ -568,16 +568,17 @@ int exportList(QStringList args)
     const Status opened = db.open(paths[0]);
     if (!opened.ok())
         return fail(QStringLiteral("%1 is not a register that can be opened: %2").arg(paths[0], opened.reason));
-    if (!customer.isNull()) {
+    const Read<std::vector<qint64>> keys = narrowedKeys(db, query.value_or(ServerQuery::all()), order, narrowing);
+    if (!keys.ok())
+        return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
+    // A customer name that neither a customer nor a server has is a mistake, not an empty list.
+    if (!customer.isNull() && keys.value.empty()) {
         const Read<QStringList> names = db.customerNames();
         if (!names.ok())
             return fail(QStringLiteral("cannot read the customers: %1").arg(names.status.reason));
         if (!names.value.contains(customer))
             return fail(QStringLiteral("%1 has no customer named \"%2\"; nothing was written").arg(paths[0], customer));
     }
-    const Read<std::vector<qint64>> keys = narrowedKeys(db, query.value_or(ServerQuery::all()), order, narrowing);
-    if (!keys.ok())
-        return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
     const ExportResult result = exportServers(db, keys.value, out, *format);
     if (!result.status.ok())
         return fail(QStringLiteral("export failed, nothing was written: %1").arg(result.status.reason));
