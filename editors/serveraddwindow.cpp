@@ -35,13 +35,13 @@ void ServerAddWindow::addServer()
         MessageBox::show(ServerFormTexts::ipExists, MsgStyle::Ok, kNoticeTitle, this);
         return;
     }
-    if (m_customer->currentIndex() == 0) {
+    if (chosenCustomer().isEmpty()) {
         MessageBox::show(ServerFormTexts::chooseCustomer, MsgStyle::YesNoInformation, ServerFormTexts::promptTitle,
                          this);
         return;
     }
     ServerRecord server;
-    server.customer = m_customer->currentText();
+    server.customer = chosenCustomer();
     server.number = m_number->text();
     server.ip = ip;
     server.cabinet = m_cabinet->text();

@@ -75,8 +75,8 @@ ServerEditWindow::ServerEditWindow(RegisterDb &db, const ServerRecord &server)
 ServerRecord ServerEditWindow::edited() const
 {
     ServerRecord r = m_stored;
-    if (m_customer->currentIndex() != 0)
-        r.customer = m_customer->currentText();
+    if (!chosenCustomer().isEmpty())
+        r.customer = chosenCustomer();
     r.number = keptUnlessChanged(m_number->text(), m_shown.number, m_stored.number);
     r.cabinet = keptUnlessChanged(m_cabinet->text(), m_shown.cabinet, m_stored.cabinet);
     r.racked = dateText(m_racked, m_shown.dates[0], m_stored.racked);
@@ -90,7 +90,7 @@ void ServerEditWindow::saveServerChanges()
 {
     // One save stands or falls as a whole. Without a chosen customer the other six columns are
     // still saved and the customer stays as it was.
-    const bool customerChosen = m_customer->currentIndex() != 0;
+    const bool customerChosen = !chosenCustomer().isEmpty();
     const ServerRecord server = edited();
     // Saved only while the server still holds what this window read: a save by another program
     // meanwhile is never overwritten unseen.

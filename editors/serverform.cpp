@@ -2,6 +2,7 @@
 
 #include "core/registerdb.h"
 #include "editors/serverform_names.h"
+#include "widgets/choosers.h"
 #include "widgets/datebox.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
@@ -52,6 +53,7 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
     m_customer = placed(new QComboBox(shape), ServerFormNames::customer, 82, 6, 150, 20);
     m_customer->addItem(ServerFormTexts::noCustomer);
     m_customer->setAccessibleName(QStringLiteral("选择客户"));
+    makeTypeable(m_customer);
     m_number = placed(new QLineEdit(shape), ServerFormNames::number, 82, 31, 150, 20);
     m_number->setAccessibleName(QStringLiteral("服务器编号"));
     m_ip = placed(new QLineEdit(shape), ServerFormNames::ip, 82, 56, 150, 20);
@@ -86,6 +88,12 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
         onAction();
     });
     connect(m_exit, &QPushButton::clicked, this, &QDialog::close);
+}
+
+QString ServerForm::chosenCustomer() const
+{
+    const int index = m_customer->findText(m_customer->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return index > 0 ? m_customer->itemText(index) : QString();
 }
 
 void ServerForm::fillCustomerSelector()

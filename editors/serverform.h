@@ -15,6 +15,8 @@ class ServerForm : public QDialog {
     Q_OBJECT
 public:
     QComboBox *customerSelector() const { return m_customer; }
+    // The customer chosen or typed whole; empty when the text names none (or the first entry).
+    QString chosenCustomer() const;
 
 protected:
     ServerForm(RegisterDb &db, const QString &name, const QString &title, const QString &actionCaption,

@@ -16,6 +16,7 @@
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow_names.h"
 #include "mainwin/serverlistmodel.h"
+#include "widgets/choosers.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
@@ -163,11 +164,13 @@ void MainWindow::buildControls()
     m_customer = placed(new QComboBox(m_frame), MainNames::customerCombo, 318, 346, 82, 20);
     m_customer->addItem(MainTexts::noCustomer);
     m_customer->setAccessibleName(QStringLiteral("客户"));
+    makeTypeable(m_customer);
     m_customerButton =
         placed(new QPushButton(QStringLiteral("搜索"), m_frame), MainNames::customerButton, 404, 346, 60, 20);
     m_customer1 = placed(new QComboBox(this), MainNames::customerCombo1, 80, 2, 90, 20);
     m_customer1->addItem(MainTexts::noCustomer);
     m_customer1->setAccessibleName(QStringLiteral("客户"));
+    makeTypeable(m_customer1);
     m_customerButton1 =
         placed(new QPushButton(QStringLiteral("搜索"), this), MainNames::customerButton1, 172, 2, 60, 20);
     m_addButton = placed(new QPushButton(QStringLiteral("添加列表"), this), MainNames::addButton, 234, 2, 72, 20);

@@ -103,6 +103,8 @@ private slots:
     void datesTypeWhole_data();
     void datesTypeWhole();
     void addWindowKeysAndEmptiedDate();
+    void typedCustomerMustNameOne_data();
+    void typedCustomerMustNameOne();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -928,6 +930,31 @@ void TstEditors::addWindowKeysAndEmptiedDate()
     f.edit(N::number)->setFocus();
     QTest::keyClick(f.edit(N::number), Qt::Key_Escape);
     QVERIFY(!w.isVisible());
+}
+
+void TstEditors::typedCustomerMustNameOne_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("a whole name") << "乙公司" << true;
+    QTest::newRow("part of a name") << "乙公" << false;
+    QTest::newRow("no such customer") << "丙公司" << false;
+}
+
+void TstEditors::typedCustomerMustNameOne()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, stored);
+    auto window = m_main->makeAddWindow();
+    Form f{window.get()};
+    f.fill("甲公司", "N7", "10.0.7.7", "C7", "");
+    QVERIFY(f.customer()->isEditable());
+    f.customer()->setEditText(typed);
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    f.press();
+    QCOMPARE(serverRow(*m_reg, "10.0.7.7").value(0), stored ? typed : QStringLiteral("0 rows"));
+    if (!stored)
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("请选择您要对应的客户！"));
 }
 
 QTEST_MAIN(TstEditors)

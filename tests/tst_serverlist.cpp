@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QHeaderView>
 #include <QDir>
 #include <QSqlDatabase>
@@ -103,6 +104,7 @@ private slots:
     void bulkCustomerChange();
     void aboutNamesVersionLocationAndEngine();
     void layoutKeptAcrossRestart();
+    void customerChoosersCompleteWhatIsTyped();
 
 private:
     void selectRows(const QStringList &ips);
@@ -934,6 +936,33 @@ void TstServerList::layoutKeptAcrossRestart()
     QCOMPARE(m_main->serverList()->width(), 2 * listBefore);
     QVERIFY(qAbs(m_main->serverList()->columnWidth(4) - 2 * before) <= 1);
     QVERIFY(qAbs(m_main->serverList()->columnWidth(1) - 300) <= 1);
+}
+
+void TstServerList::customerChoosersCompleteWhatIsTyped()
+{
+    for (const QString &name : {MainNames::customerCombo, MainNames::customerCombo1}) {
+        auto *combo = child<QComboBox>(m_main.get(), name);
+        QVERIFY(combo->isEditable());
+        QCompleter *completer = combo->completer();
+        QVERIFY(completer);
+        // Any part of a name, in the customers' own order.
+        completer->setCompletionPrefix("公司");
+        QStringList offered;
+        for (int i = 0; i < completer->completionCount(); ++i) {
+            completer->setCurrentRow(i);
+            offered << completer->currentCompletion();
+        }
+        QCOMPARE(offered, (QStringList{"甲公司", "乙公司"}));
+        completer->setCompletionPrefix("neil");
+        QCOMPARE(completer->completionCount(), 1);
+        // A name typed whole filters the list as a chosen one does.
+        combo->setEditText("乙公司");
+        child<QPushButton>(m_main.get(), name == MainNames::customerCombo ? MainNames::customerButton
+                                                                         : MainNames::customerButton1)
+            ->click();
+        QCOMPARE(listedIps(*m_main), QStringList{"10.0.0.2"});
+        QCOMPARE(combo->count(), 6); // typing adds no item
+    }
 }
 
 QTEST_MAIN(TstServerList)
