@@ -91,12 +91,18 @@ void ServerEditWindow::saveServerChanges()
     // One save stands or falls as a whole. Without a chosen customer the other six columns are
     // still saved and the customer stays as it was.
     const bool customerChosen = !chosenCustomer().isEmpty();
+    // After another program's save was shown, the user may save over it, once asked.
+    if (m_changedElsewhere && MessageBox::show(ServerFormTexts::overwriteQuestion, MsgStyle::YesNoQuestionDefaultNo,
+                                               kNoticeTitle, this) != MsgAnswer::Yes)
+        return;
     const ServerRecord server = edited();
-    // Saved only while the server still holds what this window read: a save by another program
-    // meanwhile is never overwritten unseen.
-    const Status saved = m_db.updateServer(server, customerChosen, &m_stored);
+    // Saved only while the server still holds what this window read (or, after the question,
+    // what the other program stored): a save by another program is never overwritten unseen.
+    const ServerRecord expected = m_changedElsewhere ? *m_changedElsewhere : m_stored;
+    const Status saved = m_db.updateServer(server, customerChosen, &expected);
     if (saved.fault == Fault::Changed) {
         MessageBox::show(ServerFormTexts::changedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+        markChangedElsewhere();
         return;
     }
     if (saved.fault == Fault::NotFound) {
@@ -111,6 +117,7 @@ void ServerEditWindow::saveServerChanges()
     }
     // What is stored now is what the boxes show.
     m_stored = server;
+    clearChangedMarks();
     m_shown = {m_number->text(), m_cabinet->text(), remarkText(), {}};
     const DateBox *boxes[] = {m_racked, m_expires, m_unracked};
     for (int i = 0; i < 3; ++i)
@@ -122,4 +129,38 @@ void ServerEditWindow::saveServerChanges()
     }
     emit serverModified(server.key);
     MessageBox::show(ServerFormTexts::modified, MsgStyle::Ok, kNoticeTitle, this);
+}
+
+void ServerEditWindow::markChangedElsewhere()
+{
+    // Everything typed stays; each field whose stored text now differs from what was read is
+    // marked, its tooltip giving the stored text.
+    const Read<ServerRecord> now = m_db.server(m_stored.key);
+    if (!now.ok())
+        return;
+    clearChangedMarks();
+    m_changedElsewhere = now.value;
+    const std::pair<QWidget *, QString ServerRecord::*> fields[] = {
+        {m_customer, &ServerRecord::customer}, {m_number, &ServerRecord::number},   {m_cabinet, &ServerRecord::cabinet},
+        {m_racked, &ServerRecord::racked},     {m_expires, &ServerRecord::expires}, {m_unracked, &ServerRecord::unracked},
+        {m_remark, &ServerRecord::remark}};
+    for (const auto &[widget, field] : fields) {
+        if (now.value.*field == m_stored.*field)
+            continue;
+        widget->setProperty("changedElsewhere", true);
+        widget->setStyleSheet(QStringLiteral("background: #fff1c2;"));
+        widget->setToolTip(ServerFormTexts::storedNow.arg(shortenedForDisplay(now.value.*field, 200)));
+        m_marked << widget;
+    }
+}
+
+void ServerEditWindow::clearChangedMarks()
+{
+    for (QWidget *w : std::as_const(m_marked)) {
+        w->setProperty("changedElsewhere", false);
+        w->setStyleSheet(QString());
+        w->setToolTip(QString());
+    }
+    m_marked.clear();
+    m_changedElsewhere.reset();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <optional>
+
 #include "core/records.h"
 #include "editors/serverform.h"
 
@@ -26,6 +29,8 @@ protected:
 
 private:
     void saveServerChanges();
+    void markChangedElsewhere();
+    void clearChangedMarks();
     // What a box shows right after it was filled: a box still showing it was not changed, and its
     // stored text goes back byte for byte.
     struct Shown {
@@ -36,4 +41,6 @@ private:
 
     ServerRecord m_stored;
     Shown m_shown;
+    std::optional<ServerRecord> m_changedElsewhere; // what another program stored, once shown
+    QList<QWidget *> m_marked;
 };

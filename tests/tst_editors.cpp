@@ -105,6 +105,7 @@ private slots:
     void addWindowKeysAndEmptiedDate();
     void typedCustomerMustNameOne_data();
     void typedCustomerMustNameOne();
+    void typedEditKeptAfterAnotherProgramSaved();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -955,6 +956,37 @@ void TstEditors::typedCustomerMustNameOne()
     QCOMPARE(serverRow(*m_reg, "10.0.7.7").value(0), stored ? typed : QStringLiteral("0 rows"));
     if (!stored)
         QCOMPARE(MessageBox::shown().last().text, QStringLiteral("请选择您要对应的客户！"));
+}
+
+void TstEditors::typedEditKeptAfterAnotherProgramSaved()
+{
+    ServerEditWindow *w = openEditor("10.0.0.1");
+    Form f{w};
+    f.edit(N::number)->setText("N-mine");
+    QVERIFY(m_reg->exec("UPDATE data SET F_JG = 'C-other' WHERE F_IP = '10.0.0.1'"));
+    f.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据已被他人修改，请重新打开后再修改！"));
+    // Nothing typed is lost; the field another program changed is marked with what it stored.
+    QCOMPARE(f.edit(N::number)->text(), QStringLiteral("N-mine"));
+    QCOMPARE(f.edit(N::cabinet)->property("changedElsewhere").toBool(), true);
+    QCOMPARE(f.edit(N::cabinet)->toolTip(), QStringLiteral("其他人已改为：C-other"));
+    QCOMPARE(f.edit(N::number)->property("changedElsewhere").toBool(), false);
+    // The next press asks; No saves nothing.
+    MessageBox::setNextAnswer(MsgAnswer::No);
+    f.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("其他人已修改此服务器，是否用您填写的内容覆盖？"));
+    QCOMPARE(MessageBox::shown().last().style, 0x124);
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1").mid(1, 3), (QStringList{"A01", "10.0.0.1", "C-other"}));
+    // Yes saves what the window holds over it.
+    MessageBox::setNextAnswer(MsgAnswer::Yes);
+    f.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1").mid(1, 3), (QStringList{"N-mine", "10.0.0.1", "C1"}));
+    QCOMPARE(f.edit(N::cabinet)->property("changedElsewhere").toBool(), false);
+    // Saving again asks nothing.
+    MessageBox::clearShown();
+    f.press();
+    QCOMPARE(MessageBox::shown().size(), 1);
 }
 
 QTEST_MAIN(TstEditors)
