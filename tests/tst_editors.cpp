@@ -870,6 +870,8 @@ void TstEditors::datesTypeWhole_data()
     QTest::newRow("select all, Delete: emptied") << QString("^A") + QChar(0x7f) + "\t" << "";
     QTest::newRow("emptied, then a date") << "^A\b2030-5-6\t" << "2030-05-06";
     QTest::newRow("清除 in the calendar") << "clear" << "";
+    QTest::newRow("clicked into, select all, digits") << "click^A20280107\t" << "2028-01-07";
+    QTest::newRow("after emptying another box") << "other^A20280107\t" << "2028-01-07";
 }
 
 void TstEditors::datesTypeWhole()
@@ -888,8 +890,27 @@ void TstEditors::datesTypeWhole()
         QVERIFY(clear);
         clear->click();
         QVERIFY(!box->calendarWidget()->isVisible());
+    } else if (keys.startsWith("other")) {
+        auto *other = child<DateBox>(w, N::unracked);
+        QTest::mouseClick(other, Qt::LeftButton, {}, QPoint(other->width() - 30, other->height() / 2));
+        typeInto(other, "^A\b");
+        QVERIFY(other->isBlank());
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 30, box->height() / 2));
+        QCOMPARE(QApplication::focusWidget(), box);
+        typeInto(box, keys.mid(5));
+    } else if (keys.startsWith("click")) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 30, box->height() / 2));
+        typeInto(box, keys.mid(5));
     } else {
-        typeInto(box, keys);
+        typeInto(box, keys.chopped(1));
+        // What is typed shows as it is typed, then Tab takes it.
+        if (QByteArray(QTest::currentDataTag()) == "select all, ISO date") {
+            QCOMPARE(box->findChild<QLineEdit *>()->text(), QStringLiteral("2028-01-07"));
+            QApplication::processEvents();
+            box->repaint();
+            QCOMPARE(box->findChild<QLineEdit *>()->text(), QStringLiteral("2028-01-07"));
+        }
+        typeInto(box, keys.right(1));
     }
     QVERIFY(w->isVisible()); // Escape while typing does not close the window
     QCOMPARE(box->isBlank(), stored.isEmpty());

@@ -6,6 +6,7 @@
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 namespace {
@@ -80,6 +81,8 @@ void DateBox::clearByUser()
 
 void DateBox::showTyped()
 {
+    // Shown as typed: the spin box must not read it (it would put its own date back).
+    const QSignalBlocker quiet(lineEdit());
     lineEdit()->setText(*m_typed);
     lineEdit()->setCursorPosition(int(m_typed->size()));
 }
