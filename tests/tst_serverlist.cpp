@@ -881,6 +881,9 @@ void TstServerList::bulkCustomerChange()
     QCOMPARE(MessageBox::shown().last().text, QStringLiteral("已把 2 台服务器改为属于“乙公司”。"));
     QCOMPARE(m_reg->rows("SELECT F_IP FROM data WHERE F_KH = '乙公司' ORDER BY F_IP"),
              (QList<QStringList>{{"10.0.0.1"}, {"10.0.0.2"}, {"10.0.0.4"}}));
+    // Each server changed has its entry in the change history, signed by this desk.
+    QCOMPARE(m_reg->rows("SELECT J_MC FROM jilu WHERE J_CZ = '修改' ORDER BY J_MC"),
+             (QList<QStringList>{{"10.0.0.1"}, {"10.0.0.4"}}));
     // Another program changed one of them after it was read: nothing is changed.
     selectRows({"10.0.0.3", "10.0.0.5"});
     const std::vector<qint64> keys = main.selectedKeys();
