@@ -4,6 +4,7 @@
 #include "history/historywindows_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
+#include "widgets/readonlytable.h"
 
 #include <QFormLayout>
 #include <QHeaderView>
@@ -16,21 +17,6 @@
 #include <QVBoxLayout>
 
 namespace {
-QTableWidget *newList(QWidget *parent, const QString &name, const QStringList &titles)
-{
-    auto *list = new QTableWidget(0, int(titles.size()), parent);
-    list->setObjectName(name);
-    list->setAccessibleName(name);
-    list->setHorizontalHeaderLabels(titles);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->verticalHeader()->hide();
-    list->horizontalHeader()->setStretchLastSection(true);
-    list->setWordWrap(false);
-    return list;
-}
-
 // Column widths that show a time and a who whole; the last column takes the rest.
 void sizeColumns(QTableWidget *list, const std::vector<QString> &widest)
 {
@@ -49,9 +35,7 @@ void closeOnEscape(QWidget *window)
 void setRow(QTableWidget *list, int row, const QStringList &cells)
 {
     for (int c = 0; c < cells.size(); ++c) {
-        auto *item = new QTableWidgetItem(cells[c]);
-        item->setToolTip(cells[c]);
-        list->setItem(row, c, item);
+        list->setItem(row, c, readOnlyCell(cells[c]));
     }
 }
 
@@ -98,7 +82,7 @@ ServerViewWindow::ServerViewWindow(RegisterDb &db, const ServerRecord &server, Q
     auto *note = new QLabel(this);
     note->setObjectName(HistoryNames::note);
     note->setWordWrap(true);
-    auto *list = newList(this, HistoryNames::entries,
+    auto *list = newReadOnlyTable(this, HistoryNames::entries,
                          {QStringLiteral("时间"), QStringLiteral("修改人"), QStringLiteral("操作"), QStringLiteral("修改内容")});
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
     sizeColumns(list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"), QStringLiteral("操作")});
@@ -135,7 +119,7 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
     m_note = new QLabel(this);
     m_note->setObjectName(HistoryNames::note);
     m_note->setWordWrap(true);
-    m_list = newList(this, HistoryNames::deletedList,
+    m_list = newReadOnlyTable(this, HistoryNames::deletedList,
                      {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
                       QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);

@@ -5,6 +5,7 @@
 #include "importer/sheetimportwindow_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
+#include "widgets/readonlytable.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -34,24 +35,9 @@ QString columnLetters(int column)
 
 QTableWidget *newTable(QWidget *parent, const QString &name, const QStringList &titles)
 {
-    auto *table = new QTableWidget(0, int(titles.size()), parent);
-    table->setObjectName(name);
-    table->setAccessibleName(name);
-    table->setHorizontalHeaderLabels(titles);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->verticalHeader()->hide();
+    QTableWidget *table = newReadOnlyTable(parent, name, titles);
     table->verticalHeader()->setDefaultSectionSize(20);
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->setWordWrap(false);
     return table;
-}
-
-QTableWidgetItem *cell(const QString &text)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setToolTip(text);
-    return item;
 }
 
 QLabel *caption(const QString &text, QWidget *parent)
@@ -122,7 +108,6 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     auto *right = new QVBoxLayout;
     right->addWidget(caption(QStringLiteral("检查结果"), this));
     m_problems = newTable(this, SheetImportNames::problems, {QStringLiteral("行"), QStringLiteral("内容"), QStringLiteral("说明")});
-    m_problems->setSelectionMode(QAbstractItemView::SingleSelection);
     m_problems->setColumnWidth(0, 50);
     m_problems->setColumnWidth(1, 150);
     right->addWidget(m_problems);
@@ -134,7 +119,6 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     for (const ListColumn &c : listColumns())
         titles << c.title;
     m_preview = newTable(this, SheetImportNames::preview, titles);
-    m_preview->setSelectionMode(QAbstractItemView::SingleSelection);
     m_preview->setColumnWidth(0, 44);
     for (int c = 0; c < kListColumnCount; ++c)
         m_preview->setColumnWidth(c + 1, std::max(listColumns()[size_t(c)].width, c == 6 ? 130 : 80));
@@ -212,8 +196,8 @@ void SheetImportWindow::chooseSheet(int index)
     for (const ListColumn &c : listColumns())
         choices << c.title;
     for (int c = 0; c < int(columns); ++c) {
-        m_mapping->setItem(c, 0, cell(columnLetters(c)));
-        m_mapping->setItem(c, 1, cell(titleRow.value(c).trimmed()));
+        m_mapping->setItem(c, 0, readOnlyCell(columnLetters(c)));
+        m_mapping->setItem(c, 1, readOnlyCell(titleRow.value(c).trimmed()));
         auto *box = new QComboBox(m_mapping);
         box->addItems(choices);
         box->setCurrentIndex(m_header.fields[size_t(c)] + 1);
@@ -269,9 +253,9 @@ void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
     m_preview->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
         const SheetServer &s = rows[size_t(r)];
-        m_preview->setItem(r, 0, cell(QString::number(s.sheetRow)));
+        m_preview->setItem(r, 0, readOnlyCell(QString::number(s.sheetRow)));
         for (int c = 0; c < kListColumnCount; ++c)
-            m_preview->setItem(r, c + 1, cell(s.server.*listColumns()[size_t(c)].field));
+            m_preview->setItem(r, c + 1, readOnlyCell(s.server.*listColumns()[size_t(c)].field));
         if (const auto what = trouble.constFind(s.sheetRow); what != trouble.constEnd())
             for (int c = 0; c <= kListColumnCount; ++c) {
                 m_preview->item(r, c)->setBackground(QColor(0xfd, 0xe2, 0xe2));
@@ -282,16 +266,16 @@ void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
     m_problems->setRowCount(problems + int(m_plan.newCustomers.size()));
     for (int i = 0; i < problems; ++i) {
         const SheetProblem &p = m_plan.problems[size_t(i)];
-        m_problems->setItem(i, 0, cell(QString::number(p.sheetRow)));
-        m_problems->setItem(i, 1, cell(p.ip));
-        m_problems->setItem(i, 2, cell(p.what));
+        m_problems->setItem(i, 0, readOnlyCell(QString::number(p.sheetRow)));
+        m_problems->setItem(i, 1, readOnlyCell(p.ip));
+        m_problems->setItem(i, 2, readOnlyCell(p.what));
         for (int c = 0; c < 3; ++c)
             m_problems->item(i, c)->setForeground(QColor(0xb0, 0x00, 0x00));
     }
     for (int i = 0; i < int(m_plan.newCustomers.size()); ++i) {
-        m_problems->setItem(problems + i, 0, cell(QString()));
-        m_problems->setItem(problems + i, 1, cell(m_plan.newCustomers[i]));
-        m_problems->setItem(problems + i, 2, cell(SheetImportTexts::newCustomer));
+        m_problems->setItem(problems + i, 0, readOnlyCell(QString()));
+        m_problems->setItem(problems + i, 1, readOnlyCell(m_plan.newCustomers[i]));
+        m_problems->setItem(problems + i, 2, readOnlyCell(SheetImportTexts::newCustomer));
     }
 }
 

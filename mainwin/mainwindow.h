@@ -115,6 +115,8 @@ private:
     void buildControls();
     void relayout();
     void showBulkItems(bool shown);
+    // The selected rows' keys; none, after saying so, when no row is selected.
+    std::vector<qint64> selectedKeysOrSay();
     // The window's size and place, column widths, sort and search field, kept per user.
     void restoreLayout();
     void saveLayout();

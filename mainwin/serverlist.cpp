@@ -422,6 +422,14 @@ std::vector<qint64> MainWindow::selectedKeys() const
     return keys;
 }
 
+std::vector<qint64> MainWindow::selectedKeysOrSay()
+{
+    std::vector<qint64> keys = selectedKeys();
+    if (keys.empty())
+        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    return keys;
+}
+
 std::optional<std::vector<ServerRecord>> MainWindow::storedServers(const std::vector<qint64> &keys)
 {
     const Read<std::vector<ServerRecord>> read = m_db->servers(keys);
@@ -453,11 +461,9 @@ void MainWindow::saveBulkChange(const std::vector<std::pair<ServerRecord, Server
 
 void MainWindow::deleteSelectedServers()
 {
-    const std::vector<qint64> keys = selectedKeys();
-    if (keys.empty()) {
-        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    const std::vector<qint64> keys = selectedKeysOrSay();
+    if (keys.empty())
         return;
-    }
     if (MessageBox::show(MainTexts::bulkDeleteQuestion.arg(keys.size()), MsgStyle::OkCancelQuestion,
                          MainTexts::infoTitle, this) != MsgAnswer::Ok)
         return;
@@ -483,11 +489,9 @@ void MainWindow::deleteSelectedServers()
 
 void MainWindow::renewSelectedServers()
 {
-    const std::vector<qint64> keys = selectedKeys();
-    if (keys.empty()) {
-        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    const std::vector<qint64> keys = selectedKeysOrSay();
+    if (keys.empty())
         return;
-    }
     RenewDialog dialog(int(keys.size()), this);
     if (dialog.exec() == QDialog::Accepted)
         renewServers(keys, dialog.renewal());
@@ -524,11 +528,9 @@ bool MainWindow::renewServers(const std::vector<qint64> &keys, const Renewal &re
 
 void MainWindow::changeCustomerOfSelected()
 {
-    const std::vector<qint64> keys = selectedKeys();
-    if (keys.empty()) {
-        MessageBox::show(MainTexts::badSelection, MsgStyle::Error, std::nullopt, this);
+    const std::vector<qint64> keys = selectedKeysOrSay();
+    if (keys.empty())
         return;
-    }
     const Read<QStringList> names = m_db->customerNames();
     if (!names.ok()) {
         MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
