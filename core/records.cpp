@@ -239,3 +239,22 @@ QString HistoryEntry::describe() const
     return parts.join(QStringLiteral("；"));
 }
 
+
+std::vector<std::vector<size_t>> deletionGroups(const std::vector<HistoryEntry> &deletions)
+{
+    std::vector<std::vector<size_t>> groups;
+    for (size_t i = 0; i < deletions.size(); ++i) {
+        if (!groups.empty()) {
+            const HistoryEntry &newer = deletions[groups.back().back()];
+            const HistoryEntry &e = deletions[i];
+            // One action's deletions are one transaction's entries: one after another, nothing
+            // between them, by the same desk, all bearing the transaction's time.
+            if (e.id == newer.id - 1 && e.who == newer.who && e.when == newer.when) {
+                groups.back().push_back(i);
+                continue;
+            }
+        }
+        groups.push_back({i});
+    }
+    return groups;
+}

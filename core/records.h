@@ -63,6 +63,11 @@ struct HistoryEntry {
     QString describe() const;
 };
 
+// The deletions (newest first, as deletedServers lists them) that one action made together: entries
+// written one after another by the same desk with the same time (a transaction's entries bear one). Each group is the
+// indexes of its entries; every entry is in exactly one group.
+std::vector<std::vector<size_t>> deletionGroups(const std::vector<HistoryEntry> &deletions);
+
 // The administrator account the login checks.
 struct AdminRecord {
     QString account;

@@ -412,16 +412,44 @@ Read<std::vector<HistoryEntry>> RegisterDb::deletedServers()
 
 Read<qint64> RegisterDb::restoreServer(const HistoryEntry &deletion)
 {
+    const Read<std::vector<qint64>> restored = restoreServers({deletion});
+    return {restored.status, restored.ok() ? restored.value.front() : -1};
+}
+
+Read<std::vector<qint64>> RegisterDb::restoreServers(const std::vector<HistoryEntry> &deletions)
+{
     reconnectIfLost();
     if (!isOpen())
-        return {notConnected(QStringLiteral("restoring a server")), -1};
-    const ServerRecord s = deletion.serverBefore();
-    const Read<bool> taken = serverIpExists(s.ip);
-    if (!taken.ok())
-        return {taken.status, -1};
-    if (taken.value)
-        return {{Fault::Duplicate, QStringLiteral("the IP %1 is in use again").arg(s.ip)}, -1};
-    return storeServer(s, kActionRestored);
+        return {notConnected(QStringLiteral("restoring servers")), {}};
+    std::vector<ServerRecord> servers;
+    QStringList ips;
+    for (const HistoryEntry &d : deletions) {
+        servers.push_back(d.serverBefore());
+        if (ips.contains(servers.back().ip))
+            return {{Fault::Duplicate, servers.back().ip}, {}};
+        ips << servers.back().ip;
+    }
+    Read<std::vector<qint64>> out;
+    out.status = inTransaction(*m_engine, [&] {
+        // Checked inside the transaction, so that no other desk stores one of the IPs in between.
+        const Read<QSet<QString>> taken = storedIps(ips);
+        if (!taken.ok())
+            return taken.status;
+        for (const QString &ip : ips)
+            if (taken.value.contains(ip))
+                return Status{Fault::Duplicate, ip};
+        m_engine->nameNextChange(kActionRestored);
+        for (const ServerRecord &s : servers) {
+            const Read<qint64> added = m_engine->insertServer(serverInsert(s));
+            if (!added.ok())
+                return added.status.fault == Fault::Duplicate ? Status{Fault::Duplicate, s.ip} : added.status;
+            out.value.push_back(added.value);
+        }
+        return Status::done();
+    });
+    if (!out.ok())
+        out.value.clear();
+    return out;
 }
 
 Read<std::vector<HistoryEntry>> RegisterDb::history(const QString &ip, const QString &since, const QString &who)

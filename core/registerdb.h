@@ -123,6 +123,9 @@ public:
     // Stores the server a deletion entry names again, with its texts as they were when deleted,
     // recorded as a restore; the value is its new key. Duplicate when its IP is in use again.
     Read<qint64> restoreServer(const HistoryEntry &deletion);
+    // Several deleted servers stored again in one transaction, the keys in the order given: every
+    // one or none (Duplicate naming the first IP in use again, or given twice).
+    Read<std::vector<qint64>> restoreServers(const std::vector<HistoryEntry> &deletions);
     // Entries oldest first, of servers whose IP was ip (any when empty), made on or after since
     // (yyyy-MM-dd, UTC; any when empty), by who (any when empty). For kavro-db history.
     Read<std::vector<HistoryEntry>> history(const QString &ip, const QString &since, const QString &who);

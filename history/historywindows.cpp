@@ -8,6 +8,7 @@
 
 #include <QFormLayout>
 #include <QHeaderView>
+#include <QItemSelection>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 #include <QShortcut>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 // Column widths that show a time and a who whole; the last column takes the rest.
@@ -123,12 +125,17 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
                      {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
                       QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     sizeColumns(m_list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"),
                          QStringLiteral("服务器编号"), QStringLiteral("255.255.255.255")});
     closeOnEscape(this);
     layout->addWidget(m_note);
     layout->addWidget(m_list, 1);
     auto *buttons = new QHBoxLayout;
+    m_group = new QPushButton(this);
+    m_group->setObjectName(HistoryNames::groupButton);
+    m_group->hide();
+    buttons->addWidget(m_group);
     buttons->addStretch(1);
     m_restore = new QPushButton(HistoryNames::restoreButton, this);
     m_restore->setObjectName(HistoryNames::restoreButton);
@@ -138,6 +145,8 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
     buttons->addWidget(close);
     layout->addLayout(buttons);
     connect(m_restore, &QPushButton::clicked, this, &DeletedServersWindow::restoreChosen);
+    connect(m_group, &QPushButton::clicked, this, &DeletedServersWindow::chooseSameDeletion);
+    connect(m_list, &QTableWidget::currentCellChanged, this, &DeletedServersWindow::offerSameDeletion);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     reload();
 }
@@ -145,9 +154,12 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
 void DeletedServersWindow::reload()
 {
     m_entries.clear();
+    m_groups.clear();
+    m_groupOf.clear();
     m_list->setRowCount(0);
     m_note->show();
     m_restore->setEnabled(false);
+    m_group->hide();
     if (!m_db.hasHistory()) {
         m_note->setText(HistoryTexts::noHistory);
         return;
@@ -162,6 +174,11 @@ void DeletedServersWindow::reload()
         m_note->setText(HistoryTexts::noneDeleted);
         return;
     }
+    m_groups = deletionGroups(m_entries);
+    m_groupOf.assign(m_entries.size(), 0);
+    for (size_t g = 0; g < m_groups.size(); ++g)
+        for (size_t i : m_groups[g])
+            m_groupOf[i] = g;
     m_note->hide();
     m_restore->setEnabled(true);
     m_list->setRowCount(int(m_entries.size()));
@@ -171,26 +188,54 @@ void DeletedServersWindow::reload()
         setRow(m_list, row, {e.localTime(), e.who, s.number, s.ip, s.customer});
     }
     m_list->selectRow(0);
+    offerSameDeletion();
+}
+
+void DeletedServersWindow::offerSameDeletion()
+{
+    const int row = m_list->currentRow();
+    const size_t count = row >= 0 && size_t(row) < m_groupOf.size() ? m_groups[m_groupOf[size_t(row)]].size() : 0;
+    m_group->setText(HistoryTexts::sameDeletion.arg(count));
+    m_group->setVisible(count > 1);
+}
+
+void DeletedServersWindow::chooseSameDeletion()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || size_t(row) >= m_groupOf.size())
+        return;
+    QItemSelection rows;
+    for (size_t i : m_groups[m_groupOf[size_t(row)]])
+        rows.select(m_list->model()->index(int(i), 0), m_list->model()->index(int(i), m_list->columnCount() - 1));
+    m_list->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
+    m_list->setFocus();
 }
 
 void DeletedServersWindow::restoreChosen()
 {
-    const int row = m_list->currentRow();
-    if (row < 0 || row >= int(m_entries.size())) {
+    std::vector<HistoryEntry> chosen;
+    for (const QModelIndex &index : m_list->selectionModel()->selectedRows())
+        if (index.row() < int(m_entries.size()))
+            chosen.push_back(m_entries[size_t(index.row())]);
+    if (chosen.empty()) {
         MessageBox::show(HistoryTexts::chooseOne, MsgStyle::Warning, std::nullopt, this);
         return;
     }
-    const Read<qint64> restored = m_db.restoreServer(m_entries[size_t(row)]);
+    // Oldest deletion first, so that the servers come back in the order they were stored.
+    std::sort(chosen.begin(), chosen.end(), [](const HistoryEntry &a, const HistoryEntry &b) { return a.id < b.id; });
+    const Read<std::vector<qint64>> restored = m_db.restoreServers(chosen);
     if (restored.status.fault == Fault::Duplicate) {
-        MessageBox::show(kIpExistsText, MsgStyle::Ok, kNoticeTitle, this);
+        MessageBox::show(chosen.size() == 1 ? kIpExistsText : HistoryTexts::ipTakenAmong.arg(restored.status.reason),
+                         MsgStyle::Ok, kNoticeTitle, this);
         return;
     }
     if (!restored.ok()) {
-        qWarning("restoring a server failed: %s", qPrintable(restored.status.reason));
+        qWarning("restoring servers failed: %s", qPrintable(restored.status.reason));
         MessageBox::showWriteFailure(restored.status.fault, this);
         return;
     }
-    emit serverRestored(restored.value);
-    MessageBox::show(HistoryTexts::restored, MsgStyle::Information, std::nullopt, this);
+    emit serversRestored(restored.value);
+    MessageBox::show(chosen.size() == 1 ? HistoryTexts::restored : HistoryTexts::restoredMany.arg(chosen.size()),
+                     MsgStyle::Information, std::nullopt, this);
     reload();
 }

@@ -21,7 +21,8 @@ private:
     qint64 m_key;
 };
 
-// The servers deleted and not restored since, newest first; 恢复 stores the chosen one again.
+// The servers deleted and not restored since, newest first; 恢复 stores the chosen ones again, in
+// one transaction. The servers one action deleted can be chosen together.
 class DeletedServersWindow : public QWidget {
     Q_OBJECT
 public:
@@ -30,15 +31,20 @@ public:
     void reload();
 
 signals:
-    // A deleted server was stored again under this key.
-    void serverRestored(qint64 key);
+    // Deleted servers were stored again under these keys.
+    void serversRestored(const std::vector<qint64> &keys);
 
 private:
     void restoreChosen();
+    void chooseSameDeletion();
+    void offerSameDeletion();
 
     RegisterDb &m_db;
     std::vector<HistoryEntry> m_entries;
+    std::vector<size_t> m_groupOf; // each entry's group in m_groups
+    std::vector<std::vector<size_t>> m_groups;
     QTableWidget *m_list = nullptr;
     QLabel *m_note = nullptr;
     QPushButton *m_restore = nullptr;
+    QPushButton *m_group = nullptr;
 };

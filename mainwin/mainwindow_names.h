@@ -48,6 +48,9 @@ inline const QString bulkDeleteItem = QStringLiteral("删除所选服务器…")
 inline const QString renewItem = QStringLiteral("续期所选服务器…");
 inline const QString changeCustomerItem = QStringLiteral("更改所选服务器的客户…");
 inline const QString bulkDeleteQuestion = QStringLiteral("确定要删除选中的 %1 台服务器吗？删除后将不可恢复。");
+// The same where the register keeps its history, from which deleted servers can be stored again.
+inline const QString bulkDeleteRestorable =
+    QStringLiteral("确定要删除选中的 %1 台服务器吗？删除后可在“已删除的服务器…”中恢复。");
 inline const QString bulkDeleted = QStringLiteral("已删除 %1 台服务器。");
 inline const QString renewed = QStringLiteral("已续期 %1 台服务器。");
 inline const QString notRenewed = QStringLiteral("以下 %1 台服务器的到期时间不是日期，未续期：\n%2");

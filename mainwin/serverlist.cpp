@@ -385,7 +385,16 @@ void MainWindow::openDeletedServers()
     }
     m_deletedWindow = new DeletedServersWindow(*m_db);
     m_deletedWindow->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_deletedWindow, &DeletedServersWindow::serverRestored, this, &MainWindow::onServerAdded);
+    connect(m_deletedWindow, &DeletedServersWindow::serversRestored, this, [this](const std::vector<qint64> &keys) {
+        // A few come into the list one by one; many, and the list is read again.
+        if (keys.size() > 200) {
+            fillServerList();
+            summaryAfterChange();
+            return;
+        }
+        for (qint64 key : keys)
+            onServerAdded(key);
+    });
     m_deletedWindow->show();
 }
 
@@ -464,8 +473,10 @@ void MainWindow::deleteSelectedServers()
     const std::vector<qint64> keys = selectedKeysOrSay();
     if (keys.empty())
         return;
-    if (MessageBox::show(MainTexts::bulkDeleteQuestion.arg(keys.size()), MsgStyle::OkCancelQuestion,
-                         MainTexts::infoTitle, this) != MsgAnswer::Ok)
+    // No is the default: Ctrl+A, Delete and Enter must not empty the register.
+    const QString question = m_db->hasHistory() ? MainTexts::bulkDeleteRestorable : MainTexts::bulkDeleteQuestion;
+    if (MessageBox::show(question.arg(keys.size()), MsgStyle::YesNoQuestionDefaultNo, MainTexts::infoTitle, this) !=
+        MsgAnswer::Yes)
         return;
     const Status deleted = m_db->deleteServers(keys);
     if (deleted.ok()) {

@@ -203,5 +203,9 @@ void SettingsWindow::changeAdminAccount()
         MessageBox::showWriteFailure(changed.fault, this);
         return;
     }
+    // What is stored now is what the window shows from here on: a later change of the other box
+    // must not write the login's old value back.
+    appState().adminAccount = m_account->text();
+    appState().adminPassword = m_password->text();
     MessageBox::show(SettingsTexts::adminChanged, MsgStyle::Ok, kNoticeTitle, this);
 }

@@ -805,26 +805,34 @@ void TstServerList::bulkItemsOnlyWithSeveralRows()
 void TstServerList::bulkDeletion_data()
 {
     QTest::addColumn<QString>("refusedIp"); // the database refuses to delete this one
+    QTest::addColumn<bool>("answerYes");    // else the box is closed with Enter: its default
     QTest::addColumn<QStringList>("storedAfter");
     QTest::addColumn<QString>("said");
-    QTest::newRow("all three") << "" << QStringList{"10.0.0.2", "10.0.0.4"} << "已删除 3 台服务器。";
-    QTest::newRow("the second refused: none") << "10.0.0.3" << kAll << "数据库操作失败，数据未保存！";
+    QTest::newRow("all three") << "" << true << QStringList{"10.0.0.2", "10.0.0.4"} << "已删除 3 台服务器。";
+    QTest::newRow("Enter keeps them") << "" << false << kAll << "";
+    QTest::newRow("the second refused: none") << "10.0.0.3" << true << kAll << "数据库操作失败，数据未保存！";
 }
 
 void TstServerList::bulkDeletion()
 {
     QFETCH(QString, refusedIp);
+    QFETCH(bool, answerYes);
     QFETCH(QStringList, storedAfter);
     QFETCH(QString, said);
     MainWindow &main = *m_main;
     if (!refusedIp.isEmpty())
         QVERIFY(m_reg->refuse("BEFORE DELETE ON data", QStringLiteral("OLD.F_IP = '%1'").arg(refusedIp)));
     selectRows({"10.0.0.1", "10.0.0.3", "10.0.0.5"});
-    MessageBox::setNextAnswer(MsgAnswer::Ok);
+    if (answerYes)
+        MessageBox::setNextAnswer(MsgAnswer::Yes);
     main.deleteSelectedServer(); // Delete with several rows selected
-    QCOMPARE(MessageBox::shown().first().text, QStringLiteral("确定要删除选中的 3 台服务器吗？删除后将不可恢复。"));
-    QCOMPARE(MessageBox::shown().size(), 2);
-    QCOMPARE(MessageBox::shown().last().text, said);
+    // The register keeps its history: the question says where they can be had back; No the default.
+    QCOMPARE(MessageBox::shown().first().text,
+             QStringLiteral("确定要删除选中的 3 台服务器吗？删除后可在“已删除的服务器…”中恢复。"));
+    QCOMPARE(MessageBox::shown().first().style, 0x124);
+    QCOMPARE(MessageBox::shown().size(), said.isEmpty() ? 1 : 2);
+    if (!said.isEmpty())
+        QCOMPARE(MessageBox::shown().last().text, said);
     QCOMPARE(storedIps(*m_reg), storedAfter);
     QCOMPARE(listedIps(main), storedAfter);
 }

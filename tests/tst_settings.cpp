@@ -95,7 +95,7 @@ private slots:
     void adminChange();
     void failedAdminChangeKeepsBothOld();
     void adminBoxesTakeTwentyGbkBytes();
-    void reopenedWindowShowsTheLastLoginValues();
+    void reopenedWindowShowsTheStoredValues();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -588,7 +588,9 @@ void TstSettings::adminChange()
     expectShown(message, warning ? 0x30 : 0, warning ? std::nullopt : std::optional<QString>("澜汀提示"));
     if (setup.isEmpty() || !warning)
         QCOMPARE(m_reg->rows("SELECT U_ZH, U_MM FROM admin ORDER BY " + TempRegister::keyColumn("admin")), adminAfter);
-    QCOMPARE(appState().adminAccount, QStringLiteral("admin")); // until the next login
+    // After a change the run holds what is stored; a refused one leaves the login's values.
+    QCOMPARE(appState().adminAccount, warning ? QStringLiteral("admin") : account);
+    QCOMPARE(appState().adminPassword, warning ? QStringLiteral("kavro2008") : password);
 }
 
 void TstSettings::failedAdminChangeKeepsBothOld()
@@ -616,25 +618,34 @@ void TstSettings::adminBoxesTakeTwentyGbkBytes()
     }
 }
 
-void TstSettings::reopenedWindowShowsTheLastLoginValues()
+void TstSettings::reopenedWindowShowsTheStoredValues()
 {
     {
         auto wWindow = m_main->makeSettingsWindow();
-    SettingsWindow &w = *wWindow;
+        SettingsWindow &w = *wWindow;
         Settings s{w};
-        s.edit(S::accountEdit)->setText("root");
-        s.edit(S::passwordEdit)->setText("pw");
+        s.edit(S::passwordEdit)->setText("newpw1");
         s.click(S::changeAdminButton);
         s.select(3);
     }
+    // Reopened: the password just stored, not the one typed at login. Changing only the account
+    // then keeps the new password.
     auto againWindow = m_main->makeSettingsWindow();
     SettingsWindow &again = *againWindow;
     Settings s{again};
     QCOMPARE(s.edit(S::accountEdit)->text(), QStringLiteral("admin"));
-    QCOMPARE(s.edit(S::passwordEdit)->text(), QStringLiteral("kavro2008"));
+    QCOMPARE(s.edit(S::passwordEdit)->text(), QStringLiteral("newpw1"));
     QCOMPARE(appState().customerListIndex, 3); // kept for the whole run
     QCOMPARE(s.list()->selectedRow(), -1);
     QVERIFY(s.edit(S::keyEdit)->text().isEmpty());
+    s.edit(S::accountEdit)->setText("zhangwei");
+    s.click(S::changeAdminButton);
+    QCOMPARE(m_reg->rows("SELECT U_ZH, U_MM FROM admin"), (QList<QStringList>{{"zhangwei", "newpw1"}}));
+    // A refused change leaves the window's state as it was.
+    QVERIFY(m_reg->refuse("BEFORE UPDATE ON admin"));
+    s.edit(S::passwordEdit)->setText("other");
+    s.click(S::changeAdminButton);
+    QCOMPARE(appState().adminPassword, QStringLiteral("newpw1"));
 }
 
 QTEST_MAIN(TstSettings)

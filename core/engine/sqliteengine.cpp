@@ -290,10 +290,13 @@ bool SqliteEngine::beforeCommit()
     if (m_historyMark < 0)
         return true;
     const ExecResult signedBy = execute(Statement{
-        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3) WHERE %4 > ?")
+        // Every entry of the transaction bears its time: the changes are one action.
+        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3), %5 = (SELECT max(%5) FROM %1 WHERE %4 > ?) "
+                       "WHERE %4 > ?")
             .arg(historyTable().name, columnName(HistoryColumn::Who), columnName(HistoryColumn::Action),
-                 columnName(HistoryColumn::Id)),
-        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action), m_historyMark}});
+                 columnName(HistoryColumn::Id), columnName(HistoryColumn::Time)),
+        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action), m_historyMark,
+         m_historyMark}});
     return signedBy.ok;
 }
 
