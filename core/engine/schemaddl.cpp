@@ -160,7 +160,7 @@ QStringList historyStatements(Engine engine)
                        "  changes := jsonb_strip_nulls(jsonb_build_object(%2));\n"
                        "  IF TG_OP = 'UPDATE' AND changes = '{}'::jsonb THEN RETURN NULL; END IF;\n"
                        "  INSERT INTO %3 (%4) VALUES (\n"
-                       "    to_char(transaction_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'),\n"
+                       "    to_char(transaction_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"'),\n"
                        "    session_user || coalesce('@' || nullif(current_setting('kavro.host', true), ''), ''),\n"
                        "    TG_TABLE_NAME,\n"
                        "    coalesce(nullif(current_setting('kavro.action', true), ''),\n"

@@ -1,5 +1,8 @@
 #include "core/engine/sqliteengine.h"
 
+#include <QDateTime>
+#include <chrono>
+
 #include "core/fileops/backup.h"
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
@@ -7,6 +10,7 @@
 #include "core/paths.h"
 #include "core/sortkey.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -14,6 +18,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <sqlite3.h>
@@ -285,18 +290,28 @@ bool SqliteEngine::afterBegin()
     return true;
 }
 
+namespace {
+// Now in UTC as the history writes it, with microseconds: two transactions of one desk never share it.
+QString utcNowMicroseconds()
+{
+    const auto now = std::chrono::system_clock::now();
+    const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(us / 1000, Qt::UTC);
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QStringLiteral("%1Z").arg(us % 1000, 3, 10, QLatin1Char('0'));
+}
+} // namespace
+
 bool SqliteEngine::beforeCommit()
 {
     if (m_historyMark < 0)
         return true;
     const ExecResult signedBy = execute(Statement{
-        // Every entry of the transaction bears its time: the changes are one action.
-        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3), %5 = (SELECT max(%5) FROM %1 WHERE %4 > ?) "
-                       "WHERE %4 > ?")
+        // Every entry of the transaction bears its time, to the microsecond: the changes are one action.
+        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3), %5 = ? WHERE %4 > ?")
             .arg(historyTable().name, columnName(HistoryColumn::Who), columnName(HistoryColumn::Action),
                  columnName(HistoryColumn::Id), columnName(HistoryColumn::Time)),
-        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action), m_historyMark,
-         m_historyMark}});
+        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action),
+         utcNowMicroseconds(), m_historyMark}});
     return signedBy.ok;
 }
 
