@@ -1,7 +1,5 @@
 #include "core/engine/sqliteengine.h"
 
-#include <QDateTime>
-#include <chrono>
 
 #include "core/fileops/backup.h"
 #include "core/datetext.h"
