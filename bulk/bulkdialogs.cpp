@@ -99,3 +99,22 @@ QString CustomerDialog::customer() const
     const QString typed = m_customer->currentText();
     return m_customers.contains(typed) ? typed : QString();
 }
+
+RetireDialog::RetireDialog(int servers, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(BulkNames::retireDialog);
+    setWindowTitle(BulkTexts::retireTitle);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(BulkTexts::retirePrompt.arg(servers), this));
+    m_date = new DateBox(this);
+    m_date->setObjectName(BulkNames::retireDate);
+    m_date->setAccessibleName(BulkNames::retireDate);
+    m_date->setDate(QDate::currentDate());
+    layout->addWidget(m_date);
+    layout->addWidget(okCancel(this));
+}
+
+QDate RetireDialog::date() const
+{
+    return m_date->isBlank() ? QDate() : m_date->date();
+}

@@ -37,3 +37,15 @@ private:
     QComboBox *m_customer = nullptr;
     QStringList m_customers;
 };
+
+// 下架所选服务器…: the day the selected servers came off the rack (today unless changed).
+class RetireDialog : public QDialog {
+    Q_OBJECT
+public:
+    RetireDialog(int servers, QWidget *parent = nullptr);
+    // Invalid when the box was emptied.
+    QDate date() const;
+
+private:
+    DateBox *m_date = nullptr;
+};

@@ -109,21 +109,39 @@ QDate utf8ToDate(const char *text, qsizetype size)
     return parseDate(text, size);
 }
 
-Expiry expiryOf(QStringView expiresText, const QDate &today)
+bool isRetired(const QDate &expires, const QDate &unracked, const QDate &today)
+{
+    return expires.isValid() && unracked.isValid() && unracked <= today && unracked >= expires;
+}
+
+Expiry expiryOf(QStringView expiresText, QStringView unrackedText, const QDate &today)
 {
     const QDate date = textToDate(expiresText);
     if (!date.isValid())
         return {};
     const qint64 days = today.daysTo(date);
+    // Only a server past its term or due today can be retired: the 下架时间 is read only then.
+    if (days <= 0 && !unrackedText.isEmpty() && isRetired(date, textToDate(unrackedText), today))
+        return {Expiry::Retired, days};
     if (days < 0)
         return {Expiry::Expired, days};
     return {days <= kExpirySoonDays ? Expiry::Soon : Expiry::Later, days};
+}
+
+QDate dueDate(QStringView expiresText, QStringView unrackedText, const QDate &today)
+{
+    const Expiry e = expiryOf(expiresText, unrackedText, today);
+    if (e.state == Expiry::NoDate || e.state == Expiry::Retired)
+        return {};
+    return today.addDays(e.days);
 }
 
 QString expiryNote(const Expiry &expiry)
 {
     if (expiry.state == Expiry::NoDate)
         return {};
+    if (expiry.state == Expiry::Retired)
+        return QStringLiteral("已下架");
     if (expiry.days < 0)
         return QStringLiteral("已过期 %1 天").arg(-expiry.days);
     if (expiry.days == 0)

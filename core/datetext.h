@@ -13,9 +13,11 @@ QDate textToDate(QStringView text);
 // The same for a UTF-8 text, without decoding it when it is plain ASCII.
 QDate utf8ToDate(const char *text, qsizetype size);
 
-// Where a server stands against its 到期时间 on a given day.
+// Where a server stands against its 到期时间 on a given day. A retired server was taken off the
+// rack once its term ended: its 下架时间 is a date on or before that day and on or after its
+// 到期时间. (下架时间 alone says nothing: registers have long carried the day of adding in it.)
 struct Expiry {
-    enum State { NoDate, Expired, Soon, Later };
+    enum State { NoDate, Expired, Soon, Later, Retired };
     State state = NoDate;
     qint64 days = 0; // 到期时间 minus today, in days
 };
@@ -25,8 +27,12 @@ inline constexpr int kExpirySoonDays = 30;
 // The largest number of days the expiring-servers search takes.
 inline constexpr int kExpiryMaxDays = 3650;
 
-Expiry expiryOf(QStringView expiresText, const QDate &today);
-// "已过期 N 天", "今天到期" or "还有 N 天到期"; empty when there is no date.
+bool isRetired(const QDate &expires, const QDate &unracked, const QDate &today);
+Expiry expiryOf(QStringView expiresText, QStringView unrackedText, const QDate &today);
+// The day a server is due, by which lists select and sort it: its 到期时间, or none when that is no
+// date or the server is retired.
+QDate dueDate(QStringView expiresText, QStringView unrackedText, const QDate &today);
+// "已过期 N 天", "今天到期", "还有 N 天到期" or "已下架"; empty when there is no date.
 QString expiryNote(const Expiry &expiry);
 
 // A whole number of days from 0 to 3650, in half- or full-width digits, blanks around ignored.

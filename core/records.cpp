@@ -182,8 +182,8 @@ bool ServerQuery::matches(const ServerRecord &server) const
     if (field == Field::All)
         return true;
     if (field == Field::ExpiresWithin) {
-        const Expiry expiry = expiryOf(server.expires, QDate::currentDate());
-        return expiry.state != Expiry::NoDate && expiry.days <= days;
+        const Expiry expiry = expiryOf(server.expires, withRetired ? QString() : server.unracked, QDate::currentDate());
+        return expiry.state != Expiry::NoDate && expiry.state != Expiry::Retired && expiry.days <= days;
     }
     if (field == Field::Contains) {
         for (const QString *t : {&server.number, &server.ip, &server.cabinet, &server.racked, &server.expires,

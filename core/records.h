@@ -75,17 +75,23 @@ struct AdminRecord {
 };
 
 // Which servers a list shows: all of them, those whose field equals a text exactly, or those whose
-// 到期时间 is a date on or before today + days (expired ones included).
+// 到期时间 is a date on or before today + days (expired ones included, retired ones only when asked).
 struct ServerQuery {
     enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin, Contains, IpRange };
     Field field = Field::All;
     QString text;
     int days = 0; // for ExpiresWithin
     quint32 low = 0, high = 0; // for IpRange: the first and the last address, both included
+    bool withRetired = false;  // for ExpiresWithin: retired servers too
 
     static ServerQuery all() { return {}; }
     static ServerQuery equal(Field field, const QString &text) { return {field, text, 0}; }
-    static ServerQuery expiringWithin(int days) { return {Field::ExpiresWithin, {}, days}; }
+    static ServerQuery expiringWithin(int days, bool withRetired = false)
+    {
+        ServerQuery q{Field::ExpiresWithin, {}, days};
+        q.withRetired = withRetired;
+        return q;
+    }
     // The servers any of whose eight texts holds text, Latin letters in either case. The text is
     // read as a search box gives it: surrounding blanks ignored, full-width digits and Latin letters as
     // half-width (full-width punctuation stays as typed, as Chinese texts store it); an empty text selects every server.

@@ -10,15 +10,24 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <memory>
 
 ServerAddWindow::ServerAddWindow(RegisterDb &db)
     : ServerForm(db, ServerFormNames::addWindow, ServerFormTexts::addTitle, QStringLiteral("添加数据"),
                  QStringLiteral("退出添加"))
 {
+    // A new server is on the rack (no 下架时间) for a year's term, which follows 上架时间 until the
+    // term itself is changed.
     const QDate today = QDate::currentDate();
     m_racked->setDate(today);
-    m_expires->setDate(today);
-    m_unracked->setDate(today);
+    m_expires->setDate(today.addYears(1));
+    m_unracked->setBlank();
+    auto racked = std::make_shared<QDate>(today);
+    connect(m_racked, &QDateEdit::dateChanged, this, [this, racked](const QDate &date) {
+        if (!m_racked->isBlank() && !m_expires->isBlank() && m_expires->date() == racked->addYears(1))
+            m_expires->setDate(date.addYears(1));
+        *racked = date;
+    });
     fillCustomerSelector();
 }
 

@@ -216,10 +216,11 @@ void MainWindow::buildControls()
     // What several selected rows can have done to them at once; shown only then.
     m_bulkSeparator = m_menu->addSeparator();
     m_bulkActions = {m_menu->addAction(MainTexts::bulkDeleteItem), m_menu->addAction(MainTexts::renewItem),
-                     m_menu->addAction(MainTexts::changeCustomerItem)};
+                     m_menu->addAction(MainTexts::changeCustomerItem), m_menu->addAction(MainTexts::retireItem)};
     connect(m_bulkActions[0], &QAction::triggered, this, &MainWindow::deleteSelectedServers);
     connect(m_bulkActions[1], &QAction::triggered, this, &MainWindow::renewSelectedServers);
     connect(m_bulkActions[2], &QAction::triggered, this, &MainWindow::changeCustomerOfSelected);
+    connect(m_bulkActions[3], &QAction::triggered, this, &MainWindow::retireSelectedServers);
     showBulkItems(false);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { showBulkItems(m_list->selectedCount() > 1); });
 

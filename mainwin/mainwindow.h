@@ -85,6 +85,9 @@ public:
     void deleteSelectedServers();
     void renewSelectedServers();
     void changeCustomerOfSelected();
+    // 下架所选服务器…: the day they came off the rack; a 到期时间 after it moves to that day.
+    void retireSelectedServers();
+    bool retireServers(const std::vector<qint64> &keys, const QDate &day);
     // The work of the last two once chosen; false when nothing was changed (after saying why).
     bool renewServers(const std::vector<qint64> &keys, const Renewal &renewal);
     bool setCustomerOf(const std::vector<qint64> &keys, const QString &customer);

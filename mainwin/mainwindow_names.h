@@ -47,6 +47,11 @@ inline const QString aboutText = QStringLiteral("澜汀网络服务器管理系�
 inline const QString bulkDeleteItem = QStringLiteral("删除所选服务器…");
 inline const QString renewItem = QStringLiteral("续期所选服务器…");
 inline const QString changeCustomerItem = QStringLiteral("更改所选服务器的客户…");
+inline const QString retireItem = QStringLiteral("下架所选服务器…");
+inline const QString retired = QStringLiteral("已下架 %1 台服务器。");
+inline const QString chooseRetireDate = QStringLiteral("请选择下架时间！");
+inline const QString chooseRenewDate = QStringLiteral("请选择续期后的到期时间！");
+inline const QString bulkDeletedElsewhere = QStringLiteral("选中的服务器中有 %1 台已被他人删除，没有做任何修改，请重新选择！");
 inline const QString bulkDeleteQuestion = QStringLiteral("确定要删除选中的 %1 台服务器吗？删除后将不可恢复。");
 // The same where the register keeps its history, from which deleted servers can be stored again.
 inline const QString bulkDeleteRestorable =

@@ -447,8 +447,10 @@ std::optional<std::vector<ServerRecord>> MainWindow::storedServers(const std::ve
         MessageBox::show(kReadFailedText, MsgStyle::Error, std::nullopt, this);
         return std::nullopt;
     }
-    if (read.value.size() != keys.size()) {
-        MessageBox::show(MainTexts::bulkChangedElsewhere, MsgStyle::Warning, kNoticeTitle, this);
+    // A key no longer stored comes back as a record without a key: deleted meanwhile.
+    const auto gone = std::count_if(read.value.begin(), read.value.end(), [](const ServerRecord &s) { return s.key < 0; });
+    if (gone > 0 || read.value.size() != keys.size()) {
+        MessageBox::show(MainTexts::bulkDeletedElsewhere.arg(gone > 0 ? gone : 1), MsgStyle::Warning, kNoticeTitle, this);
         fillServerList();
         return std::nullopt;
     }
@@ -510,6 +512,11 @@ void MainWindow::renewSelectedServers()
 
 bool MainWindow::renewServers(const std::vector<qint64> &keys, const Renewal &renewal)
 {
+    // 设为 with the date box emptied names no date: nothing is written (no texts rewritten).
+    if (!renewal.setTo.isValid() && renewal.months <= 0) {
+        MessageBox::show(MainTexts::chooseRenewDate, MsgStyle::Warning, kNoticeTitle, this);
+        return false;
+    }
     const std::optional<std::vector<ServerRecord>> servers = storedServers(keys);
     if (!servers)
         return false;
@@ -569,6 +576,39 @@ bool MainWindow::setCustomerOf(const std::vector<qint64> &keys, const QString &c
         changes.emplace_back(s, std::move(changed));
     }
     saveBulkChange(changes, MainTexts::customerChanged.arg(changes.size()).arg(customer));
+    return true;
+}
+
+void MainWindow::retireSelectedServers()
+{
+    const std::vector<qint64> keys = selectedKeysOrSay();
+    if (keys.empty())
+        return;
+    RetireDialog dialog(int(keys.size()), this);
+    if (dialog.exec() == QDialog::Accepted)
+        retireServers(keys, dialog.date());
+}
+
+bool MainWindow::retireServers(const std::vector<qint64> &keys, const QDate &day)
+{
+    if (!day.isValid()) {
+        MessageBox::show(MainTexts::chooseRetireDate, MsgStyle::Warning, kNoticeTitle, this);
+        return false;
+    }
+    const std::optional<std::vector<ServerRecord>> servers = storedServers(keys);
+    if (!servers)
+        return false;
+    std::vector<std::pair<ServerRecord, ServerRecord>> changes;
+    for (const ServerRecord &s : *servers) {
+        ServerRecord changed = s;
+        changed.unracked = dateToText(day);
+        // Off the rack before its term ended: the term ends that day.
+        const QDate expires = textToDate(s.expires);
+        if (expires.isValid() && expires > day)
+            changed.expires = dateToText(day);
+        changes.emplace_back(s, std::move(changed));
+    }
+    saveBulkChange(changes, MainTexts::retired.arg(changes.size()));
     return true;
 }
 

@@ -114,18 +114,20 @@ QVariant ServerListModel::data(const QModelIndex &index, int role) const
         return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
     switch (role) {
     case Qt::ForegroundRole:
-        switch (expiryOf(server->expires, m_today).state) {
+        switch (expiryOf(server->expires, server->unracked, m_today).state) {
         case Expiry::Expired:
             return QColor(0xB0, 0x00, 0x00); // red
         case Expiry::Soon:
             return QColor(0x8A, 0x52, 0x00); // dark amber
+        case Expiry::Retired:
+            return QColor(0x80, 0x80, 0x80); // grey: off the rack
         default:
             return {};
         }
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         if (index.column() == kExpiresColumn) {
-            const QString note = expiryNote(expiryOf(server->expires, m_today));
+            const QString note = expiryNote(expiryOf(server->expires, server->unracked, m_today));
             if (!note.isEmpty())
                 return note;
         }

@@ -171,10 +171,17 @@ void TstEditors::addWindowLayout()
         items << f.customer()->itemText(i);
     QCOMPARE(items, (QStringList{"请选择客户", "默认客户", "甲公司", "乙公司"}));
     QCOMPARE(f.customer()->currentIndex(), 0);
-    for (const QString &d : {N::racked, N::expires, N::unracked}) {
-        QCOMPARE(f.date(d)->date(), QDate::currentDate());
+    for (const QString &d : {N::racked, N::expires, N::unracked})
         QVERIFY(f.date(d)->calendarPopup());
-    }
+    // A new server is on the rack for a year: no 下架时间, and the term follows 上架时间.
+    QCOMPARE(f.date(N::racked)->date(), QDate::currentDate());
+    QCOMPARE(f.date(N::expires)->date(), QDate::currentDate().addYears(1));
+    QVERIFY(child<DateBox>(&w, N::unracked)->isBlank());
+    f.date(N::racked)->setDate(QDate(2026, 3, 1));
+    QCOMPARE(f.date(N::expires)->date(), QDate(2027, 3, 1));
+    f.date(N::expires)->setDate(QDate(2026, 9, 1)); // a term of its own stays
+    f.date(N::racked)->setDate(QDate(2026, 4, 1));
+    QCOMPARE(f.date(N::expires)->date(), QDate(2026, 9, 1));
     QVERIFY(!f.edit(N::ip)->isReadOnly());
 }
 
@@ -937,7 +944,7 @@ void TstEditors::addWindowKeysAndEmptiedDate()
     }
     QCOMPARE(order, (QStringList{N::customer, N::number, N::ip, N::cabinet, N::racked, N::expires, N::unracked,
                                  N::remark}));
-    // 下架时间 opens with today's date; the user empties it.
+    // 下架时间 opens blank; emptying it again keeps it so.
     auto *unracked = child<DateBox>(&w, N::unracked);
     unracked->setFocus();
     typeInto(unracked, "^A\b");
@@ -946,7 +953,7 @@ void TstEditors::addWindowKeysAndEmptiedDate()
     MessageBox::setNextAnswer(MsgAnswer::Yes); // and go on adding
     QTest::keyClick(f.edit(N::cabinet), Qt::Key_Return);
     QCOMPARE(serverRow(*m_reg, "10.0.9.9").value(6), QString());
-    QCOMPARE(serverRow(*m_reg, "10.0.9.9").value(5), dateToText(QDate::currentDate()));
+    QCOMPARE(serverRow(*m_reg, "10.0.9.9").value(5), dateToText(QDate::currentDate().addYears(1)));
     // Escape is 退出添加.
     QVERIFY(w.isVisible());
     f.edit(N::number)->setFocus();

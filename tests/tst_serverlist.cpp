@@ -102,6 +102,8 @@ private slots:
     void bulkRenewal_data();
     void bulkRenewal();
     void bulkCustomerChange();
+    void bulkRetirement_data();
+    void bulkRetirement();
     void aboutNamesVersionLocationAndEngine();
     void layoutKeptAcrossRestart();
     void customerChoosersCompleteWhatIsTyped();
@@ -779,7 +781,7 @@ void TstServerList::bulkItemsOnlyWithSeveralRows()
 {
     MainWindow &main = *m_main;
     auto *menu = child<QMenu>(&main, MainNames::menu);
-    const QStringList bulk{"删除所选服务器…", "续期所选服务器…", "更改所选服务器的客户…"};
+    const QStringList bulk{"删除所选服务器…", "续期所选服务器…", "更改所选服务器的客户…", "下架所选服务器…"};
     auto shown = [&] {
         QStringList items;
         emit menu->aboutToShow();
@@ -844,7 +846,7 @@ void TstServerList::bulkRenewal_data()
     QTest::addColumn<QString>("refusedIp");
     QTest::addColumn<QStringList>("expiresAfter"); // of 10.0.0.1 to 10.0.0.5
     QTest::addColumn<QStringList>("said");
-    const QStringList none{"2009-11-23", "", "2024-01-31", "", "下个月"};
+    const QStringList none{"2009-11-23", "", "2024/1/31", "", "下个月"};
     QTest::newRow("a year") << 12 << "" << "" << QStringList{"2010-11-23", "", "2025-01-31", "", "下个月"}
                             << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
     QTest::newRow("a month from the 31st") << 1 << "" << "" << QStringList{"2009-12-23", "", "2024-02-29", "", "下个月"}
@@ -854,6 +856,11 @@ void TstServerList::bulkRenewal_data()
                                       << QStringList{"已续期 3 台服务器。"};
     QTest::newRow("one refused: none") << 12 << "" << "10.0.0.3" << none
                                        << QStringList{"数据库操作失败，数据未保存！", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    // 设为 with the box emptied: no date, nothing rewritten.
+    QTest::newRow("set to no date: none") << 0 << "" << "" << none << QStringList{"请选择续期后的到期时间！"};
+    QTest::newRow("one deleted meanwhile: none")
+        << 12 << "" << "deleted" << QStringList{"2009-11-23", "", "", "下个月"}
+        << QStringList{"选中的服务器中有 1 台已被他人删除，没有做任何修改，请重新选择！"};
 }
 
 void TstServerList::bulkRenewal()
@@ -864,12 +871,16 @@ void TstServerList::bulkRenewal()
     QFETCH(QStringList, expiresAfter);
     QFETCH(QStringList, said);
     MainWindow &main = *m_main;
-    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '2024-01-31' WHERE F_IP = '10.0.0.3'"));
+    // Written as another program writes dates: nothing but a renewal may rewrite it.
+    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '2024/1/31' WHERE F_IP = '10.0.0.3'"));
     QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '下个月' WHERE F_IP = '10.0.0.5'"));
-    if (!refusedIp.isEmpty())
+    if (!refusedIp.isEmpty() && refusedIp != "deleted")
         QVERIFY(m_reg->refuse("BEFORE UPDATE ON data", QStringLiteral("OLD.F_IP = '%1'").arg(refusedIp)));
     main.showAllServers();
     selectRows({"10.0.0.1", "10.0.0.3", "10.0.0.5"});
+    if (refusedIp == "deleted") // by another program, after the rows were chosen
+        QVERIFY(m_reg->exec("DELETE FROM data WHERE F_IP = '10.0.0.3'"));
+    const int entries = m_reg->count("jilu");
     main.renewServers(main.selectedKeys(), Renewal{months, QDate::fromString(setTo, Qt::ISODate)});
     QStringList texts;
     for (const MessageBox::Shown &m : MessageBox::shown())
@@ -879,6 +890,44 @@ void TstServerList::bulkRenewal()
     for (const QStringList &row : m_reg->rows("SELECT coalesce(F_DQ, '') FROM data ORDER BY F_IP"))
         expires << row.first();
     QCOMPARE(expires, expiresAfter);
+    if (said.first().startsWith("已续期"))
+        QCOMPARE(m_reg->count("jilu"), entries + int(said.first().mid(4, 1).toInt()));
+    else
+        QCOMPARE(m_reg->count("jilu"), entries);
+}
+
+void TstServerList::bulkRetirement_data()
+{
+    QTest::addColumn<QDate>("day"); // invalid: the box emptied
+    QTest::addColumn<QStringList>("after"); // 到期时间|下架时间 of 10.0.0.1 (2009-11-23), 10.0.0.3 (2030-06-01), 10.0.0.5 (下个月)
+    QTest::addColumn<QString>("said");
+    QTest::newRow("today") << QDate(2026, 12, 11)
+                           << QStringList{"2009-11-23|2026-12-11", "2026-12-11|2026-12-11", "下个月|2026-12-11"}
+                           << "已下架 3 台服务器。";
+    QTest::newRow("no date: none") << QDate() << QStringList{"2009-11-23|", "2030-06-01|", "下个月|"}
+                                   << "请选择下架时间！";
+}
+
+void TstServerList::bulkRetirement()
+{
+    QFETCH(QDate, day);
+    QFETCH(QStringList, after);
+    QFETCH(QString, said);
+    MainWindow &main = *m_main;
+    QVERIFY(m_reg->exec("UPDATE data SET F_XJ = ''"));
+    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '2030-06-01' WHERE F_IP = '10.0.0.3'"));
+    QVERIFY(m_reg->exec("UPDATE data SET F_DQ = '下个月' WHERE F_IP = '10.0.0.5'"));
+    main.showAllServers();
+    selectRows({"10.0.0.1", "10.0.0.3", "10.0.0.5"});
+    const int entries = m_reg->count("jilu");
+    main.retireServers(main.selectedKeys(), day);
+    QCOMPARE(MessageBox::shown().last().text, said);
+    QStringList stored;
+    for (const QStringList &row : m_reg->rows("SELECT coalesce(F_DQ, ''), coalesce(F_XJ, '') FROM data "
+                                              "WHERE F_IP IN ('10.0.0.1', '10.0.0.3', '10.0.0.5') ORDER BY F_IP"))
+        stored << row.join('|');
+    QCOMPARE(stored, after);
+    QCOMPARE(m_reg->count("jilu"), entries + (day.isValid() ? 3 : 0)); // one entry each
 }
 
 void TstServerList::bulkCustomerChange()

@@ -28,6 +28,8 @@ private slots:
     void keysInRangeAndRedrawn();
     void expiry_data();
     void expiry();
+    void retiredRule_data();
+    void retiredRule();
     void dayCount_data();
     void dayCount();
     void chineseSortOrder();
@@ -238,11 +240,43 @@ void TstText::expiry()
     QFETCH(int, state);
     QFETCH(int, days);
     QFETCH(QString, note);
-    const Expiry e = expiryOf(text, today);
+    const Expiry e = expiryOf(text, {}, today);
     QCOMPARE(int(e.state), state);
     if (e.state != Expiry::NoDate)
         QCOMPARE(e.days, qint64(days));
     QCOMPARE(expiryNote(e), note);
+}
+
+void TstText::retiredRule_data()
+{
+    QTest::addColumn<QString>("expires");
+    QTest::addColumn<QString>("unracked");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("due"); // dueDate, empty for none
+    const int retired = Expiry::Retired, expired = Expiry::Expired;
+    // Today is 2026-12-11.
+    QTest::newRow("taken off after its term") << "2026-01-01" << "2026-01-31" << retired << "";
+    QTest::newRow("the day its term ended") << "2026-01-01" << "2026/1/1" << retired << "";
+    QTest::newRow("due today, off today") << "2026-12-11" << "2026年12月11日" << retired << "";
+    QTest::newRow("the day of adding") << "2026-01-01" << "2025-01-01" << expired << "2026-01-01";
+    QTest::newRow("off later") << "2026-01-01" << "2026-12-12" << expired << "2026-01-01";
+    QTest::newRow("no date off") << "2026-01-01" << "" << expired << "2026-01-01";
+    QTest::newRow("a word off") << "2026-01-01" << "已下架" << expired << "2026-01-01";
+    QTest::newRow("term still running") << "2027-03-01" << "2026-12-01" << int(Expiry::Later) << "2027-03-01";
+    QTest::newRow("no term") << "下个月" << "2026-01-31" << int(Expiry::NoDate) << "";
+}
+
+void TstText::retiredRule()
+{
+    QFETCH(QString, expires);
+    QFETCH(QString, unracked);
+    QFETCH(int, state);
+    QFETCH(QString, due);
+    const QDate today(2026, 12, 11);
+    QCOMPARE(int(expiryOf(expires, unracked, today).state), state);
+    QCOMPARE(dateToText(dueDate(expires, unracked, today)), due);
+    if (state == Expiry::Retired)
+        QCOMPARE(expiryNote(expiryOf(expires, unracked, today)), QStringLiteral("已下架"));
 }
 
 void TstText::dayCount_data()

@@ -54,9 +54,11 @@ const char *usageText()
                          "  kavro-db set-admin DB ACCOUNT\n"
                          "      replace the administrator account; the password is read from standard input\n"
                          "      (asked twice, not shown, on a terminal); also the way out of a forgotten password\n"
-                         "  kavro-db expiring DB [--within N] [--contains TEXT] [--ip-range RANGE]\n"
+                         "  kavro-db expiring DB [--within N] [--include-retired] [--contains TEXT] [--ip-range RANGE]\n"
                          "      servers past their expiry date or reaching it within N days (default 30),\n"
-                         "      soonest first; tab-separated with a header when not written to a terminal\n"
+                         "      soonest first; tab-separated with a header when not written to a terminal;\n"
+                         "      retired servers (taken off the rack once their term ended) only with\n"
+                         "      --include-retired, marked with their 下架时间\n"
                          "  kavro-db export DB OUT.xlsx|OUT.csv [FILTER] [--sort COLUMN[:desc]] [--force]\n"
                          "      write the servers as the main window lists them; FILTER is one of\n"
                          "        --field 服务器编号|服务器IP|所在机柜 --equals TEXT\n"
@@ -449,9 +451,14 @@ int expiring(QStringList args)
     if (!takeNarrowing(&args, &narrowing, &narrowingProblem))
         return misuse("expiring", narrowingProblem);
     int within = kExpirySoonDays;
+    bool withRetired = false;
     QStringList paths;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
+        if (arg == QLatin1String("--include-retired")) {
+            withRetired = true;
+            continue;
+        }
         if (arg == QLatin1String("--within") && args.isEmpty())
             return misuse("expiring", QStringLiteral("--within needs a value"));
         if (arg == QLatin1String("--within")) {
@@ -468,13 +475,13 @@ int expiring(QStringList args)
     if (const std::optional<int> refused = openNamed("expiring", paths, db))
         return *refused;
     const Read<std::vector<qint64>> keys =
-        narrowedKeys(db, ServerQuery::expiringWithin(within), ServerOrder{4, false}, narrowing);
+        narrowedKeys(db, ServerQuery::expiringWithin(within, withRetired), ServerOrder{4, false}, narrowing);
     if (!keys.ok())
         return fail(QStringLiteral("cannot read the servers: %1").arg(keys.status.reason));
     const bool terminal = ::isatty(STDOUT_FILENO);
     const QDate today = QDate::currentDate();
     if (!terminal)
-        std::printf("服务器编号\t服务器IP\t所在机柜\t客户\t到期时间\t剩余天数\n");
+        std::printf("服务器编号\t服务器IP\t所在机柜\t客户\t到期时间\t剩余天数%s\n", withRetired ? "\t已下架" : "");
     const auto field = tsvField;
     constexpr size_t kChunk = 256;
     for (size_t first = 0; first < keys.value.size(); first += kChunk) {
@@ -486,12 +493,17 @@ int expiring(QStringList args)
         for (const ServerRecord &server : servers.value) {
             if (server.key < 0)
                 continue; // deleted meanwhile
-            const Expiry expiry = expiryOf(server.expires, today);
-            const QString line =
-                QStringList{field(server.number),  field(server.ip),
-                            field(server.cabinet), field(server.customer),
-                            field(server.expires), terminal ? expiryNote(expiry) : QString::number(expiry.days)}
-                    .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
+            const Expiry expiry = expiryOf(server.expires, server.unracked, today);
+            const bool retired = expiry.state == Expiry::Retired;
+            QStringList fields{field(server.number),  field(server.ip),
+                               field(server.cabinet), field(server.customer),
+                               field(server.expires), terminal ? expiryNote(expiryOf(server.expires, {}, today))
+                                                               : QString::number(expiry.days)};
+            // Retired servers are listed only when asked for, and marked.
+            if (withRetired)
+                fields << (terminal ? (retired ? QStringLiteral("已下架 ") + server.unracked : QString())
+                                    : (retired ? field(server.unracked) : QString()));
+            const QString line = fields.join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
             std::printf("%s\n", line.toUtf8().constData());
         }
     }

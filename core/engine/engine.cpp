@@ -166,11 +166,18 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
     form.functions = false; // Qt's connection: none of our SQL functions
     const QuerySql select = querySql(query, form, QDate::currentDate());
     const QString key = rowKey(serverTable());
-    // Only the columns the query needs: a whole list in stored order reads nothing but keys.
-    QString sql = QStringLiteral("SELECT %1, %2, %3 FROM %4")
-                      .arg(key, select.checkHere ? columnName(*select.checkHere) : QStringLiteral("NULL"),
-                           order.isStored() ? QStringLiteral("NULL") : columnName(listColumnField(order.column)),
-                           serverTable().name);
+    // Only the columns the query needs: a whole list in stored order reads nothing but keys. A
+    // sort by 到期时间 reads 下架时间 too (a retired server sorts as one without a date).
+    const bool byDue = !order.isStored() && listColumnField(order.column) == ServerColumn::Expires;
+    QStringList selected{key};
+    for (ServerColumn c : select.checkHere)
+        selected << columnName(c);
+    const qsizetype sortAt = selected.size();
+    if (!order.isStored())
+        selected << columnName(listColumnField(order.column));
+    if (byDue)
+        selected << columnName(ServerColumn::Unracked);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(selected.join(QLatin1String(", ")), serverTable().name);
     if (!select.where.isEmpty())
         sql += QLatin1String(" WHERE ") + select.where;
     sql += QLatin1String(" ORDER BY ") + key;
@@ -187,21 +194,25 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
     };
     std::vector<Row> rows;
     ServerRecord candidate;
-    QString *checked = nullptr;
-    if (select.checkHere)
+    std::vector<QString *> checked;
+    for (ServerColumn column : select.checkHere)
         for (const ListColumn &c : listColumns())
-            if (c.column == *select.checkHere)
-                checked = &(candidate.*c.field);
+            if (c.column == column)
+                checked.push_back(&(candidate.*c.field));
+    const QDate today = QDate::currentDate();
     while (ok && q.next()) {
-        if (checked) {
-            *checked = q.value(1).toString();
+        if (!checked.empty()) {
+            for (size_t i = 0; i < checked.size(); ++i)
+                *checked[i] = q.value(int(i) + 1).toString();
             if (!query.matches(candidate))
                 continue;
         }
         Row row{q.value(0).toLongLong(), {}, {}};
         if (!order.isStored()) {
-            const QString text = q.value(2).toString();
-            if (isDateColumn(order.column))
+            const QString text = q.value(int(sortAt)).toString();
+            if (byDue)
+                row.date = dueDate(text, q.value(int(sortAt) + 1).toString(), today);
+            else if (isDateColumn(order.column))
                 row.date = textToDate(text);
             else
                 row.sortKey = chineseSortKey(text);
@@ -290,14 +301,14 @@ Read<ExpirySummary> RegisterEngine::expirySummary(const QDate &today)
         out.status = readFailure(QStringLiteral("expiry summary"), QStringLiteral("not connected"));
         return out;
     }
-    // One pass: each distinct 到期时间 text with its count (an index-only scan where F_DQ has an
-    // index), the few distinct texts then read as dates here.
+    // One pass: each distinct pair of 到期时间 and 下架时间 texts with its count, the texts then
+    // read as dates here.
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    bool ok = q.exec(QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1")
-                         .arg(columnName(ServerColumn::Expires), serverTable().name));
+    bool ok = q.exec(QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
+                         .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name));
     while (ok && q.next())
-        countExpiry(&out.value, q.value(0).toString(), q.value(1).toLongLong(), today);
+        countExpiry(&out.value, q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(), today);
     if (!ok || q.lastError().isValid()) {
         out.status = Status::failed(QStringLiteral("expiry summary: %1").arg(q.lastError().text()));
         out.value = {};

@@ -11,8 +11,9 @@
 #include <QStringList>
 #include <QVariantList>
 #include <algorithm>
-#include <optional>
 #include <array>
+#include <optional>
+#include <vector>
 
 // How the list's queries, orders and records map onto the server table, for every engine alike.
 
@@ -95,13 +96,20 @@ inline QString trigramMatch(const QString &text)
     return terms.join(QLatin1String(" AND "));
 }
 
+// The day a server is due as the number yyyymmdd (NULL when none: see dueDate), through our SQL
+// function; today is bound as its first value.
+inline QString dueSql(const QDate &)
+{
+    return QStringLiteral("kavro_due(%1, %2, ?)").arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked));
+}
+
 // How a query selects servers, for every engine: a condition with its values bound where SQL can
 // say it, and otherwise the stored column whose text ServerQuery::matches is asked about, row by
 // row (the condition then only narrows the rows read).
 struct QuerySql {
     QString where; // empty: every server
     QVariantList values;
-    std::optional<ServerColumn> checkHere;
+    std::vector<ServerColumn> checkHere; // none: SQL said it all
 };
 
 inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QDate &today)
@@ -110,12 +118,16 @@ inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QD
     if (query.field == ServerQuery::Field::All)
         return q;
     if (query.field == ServerQuery::Field::ExpiresWithin) {
-        if (form.functions) {
+        if (form.functions && query.withRetired) {
             // kavro_day gives NULL for a text that is no date, so such servers are never listed.
             q.where = QStringLiteral("kavro_day(%1) <= ?").arg(columnName(ServerColumn::Expires));
             q.values << dayNumber(today.addDays(query.days));
+        } else if (form.functions) {
+            // kavro_due: NULL for no date and for a retired server (dueDate).
+            q.where = dueSql(today) + QLatin1String(" <= ?");
+            q.values << dayNumber(today) << dayNumber(today.addDays(query.days));
         } else {
-            q.checkHere = ServerColumn::Expires;
+            q.checkHere = {ServerColumn::Expires, ServerColumn::Unracked};
         }
         return q;
     }
@@ -182,7 +194,7 @@ inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QD
             q.where += QStringLiteral("kavro_ipv4(%1) BETWEEN ? AND ?").arg(ip);
             q.values << qint64(query.low) << qint64(query.high);
         } else {
-            q.checkHere = ServerColumn::Ip;
+            q.checkHere = {ServerColumn::Ip};
         }
         return q;
     }
@@ -217,10 +229,11 @@ inline ServerColumn listColumnField(int listColumn)
 }
 
 
-// Counts servers whose 到期时间 reads as text into a summary for today.
-inline void countExpiry(ExpirySummary *summary, QStringView text, qint64 servers, const QDate &today)
+// Counts servers whose 到期时间 and 下架时间 read as these texts into a summary for today.
+inline void countExpiry(ExpirySummary *summary, QStringView expires, QStringView unracked, qint64 servers,
+                        const QDate &today)
 {
-    const Expiry e = expiryOf(text, today);
+    const Expiry e = expiryOf(expires, unracked, today);
     summary->servers += servers;
     if (e.state == Expiry::Expired)
         summary->expired += servers;

@@ -1,6 +1,5 @@
 #include "core/engine/sqliteengine.h"
 
-
 #include "core/fileops/backup.h"
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
@@ -96,6 +95,31 @@ void sqlDay(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_null(context);
     else
         sqlite3_result_int(context, dayNumber(date));
+}
+
+// kavro_due(expires, unracked, today): the day a server is due as yyyymmdd (dueDate), or NULL when
+// its 到期时间 is no date or it is retired; today as yyyymmdd.
+void sqlDue(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *e = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QDate expires = e ? utf8ToDate(e, sqlite3_value_bytes(argv[0])) : QDate();
+    if (!expires.isValid()) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const int todayNumber = sqlite3_value_int(argv[2]);
+    const int due = dayNumber(expires);
+    // Only a server past its term or due today can be retired: the 下架时间 is read only then.
+    if (due <= todayNumber) {
+        const auto *u = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+        const QDate unracked = u ? utf8ToDate(u, sqlite3_value_bytes(argv[1])) : QDate();
+        const QDate today(todayNumber / 10000, todayNumber / 100 % 100, todayNumber % 100);
+        if (isRetired(expires, unracked, today)) {
+            sqlite3_result_null(context);
+            return;
+        }
+    }
+    sqlite3_result_int(context, due);
 }
 
 // kavro_sortkey(text): the bytes a list sorts the text by.
@@ -401,7 +425,8 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
         if (fast.ok())
             return fast;
     }
-    const QuerySql select = querySql(query, sqlForm(), QDate::currentDate());
+    const QDate today = QDate::currentDate();
+    const QuerySql select = querySql(query, sqlForm(), today);
     QString sql = QStringLiteral("SELECT rowid FROM %1").arg(serverTable().name);
     if (!select.where.isEmpty())
         sql += QLatin1String(" WHERE ") + select.where;
@@ -410,8 +435,13 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
     if (!order.isStored()) {
         const QString sortColumn = columnName(listColumnField(order.column));
         const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
-        if (isDateColumn(order.column))
+        if (listColumnField(order.column) == ServerColumn::Expires) {
+            // A retired server sorts as one without a date.
+            const QString due = dueSql(today).replace(QLatin1String("?"), QString::number(dayNumber(today)));
+            sql += QStringLiteral("%1 IS NULL, %1%2, ").arg(due, direction);
+        } else if (isDateColumn(order.column)) {
             sql += QStringLiteral("kavro_day(%1) IS NULL, kavro_day(%1)%2, ").arg(sortColumn, direction);
+        }
         else
             sql += QStringLiteral("kavro_sortkey(%1)%2, ").arg(sortColumn, direction);
     }
@@ -470,9 +500,8 @@ Read<ExpirySummary> SqliteEngine::expirySummary(const QDate &today)
     if (!db)
         return RegisterEngine::expirySummary(today);
     Read<ExpirySummary> out;
-    const QString sql = QStringLiteral("SELECT %1, count(*) FROM %2 GROUP BY %1")
-                            .arg(columnName(ServerColumn::Expires), serverTable().name);
-    auto count = [&](QStringView text, qint64 servers) { countExpiry(&out.value, text, servers, today); };
+    const QString sql = QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
+                            .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name);
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {
@@ -482,9 +511,12 @@ Read<ExpirySummary> SqliteEngine::expirySummary(const QDate &today)
     }
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
-        const QDate date = p ? utf8ToDate(p, sqlite3_column_bytes(stmt, 0)) : QDate();
-        count(date.isValid() ? dateToText(date) : QString(), sqlite3_column_int64(stmt, 1));
+        auto text = [&](int column) {
+            const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+            const QDate date = p ? utf8ToDate(p, sqlite3_column_bytes(stmt, column)) : QDate();
+            return date.isValid() ? dateToText(date) : QString();
+        };
+        countExpiry(&out.value, text(0), text(1), sqlite3_column_int64(stmt, 2), today);
     }
     if (rc != SQLITE_DONE) {
         out.status = failure(QStringLiteral("expiry summary"));
@@ -502,6 +534,7 @@ void SqliteEngine::registerFunctions(sqlite3 *db)
     // so the file opens in any other SQLite tool.
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(db, "kavro_day", 1, flags, nullptr, sqlDay, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(db, "kavro_due", 3, flags, nullptr, sqlDue, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_sortkey", 1, flags, nullptr, sqlSortKey, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_ipv4", 1, flags, nullptr, sqlIpv4, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(db, "kavro_contains", -1, flags, nullptr, sqlContains, nullptr, nullptr, nullptr);
