@@ -56,6 +56,8 @@ private slots:
     void ownExportComesBackExactly();
     void damagedWorkbooksAreRefused_data();
     void damagedWorkbooksAreRefused();
+    void malformedWorkbooks_data();
+    void malformedWorkbooks();
     void checksBeforeWriting_data();
     void checksBeforeWriting();
     void allOrNothing();
@@ -390,6 +392,108 @@ void TstSheets::damagedWorkbooksAreRefused()
     const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error, limit);
     QVERIFY(!book);
     QVERIFY2(error.contains(said), qPrintable(error));
+}
+
+namespace {
+// A small workbook of one sheet named 服务器, written member by member as a spreadsheet program
+// would (the sheet's XML given whole, the shared strings when not empty).
+bool writeWorkbook(const QString &path, const QByteArray &sheetXml, const QByteArray &sharedXml = {},
+                   const QByteArray &workbookPr = {})
+{
+    int code = 0;
+    zip_t *z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    if (!z)
+        return false;
+    std::vector<std::pair<const char *, QByteArray>> members = {
+        {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+        {"xl/workbook.xml", "<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
+                                workbookPr + "<sheets><sheet name=\"服务器\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels", "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                                       "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml", "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                                     "<sheetData>" + sheetXml + "</sheetData></worksheet>"},
+    };
+    if (!sharedXml.isEmpty())
+        members.emplace_back("xl/sharedStrings.xml", "<?xml version=\"1.0\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" +
+                                                        sharedXml + "</sst>");
+    static std::vector<QByteArray> kept;
+    kept.clear();
+    for (auto &[name, bytes] : members) {
+        kept.push_back(bytes);
+        zip_source_t *src = zip_source_buffer(z, kept.back().constData(), zip_uint64_t(kept.back().size()), 0);
+        if (zip_file_add(z, name, src, ZIP_FL_OVERWRITE) < 0)
+            return false;
+    }
+    return zip_close(z) == 0;
+}
+
+// A header row and one server, as inline strings; the rest of a sheet is added to it.
+const QByteArray kHeaderRow = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>服务器IP</t></is></c>"
+                              "<c r=\"B1\" t=\"inlineStr\"><is><t>备注</t></is></c></row>";
+} // namespace
+
+void TstSheets::malformedWorkbooks_data()
+{
+    QTest::addColumn<QByteArray>("rows");   // after the header row
+    QTest::addColumn<QByteArray>("shared"); // the shared strings, if any
+    QTest::addColumn<QString>("said");      // empty: read, one server 10.0.0.1
+    QTest::newRow("sound") << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>10.0.0.1</t></is></c></row>")
+                           << QByteArray() << "";
+    QTest::newRow("column past ZZZZZZZ") << QByteArray("<row r=\"2\"><c r=\"ZZZZZZZ2\" t=\"inlineStr\"><is><t>x</t></is></c></row>")
+                                         << QByteArray() << "cell reference ZZZZZZZ2 is outside";
+    QTest::newRow("column XFE") << QByteArray("<row r=\"2\"><c r=\"XFE2\"><v>1</v></c></row>") << QByteArray()
+                                << "cell reference XFE2 is outside";
+    QTest::newRow("row 100,000,000") << QByteArray("<row r=\"100000000\"><c r=\"A100000000\"><v>1</v></c></row>")
+                                     << QByteArray() << "row number 100000000 is outside";
+    QTest::newRow("row 2,000,000,000") << QByteArray("<row r=\"2000000000\"><c><v>1</v></c></row>") << QByteArray()
+                                       << "row number 2000000000 is outside";
+    QTest::newRow("row 99999999999999999999") << QByteArray("<row r=\"99999999999999999999\"/>") << QByteArray()
+                                              << "row number 99999999999999999999 is outside";
+    QTest::newRow("rows out of order") << QByteArray("<row r=\"3\"/><row r=\"2\"/>") << QByteArray()
+                                       << "row number 2 is outside";
+    QTest::newRow("shared string past the table") << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"s\"><v>7</v></c></row>")
+                                                  << QByteArray("<si><t>10.0.0.1</t></si>")
+                                                  << "names shared string 7, outside the workbook's 1";
+    QTest::newRow("shared string -1") << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"s\"><v>-1</v></c></row>")
+                                      << QByteArray("<si><t>10.0.0.1</t></si>") << "names shared string -1";
+    QTest::newRow("cell of another row") << QByteArray("<row r=\"2\"><c r=\"A9\"><v>1</v></c></row>") << QByteArray()
+                                         << "cell reference A9";
+}
+
+void TstSheets::malformedWorkbooks()
+{
+    QFETCH(QByteArray, rows);
+    QFETCH(QByteArray, shared);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/servers.xlsx";
+    QVERIFY(writeWorkbook(path, kHeaderRow + rows, shared));
+    QVERIFY(QFileInfo(path).size() < 2048); // each a file of about a kilobyte
+    // The window's reader.
+    QString error;
+    const std::optional<std::vector<SheetTable>> book = SheetImportWindow::readFile(path, &error);
+    QCOMPARE(bool(book), said.isEmpty());
+    if (book) {
+        const std::optional<SheetHeader> header = findHeader(book->front());
+        QVERIFY(header);
+        const std::vector<SheetServer> servers = sheetServers(book->front(), *header);
+        QCOMPARE(servers.size(), size_t(1));
+        QCOMPARE(servers.front().server.ip, QStringLiteral("10.0.0.1"));
+    } else {
+        QVERIFY2(error.contains(said), qPrintable(error));
+    }
+    // kavro-db, with the same reason.
+    TempRegister reg;
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"import-sheet", reg.dbPath(), path});
+    QVERIFY(p.waitForFinished(120000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), said.isEmpty() ? 0 : 1);
+    QCOMPARE(reg.count("data"), said.isEmpty() ? 1 : 0);
+    if (!said.isEmpty())
+        QVERIFY2(err.contains(said), qPrintable(err));
 }
 
 namespace {

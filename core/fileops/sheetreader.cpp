@@ -328,16 +328,35 @@ bool isDateFormat(int id, const QString &code)
     return false;
 }
 
-// The column of a cell reference such as "AB12": 27.
-int columnOf(QStringView ref)
+// The format's own limits: a sheet has at most this many rows and columns (A to XFD).
+constexpr int kMaxSheetRows = 1048576;
+constexpr int kMaxSheetColumns = 16384;
+
+// A cell reference such as "AB12": column 27 (counted from 0) and row 12 (from 1). None when it is
+// no reference or lies outside the format's limits.
+std::optional<std::pair<int, int>> cellAt(QStringView ref)
 {
+    qsizetype i = 0;
     int column = 0;
-    for (QChar c : ref) {
-        if (c < QLatin1Char('A') || c > QLatin1Char('Z'))
-            break;
-        column = column * 26 + (c.unicode() - 'A' + 1);
+    while (i < ref.size() && ref[i] >= QLatin1Char('A') && ref[i] <= QLatin1Char('Z')) {
+        column = column * 26 + (ref[i].unicode() - 'A' + 1);
+        if (column > kMaxSheetColumns)
+            return std::nullopt;
+        ++i;
     }
-    return column - 1;
+    if (i == 0 || i == ref.size())
+        return std::nullopt;
+    int row = 0;
+    for (; i < ref.size(); ++i) {
+        if (ref[i] < QLatin1Char('0') || ref[i] > QLatin1Char('9'))
+            return std::nullopt;
+        row = row * 10 + (ref[i].unicode() - '0');
+        if (row > kMaxSheetRows)
+            return std::nullopt;
+    }
+    if (row < 1)
+        return std::nullopt;
+    return std::pair{column - 1, row};
 }
 
 QString numberText(const QString &value, bool date)
@@ -485,9 +504,16 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
         table.name = name;
         QStringList row;
         int column = 0;
+        int rowNumber = 0; // of the row being read, from 1
         QString type, value;
         int style = -1;
         bool inValue = false, inInline = false;
+        // The first thing in the sheet outside the format's limits: the sheet is refused for it.
+        QString outside;
+        auto refuse = [&](const QString &why) {
+            if (outside.isEmpty())
+                outside = why;
+        };
         auto put = [&](const QString &text) {
             while (row.size() < column)
                 row << QString();
@@ -499,15 +525,44 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
         if (!walkXml(
                 z, maxMemberBytes, member,
                 [&](QXmlStreamReader &x) {
+                    if (!outside.isEmpty())
+                        return;
                     const QStringView n = x.name();
                     if (n == QLatin1String("row")) {
                         row.clear();
-                        const int r = x.attributes().value(QLatin1String("r")).toInt();
-                        while (r > 0 && table.rows.size() < r - 1)
+                        const QStringView r = x.attributes().value(QLatin1String("r"));
+                        bool ok = true;
+                        const qint64 number = r.isEmpty() ? table.rows.size() + 1 : r.toLongLong(&ok);
+                        // Rows come in order, each within the sheet's 1,048,576.
+                        if (!ok || number < 1 || number > kMaxSheetRows || number <= table.rows.size()) {
+                            refuse(QStringLiteral("row number %1 is outside a sheet's %2 rows or out of order")
+                                       .arg(r.toString())
+                                       .arg(kMaxSheetRows));
+                            return;
+                        }
+                        rowNumber = int(number);
+                        while (table.rows.size() < rowNumber - 1)
                             table.rows << QStringList();
                     } else if (n == QLatin1String("c")) {
                         const QStringView ref = x.attributes().value(QLatin1String("r"));
-                        column = ref.isEmpty() ? int(row.size()) : columnOf(ref);
+                        if (ref.isEmpty()) {
+                            column = int(row.size());
+                        } else {
+                            const std::optional<std::pair<int, int>> at = cellAt(ref);
+                            if (!at || (rowNumber > 0 && at->second != rowNumber)) {
+                                refuse(QStringLiteral("cell reference %1 is outside a sheet's %2 columns and %3 rows "
+                                                      "or not in its row")
+                                           .arg(ref.left(32).toString())
+                                           .arg(kMaxSheetColumns)
+                                           .arg(kMaxSheetRows));
+                                return;
+                            }
+                            column = at->first;
+                        }
+                        if (column >= kMaxSheetColumns) {
+                            refuse(QStringLiteral("a row holds more than a sheet's %1 columns").arg(kMaxSheetColumns));
+                            return;
+                        }
                         type = x.attributes().value(QLatin1String("t")).toString();
                         const QStringView s = x.attributes().value(QLatin1String("s"));
                         style = s.isEmpty() ? -1 : s.toInt();
@@ -519,6 +574,8 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                     }
                 },
                 [&](QXmlStreamReader &x) {
+                    if (!outside.isEmpty())
+                        return;
                     const QStringView n = x.name();
                     if (n == QLatin1String("v")) {
                         inValue = false;
@@ -527,8 +584,15 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                     } else if (n == QLatin1String("c")) {
                         QString text;
                         if (type == QLatin1String("s")) {
-                            const int i = value.toInt();
-                            text = i >= 0 && i < shared.size() ? shared[i] : QString();
+                            bool ok = false;
+                            const qint64 i = value.toLongLong(&ok);
+                            if (!ok || i < 0 || i >= shared.size()) {
+                                refuse(QStringLiteral("a cell names shared string %1, outside the workbook's %2")
+                                           .arg(value.left(32))
+                                           .arg(shared.size()));
+                                return;
+                            }
+                            text = shared[qsizetype(i)];
                         } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") ||
                                    type == QLatin1String("e")) {
                             text = QString(value.constData(), value.size()); // no spare room kept
@@ -542,14 +606,19 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                     } else if (n == QLatin1String("row")) {
                         row.squeeze();
                         table.rows << row;
+                        rowNumber = 0;
                     }
                 },
                 [&](QStringView text) {
-                    if (inValue || inInline)
+                    if (outside.isEmpty() && (inValue || inInline))
                         value += text;
                 },
                 error))
             return std::nullopt;
+        if (!outside.isEmpty()) {
+            *error = QStringLiteral("sheet %1: %2; nothing was read").arg(name, outside);
+            return std::nullopt;
+        }
         out.push_back(std::move(table));
     }
     return out;
