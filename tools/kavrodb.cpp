@@ -329,9 +329,8 @@ int importSheet(QStringList args)
 
 int init(const QString &path)
 {
-    QString error;
-    if (!initRegisterDatabase(path, &error))
-        return fail(error);
+    if (const Status made = createRegister(path); !made.ok())
+        return fail(made.reason);
     std::printf("created %s\n"
                 "administrator account: %s, password: %s (change them in 功能设置 after the first login)\n",
                 qPrintable(withoutPasswords(path)), qPrintable(kDefaultAdminAccount), qPrintable(kDefaultAdminPassword));

@@ -3,6 +3,7 @@
 #include "core/fileops/files.h"
 #include "core/schema.h"
 #include "core/engine/engine.h"
+#include "core/engine/schemaddl.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -240,4 +241,23 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     if (!status.ok())
         *report = {};
     return status;
+}
+
+Status createRegister(const QString &location)
+{
+    QString error;
+    if (isServerLocation(location)) {
+        if (!initRegisterDatabase(location, &error))
+            return Status::failed(error);
+        return Status::done();
+    }
+    const QFileInfo target(location);
+    if (target.exists() || target.isSymLink())
+        return Status::failed(QStringLiteral("%1 already exists; it is left as it is").arg(location));
+    FileBeingWritten partial(location);
+    if (!initRegisterDatabase(partial.path(), &error))
+        return Status::failed(error);
+    if (!partial.finish(false, &error))
+        return Status::failed(QStringLiteral("cannot create %1: %2").arg(location, error));
+    return Status::done();
 }

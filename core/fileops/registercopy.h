@@ -23,3 +23,9 @@ struct CopyReport {
 // one transaction. A destination file must not exist yet (it is created, and removed again when
 // the copy fails); a destination database must hold none of the three tables, or all three empty.
 Status copyRegister(const QString &source, const QString &dest, CopyReport *report);
+
+// A new register at location, as kavro-db init makes it. A file is written under a temporary name
+// beside its target and given the target's name only when whole (refused when anything is there
+// by then), so a run killed at any point leaves either the whole register or nothing under that
+// name; what it left beside it is removed by the next run.
+Status createRegister(const QString &location);
