@@ -71,7 +71,7 @@ Renewal RenewDialog::renewal() const
 {
     Renewal r;
     if (m_set->isChecked())
-        r.setTo = m_date->isBlank() ? QDate() : m_date->date();
+        r.setTo = m_date->isBlank() || m_date->notADate() ? QDate() : m_date->date();
     else
         r.months = m_amount->value() * (m_unit->currentText() == BulkTexts::years ? 12 : 1);
     return r;
@@ -116,5 +116,5 @@ RetireDialog::RetireDialog(int servers, QWidget *parent) : QDialog(parent)
 
 QDate RetireDialog::date() const
 {
-    return m_date->isBlank() ? QDate() : m_date->date();
+    return m_date->isBlank() || m_date->notADate() ? QDate() : m_date->date();
 }

@@ -85,6 +85,15 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
     connect(m_action, &QPushButton::clicked, this, [this] {
         for (DateBox *box : {m_racked, m_expires, m_unracked})
             box->commitTyping();
+        // A date box holding a text that is no date: nothing is saved until it is one, or empty.
+        for (DateBox *box : {m_racked, m_expires, m_unracked}) {
+            if (box->notADate()) {
+                MessageBox::show(ServerFormTexts::notADate.arg(box->accessibleName(), *box->notADate()),
+                                 MsgStyle::Warning, kNoticeTitle, this);
+                box->setFocus();
+                return;
+            }
+        }
         onAction();
     });
     connect(m_exit, &QPushButton::clicked, this, &QDialog::close);

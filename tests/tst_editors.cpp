@@ -870,8 +870,11 @@ void TstEditors::datesTypeWhole_data()
     QTest::newRow("select all, Chinese") << "^A2028年1月7日\t" << "2028-01-07";
     QTest::newRow("select all, full-width digits") << "^A２０２８０１０７\t" << "2028-01-07";
     QTest::newRow("typed with a mistake, mended") << "^A2028-01-08\b7\t" << "2028-01-07";
-    QTest::newRow("no such day: unchanged") << "^A2028-02-30\t" << "2009-11-23";
-    QTest::newRow("only a year: unchanged") << "^A2028\t" << "2009-11-23";
+    // A text that is no date stays as typed, marked; the save refuses it (stored: the old date).
+    QTest::newRow("no such day: kept and refused") << "^A2027-02-30\t" << "not 2027-02-30";
+    QTest::newRow("only a year: kept and refused") << "^A2028\t" << "not 2028";
+    QTest::newRow("Backspace in a filled box: kept and refused") << "end\b\b\t" << "not 2009-11-";
+    QTest::newRow("Backspace once in a filled box: the date it names") << "end\b\t" << "2009-11-02";
     QTest::newRow("escape while typing: unchanged") << "^A2028-01-07\x1b\t" << "2009-11-23";
     QTest::newRow("select all, Backspace: emptied") << "^A\b\t" << "";
     QTest::newRow("select all, Delete: emptied") << QString("^A") + QChar(0x7f) + "\t" << "";
@@ -905,6 +908,10 @@ void TstEditors::datesTypeWhole()
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 30, box->height() / 2));
         QCOMPARE(QApplication::focusWidget(), box);
         typeInto(box, keys.mid(5));
+    } else if (keys.startsWith("end")) {
+        box->findChild<QLineEdit *>()->deselect();
+        QTest::keyClick(box, Qt::Key_End);
+        typeInto(box, keys.mid(3));
     } else if (keys.startsWith("click")) {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 30, box->height() / 2));
         typeInto(box, keys.mid(5));
@@ -920,6 +927,23 @@ void TstEditors::datesTypeWhole()
         typeInto(box, keys.right(1));
     }
     QVERIFY(w->isVisible()); // Escape while typing does not close the window
+    if (stored.startsWith("not ")) {
+        const QString typed = stored.mid(4);
+        QCOMPARE(box->notADate(), std::optional<QString>(typed));
+        QCOMPARE(box->findChild<QLineEdit *>()->text(), typed);
+        QCOMPARE(box->toolTip(), QStringLiteral("不是日期"));
+        Form{w}.press();
+        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("到期时间“%1”不是日期，请改为日期或清空后再保存！").arg(typed));
+        QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), QStringLiteral("2009-11-23"));
+        QVERIFY(w->isVisible());
+        // Made a date, it is saved.
+        QCOMPARE(QApplication::focusWidget(), box);
+        typeInto(box, "^A2027-02-28\t");
+        QVERIFY(!box->notADate());
+        Form{w}.press();
+        QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), QStringLiteral("2027-02-28"));
+        return;
+    }
     QCOMPARE(box->isBlank(), stored.isEmpty());
     if (stored.isEmpty())
         QCOMPARE(box->text().trimmed(), QString());

@@ -2,6 +2,7 @@
 
 #include "core/datetext.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCalendarWidget>
 #include <QKeyEvent>
@@ -43,6 +44,9 @@ DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
     connect(this, &QDateEdit::dateChanged, this, [this](const QDate &d) {
         if (d != kBlank)
             m_cleared = false;
+        // A date put in (the calendar, the program) replaces a text that was none.
+        if (m_notADate && !m_typed)
+            markNotADate(std::nullopt);
     });
     // 清除 in the calendar's title bar empties the box.
     if (QCalendarWidget *calendar = calendarWidget()) {
@@ -65,7 +69,22 @@ DateBox::DateBox(QWidget *parent) : QDateEdit(parent)
 void DateBox::setBlank()
 {
     m_typed.reset();
+    markNotADate(std::nullopt);
     setDate(kBlank);
+}
+
+void DateBox::markNotADate(const std::optional<QString> &text)
+{
+    m_notADate = text;
+    QPalette palette = lineEdit()->palette();
+    palette.setColor(QPalette::Base, text ? QColor(0xFF, 0xD8, 0xD8) : QApplication::palette(lineEdit()).color(QPalette::Base));
+    lineEdit()->setPalette(palette);
+    lineEdit()->setAutoFillBackground(bool(text));
+    setToolTip(text ? QStringLiteral("不是日期") : QString());
+    if (text) {
+        const QSignalBlocker quiet(lineEdit());
+        lineEdit()->setText(*text);
+    }
 }
 
 bool DateBox::isBlank() const
@@ -91,12 +110,30 @@ void DateBox::endTyping(bool cancel)
 {
     if (!m_typed)
         return;
-    const QDate date = cancel ? QDate() : typedDate(*m_typed);
+    const QString typed = m_typed->trimmed();
+    const QDate date = cancel ? QDate() : typedDate(typed);
     m_typed.reset();
+    if (!cancel && typed.isEmpty()) {
+        // Everything typed was taken back: the box is emptied.
+        markNotADate(std::nullopt);
+        clearByUser();
+        lineEdit()->setText(specialValueText());
+        return;
+    }
+    if (!cancel && !(date.isValid() && date > kBlank)) {
+        // Not a date: kept as typed and marked, never dropped without a word.
+        markNotADate(typed);
+        return;
+    }
     const bool wasCleared = m_cleared;
     setDate(date.isValid() && date > kBlank ? date : m_before);
     if (!date.isValid())
         m_cleared = wasCleared;
+    if (cancel && m_typedOver) {
+        markNotADate(m_typedOver);
+        return;
+    }
+    markNotADate(std::nullopt);
     // The box's own text again, even when the date did not change.
     lineEdit()->setText(isBlank() ? specialValueText() : textFromDateTime(dateTime()));
 }
@@ -104,7 +141,7 @@ void DateBox::endTyping(bool cancel)
 QValidator::State DateBox::validate(QString &input, int &pos) const
 {
     // While a date is typed whole, any start of one is acceptable for now.
-    if (m_typed)
+    if (m_typed || m_notADate)
         return QValidator::Intermediate;
     return QDateEdit::validate(input, pos);
 }
@@ -145,6 +182,23 @@ void DateBox::keyPressEvent(QKeyEvent *event)
 {
     const QString text = event->text();
     const QChar c = text.size() == 1 ? text.at(0) : QChar();
+    const QLineEdit *edit = lineEdit();
+    const bool allSelected = isBlank() || (edit->hasSelectedText() && edit->selectedText() == edit->text());
+    // A text that is no date is typed on from where it stands (or over, when all of it is selected).
+    if (!m_typed && m_notADate && !(allSelected && (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete))) {
+        if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete || (!c.isNull() && isDateCharacter(c))) {
+            m_typedOver = m_notADate;
+            m_before = date();
+            m_typed = edit->hasSelectedText() && edit->selectedText() == edit->text() ? QString() : *m_notADate;
+            if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)
+                m_typed->chop(1);
+            else
+                m_typed->append(c);
+            showTyped();
+            event->accept();
+            return;
+        }
+    }
     if (m_typed) {
         if (event->key() == Qt::Key_Escape) {
             endTyping(true);
@@ -168,8 +222,6 @@ void DateBox::keyPressEvent(QKeyEvent *event)
         QDateEdit::keyPressEvent(event);
         return;
     }
-    const QLineEdit *edit = lineEdit();
-    const bool allSelected = isBlank() || (edit->hasSelectedText() && edit->selectedText() == edit->text());
     if (allSelected && (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)) {
         clearByUser();
         event->accept();
@@ -177,7 +229,22 @@ void DateBox::keyPressEvent(QKeyEvent *event)
     }
     if (allSelected && !c.isNull() && (c.isDigit() || (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19))) {
         m_before = date();
+        m_typedOver.reset();
         m_typed = QString(c);
+        showTyped();
+        event->accept();
+        return;
+    }
+    // Backspace or Delete in a part of a date: typing begins from the text as shown, the character
+    // taken away (the spin box would otherwise put the old date back when the box is left).
+    if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+        m_before = date();
+        m_typedOver.reset();
+        QString shown = edit->text();
+        const int at = edit->cursorPosition() - (event->key() == Qt::Key_Backspace ? 1 : 0);
+        if (at >= 0 && at < shown.size())
+            shown.remove(at, 1);
+        m_typed = shown;
         showTyped();
         event->accept();
         return;
@@ -189,4 +256,6 @@ void DateBox::focusOutEvent(QFocusEvent *event)
 {
     endTyping();
     QDateEdit::focusOutEvent(event);
+    if (m_notADate)
+        markNotADate(m_notADate); // the spin box puts its own text back when it is left
 }
