@@ -285,6 +285,11 @@ QString RegisterDb::engineName() const
     return isOpen() ? m_engine->engineName() : QString();
 }
 
+bool RegisterDb::isWritable() const
+{
+    return isOpen() && m_engine->writable();
+}
+
 bool RegisterDb::hasHistory() const
 {
     return isOpen() && m_engine->hasHistory();

@@ -71,6 +71,8 @@ public:
     // Whether the register has the index that finds a text inside the servers' texts quickly
     // (kavro-db init and upgrade make it); without it such a search scans every server.
     bool hasTextIndex() const;
+    // Whether this desk may change the register (a read-only file, a role that may only read: no).
+    bool isWritable() const;
     // Stops the read running on this register's connection, from any thread: it fails.
     void interrupt();
 

@@ -180,7 +180,8 @@ void DeletedServersWindow::reload()
         for (size_t i : m_groups[g])
             m_groupOf[i] = g;
     m_note->hide();
-    m_restore->setEnabled(true);
+    // A desk that may only read sees the deletions but cannot store them again.
+    m_restore->setEnabled(m_db.isWritable());
     m_list->setRowCount(int(m_entries.size()));
     for (int row = 0; row < int(m_entries.size()); ++row) {
         const HistoryEntry &e = m_entries[size_t(row)];

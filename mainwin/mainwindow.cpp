@@ -34,9 +34,11 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSettings>
+#include <QLabel>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
+#include <QLabel>
 #include <QShortcut>
 #include <QTimer>
 
@@ -57,6 +59,7 @@ MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db
     connect(m_login, &LoginWindow::loginSucceeded, this, [this] {
         show();
         m_loggedIn = true;
+        showWhetherWritable();
         // The window is painted first; the summary and today's copy come right after.
         summaryAfterChange();
         m_backupPending = true;
@@ -190,16 +193,24 @@ void MainWindow::buildControls()
     connect(m_menu->addAction(MainTexts::viewItem), &QAction::triggered, this, &MainWindow::viewSelectedServer);
     // Enter and Delete on the list; the menu shows them.
     QAction *modifyAction = m_menu->addAction(MainTexts::modifyItem);
+    m_modifyAction = modifyAction;
     modifyAction->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     modifyAction->setShortcutContext(Qt::WidgetShortcut);
     m_list->addAction(modifyAction);
     connect(modifyAction, &QAction::triggered, this, &MainWindow::modifySelectedServer);
     QAction *deleteAction = m_menu->addAction(MainTexts::deleteItem);
+    m_deleteAction = deleteAction;
     deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
     deleteAction->setShortcutContext(Qt::WidgetShortcut);
     m_list->addAction(deleteAction);
     connect(deleteAction, &QAction::triggered, this, &MainWindow::deleteSelectedServer);
-    connect(m_list, &QAbstractItemView::doubleClicked, this, &MainWindow::modifySelectedServer);
+    connect(m_list, &QAbstractItemView::doubleClicked, this, [this] {
+        // A register this desk cannot change is looked at instead.
+        if (m_readOnly)
+            viewSelectedServer();
+        else
+            modifySelectedServer();
+    });
     m_menu->addSeparator();
     connect(m_menu->addAction(MainTexts::aboutItem), &QAction::triggered, this, &MainWindow::showAbout);
     m_exportAction = m_menu->addAction(MainTexts::exportItem);
@@ -208,6 +219,7 @@ void MainWindow::buildControls()
     addAction(m_exportAction); // Ctrl+E anywhere in the main window
     connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportListAs);
     QAction *importAction = m_menu->addAction(MainTexts::importItem);
+    m_importAction = importAction;
     importAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     importAction->setShortcutContext(Qt::WindowShortcut);
     addAction(importAction); // Ctrl+I anywhere in the main window
@@ -240,6 +252,12 @@ void MainWindow::buildControls()
     m_searchText->setToolTip(QStringLiteral("Ctrl+F"));
 
     connect(m_list, &ReportList::rightButtonPressed, this, [this](const QPoint &pos) { m_menu->popup(pos); });
+    // The menu from the keyboard: Shift+F10 or the Menu key, at the current row.
+    for (const QKeySequence &keys : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto *menuKey = new QShortcut(keys, m_list);
+        menuKey->setContext(Qt::WidgetShortcut);
+        connect(menuKey, &QShortcut::activated, this, &MainWindow::openMenuAtCurrentRow);
+    }
     connect(m_showAll, &QPushButton::clicked, this, &MainWindow::showAllServers);
     connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::search);
     // Enter in the search box presses 搜索.
@@ -257,6 +275,35 @@ void MainWindow::buildControls()
     connect(m_customerButton1, &QPushButton::clicked, this, [this] { filterByCustomer(m_customer1); });
     connect(m_addButton, &QPushButton::clicked, this, &MainWindow::openAddWindow);
     connect(m_settingsButton, &QPushButton::clicked, this, &MainWindow::openSettingsWindow);
+}
+
+void MainWindow::openMenuAtCurrentRow()
+{
+    const QModelIndex current = m_list->currentIndex();
+    QRect at = current.isValid() ? m_list->visualRect(current.siblingAtColumn(0)) : QRect();
+    if (!at.isValid() || !m_list->viewport()->rect().intersects(at))
+        at = QRect(QPoint(0, 0), QSize(1, 1));
+    m_menu->popup(m_list->viewport()->mapToGlobal(at.bottomLeft() + QPoint(8, 0)));
+}
+
+void MainWindow::showWhetherWritable()
+{
+    m_readOnly = m_db->isOpen() && !m_db->isWritable();
+    // What would change the register is greyed out, and the status bar says why, once.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_addButton})
+        w->setEnabled(!m_readOnly);
+    for (QAction *a : {m_modifyAction, m_deleteAction, m_importAction})
+        a->setEnabled(!m_readOnly);
+    for (QAction *a : m_bulkActions)
+        a->setEnabled(!m_readOnly);
+    if (m_readOnly && !m_readOnlyLabel) {
+        m_readOnlyLabel = new QLabel(MainTexts::readOnly, m_statusBar);
+        m_readOnlyLabel->setObjectName(MainNames::readOnlyLabel);
+        m_readOnlyLabel->setToolTip(MainTexts::readOnlyTip);
+        m_statusBar->addPermanentWidget(m_readOnlyLabel);
+    }
+    if (m_readOnlyLabel)
+        m_readOnlyLabel->setVisible(m_readOnly);
 }
 
 bool MainWindow::event(QEvent *event)

@@ -12,6 +12,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -120,6 +121,10 @@ private:
     void showBulkItems(bool shown);
     // The selected rows' keys; none, after saying so, when no row is selected.
     std::vector<qint64> selectedKeysOrSay();
+    // Whether this desk may change the register; what would change it is greyed out if not.
+    void showWhetherWritable();
+    // The list's menu at the current row (Shift+F10, the Menu key).
+    void openMenuAtCurrentRow();
     // The window's size and place, column widths, sort and search field, kept per user.
     void restoreLayout();
     void saveLayout();
@@ -207,4 +212,14 @@ private:
     int m_baseListWidth = 0;
     bool m_scalingColumns = false;
     QList<QAction *> m_bulkActions;
+    QAction *m_modifyAction = nullptr;
+    QAction *m_deleteAction = nullptr;
+    QAction *m_importAction = nullptr;
+    bool m_readOnly = false;
+    QLabel *m_readOnlyLabel = nullptr;
+
+public:
+    // Whether the window found the register read-only for this desk at login.
+    bool isReadOnly() const { return m_readOnly; }
+    QMenu *listMenu() const { return m_menu; }
 };

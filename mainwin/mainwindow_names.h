@@ -19,6 +19,7 @@ inline const QString addButton = QStringLiteral("按钮1");
 inline const QString settingsButton = QStringLiteral("按钮2");
 inline const QString statusBar = QStringLiteral("状态条1");
 inline const QString menu = QStringLiteral("编辑");
+inline const QString readOnlyLabel = QStringLiteral("只读");
 } // namespace MainNames
 
 namespace MainTexts {
@@ -70,6 +71,9 @@ inline const QString ipRangeField = QStringLiteral("IP 段");
 inline const QString badIpRange = QStringLiteral("请输入正确的IP段，例如 192.168.1.0/24！");
 // Said once, on the first 包含文字 search of a register without its text index.
 inline const QString noTextIndex = QStringLiteral("此数据库未建立全文索引，查找较慢，请用 kavro-db upgrade 升级");
+// A register this desk may only read.
+inline const QString readOnly = QStringLiteral("只读");
+inline const QString readOnlyTip = QStringLiteral("您只能查看此数据库，不能修改");
 // The status bar's summary of the whole register.
 inline const QString summary = QStringLiteral("共 %1 台服务器，已到期 %2 台，30 天内到期 %3 台");
 // Before the summary while a search or filter is in force.

@@ -136,10 +136,13 @@ bool MainWindow::fillCustomerCombos()
         return false;
     }
     for (QComboBox *combo : {m_customer, m_customer1}) {
+        // A customer chosen stays chosen while it is there.
+        const QString chosen = combo->currentIndex() > 0 ? combo->currentText() : QString();
         combo->clear();
         combo->addItem(MainTexts::noCustomer);
         combo->addItems(names.value);
-        combo->setCurrentIndex(0);
+        const int again = chosen.isEmpty() ? -1 : combo->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        combo->setCurrentIndex(again > 0 ? again : 0);
     }
     return true;
 }
@@ -653,7 +656,16 @@ std::unique_ptr<SettingsWindow> MainWindow::makeSettingsWindow()
 {
     auto window = std::make_unique<SettingsWindow>(*m_db);
     connect(window.get(), &SettingsWindow::customersChanged, this, &MainWindow::fillCustomerCombos);
-    connect(window.get(), &SettingsWindow::serversRenamed, this, [this] { fillServerList(); });
+    connect(window.get(), &SettingsWindow::serversRenamed, this, [this](const QString &from, const QString &to) {
+        // A list filtered by the customer follows it to its new name, and so do the choosers.
+        if (m_query.field == ServerQuery::Field::Customer && m_query.text == from) {
+            m_query.text = to;
+            for (QComboBox *combo : {m_customer, m_customer1})
+                if (combo->findText(to) >= 0)
+                    combo->setCurrentIndex(combo->findText(to));
+        }
+        fillServerList();
+    });
     return window;
 }
 
@@ -755,6 +767,8 @@ bool MainWindow::importSheetFrom(const QString &path)
 
 void MainWindow::openAddWindow()
 {
+    if (m_readOnly)
+        return;
     makeAddWindow()->exec();
 }
 

@@ -59,8 +59,11 @@ SettingsWindow::SettingsWindow(RegisterDb &db) : QDialog(nullptr), m_db(db)
     about->setReadOnly(true);
     about->setPlainText(SettingsTexts::about);
     about->setAccessibleName(QStringLiteral("关于"));
-    for (QPushButton *b : {add, modify, remove, change})
+    for (QPushButton *b : {add, modify, remove, change}) {
         b->setAutoDefault(false);
+        // A desk that may only read changes nothing here.
+        b->setEnabled(m_db.isWritable());
+    }
 
     connect(m_list, &ReportList::rowSelected, this, &SettingsWindow::onCustomerSelected);
     connect(add, &QPushButton::clicked, this, &SettingsWindow::addCustomer);
@@ -153,8 +156,8 @@ void SettingsWindow::modifyCustomer()
     }
     fillCustomerList();
     emit customersChanged();
-    if (renamed.servers > 0)
-        emit serversRenamed();
+    if (oldName != m_name->text() && !renamed.nameShared)
+        emit serversRenamed(oldName, m_name->text());
     MessageBox::show(renamed.nameShared ? SettingsTexts::modified + QLatin1Char('\n') + SettingsTexts::nameShared.arg(oldName)
                                         : SettingsTexts::modified,
                      MsgStyle::Ok, kNoticeTitle, this);

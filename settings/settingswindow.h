@@ -15,8 +15,9 @@ public:
 signals:
     // A customer was added or renamed: lists of customer names elsewhere are out of date.
     void customersChanged();
-    // A rename moved servers to a customer's new name: the server list should be read again.
-    void serversRenamed();
+    // A rename moved a customer's servers (if any) from one name to the other: a list filtered by
+    // the old name follows to the new one.
+    void serversRenamed(const QString &from, const QString &to);
 
 private:
     bool fillCustomerList();

@@ -7,6 +7,7 @@
 #include "history/historywindows_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
+#include "settings/settingswindow.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 #include "testsupport.h"
@@ -23,6 +24,10 @@
 #include <cstdio>
 #include <map>
 #include <sys/types.h>
+#include <unistd.h>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 // What the history names this desk with: its account and host on a file, its role and host on a server.
@@ -68,6 +73,7 @@ private slots:
     void viewWindowShowsTheServerAndItsHistory();
     void deletedServersWindowRestores();
     void severalRestoredTogether();
+    void readOnlyDeskOffersNoEdits();
 };
 
 void TstHistory::eachChangeGivesOneEntry_data()
@@ -520,6 +526,83 @@ void TstHistory::severalRestoredTogether()
     QCOMPARE(reg.count("data"), 7);
     QCOMPARE(list->rowCount(), 0);
     window->close();
+}
+
+void TstHistory::readOnlyDeskOffersNoEdits()
+{
+    TempRegister reg;
+    {
+        RegisterDb owner;
+        QVERIFY(owner.open(reg.dbPath()).ok());
+        const qint64 key = owner.addServer(sampleServer()).value;
+        QVERIFY(owner.deleteServer(key).ok());
+        QVERIFY(owner.addServer(sampleServer()).ok());
+    }
+    // A desk that may only read: a role with SELECT alone, or a file and folder it cannot write.
+    QTemporaryDir desk;
+    QVERIFY(QDir().mkpath(desk.path() + "/db"));
+    QString location = reg.dbPath();
+    if (TempRegister::onServer()) {
+        QVERIFY(reg.exec("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_reader') THEN "
+                         "CREATE ROLE kavro_reader LOGIN; END IF; END$$"));
+        QVERIFY(reg.exec("GRANT SELECT ON data, kehu, admin, jilu TO kavro_reader"));
+        location = QString(reg.dbPath()).replace("user=kavro", "user=kavro_reader");
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root may write any file");
+        QFile::setPermissions(reg.dbPath(), QFile::ReadOwner);
+        QFile::setPermissions(QFileInfo(reg.dbPath()).absolutePath(), QFile::ReadOwner | QFile::ExeOwner);
+    }
+    {
+        QFile conn(desk.path() + "/db/kavrodb.conn");
+        QVERIFY(conn.open(QIODevice::WriteOnly));
+        conn.write(location.toUtf8() + "\n");
+    }
+    {
+        MainWindow main(desk.path());
+        waitForLists();
+        logIn(main);
+        QVERIFY(main.isReadOnly());
+        auto *label = main.findChild<QLabel *>(MainNames::readOnlyLabel);
+        QVERIFY(label && label->isVisible());
+        QCOMPARE(label->text(), QStringLiteral("只读"));
+        QVERIFY(!main.findChild<QPushButton *>(MainNames::addButton)->isEnabled());
+        QStringList enabled;
+        for (QAction *a : main.listMenu()->actions())
+            if (!a->isSeparator() && a->isEnabled())
+                enabled << a->text();
+        QCOMPARE(enabled, (QStringList{"查看数据", "关于澜汀", "导出列表…", "已删除的服务器…"}));
+        auto settings = main.makeSettingsWindow();
+        for (QPushButton *b : settings->findChildren<QPushButton *>())
+            QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        main.openDeletedServers();
+        DeletedServersWindow *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<DeletedServersWindow *>(w))
+                window = d;
+        QVERIFY(window);
+        QCOMPARE(window->findChild<QTableWidget *>(HistoryNames::deletedList)->rowCount(), 1);
+        QVERIFY(!window->findChild<QPushButton *>(HistoryNames::restoreButton)->isEnabled());
+        window->close();
+    }
+    if (TempRegister::onServer()) {
+        QVERIFY(reg.exec("REVOKE ALL ON data, kehu, admin, jilu FROM kavro_reader"));
+    } else {
+        QFile::setPermissions(QFileInfo(reg.dbPath()).absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(reg.dbPath(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    // The owner's desk: everything offered, no 只读.
+    QFile::remove(desk.path() + "/db/kavrodb.conn");
+    QFile conn(desk.path() + "/db/kavrodb.conn");
+    QVERIFY(conn.open(QIODevice::WriteOnly));
+    conn.write(reg.dbPath().toUtf8() + "\n");
+    conn.close();
+    MainWindow main(desk.path());
+    waitForLists();
+    logIn(main);
+    QVERIFY(!main.isReadOnly());
+    QVERIFY(main.findChild<QPushButton *>(MainNames::addButton)->isEnabled());
+    QVERIFY(!main.findChild<QLabel *>(MainNames::readOnlyLabel));
 }
 
 // With KAVRO_HISTORY_WRITER set, this program is the writer the kill test kills: it adds servers,

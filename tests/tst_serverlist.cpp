@@ -102,6 +102,8 @@ private slots:
     void bulkRenewal_data();
     void bulkRenewal();
     void bulkCustomerChange();
+    void menuFromTheKeyboard_data();
+    void menuFromTheKeyboard();
     void bulkRetirement_data();
     void bulkRetirement();
     void aboutNamesVersionLocationAndEngine();
@@ -894,6 +896,46 @@ void TstServerList::bulkRenewal()
         QCOMPARE(m_reg->count("jilu"), entries + int(said.first().mid(4, 1).toInt()));
     else
         QCOMPARE(m_reg->count("jilu"), entries);
+}
+
+void TstServerList::menuFromTheKeyboard_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("Shift+F10, one row") << QKeySequence(Qt::SHIFT | Qt::Key_F10) << QStringList{"10.0.0.3"};
+    QTest::newRow("Menu key, one row") << QKeySequence(Qt::Key_Menu) << QStringList{"10.0.0.3"};
+    QTest::newRow("Shift+F10, several rows") << QKeySequence(Qt::SHIFT | Qt::Key_F10)
+                                             << QStringList{"10.0.0.2", "10.0.0.3"};
+}
+
+void TstServerList::menuFromTheKeyboard()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(QStringList, rows);
+    MainWindow &main = *m_main;
+    logIn(main);
+    selectRows(rows);
+    ReportList *list = main.serverList();
+    list->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QMenu *menu = main.listMenu();
+    QVERIFY(!menu->isVisible());
+    QTest::keySequence(list, keys);
+    QTRY_VERIFY(menu->isVisible());
+    // At the current row, with every item the mouse's menu has.
+    const QRect row = list->visualRect(list->currentIndex());
+    const QPoint rowOnScreen = list->viewport()->mapToGlobal(row.bottomLeft());
+    QVERIFY2(qAbs(menu->pos().y() - rowOnScreen.y()) <= row.height() + 2,
+             qPrintable(QStringLiteral("%1 vs %2").arg(menu->pos().y()).arg(rowOnScreen.y())));
+    QStringList shown;
+    for (QAction *a : menu->actions())
+        if (a->isVisible() && !a->isSeparator())
+            shown << a->text();
+    QStringList expected{"查看数据", "修改数据", "删除数据", "关于澜汀", "导出列表…", "导入表格…", "已删除的服务器…"};
+    if (rows.size() > 1)
+        expected << "删除所选服务器…" << "续期所选服务器…" << "更改所选服务器的客户…" << "下架所选服务器…";
+    QCOMPARE(shown, expected);
+    menu->close();
 }
 
 void TstServerList::bulkRetirement_data()

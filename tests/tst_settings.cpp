@@ -430,6 +430,12 @@ void TstSettings::renameCarriesTheServers()
     QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_IP) VALUES ('甲公司', '10.0.0.3')"));
     if (!before.isEmpty())
         QVERIFY(m_reg->exec(before));
+    // The list is filtered by the customer being renamed.
+    logIn(*m_main);
+    auto *chooser = child<QComboBox>(m_main.get(), MainNames::customerCombo1);
+    chooser->setCurrentIndex(chooser->findText("甲公司"));
+    child<QPushButton>(m_main.get(), MainNames::customerButton1)->click();
+    QCOMPARE(listedIps(*m_main), (QStringList{"10.0.0.1", "10.0.0.3"}));
     auto window = m_main->makeSettingsWindow();
     Settings s{*window};
     s.select(1);
@@ -441,9 +447,12 @@ void TstSettings::renameCarriesTheServers()
     for (const QStringList &row : m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.1', '10.0.0.3') ORDER BY F_IP"))
         customers << row.first();
     QCOMPARE(customers, serverCustomers);
-    // The main window's list shows the servers under their name now.
-    m_main->fillServerList();
+    // The filter follows the customer to its new name: the list still shows its servers, under
+    // their name now, and the chooser names it.
+    QCOMPARE(listedIps(*m_main), (QStringList{"10.0.0.1", "10.0.0.3"}));
+    QCOMPARE(m_main->currentQuery().text, serverCustomers.first());
     QCOMPARE(m_main->serverList()->cellText(0, 6), serverCustomers.first());
+    QCOMPARE(chooser->currentText(), serverCustomers.first());
 }
 
 void TstSettings::deletingACustomerWithServersAsksFirst_data()

@@ -60,6 +60,9 @@ public:
     bool lastDenied() const { return m_lastDenied; }
     // Whether the register keeps a change history (looked at when it was opened).
     bool hasHistory() const { return m_history; }
+    // Whether this desk may change the register: false for a file it cannot write and for a
+    // database role without the right to change the servers (asked of the register each time).
+    virtual bool writable() { return isOpen(); }
     // The history's name for the next change of the transaction begun (a restore); the triggers'
     // own (添加, 修改, 删除) otherwise.
     virtual void nameNextChange(const QString &action) = 0;

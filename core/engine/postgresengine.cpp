@@ -185,6 +185,22 @@ void PostgresEngine::nameNextChange(const QString &action)
     q.exec();
 }
 
+bool PostgresEngine::writable()
+{
+    if (!isOpen())
+        return false;
+    // The rights on the servers, and a session that may write at all (not a standby, not
+    // read-only by default).
+    QSqlQuery q(database());
+    if (!q.exec(QStringLiteral("SELECT has_table_privilege('%1', 'INSERT') AND has_table_privilege('%1', 'UPDATE') "
+                               "AND has_table_privilege('%1', 'DELETE') AND NOT pg_is_in_recovery() "
+                               "AND current_setting('default_transaction_read_only') = 'off'")
+                    .arg(serverTable().name)) ||
+        !q.next())
+        return true; // unknown: the save will say what it meets
+    return q.value(0).toBool();
+}
+
 QString PostgresEngine::engineName() const
 {
     QString error;

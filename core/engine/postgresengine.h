@@ -19,6 +19,7 @@ public:
     QString engineName() const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override;
+    bool writable() override;
     QString rowKey(const TableSchema &table) const override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;

@@ -283,6 +283,18 @@ bool SqliteEngine::beginLocked(const TableSchema &, QString *error)
     return false;
 }
 
+bool SqliteEngine::writable()
+{
+    if (!isOpen())
+        return false;
+    // The file and its folder (where the journal is written) must both take writes.
+    const QFileInfo file(location());
+    if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
+        return false;
+    sqlite3 *db = handle();
+    return !db || sqlite3_db_readonly(db, "main") != 1;
+}
+
 bool SqliteEngine::startTransaction()
 {
     if (!hasHistory())

@@ -23,6 +23,7 @@ public:
     QString engineName() const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override { m_action = action; }
+    bool writable() override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
     Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
