@@ -644,6 +644,17 @@ void TstStartup::commandLineSaysWhatWasWrong_data()
                                                       << "kavro-db init: needs one register (DB)" << false;
     QTest::newRow("unknown command") << "kavro-db" << QStringList{"frobnicate"} << 2 << "usage:" << true;
     QTest::newRow("no command") << "kavro-db" << QStringList{} << 2 << "usage:" << true;
+    // --help asks; it makes nothing and goes to standard output.
+    QTest::newRow("--help") << "kavro-db" << QStringList{"--help"} << 0 << "kavro-db init DB" << true;
+    QTest::newRow("init --help") << "kavro-db" << QStringList{"init", "--help"} << 0 << "kavro-db init DB" << false;
+    QTest::newRow("--help after the arguments") << "kavro-db" << QStringList{"check", "DB", "--help"} << 0
+                                               << "kavro-db check DB" << false;
+    QTest::newRow("an unknown option is named") << "kavro-db" << QStringList{"init", "--bogus"} << 2
+                                                << "unknown option --bogus" << false;
+    QTest::newRow("an unknown option of export") << "kavro-db" << QStringList{"export", "DB", "OUT.csv", "-x"} << 2
+                                                 << "unknown option -x" << false;
+    QTest::newRow("a path beginning with - after --") << "kavro-db" << QStringList{"init", "--", "-new.mdb"} << 0
+                                                      << "created" << false;
 }
 
 void TstStartup::commandLineSaysWhatWasWrong()
@@ -667,11 +678,20 @@ void TstStartup::commandLineSaysWhatWasWrong()
             a = dir.filePath("missing.mdb");
     }
     QProcess p;
+    p.setWorkingDirectory(dir.path());
     p.start(QStringLiteral(KAVRO_BINARY_DIR "/") + program, args);
     QVERIFY(p.waitForFinished(60000));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
+    const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+    const QString out = stdOut + stdErr;
     QCOMPARE(p.exitCode(), exitCode);
     QVERIFY2(out.contains(said), qPrintable(out));
+    if (args.contains("--help")) {
+        QVERIFY2(stdErr.isEmpty(), qPrintable(stdErr));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"reg.mdb"}); // nothing named --help
+    }
+    if (args.contains("-new.mdb"))
+        QVERIFY(QFile::exists(dir.filePath("-new.mdb")));
     // The whole usage only for a missing or unknown command; a known one shows its own lines.
     QCOMPARE(out.contains("kavro-db restore BACKUP DB"), wholeUsage);
     QVERIFY(!QFile::exists(dir.filePath("out.csv")));

@@ -86,6 +86,8 @@ int usage()
     return 2;
 }
 
+
+
 // A known command given what it cannot take: what was wrong, then that command's own usage.
 int misuse(const QString &command, const QString &what)
 {
@@ -101,6 +103,100 @@ int misuse(const QString &command, const QString &what)
             std::fprintf(stderr, "%s\n", qPrintable(line));
     }
     return 2;
+}
+
+// The usage lines of one command (or the whole usage for an empty one).
+QString commandUsage(const QString &command)
+{
+    if (command.isEmpty())
+        return QString::fromUtf8(usageText());
+    QString out;
+    bool inCommand = false;
+    for (const QString &line : QString::fromUtf8(usageText()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("  kavro-db ")))
+            inCommand = line.startsWith(QStringLiteral("  kavro-db %1 ").arg(command)) ||
+                        line == QStringLiteral("  kavro-db %1").arg(command);
+        else if (!line.startsWith(QLatin1String("    ")))
+            inCommand = false;
+        if (inCommand)
+            out += line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+// The options each command takes: flags, and options followed by a value.
+struct CommandOptions {
+    const char *command;
+    QStringList flags;
+    QStringList valued;
+};
+const std::vector<CommandOptions> &commandOptions()
+{
+    static const QStringList narrowing{QStringLiteral("--contains"), QStringLiteral("--ip-range")};
+    static const std::vector<CommandOptions> table = {
+        {"init", {}, {}},
+        {"upgrade", {}, {}},
+        {"copy", {}, {}},
+        {"import", {QStringLiteral("--in-place")}, {QStringLiteral("--codepage")}},
+        {"import-sheet", {QStringLiteral("--skip-existing"), QStringLiteral("--dry-run")}, {QStringLiteral("--sheet")}},
+        {"history", {}, {QStringLiteral("--ip"), QStringLiteral("--since"), QStringLiteral("--who")}},
+        {"set-admin", {}, {}},
+        {"expiring", {QStringLiteral("--include-retired")}, QStringList{QStringLiteral("--within")} + narrowing},
+        {"export",
+         {QStringLiteral("--force")},
+         QStringList{QStringLiteral("--field"), QStringLiteral("--equals"), QStringLiteral("--customer"),
+                     QStringLiteral("--expiring-within"), QStringLiteral("--sort")} +
+             narrowing},
+        {"backup", {}, {}},
+        {"check", {}, {}},
+        {"restore", {}, {}},
+    };
+    return table;
+}
+
+// Before a command reads its arguments: --help (anywhere before --) prints its usage; an option it
+// does not take is named; an argument after -- that begins with - is a path, given as ./-name so
+// that no command reads it as an option. Returns an exit code when the run ends here.
+std::optional<int> screenArguments(const QString &command, QStringList *args)
+{
+    const CommandOptions *options = nullptr;
+    for (const CommandOptions &o : commandOptions())
+        if (command == QLatin1String(o.command))
+            options = &o;
+    QStringList out;
+    bool positionalOnly = false;
+    for (qsizetype i = 0; i < args->size(); ++i) {
+        const QString arg = args->at(i);
+        if (positionalOnly) {
+            out << (arg.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + arg : arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            positionalOnly = true;
+            continue;
+        }
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(commandUsage(command).toUtf8().constData(), stdout);
+            return 0;
+        }
+        if (!options || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            out << arg;
+            continue;
+        }
+        if (options->valued.contains(arg)) {
+            out << arg;
+            if (i + 1 < args->size())
+                out << args->at(++i); // a value may begin with -
+            continue;
+        }
+        if (options->flags.contains(arg)) {
+            out << arg;
+            continue;
+        }
+        return misuse(command, QStringLiteral("unknown option %1 (a path beginning with - goes after --)").arg(arg));
+    }
+    *args = out;
+    return std::nullopt;
 }
 
 const QString kDaysNeeded = QStringLiteral("%1 needs a whole number of days from 0 to 3650, not \"%2\"");
@@ -697,6 +793,12 @@ int main(int argc, char **argv)
         std::printf("kavro-db %s\n", KAVRO_VERSION);
         return 0;
     }
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+    if (const std::optional<int> ended = screenArguments(command, &args))
+        return *ended;
     if (command == QLatin1String("init") && args.size() == 1)
         return init(args[0]);
     if (command == QLatin1String("import-sheet"))
