@@ -246,7 +246,7 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
 Status createRegister(const QString &location)
 {
     QString error;
-    if (isServerLocation(location)) {
+    if (!locationIsFile(location)) {
         if (!initRegisterDatabase(location, &error))
             return Status::failed(error);
         return Status::done();
