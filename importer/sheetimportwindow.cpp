@@ -188,9 +188,9 @@ void SheetImportWindow::chooseSheet(int index)
     for (int r = 0; r < std::min<int>(int(table.rows.size()), 10 + 1 + m_header.row); ++r)
         columns = std::max(columns, table.rows[r].size());
     m_header.fields.resize(size_t(columns), -1);
-    const QStringList &titleRow = m_header.row >= 0 ? table.rows[m_header.row]
-                                  : table.rows.isEmpty() ? QStringList()
-                                                         : table.rows[0];
+    const SheetRow titleRow = m_header.row >= 0 ? table.rows[m_header.row]
+                              : table.rows.isEmpty() ? SheetRow()
+                                                     : table.rows[0];
     m_mapping->setRowCount(int(columns));
     QStringList choices{SheetImportTexts::notImported};
     for (const ListColumn &c : listColumns())

@@ -1,5 +1,6 @@
 #include "core/fileops/sheetreader.h"
 
+#include "core/datetext.h"
 #include "core/listcolumns.h"
 
 #include <QDate>
@@ -10,6 +11,8 @@
 #include <QXmlStreamReader>
 #include <zip.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <memory>
 
@@ -57,6 +60,55 @@ QChar separatorOf(const QString &text)
 }
 } // namespace
 
+SheetRow::SheetRow(const QStringList &cells)
+{
+    for (int c = 0; c < int(cells.size()); ++c)
+        if (!cells[c].isEmpty())
+            m_cells.emplace_back(c, cells[c]);
+    m_width = cells.size();
+}
+
+QString SheetRow::value(qsizetype column) const
+{
+    const auto at = std::lower_bound(m_cells.begin(), m_cells.end(), column,
+                                     [](const std::pair<int, QString> &cell, qsizetype c) { return cell.first < c; });
+    return at != m_cells.end() && at->first == column ? at->second : QString();
+}
+
+QStringList SheetRow::toStringList() const
+{
+    QStringList out(m_width);
+    for (const auto &[c, text] : m_cells)
+        out[c] = text;
+    return out;
+}
+
+void SheetRow::set(int column, const QString &text)
+{
+    m_width = std::max<qsizetype>(m_width, column + 1);
+    if (m_cells.empty() || m_cells.back().first < column) {
+        if (!text.isEmpty())
+            m_cells.emplace_back(column, text);
+        return;
+    }
+    const auto at = std::lower_bound(m_cells.begin(), m_cells.end(), column,
+                                     [](const std::pair<int, QString> &cell, int c) { return cell.first < c; });
+    if (at != m_cells.end() && at->first == column) {
+        if (text.isEmpty())
+            m_cells.erase(at);
+        else
+            at->second = text;
+    } else if (!text.isEmpty()) {
+        m_cells.insert(at, {column, text});
+    }
+}
+
+SheetTable::SheetTable(const QString &name, const QList<QStringList> &rows) : name(name)
+{
+    for (const QStringList &row : rows)
+        this->rows << SheetRow(row);
+}
+
 std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, QString *error)
 {
     QString text;
@@ -98,7 +150,7 @@ std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, 
     auto endRow = [&] {
         endField();
         if (!(row.size() == 1 && row[0].isEmpty()))
-            table.rows << row;
+            table.rows << SheetRow(row);
         row.clear();
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -180,8 +232,9 @@ std::optional<SheetHeader> findHeader(const SheetTable &table)
     for (int r = 0; r < std::min<int>(10, int(table.rows.size())); ++r) {
         SheetHeader header{r, {}};
         int named = 0;
-        for (const QString &cell : table.rows[r]) {
-            std::optional<int> field = fieldNamedBy(cell);
+        const SheetRow &row = table.rows[r];
+        for (qsizetype c = 0; c < row.size(); ++c) {
+            std::optional<int> field = fieldNamedBy(row.value(c));
             // A field named twice is taken from its first column.
             if (field && header.has(*field))
                 field.reset();
@@ -214,15 +267,16 @@ std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader
     std::vector<SheetServer> out;
     out.reserve(size_t(std::max<qsizetype>(0, table.rows.size() - header.row - 1)));
     for (int r = header.row + 1; r < int(table.rows.size()); ++r) {
-        const QStringList &cells = table.rows[r];
         SheetServer s{r + 1, {}};
         bool any = false;
-        for (int c = 0; c < int(header.fields.size()) && c < int(cells.size()); ++c) {
+        for (const auto &[c, cell] : table.rows[r].cells()) {
+            if (c >= int(header.fields.size()))
+                break;
             const int field = header.fields[size_t(c)];
             if (field < 0)
                 continue;
             const ListColumn &column = listColumns()[size_t(field)];
-            const QString text = column.date ? dateCellText(cells[c]) : cells[c].trimmed();
+            const QString text = column.date ? dateCellText(cell) : cell.trimmed();
             s.server.*column.field = text;
             any = any || !text.isEmpty();
         }
@@ -299,6 +353,12 @@ bool walkXml(zip_t *archive, qint64 limit, const QString &member, OnStart onStar
         }
         if (t == QXmlStreamReader::EndDocument)
             return true;
+        // Entities declared in a DTD can expand without end; no spreadsheet program writes one.
+        if (t == QXmlStreamReader::DTD && !xml.entityDeclarations().isEmpty()) {
+            *error = QStringLiteral("%1 declares XML entities, which no spreadsheet program writes; nothing was read")
+                         .arg(member);
+            return false;
+        }
         if (t == QXmlStreamReader::StartElement)
             onStart(xml);
         else if (t == QXmlStreamReader::EndElement)
@@ -327,6 +387,78 @@ bool isDateFormat(int id, const QString &code)
     }
     return false;
 }
+
+// A text as the workbook stores it, its _xHHHH_ escapes (characters XML cannot hold, such as a
+// carriage return) read back; _x005F_ stands for the underscore itself.
+QString unescaped(const QString &text)
+{
+    if (!text.contains(QLatin1String("_x")))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('_') && i + 6 < text.size() && text[i + 1] == QLatin1Char('x') &&
+            text[i + 6] == QLatin1Char('_')) {
+            bool ok = false;
+            const uint code = QStringView(text).mid(i + 2, 4).toUInt(&ok, 16);
+            if (ok && std::all_of(text.begin() + i + 2, text.begin() + i + 6, [](QChar c) { return isxdigit(c.unicode()) && c.unicode() < 128; })) {
+                out += QChar(char16_t(code));
+                i += 6;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// Gathers the text of a string as its program shows it: the <t> runs joined, a run's blanks at
+// either end kept only where xml:space="preserve" says so, reading aids (<rPh>) left out.
+class RunText {
+public:
+    void start(QXmlStreamReader &x)
+    {
+        const QStringView n = x.name();
+        if (n == QLatin1String("rPh"))
+            ++m_phonetic;
+        else if (n == QLatin1String("t") && m_phonetic == 0) {
+            m_inT = true;
+            m_preserve = x.attributes().value(QLatin1String("xml:space")) == QLatin1String("preserve");
+            m_run.clear();
+        }
+    }
+    void end(QXmlStreamReader &x)
+    {
+        const QStringView n = x.name();
+        if (n == QLatin1String("rPh") && m_phonetic > 0)
+            --m_phonetic;
+        else if (n == QLatin1String("t") && m_inT) {
+            m_inT = false;
+            m_text += m_preserve ? m_run : m_run.trimmed();
+            m_run.clear();
+        }
+    }
+    void text(QStringView t)
+    {
+        if (m_inT)
+            m_run += t;
+    }
+    // The text gathered since the last take, escapes read back.
+    QString take()
+    {
+        QString out = unescaped(m_text);
+        m_text.clear();
+        m_run.clear();
+        m_inT = false;
+        m_phonetic = 0;
+        return QString(out.constData(), out.size()); // no spare room kept
+    }
+
+private:
+    QString m_text, m_run;
+    bool m_inT = false, m_preserve = false;
+    int m_phonetic = 0;
+};
 
 // The format's own limits: a sheet has at most this many rows and columns (A to XFD).
 constexpr int kMaxSheetRows = 1048576;
@@ -359,18 +491,20 @@ std::optional<std::pair<int, int>> cellAt(QStringView ref)
     return std::pair{column - 1, row};
 }
 
-QString numberText(const QString &value, bool date)
+QString numberText(const QString &value, bool date, bool system1904)
 {
     bool ok = false;
     const double number = value.toDouble(&ok);
     if (!ok)
         return value;
-    if (date) {
-        // The 1900 date system, whose day 60 is a 29 February that never was.
-        const QDate day = QDate(1899, 12, 30).addDays(qint64(std::floor(number)));
+    if (date && std::isfinite(number) && std::fabs(number) < 3e6) {
+        // The 1900 date system, whose day 60 is a 29 February that never was, or the 1904 one
+        // (day 0 is 1904-01-01) that a workbook can choose.
+        const QDate start = system1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+        const QDate day = start.addDays(qint64(std::floor(number)));
         return day.toString(QStringLiteral("yyyy-MM-dd"));
     }
-    if (number == std::floor(number) && std::fabs(number) < 1e15)
+    if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
         return QString::number(qint64(number));
     return QString::number(number, 'g', 15);
 }
@@ -406,9 +540,14 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
     zip_t *z = archive.get();
     // The sheets, by name and relationship, and where each one's XML is.
     std::vector<std::pair<QString, QString>> sheets; // name, relationship id
+    bool system1904 = false; // the workbook counts its dates from 1904
     if (!walkXml(
             z, maxMemberBytes, QStringLiteral("xl/workbook.xml"),
             [&](QXmlStreamReader &x) {
+                if (x.name() == QLatin1String("workbookPr")) {
+                    const QStringView v = x.attributes().value(QLatin1String("date1904"));
+                    system1904 = v == QLatin1String("1") || v == QLatin1String("true");
+                }
                 if (x.name() == QLatin1String("sheet"))
                     for (const QXmlStreamAttribute &a : x.attributes())
                         if (a.name() == QLatin1String("id"))
@@ -429,35 +568,20 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
     // Shared strings (a workbook may have none).
     QStringList shared;
     if (zip_name_locate(z, "xl/sharedStrings.xml", 0) >= 0) {
-        bool inSi = false, inT = false, phonetic = false;
-        QString current;
+        RunText run;
         if (!walkXml(
                 z, maxMemberBytes, QStringLiteral("xl/sharedStrings.xml"),
                 [&](QXmlStreamReader &x) {
-                    if (x.name() == QLatin1String("si")) {
-                        inSi = true;
-                        current.clear();
-                    } else if (x.name() == QLatin1String("rPh")) {
-                        phonetic = true; // a reading aid, not the text
-                    } else if (x.name() == QLatin1String("t")) {
-                        inT = inSi && !phonetic;
-                    }
+                    if (x.name() == QLatin1String("si"))
+                        run.take();
+                    run.start(x);
                 },
                 [&](QXmlStreamReader &x) {
-                    if (x.name() == QLatin1String("si")) {
-                        shared << current;
-                        inSi = false;
-                    } else if (x.name() == QLatin1String("rPh")) {
-                        phonetic = false;
-                    } else if (x.name() == QLatin1String("t")) {
-                        inT = false;
-                    }
+                    run.end(x);
+                    if (x.name() == QLatin1String("si"))
+                        shared << run.take();
                 },
-                [&](QStringView text) {
-                    if (inT)
-                        current += text;
-                },
-                error))
+                [&](QStringView text) { run.text(text); }, error))
             return std::nullopt;
     }
     // Which cell styles show dates.
@@ -490,6 +614,8 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
             return std::nullopt;
     }
     std::vector<SheetTable> out;
+    // Each part is read once, however many sheet entries name it.
+    std::vector<std::pair<QString, size_t>> readParts; // member, index in out
     for (const auto &[name, id] : sheets) {
         QString target;
         for (const auto &[rid, t] : targets)
@@ -500,27 +626,27 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
             return std::nullopt;
         }
         const QString member = target.startsWith(QLatin1Char('/')) ? target.mid(1) : QLatin1String("xl/") + target;
+        const auto again = std::find_if(readParts.begin(), readParts.end(), [&](const auto &p) { return p.first == member; });
+        if (again != readParts.end()) {
+            SheetTable copy = out[again->second]; // shares the rows
+            copy.name = name;
+            out.push_back(std::move(copy));
+            continue;
+        }
         SheetTable table;
         table.name = name;
-        QStringList row;
+        SheetRow row;
         int column = 0;
         int rowNumber = 0; // of the row being read, from 1
         QString type, value;
         int style = -1;
         bool inValue = false, inInline = false;
+        RunText inlineText;
         // The first thing in the sheet outside the format's limits: the sheet is refused for it.
         QString outside;
         auto refuse = [&](const QString &why) {
             if (outside.isEmpty())
                 outside = why;
-        };
-        auto put = [&](const QString &text) {
-            while (row.size() < column)
-                row << QString();
-            if (row.size() == column)
-                row << text;
-            else
-                row[column] = text;
         };
         if (!walkXml(
                 z, maxMemberBytes, member,
@@ -528,21 +654,23 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                     if (!outside.isEmpty())
                         return;
                     const QStringView n = x.name();
-                    if (n == QLatin1String("row")) {
-                        row.clear();
+                    if (inInline) {
+                        inlineText.start(x);
+                    } else if (n == QLatin1String("row")) {
+                        row = SheetRow();
                         const QStringView r = x.attributes().value(QLatin1String("r"));
                         bool ok = true;
                         const qint64 number = r.isEmpty() ? table.rows.size() + 1 : r.toLongLong(&ok);
                         // Rows come in order, each within the sheet's 1,048,576.
                         if (!ok || number < 1 || number > kMaxSheetRows || number <= table.rows.size()) {
                             refuse(QStringLiteral("row number %1 is outside a sheet's %2 rows or out of order")
-                                       .arg(r.toString())
+                                       .arg(r.left(32).toString())
                                        .arg(kMaxSheetRows));
                             return;
                         }
                         rowNumber = int(number);
                         while (table.rows.size() < rowNumber - 1)
-                            table.rows << QStringList();
+                            table.rows << SheetRow();
                     } else if (n == QLatin1String("c")) {
                         const QStringView ref = x.attributes().value(QLatin1String("r"));
                         if (ref.isEmpty()) {
@@ -571,46 +699,62 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                         inValue = true;
                     } else if (n == QLatin1String("is")) {
                         inInline = true;
+                        inlineText.take();
                     }
                 },
                 [&](QXmlStreamReader &x) {
                     if (!outside.isEmpty())
                         return;
                     const QStringView n = x.name();
-                    if (n == QLatin1String("v")) {
-                        inValue = false;
-                    } else if (n == QLatin1String("is")) {
+                    if (n == QLatin1String("is")) {
                         inInline = false;
+                        value = inlineText.take();
+                    } else if (inInline) {
+                        inlineText.end(x);
+                    } else if (n == QLatin1String("v")) {
+                        inValue = false;
                     } else if (n == QLatin1String("c")) {
                         QString text;
                         if (type == QLatin1String("s")) {
+                            // An empty value is an empty cell, not the first shared string.
                             bool ok = false;
-                            const qint64 i = value.toLongLong(&ok);
-                            if (!ok || i < 0 || i >= shared.size()) {
+                            const qint64 i = value.trimmed().toLongLong(&ok);
+                            if (!value.trimmed().isEmpty() && (!ok || i < 0 || i >= shared.size())) {
                                 refuse(QStringLiteral("a cell names shared string %1, outside the workbook's %2")
                                            .arg(value.left(32))
                                            .arg(shared.size()));
                                 return;
                             }
-                            text = shared[qsizetype(i)];
-                        } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") ||
-                                   type == QLatin1String("e")) {
-                            text = QString(value.constData(), value.size()); // no spare room kept
+                            if (ok)
+                                text = shared[qsizetype(i)];
+                        } else if (type == QLatin1String("inlineStr")) {
+                            text = value;
+                        } else if (type == QLatin1String("str") || type == QLatin1String("e")) {
+                            text = unescaped(QString(value.constData(), value.size())); // no spare room kept
                         } else if (type == QLatin1String("b")) {
                             text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+                        } else if (type == QLatin1String("d")) {
+                            // An ISO 8601 date cell: the date, by the date rule.
+                            const QDate date = textToDate(value.trimmed());
+                            text = date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : value;
                         } else if (!value.isEmpty()) {
                             const bool date = style >= 0 && style < int(dateStyles.size()) && dateStyles[size_t(style)];
-                            text = numberText(value, date);
+                            text = numberText(value, date, system1904);
                         }
-                        put(text);
+                        row.set(column, text);
                     } else if (n == QLatin1String("row")) {
                         row.squeeze();
-                        table.rows << row;
+                        table.rows << std::move(row);
+                        row = SheetRow();
                         rowNumber = 0;
                     }
                 },
                 [&](QStringView text) {
-                    if (outside.isEmpty() && (inValue || inInline))
+                    if (!outside.isEmpty())
+                        return;
+                    if (inInline)
+                        inlineText.text(text);
+                    else if (inValue)
                         value += text;
                 },
                 error))
@@ -619,6 +763,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
             *error = QStringLiteral("sheet %1: %2; nothing was read").arg(name, outside);
             return std::nullopt;
         }
+        readParts.emplace_back(member, out.size());
         out.push_back(std::move(table));
     }
     return out;

@@ -13,10 +13,37 @@
 // Reading the spreadsheets operators arrive with: the rows of a sheet as texts, the header row and
 // which list field each column holds, and the rules a cell's text is stored by.
 
-// One sheet: its name and its rows of cell texts, as the file holds them.
+// One row of a sheet: the texts of the cells the file has, by column (counted from 0). Only the
+// cells present take room, so a sheet's size follows its cells, not the addresses they stand at.
+class SheetRow {
+public:
+    SheetRow() = default;
+    // Every column from the first, as a CSV row has them.
+    SheetRow(const QStringList &cells);
+    // Columns up to the last one a cell was put in.
+    qsizetype size() const { return m_width; }
+    bool isEmpty() const { return m_width == 0; }
+    // The text of a column; empty where the row has no cell.
+    QString value(qsizetype column) const;
+    QString operator[](qsizetype column) const { return value(column); }
+    void set(int column, const QString &text);
+    // The cells with a text, in column order.
+    const std::vector<std::pair<int, QString>> &cells() const { return m_cells; }
+    void squeeze() { m_cells.shrink_to_fit(); }
+    // Every column up to the last, empty texts where there is no cell.
+    QStringList toStringList() const;
+
+private:
+    std::vector<std::pair<int, QString>> m_cells;
+    qsizetype m_width = 0;
+};
+
+// One sheet: its name and its rows, as the file holds them.
 struct SheetTable {
+    SheetTable() = default;
+    SheetTable(const QString &name, const QList<QStringList> &rows);
     QString name;
-    QList<QStringList> rows;
+    QList<SheetRow> rows;
 };
 
 // A CSV file's sheet (RFC 4180): UTF-8 with or without a BOM, otherwise GB18030 (which covers GBK);
