@@ -1,5 +1,7 @@
 #include "widgets/readonlytable.h"
 
+#include "core/text.h"
+
 #include <QHeaderView>
 #include <QTableWidget>
 
@@ -20,7 +22,8 @@ QTableWidget *newReadOnlyTable(QWidget *parent, const QString &name, const QStri
 
 QTableWidgetItem *readOnlyCell(const QString &text)
 {
-    auto *item = new QTableWidgetItem(text);
-    item->setToolTip(text);
+    // A cell is one line: a text of a megabyte is not laid out for it, nor for its tooltip.
+    auto *item = new QTableWidgetItem(shortenedForDisplay(text, 256));
+    item->setToolTip(shortenedForDisplay(text, 500));
     return item;
 }

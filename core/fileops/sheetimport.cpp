@@ -1,16 +1,41 @@
 #include "core/fileops/sheetimport.h"
 
+#include "core/listcolumns.h"
+
 #include <QHash>
 #include <QSet>
+
+namespace {
+// The longest text a spreadsheet cell holds; a longer one is no cell a program wrote for us.
+constexpr qsizetype kMaxCellChars = 32767;
+
+// Why a row's texts cannot be stored as they are: a field longer than a cell can be. Empty when none.
+QString oversizeField(const ServerRecord &server)
+{
+    for (const ListColumn &c : listColumns())
+        if ((server.*c.field).size() > kMaxCellChars)
+            return QStringLiteral("%1超过 %2 个字符（%3 个）").arg(c.title).arg(kMaxCellChars).arg((server.*c.field).size());
+    return {};
+}
+
+// An IP as a problem names it: a very long one only by its beginning.
+QString shownIp(const QString &ip)
+{
+    return ip.size() > 64 ? ip.left(64) + QStringLiteral("…") : ip;
+}
+} // namespace
 
 Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, bool skipExisting)
 {
     Read<SheetPlan> out;
     QStringList ips;
     ips.reserve(qsizetype(rows.size()));
-    for (const SheetServer &row : rows)
-        if (!row.server.ip.isEmpty())
-            ips << row.server.ip;
+    std::vector<QString> oversize(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        oversize[i] = oversizeField(rows[i].server);
+        if (oversize[i].isEmpty() && !rows[i].server.ip.isEmpty())
+            ips << rows[i].server.ip;
+    }
     const Read<QSet<QString>> stored = db.storedIps(ips);
     if (!stored.ok()) {
         out.status = stored.status;
@@ -27,8 +52,14 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, b
     // The rows accepted are moved to the front of rows, which then becomes the plan's: a sheet of
     // a hundred thousand rows is held once.
     size_t accepted = 0;
-    for (SheetServer &row : rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SheetServer &row = rows[i];
         const QString &ip = row.server.ip;
+        // Checked first: such a text is never hashed or looked up.
+        if (!oversize[i].isEmpty()) {
+            out.value.problems.push_back({row.sheetRow, shownIp(ip), oversize[i]});
+            continue;
+        }
         if (ip.isEmpty()) {
             out.value.problems.push_back({row.sheetRow, ip, QStringLiteral("IP 为空")});
             continue;
