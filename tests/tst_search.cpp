@@ -24,6 +24,7 @@ const QList<QStringList> kServers = {
     {"杭州", "HZ-9", "0.0.0.0", "", "", "", "", ""},
     {"杭州", "HZ-10", "255.255.255.255", "", "", "", "", ""},
     {"杭州", "HZ-11", "1.2.3.4.5", "", "", "", "", ""},
+    {"杭州", "HZ-12", QString(60, QLatin1Char(' ')) + "10.1.2.6", "", "", "", "", "六十个空格"},
 };
 
 QString quoted(const QString &text)
@@ -198,27 +199,29 @@ void TstSearch::registerAnswersAsTheRule_data()
         {"half-width punctuation is not the full-width", 5, "行:", {}},
         {"second line of a remark", 5, "第二行：oracle", {"BJ-001"}},
         {"a date as stored", 5, "2009-01", {"BJ-001"}},
-        {"part of an IP, also in a text that is no address", 5, "10.1.", {"BJ-001", "SH-002", "HZ-7"}},
+        {"part of an IP, also in a text that is no address", 5, "10.1.", {"BJ-001", "SH-002", "HZ-7", "HZ-12"}},
+        {"a NUL inside the text: no stored text holds it", 5, "电信\\0机房", {}},
         {"underscore is itself", 5, "c_de", {"SH-002"}},
         {"underscore is no wildcard", 5, "c_x", {}},
         {"percent is itself", 5, "0%", {"SH-002"}},
         {"long text found nowhere", 5, "星辰科技无限公司", {}},
         {"blanks around ignored", 5, "  SZ-", {"SZ-4", "SZ-5", "SZ-6"}},
-        {"CIDR /16", 6, "10.1.0.0/16", {"BJ-001", "SH-002"}},
+        {"CIDR /16", 6, "10.1.0.0/16", {"BJ-001", "SH-002", "HZ-12"}},
         {"CIDR /32", 6, "10.1.0.1/32", {"BJ-001"}},
         {"CIDR /0: every address, no other text", 6, "0.0.0.0/0",
-         {"BJ-001", "SH-002", "GZ-3", "SZ-4", "SZ-5", "SZ-6", "HZ-9", "HZ-10"}},
+         {"BJ-001", "SH-002", "GZ-3", "SZ-4", "SZ-5", "SZ-6", "HZ-9", "HZ-10", "HZ-12"}},
         {"prefix, an address with blanks around", 6, "192.168.1.", {"SZ-4", "SZ-5"}},
         {"range reversed", 6, "192.168.2.0-192.168.1.255", {"SZ-5", "SZ-6"}},
         {"one address with blanks stored around it", 6, "192.168.1.7", {"SZ-4"}},
         {"/23 across a third part", 6, "192.168.0.0/23", {"SZ-4", "SZ-5"}},
         {"highest address", 6, "255.255.255.255/32", {"HZ-10"}},
-        {"first parts differ", 6, "9.0.0.0-10.1.255.255", {"BJ-001", "SH-002"}},
+        {"first parts differ", 6, "9.0.0.0-10.1.255.255", {"BJ-001", "SH-002", "HZ-12"}},
+        {"an address after sixty blanks", 6, "10.1.2.6", {"HZ-12"}},
     };
     for (bool indexed : {true, false})
         for (const Case &c : cases)
             QTest::addRow("%s, %s", c.name, indexed ? "indexed" : "scanned")
-                << indexed << c.field << QString::fromUtf8(c.typed) << c.numbers;
+                << indexed << c.field << QString::fromUtf8(c.typed).replace("\\0", QChar(0)) << c.numbers;
 }
 
 void TstSearch::registerAnswersAsTheRule()
@@ -268,7 +271,7 @@ void TstSearch::otherProgramsChangesAreFound()
                                     "'10.1.9.9', '银河系统二期')")));
     QCOMPARE(numbersListed(db, newRemark), (QStringList{"BJ-001", "NEW-1"}));
     QCOMPARE(numbersListed(db, *ServerQuery::ipRange(QStringLiteral("10.1.0.0/16"))),
-             (QStringList{"BJ-001", "SH-002", "NEW-1"}));
+             (QStringList{"BJ-001", "SH-002", "HZ-12", "NEW-1"}));
     QVERIFY(reg.exec(QStringLiteral("DELETE FROM data WHERE F_BH = 'BJ-001'")));
     QCOMPARE(numbersListed(db, newRemark), QStringList{"NEW-1"});
     // The register layer's own writes go through the same triggers.

@@ -140,8 +140,22 @@ inline QuerySql querySql(const ServerQuery &query, const SqlForm &form, const QD
             return QLatin1Char('%') + text + QLatin1Char('%');
         };
         const QString pattern = likePattern(query.text);
+        // A NUL in the text: a database server holds no text with one, and neither the text
+        // index nor LIKE reads past one; a file's texts are compared byte for byte (kavro_contains)
+        // or here.
+        if (query.text.contains(QChar(0))) {
+            if (form.engine != Engine::Sqlite) {
+                q.where = QStringLiteral("1 = 0");
+                return q;
+            }
+            if (!form.functions) {
+                for (const ListColumn &c : listColumns())
+                    q.checkHere.push_back(c.column);
+                return q;
+            }
+        }
         // The index finds the few rows that can hold the text; the comparison below decides.
-        if (form.textIndex && query.text.toUcs4().size() >= kTextIndexMinChars) {
+        if (form.textIndex && query.text.toUcs4().size() >= kTextIndexMinChars && !query.text.contains(QChar(0))) {
             if (form.engine == Engine::Sqlite) {
                 q.where = QStringLiteral("rowid IN (SELECT rowid FROM %1 WHERE %1 MATCH ?) AND ").arg(textIndexName());
                 q.values << trigramMatch(query.text);

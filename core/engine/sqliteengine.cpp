@@ -134,8 +134,16 @@ void sqlSortKey(sqlite3_context *context, int, sqlite3_value **argv)
 void sqlIpv4(sqlite3_context *context, int, sqlite3_value **argv)
 {
     const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const int bytes = sqlite3_value_bytes(argv[0]);
-    // Nothing longer than an address with a few blanks around it can be one.
+    int bytes = sqlite3_value_bytes(argv[0]);
+    // Blanks around an address are ignored, however many; what is left is an address only when
+    // it is short (a text of megabytes is not decoded for it).
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (p && bytes > 0 && blank(*p)) {
+        ++p;
+        --bytes;
+    }
+    while (p && bytes > 0 && blank(p[bytes - 1]))
+        --bytes;
     const std::optional<quint32> address =
         p && bytes <= 64 ? ServerQuery::ipv4Of(QString::fromLatin1(p, bytes)) : std::nullopt;
     if (address)
