@@ -324,13 +324,24 @@ void TstHistory::registerWithoutHistory()
                  QStringLiteral("此数据库没有修改记录，请用 kavro-db upgrade 升级"));
         QVERIFY(db.deleteServer(key).ok());
     }
-    // kavro-db upgrade adds it; from then on changes are recorded.
+    // kavro-db upgrade adds it, while a program has the register open; from then on changes are
+    // recorded, and that program's are signed with its desk.
+    RegisterDb open;
+    QVERIFY(open.open(reg.dbPath()).ok());
     QProcess p;
     p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"upgrade", reg.dbPath()});
     QVERIFY(p.waitForFinished(60000));
     const QString said = QString::fromUtf8(p.readAllStandardOutput());
     QCOMPARE(p.exitCode(), 0);
     QVERIFY2(said.contains("jilu"), qPrintable(said));
+    ServerRecord early = sampleServer();
+    early.ip = "10.0.0.2";
+    QVERIFY(open.addServer(early).ok());
+    QCOMPARE(allEntries(open).size(), size_t(1));
+    QCOMPARE(allEntries(open).back().who, thisDesk());
+    QVERIFY(open.deleteServer(open.serverKeys(ServerQuery::all()).value.back()).ok());
+    QVERIFY(reg.exec("DELETE FROM jilu"));
+    open.close();
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
     QVERIFY(db.hasHistory());

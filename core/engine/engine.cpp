@@ -46,12 +46,16 @@ bool RegisterEngine::open(QString *error)
     m_open = openRegister(m_name, m_location, error);
     if (m_open && !afterOpen(error))
         close();
-    if (m_open) {
-        QSqlDatabase db = database();
-        m_textIndex = textIndexPresent(db);
-        m_history = historyPresent(db);
-    }
+    if (m_open)
+        lookAtSchema();
     return m_open;
+}
+
+void RegisterEngine::lookAtSchema()
+{
+    QSqlDatabase db = database();
+    m_textIndex = textIndexPresent(db);
+    m_history = historyPresent(db);
 }
 
 void RegisterEngine::close()

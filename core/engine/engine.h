@@ -106,6 +106,9 @@ protected:
     virtual void beforeClose() {}
     Status readFailure(const QString &what, const QString &reason) const;
     void noteFailure(const QSqlError &error);
+    // Looks again whether the register has its text index and history (another program may have
+    // added them since it was opened).
+    void lookAtSchema();
     bool m_lastDenied = false;
 
 private:

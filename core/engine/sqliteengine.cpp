@@ -305,6 +305,17 @@ bool SqliteEngine::writable()
 
 bool SqliteEngine::startTransaction()
 {
+    // kavro-db upgrade may have added the history while this program had the file open: its
+    // saves are signed from then on.
+    if (!hasHistory()) {
+        QSqlQuery version(database());
+        if (version.exec(QStringLiteral("PRAGMA schema_version")) && version.next() &&
+            version.value(0).toLongLong() != m_schemaVersion) {
+            m_schemaVersion = version.value(0).toLongLong();
+            version.finish();
+            lookAtSchema();
+        }
+    }
     if (!hasHistory())
         return database().transaction();
     // The history's mark is read first thing: the write lock is taken before it (waiting for it

@@ -24,6 +24,11 @@ public:
     void interrupt() override;
     void nameNextChange(const QString &action) override { m_action = action; }
     bool writable() override;
+
+private:
+    qint64 m_schemaVersion = -1; // as last seen by a write
+
+public:
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
     Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
