@@ -290,6 +290,11 @@ bool RegisterDb::isWritable() const
     return isOpen() && m_engine->writable();
 }
 
+QStringList RegisterDb::securityWarnings() const
+{
+    return isOpen() ? m_engine->securityWarnings() : QStringList();
+}
+
 bool RegisterDb::hasHistory() const
 {
     return isOpen() && m_engine->hasHistory();

@@ -73,6 +73,8 @@ public:
     bool hasTextIndex() const;
     // Whether this desk may change the register (a read-only file, a role that may only read: no).
     bool isWritable() const;
+    // What about the register's setting weakens it, for kavro-db check (none for a file).
+    QStringList securityWarnings() const;
     // Stops the read running on this register's connection, from any thread: it fails.
     void interrupt();
 

@@ -1,5 +1,6 @@
 // The change history: one entry for every change, in its transaction, signed with who made it;
 // a deleted server restored; a role that may only read refused; the windows that show it.
+#include "core/engine/engine.h"
 #include "core/paths.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -17,6 +18,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -74,6 +78,9 @@ private slots:
     void deletedServersWindowRestores();
     void severalRestoredTogether();
     void readOnlyDeskOffersNoEdits();
+    void historyCannotBeForged_data();
+    void historyCannotBeForged();
+    void upgradeReplacesOlderHistoryFunctions();
 };
 
 void TstHistory::eachChangeGivesOneEntry_data()
@@ -614,6 +621,147 @@ void TstHistory::readOnlyDeskOffersNoEdits()
     QVERIFY(!main.isReadOnly());
     QVERIFY(main.findChild<QPushButton *>(MainNames::addButton)->isEnabled());
     QVERIFY(!main.findChild<QLabel *>(MainNames::readOnlyLabel));
+}
+
+namespace {
+// Runs statements one after another in one session at a location; which of them the database took.
+QList<bool> runAs(const QString &location, const QStringList &statements)
+{
+    QList<bool> took;
+    const QString name = QStringLiteral("forger");
+    {
+        QString error;
+        QSqlDatabase db = addRegisterConnection(name, location, &error);
+        if (!db.open())
+            qFatal("cannot open %s: %s", qPrintable(location), qPrintable(error + db.lastError().text()));
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            took << q.exec(sql);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return took;
+}
+} // namespace
+
+void TstHistory::historyCannotBeForged_data()
+{
+    QTest::addColumn<QString>("role"); // kavro_writer changes the servers; kavro_reader may only read
+    QTest::addColumn<bool>("publicWritable"); // GRANT CREATE ON SCHEMA public TO PUBLIC
+    for (const char *role : {"kavro_writer", "kavro_reader"})
+        for (bool open : {false, true})
+            QTest::addRow("%s, public %s", role, open ? "writable by all" : "as PostgreSQL 15 makes it")
+                << QString::fromLatin1(role) << open;
+}
+
+void TstHistory::historyCannotBeForged()
+{
+    QFETCH(QString, role);
+    QFETCH(bool, publicWritable);
+    if (!TempRegister::onServer())
+        QSKIP("roles are a database server's");
+    TempRegister reg;
+    QVERIFY(reg.exec("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_writer') THEN "
+                     "CREATE ROLE kavro_writer LOGIN; END IF; IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE "
+                     "rolname = 'kavro_reader') THEN CREATE ROLE kavro_reader LOGIN; END IF; END$$"));
+    QVERIFY(reg.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON data, kehu, admin TO kavro_writer"));
+    QVERIFY(reg.exec("GRANT SELECT ON data, kehu, admin TO kavro_reader"));
+    if (publicWritable)
+        QVERIFY(reg.exec("GRANT CREATE ON SCHEMA public TO PUBLIC"));
+    RegisterDb owner;
+    QVERIFY(owner.open(reg.dbPath()).ok());
+    const qint64 key = owner.addServer(sampleServer()).value;
+    ServerRecord other = sampleServer();
+    other.ip = "10.0.0.2";
+    const qint64 otherKey = owner.addServer(other).value;
+    const QString uri = QString(reg.dbPath()).replace("user=kavro", "user=" + role);
+    const bool writer = role == "kavro_writer";
+    const size_t before = allEntries(owner).size();
+
+    // The kind of a change comes from the change: a deletion named 恢复 is still a deletion.
+    const QList<bool> deleted = runAs(uri, {"BEGIN", "SET LOCAL kavro.action = '恢复'",
+                                            QStringLiteral("DELETE FROM data WHERE F_ID = %1").arg(otherKey),
+                                            QStringLiteral("SELECT kavro_mark_restored(ARRAY[%1]::bigint[])").arg(otherKey),
+                                            "COMMIT"});
+    QCOMPARE(deleted[2], writer);
+    std::vector<HistoryEntry> entries = allEntries(owner);
+    QCOMPARE(entries.size(), before + (writer ? 1 : 0));
+    if (writer) {
+        QCOMPARE(entries.back().action, QStringLiteral("删除"));
+        QCOMPARE(owner.deletedServers().value.size(), size_t(1)); // listed, to be restored
+    }
+
+    // A table of one's own named data, with the history's trigger on it: refused, nothing written.
+    const QList<bool> planted = runAs(
+        uri, {"CREATE TEMP TABLE data (F_ID bigint, F_KH text, F_BH text, F_IP text, F_JG text, F_SJ text, F_DQ text, "
+              "F_XJ text, F_BZ text)",
+              "CREATE TRIGGER forged AFTER INSERT ON pg_temp.data FOR EACH ROW EXECUTE FUNCTION public.kavro_jilu_data()",
+              "INSERT INTO pg_temp.data (F_ID, F_IP) VALUES (999999, '6.6.6.6')"});
+    QVERIFY(!planted[1]);
+    QCOMPARE(allEntries(owner).size(), entries.size());
+
+    // Code planted where the owner's functions might find it: it never runs as the owner.
+    const QList<bool> shadows = runAs(
+        uri, {"CREATE FUNCTION public.jsonb_build_array(text, text) RETURNS jsonb LANGUAGE sql AS "
+              "'SELECT ''[\"forged\"]''::jsonb'",
+              "CREATE FUNCTION public.kavro_forged_cat(name, text) RETURNS text LANGUAGE sql AS 'SELECT ''forged''::text'",
+              "CREATE OPERATOR public.|| (LEFTARG = name, RIGHTARG = text, FUNCTION = public.kavro_forged_cat)"});
+    QCOMPARE(shadows[0], publicWritable);
+    ServerRecord s = owner.server(key).value;
+    const ServerRecord asRead = s;
+    s.remark = QStringLiteral("改过");
+    QVERIFY(owner.updateServer(s, true, &asRead).ok());
+    entries = allEntries(owner);
+    const HistoryEntry &change = entries.back();
+    QCOMPARE(change.action, QStringLiteral("修改"));
+    QCOMPARE(change.who, QStringLiteral("kavro@") + deskHost());
+    QCOMPARE(sides(change, "F_BZ"), sampleServer().remark + QStringLiteral("|改过"));
+
+    // kavro-db check warns of a schema others can create objects in.
+    QProcess p;
+    p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"check", reg.dbPath()});
+    QVERIFY(p.waitForFinished(60000));
+    const QString said = QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(said.contains(QStringLiteral("can create objects in schema public")), publicWritable);
+
+    owner.close();
+    runAs(reg.dbPath(), {"DROP OPERATOR IF EXISTS public.|| (name, text)", "DROP FUNCTION IF EXISTS public.kavro_forged_cat(name, text)",
+                         "DROP FUNCTION IF EXISTS public.jsonb_build_array(text, text)",
+                         "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
+                         "REVOKE ALL ON data, kehu, admin FROM kavro_writer, kavro_reader"});
+}
+
+void TstHistory::upgradeReplacesOlderHistoryFunctions()
+{
+    if (!TempRegister::onServer())
+        QSKIP("the functions are a database server's");
+    TempRegister reg;
+    // As an earlier version left it: no marking function, the trigger functions open to all.
+    QVERIFY(reg.exec("DROP FUNCTION kavro_mark_restored(bigint[])"));
+    QVERIFY(reg.exec("GRANT EXECUTE ON FUNCTION kavro_jilu_data() TO PUBLIC"));
+    auto run = [&](const QString &command) {
+        QProcess p;
+        p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {command, reg.dbPath()});
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    QVERIFY(run("check").contains("of an earlier version"));
+    const QString upgraded = run("upgrade");
+    QVERIFY2(upgraded.contains("made safe"), qPrintable(upgraded));
+    QVERIFY2(!run("check").contains("earlier version"), "still said after the upgrade");
+    QVERIFY(run("upgrade").contains("nothing was changed"));
+    QCOMPARE(reg.rows("SELECT has_function_privilege('public', 'kavro_jilu_data()', 'EXECUTE')::text"),
+             QList<QStringList>{{"false"}});
+    // A restore through the program is one again.
+    RegisterDb db;
+    QVERIFY(db.open(reg.dbPath()).ok());
+    const qint64 key = db.addServer(sampleServer()).value;
+    QVERIFY(db.deleteServer(key).ok());
+    QVERIFY(db.restoreServer(db.deletedServers().value.front()).ok());
+    QCOMPARE(allEntries(db).back().action, QStringLiteral("恢复"));
+    QVERIFY(db.deletedServers().value.empty());
 }
 
 // With KAVRO_HISTORY_WRITER set, this program is the writer the kill test kills: it adds servers,

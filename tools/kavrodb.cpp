@@ -740,8 +740,12 @@ int check(const QStringList &args)
             return 1;
         }
         std::printf("tables and columns: complete\n%lld servers, %lld customers\n"
-                    "(the server keeps its own storage sound; pg_amcheck checks it further)\n%s is sound\n",
-                    summary.value.servers, qlonglong(customers.value.size()), qPrintable(withoutPasswords(args[0])));
+                    "(the server keeps its own storage sound; pg_amcheck checks it further)\n",
+                    summary.value.servers, qlonglong(customers.value.size()));
+        const QStringList warnings = db.securityWarnings();
+        for (const QString &warning : warnings)
+            std::printf("warning: %s\n", qPrintable(warning));
+        std::printf("%s is sound (%lld warnings)\n", qPrintable(withoutPasswords(args[0])), qlonglong(warnings.size()));
         return 0;
     }
     if (!QFileInfo::exists(args[0])) {

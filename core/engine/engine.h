@@ -63,6 +63,8 @@ public:
     // Whether this desk may change the register: false for a file it cannot write and for a
     // database role without the right to change the servers (asked of the register each time).
     virtual bool writable() { return isOpen(); }
+    // What about the register's setting weakens it, in words (none for a file).
+    virtual QStringList securityWarnings() { return {}; }
     // The history's name for the next change of the transaction begun (a restore); the triggers'
     // own (添加, 修改, 删除) otherwise.
     virtual void nameNextChange(const QString &action) = 0;

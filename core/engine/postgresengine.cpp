@@ -1,8 +1,10 @@
 #include "core/engine/postgresengine.h"
 
 #include "core/paths.h"
+#include "core/schema.h"
 
 #include "core/engine/driverlibrary.h"
+#include "core/engine/schemaddl.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -165,6 +167,8 @@ bool PostgresEngine::afterOpen(QString *)
         const std::lock_guard<std::mutex> hold(m_cancelLock);
         m_cancel = PQgetCancel(conn);
     }
+    QSqlDatabase db = database();
+    m_marksRestores = historyFunctionsCurrent(db);
     return true;
 }
 
@@ -178,11 +182,62 @@ void PostgresEngine::beforeClose()
 
 void PostgresEngine::nameNextChange(const QString &action)
 {
-    // For this transaction only.
+    m_action = action;
+    if (m_marksRestores)
+        return;
+    // A register whose history functions predate the marking function reads the name from the
+    // session, for this transaction only (kavro-db upgrade replaces them).
     QSqlQuery q(database());
     q.prepare(QStringLiteral("SELECT set_config('kavro.action', ?, true)"));
     q.addBindValue(action);
     q.exec();
+}
+
+bool PostgresEngine::beforeCommit()
+{
+    if (!m_marksRestores || m_action != kActionRestored || m_added.empty())
+        return true;
+    QStringList keys;
+    for (qint64 key : m_added)
+        keys << QString::number(key);
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("SELECT kavro_mark_restored(?::bigint[])"));
+    q.addBindValue(QLatin1Char('{') + keys.join(QLatin1Char(',')) + QLatin1Char('}'));
+    if (q.exec())
+        return true;
+    noteFailure(q.lastError());
+    return false;
+}
+
+void PostgresEngine::afterEnd()
+{
+    m_action.clear();
+    m_added.clear();
+}
+
+QStringList PostgresEngine::securityWarnings()
+{
+    QStringList out;
+    if (!isOpen())
+        return out;
+    // Objects others can create where the register's names are looked up could stand in for the
+    // ones meant.
+    QSqlQuery q(database());
+    if (q.exec(QStringLiteral(
+            "SELECT n.nspname, string_agg(CASE WHEN a.grantee = 0 THEN 'PUBLIC' ELSE pg_catalog.pg_get_userbyid(a.grantee) "
+            "END, ', ') FROM pg_catalog.pg_namespace n, pg_catalog.aclexplode(coalesce(n.nspacl, "
+            "pg_catalog.acldefault('n', n.nspowner))) a WHERE n.nspname = ANY (pg_catalog.current_schemas(false)) "
+            "AND a.privilege_type = 'CREATE' AND a.grantee <> n.nspowner GROUP BY n.nspname ORDER BY n.nspname"))) {
+        while (q.next())
+            out << QStringLiteral("roles other than its owner (%2) can create objects in schema %1, which is on the "
+                                  "register's search path; REVOKE CREATE ON SCHEMA %1 FROM them")
+                       .arg(q.value(0).toString(), q.value(1).toString());
+    }
+    QSqlDatabase db = database();
+    if (hasHistory() && !historyFunctionsCurrent(db))
+        out << QStringLiteral("the history's trigger functions are of an earlier version (a desk could name a "
+                              "deletion a restore); kavro-db upgrade replaces them");
+    return out;
 }
 
 bool PostgresEngine::writable()
@@ -265,6 +320,8 @@ Read<qint64> PostgresEngine::insertServer(Statement insert)
         out.status = Status::failed(r.error);
     else
         out.value = r.returned.toLongLong();
+    if (out.ok())
+        m_added.push_back(out.value);
     return out;
 }
 

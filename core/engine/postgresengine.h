@@ -20,6 +20,7 @@ public:
     void interrupt() override;
     void nameNextChange(const QString &action) override;
     bool writable() override;
+    QStringList securityWarnings() override;
     QString rowKey(const TableSchema &table) const override;
     bool beginLocked(const TableSchema &table, QString *error) override;
     Read<qint64> insertServer(Statement insert) override;
@@ -33,9 +34,14 @@ public:
 protected:
     bool afterOpen(QString *error) override;
     void beforeClose() override;
+    bool beforeCommit() override;
+    void afterEnd() override;
 
 private:
     qint64 m_announced = 0;
+    QString m_action;                // the transaction's name for its additions (a restore)
+    std::vector<qint64> m_added;     // the servers the transaction added
+    bool m_marksRestores = false;    // the history's functions mark restores (kavro_mark_restored)
     std::mutex m_cancelLock;
     struct pg_cancel *m_cancel = nullptr; // what interrupt() sends
 

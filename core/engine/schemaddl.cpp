@@ -123,6 +123,88 @@ bool presentTablesNamed(QSqlDatabase &db, const QString &name)
     return q.exec() && q.next() && q.value(0).toInt() > 0;
 }
 
+// When and by whom, as the PostgreSQL history writes them: the transaction's time to the
+// microsecond (all of one action's entries bear it), the session's role and the desk's host.
+QString pgEntryTime()
+{
+    return QStringLiteral("pg_catalog.to_char(pg_catalog.timezone('UTC', pg_catalog.transaction_timestamp()), "
+                          "'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"')");
+}
+
+QString pgEntryWho()
+{
+    return QStringLiteral("CASE WHEN pg_catalog.current_setting('kavro.host', true) IS NULL OR "
+                          "pg_catalog.current_setting('kavro.host', true) = '' THEN session_user::text "
+                          "ELSE pg_catalog.concat(session_user::text, '@', pg_catalog.current_setting('kavro.host', true)) END");
+}
+
+// The functions the history's triggers run and the one that marks a restore. They run as their
+// owner (a desk may change servers without the right to write the history), so each one is made
+// safe the way PostgreSQL's manual says such functions must be: a fixed search path with pg_temp
+// last, every function and operator that could be shadowed named with its schema, only the
+// register's own table served (a trigger another role attaches to a table of its own is refused),
+// and no EXECUTE for PUBLIC on the trigger functions.
+QStringList historyFunctionStatements()
+{
+    const QString h = historyTable().name;
+    const QString columns = QStringList(historyTable().columns.mid(1)).join(QLatin1String(", "));
+    const QString path = QStringLiteral("SET search_path = pg_catalog, KAVRO_SCHEMA_NAME, pg_temp");
+    QStringList out;
+    for (const TableSchema &table : registerTables()) {
+        QStringList fields = table.columns;
+        fields.removeAll(table.keyColumn);
+        const QString key = table.serverKey;
+        const QString nameField = table.name == serverTable().name    ? columnName(ServerColumn::Ip)
+                                  : table.name == customerTable().name ? columnName(CustomerColumn::Name)
+                                                                       : columnName(AdminColumn::Account);
+        // A function a table, its columns compared one by one (a loop over the row as JSON costs a
+        // save a third more).
+        QStringList pairs;
+        for (const QString &f : fields) {
+            const QString both = f == columnName(AdminColumn::Password)
+                                     ? QStringLiteral("'[null, null]'::pg_catalog.jsonb")
+                                     : QStringLiteral("pg_catalog.jsonb_build_array(o.%1, n.%1)").arg(f);
+            pairs << QStringLiteral("'%1', CASE WHEN o.%1 IS DISTINCT FROM n.%1 THEN %2 END").arg(f, both);
+        }
+        out << QStringLiteral(
+                   "CREATE OR REPLACE FUNCTION KAVRO_SCHEMA.kavro_jilu_%1() RETURNS trigger LANGUAGE plpgsql "
+                   "SECURITY DEFINER %10 AS $$\n"
+                   "DECLARE o KAVRO_SCHEMA.%1; n KAVRO_SCHEMA.%1; changes pg_catalog.jsonb;\n"
+                   "BEGIN\n"
+                   "  IF TG_RELID <> 'KAVRO_SCHEMA.%1'::pg_catalog.regclass THEN\n"
+                   "    RAISE EXCEPTION 'kavro_jilu_%1 serves the register''s own table only';\n"
+                   "  END IF;\n"
+                   "  IF TG_OP <> 'INSERT' THEN o := OLD; END IF;\n"
+                   "  IF TG_OP <> 'DELETE' THEN n := NEW; END IF;\n"
+                   "  changes := pg_catalog.jsonb_strip_nulls(pg_catalog.jsonb_build_object(%2));\n"
+                   "  IF TG_OP = 'UPDATE' AND changes = '{}'::pg_catalog.jsonb THEN RETURN NULL; END IF;\n"
+                   "  INSERT INTO %3 (%4) VALUES (\n"
+                   "    %11,\n"
+                   "    %12,\n"
+                   "    TG_TABLE_NAME,\n"
+                   "    CASE TG_OP WHEN 'INSERT' THEN '%5' WHEN 'UPDATE' THEN '%6' ELSE '%7' END,\n"
+                   "    coalesce(n.%8, o.%8),\n"
+                   "    CASE WHEN TG_OP = 'INSERT' THEN n.%9 ELSE o.%9 END,\n"
+                   "    changes::text);\n"
+                   "  RETURN NULL;\n"
+                   "END $$")
+                   .arg(table.name, pairs.join(QLatin1String(", ")), QLatin1String("KAVRO_SCHEMA.") + h, columns,
+                        kActionAdded, kActionChanged, kActionDeleted, key, nameField)
+                   .arg(path, pgEntryTime(), pgEntryWho());
+        out << QStringLiteral("REVOKE ALL ON FUNCTION KAVRO_SCHEMA.kavro_jilu_%1() FROM PUBLIC").arg(table.name);
+    }
+    // A restore is an addition that this session made in this transaction, marked by the program
+    // through this function (a desk cannot write the history itself, nor name a deletion or a
+    // change anything but what it is).
+    out << QStringLiteral("CREATE OR REPLACE FUNCTION KAVRO_SCHEMA.kavro_mark_restored(keys bigint[]) RETURNS void "
+                          "LANGUAGE sql SECURITY DEFINER %1 AS $$\n"
+                          "  UPDATE KAVRO_SCHEMA.%2 SET J_CZ = '%3' WHERE J_BIAO = '%4' AND J_JL = ANY (keys) "
+                          "AND J_CZ = '%5' AND J_SJ = %6 AND J_REN = %7\n"
+                          "$$")
+               .arg(path, h, kActionRestored, serverTable().name, kActionAdded, pgEntryTime(), pgEntryWho());
+    return out;
+}
+
 // The history table, its indexes and the triggers that fill it.
 QStringList historyStatements(Engine engine)
 {
@@ -133,49 +215,11 @@ QStringList historyStatements(Engine engine)
         out << QStringLiteral("CREATE TABLE %1 (J_ID BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY, J_SJ TEXT, "
                               "J_REN TEXT, J_BIAO TEXT, J_CZ TEXT, J_JL BIGINT, J_MC TEXT, J_NR TEXT)")
                    .arg(h);
-        // A function a table, its columns compared one by one (a loop over the row as JSON costs a
-        // save a third more). SECURITY DEFINER: a desk may change servers without being allowed to
-        // write the history itself; session_user stays the desk's own role.
-        for (const TableSchema &table : registerTables()) {
-            QStringList fields = table.columns;
-            fields.removeAll(table.keyColumn);
-            const QString key = table.serverKey;
-            const QString nameField = table.name == serverTable().name    ? columnName(ServerColumn::Ip)
-                                      : table.name == customerTable().name ? columnName(CustomerColumn::Name)
-                                                                           : columnName(AdminColumn::Account);
-            QStringList pairs;
-            for (const QString &f : fields) {
-                const QString both = f == columnName(AdminColumn::Password)
-                                         ? QStringLiteral("'[null, null]'::jsonb")
-                                         : QStringLiteral("jsonb_build_array(o.%1, n.%1)").arg(f);
-                pairs << QStringLiteral("'%1', CASE WHEN o.%1 IS DISTINCT FROM n.%1 THEN %2 END").arg(f, both);
-            }
-            out << QStringLiteral(
-                       "CREATE OR REPLACE FUNCTION kavro_jilu_%1() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
-                       "AS $$\n"
-                       "DECLARE o KAVRO_SCHEMA.%1; n KAVRO_SCHEMA.%1; changes jsonb;\n"
-                       "BEGIN\n"
-                       "  IF TG_OP <> 'INSERT' THEN o := OLD; END IF;\n"
-                       "  IF TG_OP <> 'DELETE' THEN n := NEW; END IF;\n"
-                       "  changes := jsonb_strip_nulls(jsonb_build_object(%2));\n"
-                       "  IF TG_OP = 'UPDATE' AND changes = '{}'::jsonb THEN RETURN NULL; END IF;\n"
-                       "  INSERT INTO %3 (%4) VALUES (\n"
-                       "    to_char(transaction_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.US\"Z\"'),\n"
-                       "    session_user || coalesce('@' || nullif(current_setting('kavro.host', true), ''), ''),\n"
-                       "    TG_TABLE_NAME,\n"
-                       "    coalesce(nullif(current_setting('kavro.action', true), ''),\n"
-                       "             CASE TG_OP WHEN 'INSERT' THEN '%5' WHEN 'UPDATE' THEN '%6' ELSE '%7' END),\n"
-                       "    coalesce(n.%8, o.%8),\n"
-                       "    CASE WHEN TG_OP = 'INSERT' THEN n.%9 ELSE o.%9 END,\n"
-                       "    changes::text);\n"
-                       "  RETURN NULL;\n"
-                       "END $$")
-                       .arg(table.name, pairs.join(QLatin1String(", ")), QLatin1String("KAVRO_SCHEMA.") + h, columns,
-                            kActionAdded, kActionChanged, kActionDeleted, key, nameField);
+        out << historyFunctionStatements();
+        for (const TableSchema &table : registerTables())
             out << QStringLiteral("CREATE TRIGGER %1_jilu AFTER INSERT OR UPDATE OR DELETE ON %1 FOR EACH ROW "
                                   "EXECUTE FUNCTION kavro_jilu_%1()")
                        .arg(table.name);
-        }
     } else {
         out << QStringLiteral("CREATE TABLE %1 (J_ID INTEGER PRIMARY KEY AUTOINCREMENT, J_SJ TEXT, J_REN TEXT, "
                               "J_BIAO TEXT, J_CZ TEXT, J_JL INTEGER, J_MC TEXT, J_NR TEXT)")
@@ -267,6 +311,42 @@ QString deletionsCondition()
     return QStringLiteral("J_BIAO = '%1' AND J_CZ IN ('%2', '%3')").arg(serverTable().name, kActionDeleted, kActionRestored);
 }
 
+bool historyFunctionsCurrent(QSqlDatabase &db)
+{
+    if (engineOf(db) != Engine::Postgres)
+        return true;
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("SELECT count(*) FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON "
+                                 "n.oid = p.pronamespace WHERE n.nspname = current_schema() AND "
+                                 "p.proname = 'kavro_mark_restored'")) &&
+           q.next() && q.value(0).toInt() > 0;
+}
+
+bool secureHistory(QSqlDatabase &db, bool *changed, QString *error)
+{
+    *changed = false;
+    if (!historyPresent(db) || historyFunctionsCurrent(db))
+        return true;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT quote_ident(current_schema())")) || !q.next()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    const QString schema = q.value(0).toString();
+    // The restore's name is no longer read from the session's settings: older functions are
+    // replaced whole.
+    for (QString sql : historyFunctionStatements()) {
+        sql.replace(QLatin1String("KAVRO_SCHEMA_NAME"), schema);
+        sql.replace(QLatin1String("KAVRO_SCHEMA."), schema + QLatin1Char('.'));
+        if (!q.exec(sql)) {
+            *error = q.lastError().text();
+            return false;
+        }
+    }
+    *changed = true;
+    return true;
+}
+
 bool addHistory(QSqlDatabase &db, bool *added, QString *error)
 {
     *added = false;
@@ -296,6 +376,7 @@ bool addHistory(QSqlDatabase &db, bool *added, QString *error)
         schema = q.value(0).toString();
     }
     for (QString sql : historyStatements(engine)) {
+        sql.replace(QLatin1String("KAVRO_SCHEMA_NAME"), schema);
         sql.replace(QLatin1String("KAVRO_SCHEMA."), schema + QLatin1Char('.'));
         if (tableThere && (sql.startsWith(QLatin1String("CREATE TABLE")) || sql.startsWith(QLatin1String("CREATE INDEX"))))
             continue;
@@ -368,8 +449,9 @@ bool upgradeRegister(const QString &location, QStringList *added, QString *error
         ok = db.transaction();
         if (!ok)
             *error = db.lastError().text();
-        bool historyAdded = false;
-        ok = ok && addTextIndex(db, &indexAdded, error) && addHistory(db, &historyAdded, error);
+        bool historyAdded = false, secured = false;
+        ok = ok && addTextIndex(db, &indexAdded, error) && addHistory(db, &historyAdded, error) &&
+             secureHistory(db, &secured, error);
         if (ok && !db.commit()) {
             *error = db.lastError().text();
             ok = false;
@@ -383,6 +465,9 @@ bool upgradeRegister(const QString &location, QStringList *added, QString *error
                                  .arg(textIndexName()));
         if (ok && historyAdded)
             *added << QStringLiteral("the change history %1 with its triggers").arg(historyTable().name);
+        if (ok && secured)
+            *added << QStringLiteral("the history's trigger functions made safe (fixed search path, the register's "
+                                     "own tables only, no EXECUTE for PUBLIC; a restore marked by the program)");
         db.close();
     }
     QSqlDatabase::removeDatabase(name);

@@ -49,6 +49,11 @@ bool historyPresent(QSqlDatabase &db);
 // Adds the change history (table, indexes, triggers) to a register that lacks it, in the caller's
 // transaction; entries already there are kept.
 bool addHistory(QSqlDatabase &db, bool *added, QString *error);
+// On a server: replaces history trigger functions made by earlier versions with the safe ones
+// (see historyFunctionStatements in schemaddl.cpp); changed says whether it did.
+bool secureHistory(QSqlDatabase &db, bool *changed, QString *error);
+// Whether the server's history functions are the safe ones (always on a file).
+bool historyFunctionsCurrent(QSqlDatabase &db);
 // The condition that picks the deletions and restores of servers out of the history, as its
 // partial index is made with.
 QString deletionsCondition();
