@@ -58,6 +58,12 @@ Status changeOne(RegisterEngine &sql, const Statement &statement)
     return Status::done();
 }
 
+// What kind of failure the engine's last one was.
+Fault failureFault(const RegisterEngine &sql)
+{
+    return sql.lastDenied() ? Fault::Denied : sql.lastDiskFull() ? Fault::DiskFull : Fault::Failed;
+}
+
 // Runs work in one transaction: committed only when it returns done.
 Status inTransaction(RegisterEngine &sql, const std::function<Status()> &work)
 {
@@ -70,8 +76,8 @@ Status inTransaction(RegisterEngine &sql, const std::function<Status()> &work)
         return status;
     if (status.ok())
         status = Status::failed(sql.database().lastError().text());
-    if (status.fault == Fault::Failed && sql.lastDenied())
-        status.fault = Fault::Denied;
+    if (status.fault == Fault::Failed)
+        status.fault = failureFault(sql);
     sql.rollback();
     return status;
 }
@@ -637,7 +643,7 @@ Status RegisterDb::addCustomer(const QString &name, const QString &contact)
     auto attempt = [&](bool *numberTaken) -> Status {
         QString reason;
         if (!sql.beginLocked(customerTable(), &reason))
-            return Status{sql.lastDenied() ? Fault::Denied : Fault::Failed, reason};
+            return Status{failureFault(sql), reason};
         auto work = [&]() -> Status {
             bool unreadable = false;
             // The number is drawn before the name is checked, as the window has always done.
@@ -693,7 +699,7 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
     QSqlDatabase db = sql.database();
     QString reason;
     if (!sql.beginLocked(customerTable(), &reason))
-        return Status{sql.lastDenied() ? Fault::Denied : Fault::Failed, reason};
+        return Status{failureFault(sql), reason};
     auto exists = [&](CustomerColumn column, const QString &value) -> std::optional<bool> {
         QSqlQuery look(db);
         look.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE coalesce(%2, '') = ? LIMIT 1")
@@ -749,8 +755,8 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
     if (status.ok() && !sql.commit())
         status = Status::failed(db.lastError().text());
     if (!status.ok()) {
-        if (status.fault == Fault::Failed && sql.lastDenied())
-            status.fault = Fault::Denied;
+        if (status.fault == Fault::Failed)
+            status.fault = failureFault(sql);
         sql.rollback();
     }
     // Another desk stored one of a statement's IPs since the check: name it.

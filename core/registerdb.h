@@ -30,6 +30,7 @@ enum class Fault {
     Changed,   // the record no longer holds the values it was read with: nothing was changed
     Duplicate, // the value must be new and is already stored
     Denied,    // the database does not let this desk (its role) do it
+    DiskFull,  // the disk had no room for it: nothing was stored
     Failed,    // the database refused or could not be read; reason says why
 };
 

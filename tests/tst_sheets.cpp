@@ -24,6 +24,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +59,7 @@ private slots:
     void damagedWorkbooksAreRefused();
     void malformedWorkbooks_data();
     void malformedWorkbooks();
+    void fullDiskDuringImport();
     void checksBeforeWriting_data();
     void checksBeforeWriting();
     void allOrNothing();
@@ -590,6 +592,51 @@ void TstSheets::malformedWorkbooks()
     }
     QCOMPARE(reg.rows("SELECT coalesce(F_BZ, ''), coalesce(F_DQ, '') FROM data WHERE F_IP = '10.0.0.1'"),
              QList<QStringList>{remarkExpires});
+}
+
+void TstSheets::fullDiskDuringImport()
+{
+    SQLITE_FILE_ONLY();
+    // A small file system that fills up during the import.
+    QTemporaryDir disk;
+    QProcess mount;
+    mount.start("mount", {"-t", "tmpfs", "-o", "size=3m", "tmpfs", disk.path()});
+    if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        QSKIP("no small file system can be mounted here (needs root)");
+    auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk.path()}); });
+    const QString db = disk.path() + "/kavrodb.mdb";
+    QTemporaryDir sheetDir;
+    const QString sheetPath = sheetDir.path() + "/big.csv";
+    {
+        QFile f(sheetPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("服务器IP,备注\n");
+        for (int i = 0; i < 30000; ++i)
+            f.write(QStringLiteral("10.%1.%2.%3,%4\n").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255).arg(QString(80, QChar(u'备'))).toUtf8());
+    }
+    auto run = [](const QStringList &args, QString *out) {
+        QProcess p;
+        p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), args);
+        p.waitForFinished(120000);
+        *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return p.exitCode();
+    };
+    QString out;
+    QCOMPARE(run({"init", db}, &out), 0);
+    QCOMPARE(run({"import-sheet", db, sheetPath}, &out), 1);
+    QVERIFY2(out.contains("the disk is full") && out.contains("the register is as it was"), qPrintable(out));
+    // Meanwhile check tells the write cut short from damage.
+    const bool journalLeft = QFileInfo(db + "-journal").size() > 0;
+    QCOMPARE(run({"check", db}, &out), 0);
+    QVERIFY2(out.contains("is sound"), qPrintable(out));
+    QCOMPARE(out.contains("a write was cut short"), journalLeft);
+    // Opened again, the register is as before: the administrator, no server.
+    RegisterDb reg;
+    QVERIFY(reg.open(db).ok());
+    QCOMPARE(reg.serverKeys(ServerQuery::all()).value.size(), size_t(0));
+    QVERIFY(reg.administrator().value.has_value());
+    reg.close();
+    QVERIFY(!QFileInfo(db + "-journal").exists());
 }
 
 namespace {

@@ -418,7 +418,9 @@ int importSheet(QStringList args)
     if (stored.fault == Fault::Duplicate)
         return fail(QStringLiteral("another program stored IP %1 meanwhile; nothing was stored").arg(stored.reason));
     if (!stored.ok())
-        return fail(QStringLiteral("nothing was stored: %1").arg(stored.reason));
+        return fail(QStringLiteral("nothing was stored: %1")
+                        .arg(stored.fault == Fault::DiskFull ? QStringLiteral("the disk is full (%1); the register is as it was").arg(stored.reason)
+                                                             : stored.reason));
     std::printf("已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.value.toStore.size(), qlonglong(plan.value.newCustomers.size()));
     return 0;
 }

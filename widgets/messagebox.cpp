@@ -99,6 +99,8 @@ void MessageBox::showWriteFailure(Fault fault, QWidget *parent)
 {
     if (fault == Fault::Denied)
         show(kNoWriteRightText, MsgStyle::Warning, kNoticeTitle, parent);
+    else if (fault == Fault::DiskFull)
+        show(kDiskFullText, MsgStyle::Error, kNoticeTitle, parent);
     else
         show(kWriteFailedText, MsgStyle::Error, kNoticeTitle, parent);
 }

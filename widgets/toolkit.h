@@ -25,6 +25,8 @@ inline const QString kProgramName = QStringLiteral("澜汀网络服务器管理�
 inline const QString kWriteFailedText = QStringLiteral("数据库操作失败，数据未保存！");
 // A write the database refused this desk (a read-only role).
 inline const QString kNoWriteRightText = QStringLiteral("您没有修改数据的权限！");
+// A write the disk had no room for.
+inline const QString kDiskFullText = QStringLiteral("磁盘已满，数据未保存！");
 inline const QString kReadFailedText = QStringLiteral("读取数据库失败，请稍后重试！");
 // A server the window was working on is no longer stored.
 inline const QString kServerVanishedText = QStringLiteral("服务器数据不存在，可能已被删除！");

@@ -128,11 +128,15 @@ void RegisterEngine::noteFailure(const QSqlError &error)
     bool number = false;
     const int sqliteCode = code.size() <= 4 ? code.toInt(&number) : 0;
     m_lastDenied = code == QLatin1String("42501") || (number && (sqliteCode & 0xFF) == 8);
+    // PostgreSQL's disk_full; SQLite's FULL.
+    m_lastDiskFull = code == QLatin1String("53100") || (number && (sqliteCode & 0xFF) == 13) ||
+                     error.text().contains(QLatin1String("database or disk is full"));
 }
 
 bool RegisterEngine::begin()
 {
     m_lastDenied = false;
+    m_lastDiskFull = false;
     if (!m_open || !startTransaction())
         return false;
     if (afterBegin())

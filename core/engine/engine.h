@@ -58,6 +58,8 @@ public:
     bool hasTextIndex() const { return m_textIndex; }
     // Whether the last statement that failed was refused for want of the right to do it.
     bool lastDenied() const { return m_lastDenied; }
+    // Whether it failed for want of room on the disk.
+    bool lastDiskFull() const { return m_lastDiskFull; }
     // Whether the register keeps a change history (looked at when it was opened).
     bool hasHistory() const { return m_history; }
     // Whether this desk may change the register: false for a file it cannot write and for a
@@ -112,6 +114,7 @@ protected:
     // added them since it was opened).
     void lookAtSchema();
     bool m_lastDenied = false;
+    bool m_lastDiskFull = false;
 
 private:
     QString m_location;

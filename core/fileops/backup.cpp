@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -237,16 +239,52 @@ Status backupRegister(const QString &source, const QString &dest, RegisterCounts
     return copyInto(from.get(), dest, pace, counts);
 }
 
+namespace {
+// A journal beside the file that a write cut short left (a full disk, a killed program): the
+// file reads as before once it is rolled back, which needs a writer. Checked on a copy of both,
+// so the register itself is left as it is.
+std::optional<CheckReport> checkRolledBackCopy(const QString &path)
+{
+    const QString journal = path + QLatin1String("-journal");
+    if (QFileInfo(journal).size() <= 0)
+        return std::nullopt;
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QFileInfo(path).fileName());
+    if (!dir.isValid() || !QFile::copy(path, copy) || !QFile::copy(journal, copy + QLatin1String("-journal")))
+        return std::nullopt;
+    {
+        QString error;
+        Db writer = openExisting(copy, true, &error);
+        if (!writer || sqlite3_exec(writer.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return std::nullopt;
+    }
+    CheckReport report = checkRegister(copy);
+    report.counts.bytes = QFileInfo(path).size();
+    report.warnings.prepend(QStringLiteral("a write was cut short (%1 is left beside the file): nothing of it was "
+                                           "stored, and the register reads as before once the program or kavro-db "
+                                           "next opens it, which rolls it back; checked on a rolled-back copy")
+                                .arg(journal));
+    return report;
+}
+} // namespace
+
 CheckReport checkRegister(const QString &path)
 {
     CheckReport report;
     QString error;
     Db db = openExisting(path, false, &error);
     if (!db) {
+        if (std::optional<CheckReport> rolledBack = checkRolledBackCopy(path))
+            return *rolledBack;
         report.problems << error;
         return report;
     }
     report.integrity = integrityOf(db.get());
+    // A read-only look cannot roll an interrupted write back: that is no damage.
+    if (report.integrity != QLatin1String("ok")) {
+        if (std::optional<CheckReport> rolledBack = checkRolledBackCopy(path))
+            return *rolledBack;
+    }
     if (report.integrity != QLatin1String("ok"))
         report.problems << QStringLiteral("integrity_check: %1").arg(report.integrity);
     report.problems << schemaProblems(db.get());
