@@ -315,7 +315,7 @@ void SheetImportWindow::importRows()
     if (status.fault == Fault::Duplicate) {
         MessageBox::show(SheetImportTexts::raced.arg(status.reason), MsgStyle::Warning, std::nullopt, this);
         replan(); // the row now shows as stored
-    } else if (status.fault == Fault::Denied) {
+    } else if (status.fault == Fault::Denied || status.fault == Fault::DiskFull) {
         MessageBox::showWriteFailure(status.fault, this);
     } else {
         MessageBox::show(SheetImportTexts::failed.arg(status.reason), MsgStyle::Error, std::nullopt, this);
