@@ -27,19 +27,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QSettings>
-#include <QLabel>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
-#include <QLabel>
-#include <QShortcut>
 #include <QTimer>
 
 MainWindow::MainWindow(const QString &programDir, std::unique_ptr<RegisterDb> db, QWidget *parent)
@@ -353,10 +353,25 @@ void MainWindow::restoreLayout()
     const auto settings = layoutSettings();
     if (const QByteArray geometry = settings->value(QStringLiteral("geometry")).toByteArray(); !geometry.isEmpty())
         restoreGeometry(geometry);
+    // A kept layout that would open the window unusable is not taken: a size larger than the
+    // screen's room, or a place on no screen, gives the first start's size and place.
+    const QScreen *screen = QGuiApplication::screenAt(geometry().center());
+    const QRect room = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
+    bool onAScreen = false;
+    for (const QScreen *s : QGuiApplication::screens())
+        onAScreen = onAScreen || s->availableGeometry().intersects(frameGeometry());
+    if (width() > room.width() || height() > room.height() || !onAScreen) {
+        setGeometry(QRect(QPoint(50, 50), QSize(600, 450)));
+        move(50, 50);
+    }
+    // So do column widths too narrow to read: every column as at the first start.
     const QVariantList widths = settings->value(QStringLiteral("columns")).toList();
-    if (widths.size() == m_list->model()->columnCount())
+    constexpr int kNarrowest = 16;
+    const bool readable = widths.size() == m_list->model()->columnCount() &&
+                          std::all_of(widths.begin(), widths.end(), [](const QVariant &w) { return w.toInt() >= kNarrowest; });
+    if (readable)
         for (int c = 0; c < widths.size(); ++c)
-            m_list->setColumnWidth(c, std::max(0, widths[c].toInt()));
+            m_list->setColumnWidth(c, widths[c].toInt());
     const int column = settings->value(QStringLiteral("sortColumn"), -1).toInt();
     if (column >= 0 && column < m_list->model()->columnCount()) {
         m_order = {column, settings->value(QStringLiteral("sortDescending")).toBool()};

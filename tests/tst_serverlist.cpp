@@ -17,6 +17,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTimer>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QSettings>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -108,6 +111,8 @@ private slots:
     void bulkRetirement();
     void aboutNamesVersionLocationAndEngine();
     void layoutKeptAcrossRestart();
+    void unusableLayoutIsNotKept_data();
+    void unusableLayoutIsNotKept();
     void customerChoosersCompleteWhatIsTyped();
 
 private:
@@ -1038,6 +1043,61 @@ void TstServerList::layoutKeptAcrossRestart()
     QCOMPARE(m_main->serverList()->width(), 2 * listBefore);
     QVERIFY(qAbs(m_main->serverList()->columnWidth(4) - 2 * before) <= 1);
     QVERIFY(qAbs(m_main->serverList()->columnWidth(1) - 300) <= 1);
+}
+
+void TstServerList::unusableLayoutIsNotKept_data()
+{
+    QTest::addColumn<QRect>("kept");       // the window's kept size and place
+    QTest::addColumn<QVariantList>("widths"); // the kept column widths
+    QTest::addColumn<QSize>("shownSize");
+    QTest::addColumn<bool>("defaultWidths");
+    const QVariantList fine{60, 90, 70, 80, 80, 80, 70, 120};
+    const QSize first(600, 450);
+    QTest::newRow("a sound layout is kept") << QRect(40, 30, 700, 500) << fine << QSize(700, 500) << false;
+    QTest::newRow("larger than the screen") << QRect(0, 0, 100001, 100001) << fine << first << false;
+    QTest::newRow("on no screen") << QRect(30000, 30000, 700, 500) << fine << QSize(700, 500) << false; // brought onto one
+    QTest::newRow("zero widths") << QRect(40, 30, 700, 500) << QVariantList{0, 0, 0, 0, 0, 0, 0, 0} << QSize(700, 500)
+                                 << true;
+    QTest::newRow("negative widths") << QRect(40, 30, 700, 500) << QVariantList{-5, 90, 70, 80, 80, 80, 70, 120}
+                                     << QSize(700, 500) << true;
+}
+
+void TstServerList::unusableLayoutIsNotKept()
+{
+    QFETCH(QRect, kept);
+    QFETCH(QVariantList, widths);
+    QFETCH(QSize, shownSize);
+    QFETCH(bool, defaultWidths);
+    {
+        // As an earlier run would have saved it.
+        QWidget shape;
+        shape.setGeometry(kept);
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "kavro", "layout");
+        settings.setValue("geometry", shape.saveGeometry());
+        settings.setValue("columns", widths);
+    }
+    m_main.reset();
+    m_main = std::make_unique<MainWindow>(m_reg->programDir());
+    waitForLists();
+    logIn(*m_main);
+    QCOMPARE(m_main->size(), shownSize);
+    QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(m_main->frameGeometry()));
+    QList<int> shown;
+    for (int c = 0; c < 8; ++c)
+        shown << m_main->serverList()->columnWidth(c);
+    if (defaultWidths)
+        QCOMPARE(shown.first(), 50); // the first start's
+    for (int w : shown)
+        QVERIFY(w >= 16);
+    // What is saved back is what was shown.
+    m_main->close();
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "kavro", "layout");
+    QWidget again;
+    again.restoreGeometry(settings.value("geometry").toByteArray());
+    QCOMPARE(again.size(), shownSize);
+    QVariantList saved = settings.value("columns").toList();
+    QCOMPARE(saved.size(), 8);
+    QCOMPARE(saved.first().toInt(), shown.first());
 }
 
 void TstServerList::customerChoosersCompleteWhatIsTyped()
