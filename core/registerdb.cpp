@@ -270,8 +270,22 @@ Read<qint64> RegisterDb::addServer(const ServerRecord &s)
     return storeServer(s, QString());
 }
 
+namespace {
+// A NUL character ends a text for most programs and a database server refuses it: no register stores one.
+Status refuseNul(const ServerRecord &s)
+{
+    for (const ListColumn &c : listColumns())
+        if ((s.*c.field).contains(QChar(0)))
+            return Status::failed(QStringLiteral("the %1 holds a NUL character, which a register does not store")
+                                      .arg(columnName(c.column)));
+    return Status::done();
+}
+} // namespace
+
 Read<qint64> RegisterDb::storeServer(const ServerRecord &s, const QString &action)
 {
+    if (Status nul = refuseNul(s); !nul.ok())
+        return {nul, -1};
     // In a transaction of its own, so that the history's entry is signed with it.
     Read<qint64> out{{}, -1};
     out.status = inTransaction(*m_engine, [&] {
@@ -540,6 +554,8 @@ Status RegisterDb::deleteServers(const std::vector<qint64> &keys)
 
 Status RegisterDb::updateServerIn(const ServerRecord &server, bool withCustomer, const ServerRecord *asRead)
 {
+    if (Status nul = refuseNul(server); !nul.ok())
+        return nul;
     std::vector<std::pair<QString, QString>> expected;
     std::vector<std::pair<QString, QString>> assignments = serverAssignments(server, withCustomer);
     if (asRead) {
@@ -695,6 +711,9 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
     reconnectIfLost();
     if (!isOpen())
         return notConnected(QStringLiteral("importing"));
+    for (size_t i = 0; i < count; ++i)
+        if (Status nul = refuseNul(serverAt(i)); !nul.ok())
+            return nul;
     RegisterEngine &sql = *m_engine;
     QSqlDatabase db = sql.database();
     QString reason;

@@ -85,6 +85,15 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
     connect(m_action, &QPushButton::clicked, this, [this] {
         for (DateBox *box : {m_racked, m_expires, m_unracked})
             box->commitTyping();
+        // A NUL character (pasted from somewhere) is no part of any text the register keeps.
+        for (QWidget *box : std::initializer_list<QWidget *>{m_number, m_ip, m_cabinet, m_remark}) {
+            const QString text = box == m_remark ? remarkText() : static_cast<QLineEdit *>(box)->text();
+            if (text.contains(QChar(0))) {
+                MessageBox::show(ServerFormTexts::holdsNul.arg(box->accessibleName()), MsgStyle::Warning, kNoticeTitle, this);
+                box->setFocus();
+                return;
+            }
+        }
         // A date box holding a text that is no date: nothing is saved until it is one, or empty.
         for (DateBox *box : {m_racked, m_expires, m_unracked}) {
             if (box->notADate()) {

@@ -106,6 +106,7 @@ private slots:
     void typedCustomerMustNameOne_data();
     void typedCustomerMustNameOne();
     void typedEditKeptAfterAnotherProgramSaved();
+    void nulIsNeverStored();
 
 private:
     std::unique_ptr<TempRegister> m_reg;
@@ -1039,6 +1040,27 @@ void TstEditors::typedEditKeptAfterAnotherProgramSaved()
     MessageBox::clearShown();
     f.press();
     QCOMPARE(MessageBox::shown().size(), 1);
+}
+
+void TstEditors::nulIsNeverStored()
+{
+    auto window = m_main->makeAddWindow();
+    Form f{window.get()};
+    f.fill("甲公司", "N9", QStringLiteral("10.0.9.9") + QChar(0) + "x", "C9", "");
+    const int before = m_reg->count("data");
+    f.press();
+    QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器IP含有空字符（NUL），请删除后再保存！"));
+    QCOMPARE(m_reg->count("data"), before);
+    // Nor through the register layer, on either engine.
+    RegisterDb db;
+    QVERIFY(db.open(m_reg->dbPath()).ok());
+    ServerRecord s;
+    s.ip = QStringLiteral("10.0.9.8");
+    s.remark = QStringLiteral("a") + QChar(0) + "b";
+    const Read<qint64> added = db.addServer(s);
+    QVERIFY(!added.ok());
+    QVERIFY2(added.status.reason.contains("NUL"), qPrintable(added.status.reason));
+    QCOMPARE(m_reg->count("data"), before);
 }
 
 QTEST_MAIN(TstEditors)

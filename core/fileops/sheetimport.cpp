@@ -9,12 +9,23 @@ namespace {
 // The longest text a spreadsheet cell holds; a longer one is no cell a program wrote for us.
 constexpr qsizetype kMaxCellChars = 32767;
 
-// Why a row's texts cannot be stored as they are: a field longer than a cell can be. Empty when none.
+// The longest IP text that can be an address (an IPv6 address written out is at most 45
+// characters); a longer one is no address at all.
+constexpr qsizetype kMaxIpChars = 64;
+
+// Why a row's texts cannot be stored as they are: a field longer than a cell can be, a NUL
+// character (no register stores one), an IP longer than an address. Empty when none.
 QString oversizeField(const ServerRecord &server)
 {
-    for (const ListColumn &c : listColumns())
-        if ((server.*c.field).size() > kMaxCellChars)
-            return QStringLiteral("%1超过 %2 个字符（%3 个）").arg(c.title).arg(kMaxCellChars).arg((server.*c.field).size());
+    for (const ListColumn &c : listColumns()) {
+        const QString &text = server.*c.field;
+        if (text.size() > kMaxCellChars)
+            return QStringLiteral("%1超过 %2 个字符（%3 个）").arg(c.title).arg(kMaxCellChars).arg(text.size());
+        if (text.contains(QChar(0)))
+            return QStringLiteral("%1含有空字符（NUL）").arg(c.title);
+    }
+    if (server.ip.size() > kMaxIpChars)
+        return QStringLiteral("服务器IP长 %1 个字符，不是地址").arg(server.ip.size());
     return {};
 }
 
