@@ -81,6 +81,7 @@ private slots:
     void historyCannotBeForged_data();
     void historyCannotBeForged();
     void upgradeReplacesOlderHistoryFunctions();
+    void readmeRoleStepsWorkAsWritten();
 };
 
 void TstHistory::eachChangeGivesOneEntry_data()
@@ -762,6 +763,76 @@ void TstHistory::upgradeReplacesOlderHistoryFunctions()
     QVERIFY(db.restoreServer(db.deletedServers().value.front()).ok());
     QCOMPARE(allEntries(db).back().action, QStringLiteral("恢复"));
     QVERIFY(db.deletedServers().value.empty());
+}
+
+namespace {
+// The SQL of the README's shell block whose comment begins with marker (a here-document).
+QStringList readmeStatements(const QString &marker)
+{
+    QFile readme(QStringLiteral(KAVRO_SOURCE_DIR "/README.md"));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype at = text.indexOf(marker);
+    const qsizetype start = text.indexOf(QLatin1String("<<'SQL'\n"), at);
+    const qsizetype end = text.indexOf(QLatin1String("\n  SQL\n"), start);
+    if (at < 0 || start < 0 || end < 0)
+        return {};
+    QStringList statements;
+    for (QString line : text.mid(start + 8, end - start - 8).split(QLatin1Char('\n'))) {
+        line = line.section(QLatin1String("--"), 0, 0).trimmed();
+        if (!line.isEmpty())
+            statements << line.chopped(line.endsWith(QLatin1Char(';')) ? 1 : 0);
+    }
+    return statements;
+}
+} // namespace
+
+void TstHistory::readmeRoleStepsWorkAsWritten()
+{
+    if (!TempRegister::onServer())
+        QSKIP("roles are a database server's");
+    // A database owned by a role that may not make roles, as the README's set-up makes it.
+    const QString host = qEnvironmentVariable("KAVRO_TEST_PGHOST");
+    const QString super = QStringLiteral("postgresql:///postgres?host=%1&user=kavro").arg(host);
+    const QString db = QStringLiteral("kavro_readme_%1").arg(QCoreApplication::applicationPid());
+    runAs(super, {"DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_ops') THEN "
+                  "CREATE ROLE kavro_ops LOGIN; END IF; END$$",
+                  QStringLiteral("CREATE DATABASE %1 OWNER kavro_ops TEMPLATE template0 ENCODING 'UTF8'").arg(db)});
+    const QString owner = QStringLiteral("postgresql:///%1?host=%2&user=kavro_ops").arg(db, host);
+    QProcess init;
+    init.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"init", owner});
+    QVERIFY(init.waitForFinished(60000));
+    QCOMPARE(init.exitCode(), 0);
+    const QStringList roles = readmeStatements(QStringLiteral("# 1. as a PostgreSQL superuser"));
+    const QStringList grants = readmeStatements(QStringLiteral("# 2. as the database's owner"));
+    QCOMPARE(roles.size(), 2);
+    QCOMPARE(grants.size(), 3);
+    // The roles are the cluster's: made once for every run of the suite.
+    QStringList missing;
+    for (const QString &r : roles) {
+        const QString name = r.section(QLatin1Char(' '), 2, 2);
+        missing << QStringLiteral("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN %2; END IF; END$$")
+                       .arg(name, r);
+    }
+    QCOMPARE(runAs(super, missing), QList<bool>(missing.size(), true));
+    // The owner may not make them (the step the README once gave it), and grants as written.
+    QCOMPARE(runAs(owner, {"CREATE ROLE kavro_nobody LOGIN"}), QList<bool>{false});
+    QCOMPARE(runAs(owner, grants), QList<bool>(grants.size(), true));
+    // wang changes servers and is named in the history; auditor only looks.
+    RegisterDb wang;
+    QVERIFY(wang.open(QString(owner).replace("user=kavro_ops", "user=wang")).ok());
+    QVERIFY(wang.isWritable());
+    QVERIFY(wang.addServer(sampleServer()).ok());
+    QCOMPARE(allEntries(wang).back().who, QStringLiteral("wang@") + deskHost());
+    wang.close();
+    RegisterDb auditor;
+    QVERIFY(auditor.open(QString(owner).replace("user=kavro_ops", "user=auditor")).ok());
+    QVERIFY(!auditor.isWritable());
+    QCOMPARE(auditor.addServer(sampleServer()).status.fault, Fault::Denied);
+    QCOMPARE(allEntries(auditor).size(), size_t(1));
+    auditor.close();
+    runAs(super, {QStringLiteral("DROP DATABASE %1").arg(db)});
 }
 
 // With KAVRO_HISTORY_WRITER set, this program is the writer the kill test kills: it adds servers,
