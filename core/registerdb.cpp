@@ -7,6 +7,7 @@
 #include "core/schema.h"
 #include "core/statements.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,8 +103,12 @@ Status RegisterDb::open(const QString &path)
     close();
     m_engine = RegisterEngine::forLocation(path);
     QString error;
-    if (m_engine->open(&error))
+    m_pauseMs = 0;
+    m_nextTryMs = 0;
+    if (m_engine->open(&error)) {
+        m_wanted = true;
         return Status::done();
+    }
     return Status::failed(error);
 }
 
@@ -146,8 +151,14 @@ bool RegisterDb::isOpen() const
 
 void RegisterDb::close()
 {
+    m_wanted = false;
     if (m_engine)
         m_engine->close();
+}
+
+bool RegisterDb::isReconnecting() const
+{
+    return m_wanted && m_engine && (!m_engine->isOpen() || m_engine->lost());
 }
 
 Status RegisterDb::notConnected(const QString &what) const
@@ -159,12 +170,24 @@ void RegisterDb::reconnectIfLost()
 {
     // A database server that restarted, or a network that came back: the operation that found the
     // connection gone has failed and said so; the next one works on a fresh connection.
-    if (!m_engine || !m_engine->lost())
+    if (!isReconnecting())
+        return;
+    // A server away for a while is not asked at every step: the pause between tries grows from
+    // half a second to eight.
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    if (clock.elapsed() < m_nextTryMs)
         return;
     qWarning("the connection to the register was lost; connecting again");
     QString error;
-    if (!m_engine->open(&error))
-        qWarning("connecting again failed: %s", qPrintable(error));
+    if (m_engine->open(&error)) {
+        m_pauseMs = 0;
+        return;
+    }
+    m_pauseMs = std::clamp(m_pauseMs * 2, 500, 8000);
+    m_nextTryMs = clock.elapsed() + m_pauseMs;
+    qWarning("connecting again failed (next try in %d ms): %s", m_pauseMs, qPrintable(error));
 }
 
 QString RegisterDb::rowKey(const TableSchema &table) const

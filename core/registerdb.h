@@ -67,6 +67,9 @@ public:
     bool isOpen() const;
     // Closes the record cursor, every query result, the connection and the executor, in that order.
     void close();
+    // Whether the connection to a database server was lost and is being made again: each step
+    // tries, with a pause that grows between tries (up to a few seconds), until the server is back.
+    bool isReconnecting() const;
     // Where the register is (a file's path or a connection URI); empty before open.
     QString location() const;
     // Whether the register has the index that finds a text inside the servers' texts quickly
@@ -185,4 +188,7 @@ private:
 
     std::unique_ptr<RegisterEngine> m_engine;
     QRandomGenerator *m_keys;
+    bool m_wanted = false;     // opened, and not closed since: a lost connection is made again
+    qint64 m_nextTryMs = 0;    // no new try before this (a monotonic clock's milliseconds)
+    int m_pauseMs = 0;         // the pause after the last failed try
 };

@@ -131,6 +131,10 @@ void MainWindow::buildControls()
         if (!m_scalingColumns && m_baseListWidth > 0)
             rememberColumnWidths();
     });
+    m_reconnectTimer = new QTimer(this);
+    m_reconnectTimer->setObjectName(QStringLiteral("reconnect"));
+    m_reconnectTimer->setInterval(1000);
+    connect(m_reconnectTimer, &QTimer::timeout, this, &MainWindow::tryReconnecting);
     m_midnight = new QTimer(this);
     m_midnight->setObjectName(QStringLiteral("midnight"));
     m_midnight->setSingleShot(true);

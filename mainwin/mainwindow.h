@@ -138,6 +138,10 @@ private:
     bool loadList(const ServerQuery &query);
     ServerQuery effectiveQuery() const;
     void tellReadFailure(const QString &reason);
+    // While a lost connection to the register's server is made again: says so and tries on a
+    // timer; false when the connection is not lost.
+    bool watchReconnection();
+    void tryReconnecting();
     void onServerAdded(qint64 key);
     // The selected row's server as stored now, after the checks 修改数据 and 查看数据 share; none
     // (after saying why) when there is no such server.
@@ -177,6 +181,7 @@ private:
     QTimer *m_midnight = nullptr;
     QTimer *m_typingPause = nullptr; // 包含文字 searches once typing pauses
     QTimer *m_summaryTimer = nullptr;
+    QTimer *m_reconnectTimer = nullptr;
     BackgroundSearch *m_background = nullptr;
     std::optional<ExpirySummary> m_summary; // the last one read
     QTimer *m_hintShown = nullptr;          // the hint about the text index stays this long

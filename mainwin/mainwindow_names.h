@@ -71,6 +71,8 @@ inline const QString ipRangeField = QStringLiteral("IP 段");
 inline const QString badIpRange = QStringLiteral("请输入正确的IP段，例如 192.168.1.0/24！");
 // Said once, on the first 包含文字 search of a register without its text index.
 inline const QString noTextIndex = QStringLiteral("此数据库未建立全文索引，查找较慢，请用 kavro-db upgrade 升级");
+// While the connection to the register's server is being made again.
+inline const QString reconnecting = QStringLiteral("正在重新连接数据库…");
 // A register this desk may only read.
 inline const QString readOnly = QStringLiteral("只读");
 inline const QString readOnlyTip = QStringLiteral("您只能查看此数据库，不能修改");

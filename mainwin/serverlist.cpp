@@ -64,7 +64,42 @@ void MainWindow::startLists()
 void MainWindow::tellReadFailure(const QString &reason)
 {
     qWarning("reading the register failed: %s", qPrintable(reason));
+    if (watchReconnection())
+        return;
     m_statusBar->showMessage(kReadFailedText);
+}
+
+bool MainWindow::watchReconnection()
+{
+    if (!m_db->isReconnecting())
+        return false;
+    // Said while the server is away; tried again on a timer (and at every step) until it is back.
+    m_statusBar->showMessage(MainTexts::reconnecting);
+    if (!m_reconnectTimer->isActive())
+        m_reconnectTimer->start();
+    return true;
+}
+
+void MainWindow::tryReconnecting()
+{
+    if (m_shutDown)
+        return;
+    const Read<qint64> version = m_db->changeCounter(); // tries again when the pause is over
+    if (m_db->isReconnecting()) {
+        m_statusBar->showMessage(MainTexts::reconnecting);
+        return;
+    }
+    m_reconnectTimer->stop();
+    m_statusBar->clearMessage();
+    if (!version.ok())
+        return;
+    // Back: the list and the summary as the register holds them now.
+    if (!m_started) {
+        startLists();
+        return;
+    }
+    m_seenVersion = -2;
+    followOtherPrograms();
 }
 
 ServerQuery MainWindow::effectiveQuery() const
@@ -94,7 +129,7 @@ bool MainWindow::loadList(const ServerQuery &query)
 
 void MainWindow::followOtherPrograms()
 {
-    if (!m_started || m_shutDown || !m_db->isOpen())
+    if (!m_started || m_shutDown || (!m_db->isOpen() && !m_db->isReconnecting()))
         return;
     const Read<qint64> version = m_db->changeCounter();
     if (!version.ok()) {
