@@ -184,10 +184,14 @@ void SheetImportWindow::chooseSheet(int index)
     const SheetTable &table = m_sheets[size_t(index)];
     // Without a header row every row is data, and the user says which column is which.
     m_header = findHeader(table).value_or(SheetHeader{});
+    // The columns that hold anything in the first rows, as many as a person can map by hand; a
+    // sheet wider than that is mapped by its header (a box a column would take minutes to make).
     qsizetype columns = 0;
     for (int r = 0; r < std::min<int>(int(table.rows.size()), 10 + 1 + m_header.row); ++r)
-        columns = std::max(columns, table.rows[r].size());
+        if (!table.rows[r].cells().empty())
+            columns = std::max<qsizetype>(columns, table.rows[r].cells().back().first + 1);
     m_header.fields.resize(size_t(columns), -1);
+    columns = std::min<qsizetype>(columns, kMappedColumns);
     const SheetRow titleRow = m_header.row >= 0 ? table.rows[m_header.row]
                               : table.rows.isEmpty() ? SheetRow()
                                                      : table.rows[0];

@@ -30,6 +30,8 @@ public:
     const SheetPlan &plan() const { return m_plan; }
     // Rows shown in the preview at most.
     static constexpr int kPreviewRows = 50;
+    // Columns offered for mapping by hand at most (beyond them only the header's).
+    static constexpr int kMappedColumns = 256;
 
 signals:
     // Servers were stored (and customers created); the lists should be read again.

@@ -27,6 +27,7 @@ inline const QString willImport = QStringLiteral("将导入 %1 台服务器，�
 inline const QString skipped = QStringLiteral("（%1 台已存在，跳过）");
 inline const QString blocked = QStringLiteral("有 %1 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。");
 inline const QString importing = QStringLiteral("正在导入服务器…");
+inline const QString reading = QStringLiteral("正在读取表格…");
 inline const QString imported = QStringLiteral("已导入 %1 台服务器，新建 %2 个客户。");
 inline const QString cancelled = QStringLiteral("导入已取消，没有存入任何数据。");
 inline const QString raced = QStringLiteral("IP为 %1 的服务器刚被其他人添加，没有导入任何数据，请重新检查。");

@@ -29,7 +29,11 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
+#include <thread>
+#include <memory>
+#include <atomic>
 
 namespace {
 // Exports of more rows than this show a progress dialog with 取消.
@@ -777,10 +781,38 @@ bool MainWindow::importSheetFrom(const QString &path)
 {
     if (m_importWindow)
         m_importWindow->close();
-    QString error;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::optional<std::vector<SheetTable>> sheets = SheetImportWindow::readFile(path, &error);
-    QApplication::restoreOverrideCursor();
+    // Read on a thread of its own, the window answering meanwhile: a progress dialog shows at once
+    // and its 取消 drops the reading (whatever it still reads is thrown away).
+    struct Reading {
+        std::optional<std::vector<SheetTable>> sheets;
+        QString error;
+        std::atomic_bool done{false};
+    };
+    auto reading = std::make_shared<Reading>();
+    std::thread reader([reading, path] {
+        reading->sheets = SheetImportWindow::readFile(path, &reading->error);
+        reading->done = true;
+    });
+    QProgressDialog progress(SheetImportTexts::reading, SheetImportNames::cancelButton, 0, 0, this);
+    progress.setWindowTitle(SheetImportTexts::title);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    while (!reading->done && !progress.wasCanceled()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (!reading->done)
+            QThread::msleep(5);
+    }
+    const bool cancelled = !reading->done;
+    progress.reset();
+    progress.hide();
+    if (cancelled) {
+        reader.detach(); // it ends by itself; what it read goes with it
+        return false;
+    }
+    reader.join();
+    std::optional<std::vector<SheetTable>> sheets = std::move(reading->sheets);
+    const QString error = reading->error;
     if (!sheets) {
         qWarning("cannot read %s: %s", qPrintable(path), qPrintable(error));
         MessageBox::show(SheetImportTexts::unreadable.arg(error), MsgStyle::Error, std::nullopt, this);

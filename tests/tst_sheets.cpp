@@ -60,6 +60,7 @@ private slots:
     void malformedWorkbooks_data();
     void malformedWorkbooks();
     void fullDiskDuringImport();
+    void wideSheetIsPreviewed();
     void checksBeforeWriting_data();
     void checksBeforeWriting();
     void allOrNothing();
@@ -598,6 +599,33 @@ void TstSheets::malformedWorkbooks()
     }
     QCOMPARE(reg.rows("SELECT coalesce(F_BZ, ''), coalesce(F_DQ, '') FROM data WHERE F_IP = '10.0.0.1'"),
              QList<QStringList>{remarkExpires});
+}
+
+void TstSheets::wideSheetIsPreviewed()
+{
+    // 20 rows of 16,384 columns: the IP in the first, the customer in the last.
+    TempRegister reg;
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("wide.csv");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray middle = QByteArray(16382, ',');
+        f.write("服务器IP" + middle + ",客户\n");
+        for (int r = 0; r < 19; ++r)
+            f.write("10.8.0." + QByteArray::number(r + 1) + middle + ",新客户\n");
+    }
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    QVERIFY(main.importSheetFrom(path));
+    SheetImportWindow *w = main.importWindow();
+    QVERIFY(w);
+    // As many columns as a person maps by hand; the header's own mapping reaches the last.
+    QCOMPARE(w->findChild<QTableWidget *>(SheetImportNames::mapping)->rowCount(), SheetImportWindow::kMappedColumns);
+    QCOMPARE(int(w->plan().toStore.size()), 19);
+    QCOMPARE(w->plan().toStore.front().server.customer, QStringLiteral("新客户"));
+    w->close();
 }
 
 void TstSheets::fullDiskDuringImport()
