@@ -158,7 +158,7 @@ void RegisterDb::close()
 
 bool RegisterDb::isReconnecting() const
 {
-    return m_wanted && m_engine && (!m_engine->isOpen() || m_engine->lost());
+    return m_wanted && m_engine && m_engine->connectsToServer() && (!m_engine->isOpen() || m_engine->lost());
 }
 
 Status RegisterDb::notConnected(const QString &what) const

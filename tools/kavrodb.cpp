@@ -88,23 +88,6 @@ int usage()
 
 
 
-// A known command given what it cannot take: what was wrong, then that command's own usage.
-int misuse(const QString &command, const QString &what)
-{
-    std::fprintf(stderr, "kavro-db %s: %s\nusage:\n", qPrintable(command), qPrintable(what));
-    bool inCommand = false;
-    for (const QString &line : QString::fromUtf8(usageText()).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("  kavro-db ")))
-            inCommand = line.startsWith(QStringLiteral("  kavro-db %1 ").arg(command)) ||
-                        line == QStringLiteral("  kavro-db %1").arg(command);
-        else if (!line.startsWith(QLatin1String("    ")))
-            inCommand = false;
-        if (inCommand)
-            std::fprintf(stderr, "%s\n", qPrintable(line));
-    }
-    return 2;
-}
-
 // The usage lines of one command (or the whole usage for an empty one).
 QString commandUsage(const QString &command)
 {
@@ -122,6 +105,14 @@ QString commandUsage(const QString &command)
             out += line + QLatin1Char('\n');
     }
     return out;
+}
+
+// A known command given what it cannot take: what was wrong, then that command's own usage.
+int misuse(const QString &command, const QString &what)
+{
+    std::fprintf(stderr, "kavro-db %s: %s\nusage:\n%s", qPrintable(command), qPrintable(what),
+                 commandUsage(command).toUtf8().constData());
+    return 2;
 }
 
 // The options each command takes: flags, and options followed by a value.

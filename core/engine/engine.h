@@ -49,6 +49,9 @@ public:
     const QString &location() const { return m_location; }
     // Whether the connection was to a server that has gone away (never for a file).
     virtual bool lost() const { return false; }
+    // Whether the register is reached over a connection that can be lost and made again (a
+    // server's); a file is opened again only when another is put in its place.
+    virtual bool connectsToServer() const { return false; }
 
     // What this engine's SQL can say, for the list's queries (see querySql).
     virtual SqlForm sqlForm() const = 0;

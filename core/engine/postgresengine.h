@@ -15,6 +15,7 @@ public:
     ~PostgresEngine() override;
 
     bool lost() const override;
+    bool connectsToServer() const override { return true; }
     SqlForm sqlForm() const override;
     QString engineName() const override;
     void interrupt() override;
