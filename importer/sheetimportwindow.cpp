@@ -5,6 +5,7 @@
 #include "importer/sheetimportwindow_names.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
+#include "widgets/offthread.h"
 #include "widgets/readonlytable.h"
 
 #include <QApplication>
@@ -220,21 +221,37 @@ void SheetImportWindow::replan()
     const int index = m_sheet->currentIndex();
     if (index < 0 || index >= int(m_sheets.size()))
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     std::vector<SheetServer> rows = sheetServers(m_sheets[size_t(index)], m_header);
     // The preview's rows as they will be stored, before the plan takes them.
     std::vector<SheetServer> shown(rows.begin(), rows.begin() + std::min<qsizetype>(kPreviewRows, rows.size()));
     const bool hasIp = m_header.has(1);
-    Read<SheetPlan> plan = planSheetImport(m_db, std::move(rows), m_skipStored->isChecked());
-    QApplication::restoreOverrideCursor();
-    if (!plan.ok()) {
+    // Checked on a connection and thread of their own (the stored IPs are looked up), the window
+    // answering meanwhile; a long check shows its progress dialog, whose 取消 drops it.
+    auto plan = std::make_shared<Read<SheetPlan>>();
+    plan->status = Status::failed(SheetImportTexts::checkCancelled);
+    QProgressDialog progress(SheetImportTexts::checking, SheetImportNames::cancelButton, 0, 0, this);
+    progress.setWindowTitle(SheetImportTexts::title);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    const bool skip = m_skipStored->isChecked();
+    runOffThread(
+        &progress,
+        [plan, location = m_db.location(), rows = std::make_shared<std::vector<SheetServer>>(std::move(rows)),
+         skip](OffThread &) mutable {
+            RegisterDb db;
+            const Status opened = db.open(location);
+            *plan = opened.ok() ? planSheetImport(db, std::move(*rows), skip) : Read<SheetPlan>{opened, {}};
+        },
+        true);
+    progress.reset();
+    if (!plan->ok()) {
         m_plan = {};
         m_ready = false;
         m_import->setEnabled(false);
-        m_summary->setText(SheetImportTexts::readFailed.arg(plan.status.reason));
+        m_summary->setText(SheetImportTexts::readFailed.arg(plan->status.reason));
         return;
     }
-    m_plan = std::move(plan.value);
+    m_plan = std::move(plan->value);
     m_ready = hasIp && m_plan.problems.empty() && !m_plan.toStore.empty();
     showPlan(shown);
     if (!hasIp)
@@ -293,13 +310,25 @@ void SheetImportWindow::importRows()
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setValue(0);
-    const Status status = m_db.addServersWithCustomers(
-        rows.size(), [&rows](size_t i) -> const ServerRecord & { return rows[i].server; }, m_plan.newCustomers,
-        [&progress](size_t done) {
-            progress.setValue(int(done));
-            return !progress.wasCanceled();
-        });
-    const bool cancelled = progress.wasCanceled();
+    // Stored on a connection and thread of their own, the window answering meanwhile; a 取消
+    // pressed before the window lets the transaction commit undoes everything.
+    Status status;
+    const QString location = m_db.location();
+    runOffThread(&progress, [&](OffThread &shared) {
+        RegisterDb db;
+        status = db.open(location);
+        if (!status.ok())
+            return;
+        status = db.addServersWithCustomers(
+            rows.size(), [&rows](size_t i) -> const ServerRecord & { return rows[i].server; }, m_plan.newCustomers,
+            [&shared, &rows](size_t done) {
+                shared.done = qint64(done);
+                if (shared.cancel)
+                    return false;
+                return done < rows.size() || shared.mayFinish();
+            });
+    });
+    const bool cancelled = !status.ok() && status.reason == QLatin1String("cancelled");
     progress.reset();
     progress.hide();
     if (status.ok()) {

@@ -16,6 +16,7 @@
 #include "mainwin/serverlistmodel.h"
 #include "settings/settingswindow.h"
 #include "widgets/messagebox.h"
+#include "widgets/offthread.h"
 #include "widgets/reportlist.h"
 
 #include <QApplication>
@@ -29,11 +30,8 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QThread>
 #include <QTimer>
-#include <thread>
 #include <memory>
-#include <atomic>
 
 namespace {
 // Exports of more rows than this show a progress dialog with 取消.
@@ -786,31 +784,20 @@ bool MainWindow::importSheetFrom(const QString &path)
     struct Reading {
         std::optional<std::vector<SheetTable>> sheets;
         QString error;
-        std::atomic_bool done{false};
     };
     auto reading = std::make_shared<Reading>();
-    std::thread reader([reading, path] {
-        reading->sheets = SheetImportWindow::readFile(path, &reading->error);
-        reading->done = true;
-    });
     QProgressDialog progress(SheetImportTexts::reading, SheetImportNames::cancelButton, 0, 0, this);
     progress.setWindowTitle(SheetImportTexts::title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setValue(0);
-    while (!reading->done && !progress.wasCanceled()) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!reading->done)
-            QThread::msleep(5);
-    }
-    const bool cancelled = !reading->done;
+    const bool read = runOffThread(
+        &progress, [reading, path](OffThread &) { reading->sheets = SheetImportWindow::readFile(path, &reading->error); },
+        true);
     progress.reset();
     progress.hide();
-    if (cancelled) {
-        reader.detach(); // it ends by itself; what it read goes with it
+    if (!read)
         return false;
-    }
-    reader.join();
     std::optional<std::vector<SheetTable>> sheets = std::move(reading->sheets);
     const QString error = reading->error;
     if (!sheets) {

@@ -61,6 +61,7 @@ private slots:
     void malformedWorkbooks();
     void fullDiskDuringImport();
     void wideSheetIsPreviewed();
+    void readingCanBeCancelled();
     void checksBeforeWriting_data();
     void checksBeforeWriting();
     void allOrNothing();
@@ -626,6 +627,40 @@ void TstSheets::wideSheetIsPreviewed()
     QCOMPARE(int(w->plan().toStore.size()), 19);
     QCOMPARE(w->plan().toStore.front().server.customer, QStringLiteral("新客户"));
     w->close();
+}
+
+void TstSheets::readingCanBeCancelled()
+{
+    // A sheet that takes a while to read: 取消 in the dialog that shows at once ends it, no preview.
+    TempRegister reg;
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("big.csv");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("服务器IP,备注\n");
+        const QByteArray remark(200, 'r');
+        for (int i = 0; i < 200000; ++i)
+            f.write("10." + QByteArray::number(i >> 16) + "." + QByteArray::number((i >> 8) & 255) + "." +
+                    QByteArray::number(i & 255) + "," + remark + "\n");
+    }
+    MainWindow main(reg.programDir());
+    waitForLists();
+    logIn(main);
+    QString seen;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *progress = qobject_cast<QProgressDialog *>(w); progress && progress->isVisible() && seen.isEmpty()) {
+                seen = progress->labelText();
+                progress->cancel();
+            }
+    });
+    poll.start(0);
+    QVERIFY(!main.importSheetFrom(path));
+    QCOMPARE(seen, QStringLiteral("正在读取表格…"));
+    QVERIFY(!main.importWindow());
+    QCOMPARE(reg.count("data"), 0);
 }
 
 void TstSheets::fullDiskDuringImport()
