@@ -137,6 +137,25 @@ void TempRegister::execAt(const QString &location, const QString &sql)
     QSqlDatabase::removeDatabase(name);
 }
 
+QList<bool> TempRegister::tryAt(const QString &location, const QStringList &statements)
+{
+    QList<bool> took;
+    const QString name = QStringLiteral("test-try-at");
+    {
+        QString error;
+        QSqlDatabase db = addRegisterConnection(name, location, &error);
+        if (!db.open())
+            qFatal("cannot open %s: %s", qPrintable(location), qPrintable(error + db.lastError().text()));
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            took << q.exec(sql);
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return took;
+}
+
 bool TempRegister::exec(const QString &sql) const
 {
     return withConnection(dbPath(), [&](QSqlDatabase &db) {

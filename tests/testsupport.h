@@ -29,6 +29,8 @@ public:
     bool exec(const QString &sql) const;
     // A statement on the register at a location (a file's path or a connection URI); fatal when refused.
     static void execAt(const QString &location, const QString &sql);
+    // Statements one after another in one session at a location; which of them the database took.
+    static QList<bool> tryAt(const QString &location, const QStringList &statements);
     // A trigger named refuse that makes the database refuse what `when` names ("BEFORE DELETE ON
     // data"), with the message "no"; dropRefusal takes it away again.
     bool refuse(const QString &when, const QString &rowCondition = {}) const;

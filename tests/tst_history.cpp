@@ -54,6 +54,15 @@ std::vector<HistoryEntry> allEntries(RegisterDb &db)
     return db.history({}, {}, {}).value;
 }
 
+// The 已删除的服务器 window the main window opened.
+DeletedServersWindow *openDeletedWindow()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<DeletedServersWindow *>(w))
+            return d;
+    return nullptr;
+}
+
 ServerRecord sampleServer()
 {
     return {-1, QStringLiteral("甲公司"), QStringLiteral("A01"), QStringLiteral("10.0.0.1"), QStringLiteral("C1"),
@@ -471,11 +480,7 @@ void TstHistory::deletedServersWindowRestores()
         }
     QVERIFY(item);
     item->trigger();
-    DeletedServersWindow *window = main.findChild<DeletedServersWindow *>();
-    if (!window)
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *d = qobject_cast<DeletedServersWindow *>(w))
-                window = d;
+    DeletedServersWindow *window = openDeletedWindow();
     QVERIFY(window);
     auto *list = window->findChild<QTableWidget *>(HistoryNames::deletedList);
     QCOMPARE(list->rowCount(), 1);
@@ -512,10 +517,7 @@ void TstHistory::severalRestoredTogether()
     waitForLists();
     logIn(main);
     main.openDeletedServers();
-    DeletedServersWindow *window = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *d = qobject_cast<DeletedServersWindow *>(w))
-            window = d;
+    DeletedServersWindow *window = openDeletedWindow();
     QVERIFY(window);
     auto *list = window->findChild<QTableWidget *>(HistoryNames::deletedList);
     auto *group = window->findChild<QPushButton *>(HistoryNames::groupButton);
@@ -595,10 +597,7 @@ void TstHistory::readOnlyDeskOffersNoEdits()
         for (QPushButton *b : settings->findChildren<QPushButton *>())
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
         main.openDeletedServers();
-        DeletedServersWindow *window = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *d = qobject_cast<DeletedServersWindow *>(w))
-                window = d;
+        DeletedServersWindow *window = openDeletedWindow();
         QVERIFY(window);
         QCOMPARE(window->findChild<QTableWidget *>(HistoryNames::deletedList)->rowCount(), 1);
         QVERIFY(!window->findChild<QPushButton *>(HistoryNames::restoreButton)->isEnabled());
@@ -624,27 +623,6 @@ void TstHistory::readOnlyDeskOffersNoEdits()
     QVERIFY(!main.findChild<QLabel *>(MainNames::readOnlyLabel));
 }
 
-namespace {
-// Runs statements one after another in one session at a location; which of them the database took.
-QList<bool> runAs(const QString &location, const QStringList &statements)
-{
-    QList<bool> took;
-    const QString name = QStringLiteral("forger");
-    {
-        QString error;
-        QSqlDatabase db = addRegisterConnection(name, location, &error);
-        if (!db.open())
-            qFatal("cannot open %s: %s", qPrintable(location), qPrintable(error + db.lastError().text()));
-        for (const QString &sql : statements) {
-            QSqlQuery q(db);
-            took << q.exec(sql);
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return took;
-}
-} // namespace
 
 void TstHistory::historyCannotBeForged_data()
 {
@@ -681,7 +659,7 @@ void TstHistory::historyCannotBeForged()
     const size_t before = allEntries(owner).size();
 
     // The kind of a change comes from the change: a deletion named 恢复 is still a deletion.
-    const QList<bool> deleted = runAs(uri, {"BEGIN", "SET LOCAL kavro.action = '恢复'",
+    const QList<bool> deleted = TempRegister::tryAt(uri, {"BEGIN", "SET LOCAL kavro.action = '恢复'",
                                             QStringLiteral("DELETE FROM data WHERE F_ID = %1").arg(otherKey),
                                             QStringLiteral("SELECT kavro_mark_restored(ARRAY[%1]::bigint[])").arg(otherKey),
                                             "COMMIT"});
@@ -694,7 +672,7 @@ void TstHistory::historyCannotBeForged()
     }
 
     // A table of one's own named data, with the history's trigger on it: refused, nothing written.
-    const QList<bool> planted = runAs(
+    const QList<bool> planted = TempRegister::tryAt(
         uri, {"CREATE TEMP TABLE data (F_ID bigint, F_KH text, F_BH text, F_IP text, F_JG text, F_SJ text, F_DQ text, "
               "F_XJ text, F_BZ text)",
               "CREATE TRIGGER forged AFTER INSERT ON pg_temp.data FOR EACH ROW EXECUTE FUNCTION public.kavro_jilu_data()",
@@ -703,7 +681,7 @@ void TstHistory::historyCannotBeForged()
     QCOMPARE(allEntries(owner).size(), entries.size());
 
     // Code planted where the owner's functions might find it: it never runs as the owner.
-    const QList<bool> shadows = runAs(
+    const QList<bool> shadows = TempRegister::tryAt(
         uri, {"CREATE FUNCTION public.jsonb_build_array(text, text) RETURNS jsonb LANGUAGE sql AS "
               "'SELECT ''[\"forged\"]''::jsonb'",
               "CREATE FUNCTION public.kavro_forged_cat(name, text) RETURNS text LANGUAGE sql AS 'SELECT ''forged''::text'",
@@ -728,7 +706,7 @@ void TstHistory::historyCannotBeForged()
     QCOMPARE(said.contains(QStringLiteral("can create objects in schema public")), publicWritable);
 
     owner.close();
-    runAs(reg.dbPath(), {"DROP OPERATOR IF EXISTS public.|| (name, text)", "DROP FUNCTION IF EXISTS public.kavro_forged_cat(name, text)",
+    TempRegister::tryAt(reg.dbPath(), {"DROP OPERATOR IF EXISTS public.|| (name, text)", "DROP FUNCTION IF EXISTS public.kavro_forged_cat(name, text)",
                          "DROP FUNCTION IF EXISTS public.jsonb_build_array(text, text)",
                          "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
                          "REVOKE ALL ON data, kehu, admin FROM kavro_writer, kavro_reader"});
@@ -796,7 +774,7 @@ void TstHistory::readmeRoleStepsWorkAsWritten()
     const QString host = qEnvironmentVariable("KAVRO_TEST_PGHOST");
     const QString super = QStringLiteral("postgresql:///postgres?host=%1&user=kavro").arg(host);
     const QString db = QStringLiteral("kavro_readme_%1").arg(QCoreApplication::applicationPid());
-    runAs(super, {"DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_ops') THEN "
+    TempRegister::tryAt(super, {"DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_ops') THEN "
                   "CREATE ROLE kavro_ops LOGIN; END IF; END$$",
                   QStringLiteral("CREATE DATABASE %1 OWNER kavro_ops TEMPLATE template0 ENCODING 'UTF8'").arg(db)});
     const QString owner = QStringLiteral("postgresql:///%1?host=%2&user=kavro_ops").arg(db, host);
@@ -815,10 +793,10 @@ void TstHistory::readmeRoleStepsWorkAsWritten()
         missing << QStringLiteral("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN %2; END IF; END$$")
                        .arg(name, r);
     }
-    QCOMPARE(runAs(super, missing), QList<bool>(missing.size(), true));
+    QCOMPARE(TempRegister::tryAt(super, missing), QList<bool>(missing.size(), true));
     // The owner may not make them (the step the README once gave it), and grants as written.
-    QCOMPARE(runAs(owner, {"CREATE ROLE kavro_nobody LOGIN"}), QList<bool>{false});
-    QCOMPARE(runAs(owner, grants), QList<bool>(grants.size(), true));
+    QCOMPARE(TempRegister::tryAt(owner, {"CREATE ROLE kavro_nobody LOGIN"}), QList<bool>{false});
+    QCOMPARE(TempRegister::tryAt(owner, grants), QList<bool>(grants.size(), true));
     // wang changes servers and is named in the history; auditor only looks.
     RegisterDb wang;
     QVERIFY(wang.open(QString(owner).replace("user=kavro_ops", "user=wang")).ok());
@@ -832,7 +810,7 @@ void TstHistory::readmeRoleStepsWorkAsWritten()
     QCOMPARE(auditor.addServer(sampleServer()).status.fault, Fault::Denied);
     QCOMPARE(allEntries(auditor).size(), size_t(1));
     auditor.close();
-    runAs(super, {QStringLiteral("DROP DATABASE %1").arg(db)});
+    TempRegister::tryAt(super, {QStringLiteral("DROP DATABASE %1").arg(db)});
 }
 
 // With KAVRO_HISTORY_WRITER set, this program is the writer the kill test kills: it adds servers,

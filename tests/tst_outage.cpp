@@ -13,9 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,16 +59,9 @@ void TstOutage::deskWorksAgainAfterTheServerReturns()
     const QString dir = QStringLiteral("/tmp/kavro-outage-%1-%2").arg(QCoreApplication::applicationPid()).arg(awaySeconds);
     QVERIFY(cluster("start", dir));
     auto cleanup = qScopeGuard([&] { cluster("stop", dir); });
-    {
-        QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", "outage-admin");
-        admin.setConnectOptions(QStringLiteral("host=%1").arg(dir));
-        admin.setUserName("kavro");
-        admin.setDatabaseName("postgres");
-        QVERIFY2(admin.open(), qPrintable(admin.lastError().text()));
-        QVERIFY(QSqlQuery(admin).exec("CREATE DATABASE kavro"));
-        admin.close();
-    }
-    QSqlDatabase::removeDatabase("outage-admin");
+    QCOMPARE(TempRegister::tryAt(QStringLiteral("postgresql:///postgres?host=%1&user=kavro").arg(dir),
+                                 {"CREATE DATABASE kavro"}),
+             QList<bool>{true});
     const QString uri = QStringLiteral("postgresql:///kavro?host=%1&user=kavro").arg(dir);
     QString error;
     QVERIFY2(initRegisterDatabase(uri, &error), qPrintable(error));
