@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -228,10 +229,15 @@ void logIn(MainWindow &main)
 
 void waitForLists()
 {
-    // A main window reads its lists once its login window has been painted.
+    // A main window reads its lists once its login window has been painted. Waiting runs the event
+    // loop, which may delete other windows (closed ones of an earlier case): the main windows are
+    // taken first, and followed only while they live.
+    QList<QPointer<MainWindow>> mains;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *main = qobject_cast<MainWindow *>(w))
-            QTRY_VERIFY(main->listsStarted());
+            mains << main;
+    for (const QPointer<MainWindow> &main : mains)
+        QTRY_VERIFY(!main || main->listsStarted());
     QCoreApplication::processEvents();
 }
 

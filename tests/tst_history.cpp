@@ -54,13 +54,15 @@ std::vector<HistoryEntry> allEntries(RegisterDb &db)
     return db.history({}, {}, {}).value;
 }
 
-// The 已删除的服务器 window the main window opened.
+// The 已删除的服务器 window the main window opened: the one shown (one an earlier case closed may
+// not have been deleted yet).
 DeletedServersWindow *openDeletedWindow()
 {
+    DeletedServersWindow *shown = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *d = qobject_cast<DeletedServersWindow *>(w))
-            return d;
-    return nullptr;
+        if (auto *d = qobject_cast<DeletedServersWindow *>(w); d && d->isVisible())
+            shown = d;
+    return shown;
 }
 
 ServerRecord sampleServer()
