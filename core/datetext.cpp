@@ -41,16 +41,26 @@ template <typename Ch> bool expect(const Ch *t, qsizetype n, qsizetype &i, char1
 }
 
 // Read by hand rather than by a pattern: list sorts and the expiry summary read it per server.
-// Ch is char16_t (any text) or char (texts known to be ASCII).
-template <typename Ch> QDate parseDate(const Ch *t, qsizetype n)
+// Ch is char16_t (any text, full-width forms already folded) or char (texts known to be ASCII).
+template <typename Ch> DateText parseDate(const Ch *t, qsizetype n)
 {
     qsizetype i = 0;
     while (i < n && isBlank(t[i]))
         ++i;
     int year = 0, month = 0, day = 0;
-    if (!readNumber(t, n, i, 4, 4, &year) || i >= n)
+    qsizetype digits = 0;
+    while (i + digits < n && isAsciiDigit(t[i + digits]))
+        ++digits;
+    if (digits == 8) {
+        // yyyyMMdd, as a sheet's number column or a hurried typist gives it.
+        const auto digit = [&](qsizetype k) { return int(t[i + k] - Ch('0')); };
+        year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+        month = digit(4) * 10 + digit(5);
+        day = digit(6) * 10 + digit(7);
+        i += 8;
+    } else if (!readNumber(t, n, i, 4, 4, &year) || i >= n) {
         return {};
-    if (t[i] == Ch('-') || t[i] == Ch('/')) {
+    } else if (t[i] == Ch('-') || t[i] == Ch('/') || t[i] == Ch('.')) {
         const char16_t separator = char16_t(t[i++]);
         if (!readNumber(t, n, i, 1, 2, &month) || !expect(t, n, i, separator) || !readNumber(t, n, i, 1, 2, &day))
             return {};
@@ -63,31 +73,60 @@ template <typename Ch> QDate parseDate(const Ch *t, qsizetype n)
         return {};
     }
     // An optional time of day: h:m, h:m:s or h:m:s.fraction after blanks or a T.
+    bool timeOfDay = false;
     qsizetype j = i;
     while (j < n && (t[j] == Ch(' ') || t[j] == Ch('T')))
         ++j;
     if (j > i && j < n && isAsciiDigit(t[j])) {
         i = j;
         int hour = 0, minute = 0, second = 0;
-        if (!readNumber(t, n, i, 1, 2, &hour) || !expect(t, n, i, u':') || !readNumber(t, n, i, 1, 2, &minute))
+        if (!readNumber(t, n, i, 1, 2, &hour) || !expect(t, n, i, u':') || !readNumber(t, n, i, 1, 2, &minute) ||
+            hour > 23 || minute > 59)
             return {};
+        bool fraction = false;
         if (i < n && t[i] == Ch(':')) {
             ++i;
-            if (!readNumber(t, n, i, 1, 2, &second))
+            if (!readNumber(t, n, i, 1, 2, &second) || second > 59)
                 return {};
             if (i < n && t[i] == Ch('.')) {
                 ++i;
                 const qsizetype start = i;
-                while (i < n && isAsciiDigit(t[i]))
+                while (i < n && isAsciiDigit(t[i])) {
+                    fraction = fraction || t[i] != Ch('0');
                     ++i;
+                }
                 if (i == start)
                     return {};
             }
         }
+        timeOfDay = hour || minute || second || fraction;
     }
     while (i < n && isBlank(t[i]))
         ++i;
-    return i == n ? QDate(year, month, day) : QDate();
+    if (i != n)
+        return {};
+    return {QDate(year, month, day), timeOfDay};
+}
+
+// Full-width digits and signs (as a Chinese input method types them) as their ASCII forms, the
+// ideographic space as a blank.
+bool hasFullWidth(QStringView t)
+{
+    for (QChar c : t)
+        if ((c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E) || c.unicode() == 0x3000)
+            return true;
+    return false;
+}
+
+QString foldedFullWidth(QStringView t)
+{
+    QString out = t.toString();
+    for (QChar &c : out)
+        if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
+            c = QChar(char16_t(c.unicode() - 0xFF01 + 0x21));
+        else if (c.unicode() == 0x3000)
+            c = QLatin1Char(' ');
+    return out;
 }
 } // namespace
 
@@ -96,9 +135,18 @@ QString dateToText(const QDate &date)
     return date.toString(QStringLiteral("yyyy-MM-dd"));
 }
 
+DateText readDate(QStringView t)
+{
+    if (hasFullWidth(t)) {
+        const QString folded = foldedFullWidth(t);
+        return parseDate(QStringView(folded).utf16(), folded.size());
+    }
+    return parseDate(t.utf16(), t.size());
+}
+
 QDate textToDate(QStringView t)
 {
-    return parseDate(t.utf16(), t.size());
+    return readDate(t).date;
 }
 
 QDate utf8ToDate(const char *text, qsizetype size)
@@ -106,7 +154,7 @@ QDate utf8ToDate(const char *text, qsizetype size)
     for (qsizetype i = 0; i < size; ++i)
         if (static_cast<unsigned char>(text[i]) >= 0x80)
             return textToDate(QString::fromUtf8(text, size));
-    return parseDate(text, size);
+    return parseDate(text, size).date;
 }
 
 bool isRetired(const QDate &expires, const QDate &unracked, const QDate &today)

@@ -7,8 +7,17 @@
 // The stored form of the three server dates: the calendar date as yyyy-MM-dd.
 QString dateToText(const QDate &date);
 
-// Reads yyyy-MM-dd, yyyy/M/d and yyyy年M月d日, each possibly followed by a time of day and with
-// blanks around. An invalid QDate when the text holds none of these (or no such day).
+// The date rule, the one every reader of a date text follows (the list, the expiry, the date boxes,
+// the import, the checks): yyyy-M-d, yyyy/M/d, yyyy.M.d, yyyyMMdd or yyyy年M月d日, in half- or
+// full-width characters, possibly followed by a time of day (h:m, h:m:s, h:m:s.fraction, after
+// blanks or a T), blanks around. date is invalid when the text is none of these or names no day;
+// timeOfDay says a time other than 00:00 followed it.
+struct DateText {
+    QDate date;
+    bool timeOfDay = false;
+};
+DateText readDate(QStringView text);
+// The date alone, whatever time follows it.
 QDate textToDate(QStringView text);
 // The same for a UTF-8 text, without decoding it when it is plain ASCII.
 QDate utf8ToDate(const char *text, qsizetype size);

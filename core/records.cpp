@@ -88,6 +88,70 @@ std::optional<quint32> ServerQuery::ipv4Of(QStringView text)
     return parts == 4 ? std::optional<quint32>(address) : std::nullopt;
 }
 
+namespace {
+bool isHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
+bool isIpv6(QStringView text)
+{
+    if (text.size() < 2 || text.size() > 45)
+        return false;
+    int groups = 0;
+    bool elided = false;
+    qsizetype i = 0;
+    if (text.startsWith(QLatin1String("::"))) {
+        elided = true;
+        i = 2;
+        if (i == text.size())
+            return true;
+    } else if (text[0] == QLatin1Char(':')) {
+        return false;
+    }
+    while (i < text.size()) {
+        qsizetype end = i;
+        while (end < text.size() && end - i < 5 && isHexDigit(text[end]))
+            ++end;
+        if (end < text.size() && text[end] == QLatin1Char('.')) {
+            // The last 32 bits written as an IPv4 address.
+            if (!ServerQuery::ipv4Of(text.mid(i)))
+                return false;
+            groups += 2;
+            i = text.size();
+            break;
+        }
+        if (end == i || end - i > 4)
+            return false;
+        ++groups;
+        i = end;
+        if (i == text.size())
+            break;
+        if (text[i] != QLatin1Char(':'))
+            return false;
+        ++i;
+        if (i < text.size() && text[i] == QLatin1Char(':')) {
+            if (elided)
+                return false;
+            elided = true;
+            ++i;
+            if (i == text.size())
+                break;
+        } else if (i == text.size()) {
+            return false; // a single trailing colon
+        }
+    }
+    return elided ? groups <= 7 : groups == 8;
+}
+} // namespace
+
+bool isIpAddress(QStringView text)
+{
+    text = text.trimmed();
+    return ServerQuery::ipv4Of(text).has_value() || isIpv6(text);
+}
+
 std::optional<ServerQuery> ServerQuery::ipRange(const QString &text)
 {
     QString typed = halfWidth(text);

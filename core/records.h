@@ -121,6 +121,12 @@ struct ServerQuery {
     bool operator==(const ServerQuery &) const = default;
 };
 
+// Whether a server's IP text is an address: an IPv4 address as ServerQuery::ipv4Of reads it, or an
+// IPv6 address (eight groups of 1-4 hex digits, one :: standing for the groups left out, the last
+// two possibly written as an IPv4 address); blanks around ignored. A footer's 合计, 待分配 or
+// 999.1.1 is none.
+bool isIpAddress(QStringView text);
+
 // The order of a list: stored order, or by one of the list's columns (0 编号 ... 7 备注). Date
 // columns go by date with texts that are no date last; the others by text, Chinese by pinyin.
 // Servers that sort alike keep their stored order.

@@ -728,8 +728,17 @@ Status RegisterDb::addServersWithCustomers(const std::vector<ServerRecord> &serv
         servers.size(), [&servers](size_t i) -> const ServerRecord & { return servers[i]; }, newCustomers, goOn);
 }
 
+Read<std::vector<ServerRecord>> RegisterDb::serversWithIps(const QStringList &ips)
+{
+    reconnectIfLost();
+    if (!isOpen())
+        return {notConnected(QStringLiteral("servers")), {}};
+    return m_engine->serversWithIps(ips);
+}
+
 Status RegisterDb::addServersWithCustomers(size_t count, const std::function<const ServerRecord &(size_t)> &serverAt,
-                                           const QStringList &newCustomers, const std::function<bool(size_t)> &goOn)
+                                           const QStringList &newCustomers, const std::function<bool(size_t)> &goOn,
+                                           const std::vector<std::pair<ServerRecord, ServerRecord>> &changes)
 {
     reconnectIfLost();
     if (!isOpen())
@@ -771,10 +780,21 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
             if (!r.ok)
                 return Status::failed(r.error);
         }
+        // Each change guarded by the values read, as a window's save is.
+        for (size_t i = 0; i < changes.size(); ++i) {
+            if (goOn && i % kRowsPerInsert == 0 && !goOn(i))
+                return Status::failed(QStringLiteral("cancelled"));
+            const auto &[asRead, changed] = changes[i];
+            const Status s = updateServerIn(changed, true, &asRead);
+            if (s.fault == Fault::Changed || s.fault == Fault::NotFound)
+                return Status{Fault::Changed, asRead.ip};
+            if (!s.ok())
+                return s;
+        }
         // Several hundred rows a statement: a file's text index keeps what it is told in memory
         // until the statement ends, so one row a statement would write the index row by row.
         for (size_t first = 0; first < count; first += kRowsPerInsert) {
-            if (goOn && !goOn(first))
+            if (goOn && !goOn(changes.size() + first))
                 return Status::failed(QStringLiteral("cancelled"));
             const size_t end = std::min(count, first + kRowsPerInsert);
             std::vector<QStringList> rows;
@@ -789,7 +809,7 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
             if (!r.ok)
                 return Status::failed(r.error);
         }
-        if (goOn && !goOn(count))
+        if (goOn && !goOn(changes.size() + count))
             return Status::failed(QStringLiteral("cancelled"));
         return Status::done();
     };

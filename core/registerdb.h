@@ -94,6 +94,8 @@ public:
     Read<bool> serverIpExists(const QString &ip);
     // Which of these IPs are stored (compared byte for byte, as the index keeps them).
     Read<QSet<QString>> storedIps(const QStringList &ips);
+    // The stored servers whose IP is one of these (compared byte for byte), in no set order.
+    Read<std::vector<ServerRecord>> serversWithIps(const QStringList &ips);
     // Stores a new server; the value is its record key. Duplicate when another program stored its IP
     // since it was checked (where the register's IP index is unique).
     Read<qint64> addServer(const ServerRecord &server);
@@ -115,9 +117,13 @@ public:
     // Duplicate, naming the IP, when another program stored one of the IPs meanwhile.
     Status addServersWithCustomers(const std::vector<ServerRecord> &servers, const QStringList &newCustomers,
                                    const std::function<bool(size_t)> &goOn = {});
-    // The same for count servers, the i-th given by serverAt(i).
+    // The same for count servers, the i-th given by serverAt(i); before them, in the same
+    // transaction, the stored servers of changes are rewritten (second of each pair), each only
+    // while it still holds the values read (first): else Changed naming its IP, and nothing is
+    // stored. goOn's count runs over the changes and then the new servers.
     Status addServersWithCustomers(size_t count, const std::function<const ServerRecord &(size_t)> &serverAt,
-                                   const QStringList &newCustomers, const std::function<bool(size_t)> &goOn = {});
+                                   const QStringList &newCustomers, const std::function<bool(size_t)> &goOn = {},
+                                   const std::vector<std::pair<ServerRecord, ServerRecord>> &changes = {});
 
     // ---- change history ----
     // Whether the register keeps one (kavro-db init and upgrade make it).

@@ -25,15 +25,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// A, B, ..., Z, AA, AB, ... as spreadsheets name their columns.
-QString columnLetters(int column)
-{
-    QString name;
-    for (int n = column + 1; n > 0; n = (n - 1) / 26)
-        name.prepend(QChar(u'A' + (n - 1) % 26));
-    return name;
-}
-
 QTableWidget *newTable(QWidget *parent, const QString &name, const QStringList &titles)
 {
     QTableWidget *table = newReadOnlyTable(parent, name, titles);

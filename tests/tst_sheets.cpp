@@ -892,15 +892,17 @@ void TstSheets::previewListsEveryProblem()
     QCOMPARE(column(preview, 5), (QStringList{"2027-01-05", "", "", "", ""}));
     // Every problem at once with its row, then the customers the import would create.
     auto *problems = w.findChild<QTableWidget *>(SheetImportNames::problems);
-    QCOMPARE(column(problems, 0), (QStringList{"4", "5", "6", "", ""}));
-    QCOMPARE(column(problems, 1), (QStringList{"", "10.0.0.1", "10.0.0.3", "新客户甲", "新客户乙"}));
-    QCOMPARE(column(problems, 2),
-             (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "已存在", "新客户", "新客户"}));
+    // (明年 is no date: named, not stored as one.)
+    QCOMPARE(column(problems, 0), (QStringList{"4", "5", "6", "7", ""}));
+    QCOMPARE(column(problems, 1), (QStringList{"", "10.0.0.1", "10.0.0.3", "10.0.0.5", "新客户甲"}));
+    QCOMPARE(column(problems, 2), (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "已存在",
+                                               "上架时间不是日期：明年", "新客户"}));
     QVERIFY(!importButton(w)->isEnabled());
-    QCOMPARE(summary(w), QStringLiteral("有 3 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。"));
-    // Skipping the stored one leaves the other two problems: still refused.
+    QCOMPARE(summary(w), QStringLiteral("有 4 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。"));
+    // Skipping the stored one leaves the other problems: still refused.
     w.findChild<QRadioButton *>(SheetImportNames::skipStored)->setChecked(true);
-    QCOMPARE(column(problems, 2), (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "新客户", "新客户"}));
+    QCOMPARE(column(problems, 2),
+             (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "上架时间不是日期：明年", "新客户"}));
     QVERIFY(!importButton(w)->isEnabled());
     QCOMPARE(reg.count("data"), 1);
 }

@@ -25,6 +25,10 @@ private slots:
     void dateRoundTrip();
     void textToDate_data();
     void textToDate();
+    void readDateTimeOfDay_data();
+    void readDateTimeOfDay();
+    void ipAddresses_data();
+    void ipAddresses();
     void keysInRangeAndRedrawn();
     void expiry_data();
     void expiry();
@@ -168,8 +172,45 @@ void TstText::textToDate_data()
     QTest::newRow("T with no time") << "2008-11-23T" << QDate();
     QTest::newRow("hour of three digits") << "2008-11-23 123:00" << QDate();
     QTest::newRow("five-digit year") << "20081-1-1" << QDate();
-    QTest::newRow("full-width digits") << "２００８-11-23" << QDate();
+    QTest::newRow("full-width digits") << "２００８-11-23" << QDate(2008, 11, 23);
+    QTest::newRow("full-width digits and signs") << "２００８／１１／２３" << QDate(2008, 11, 23);
     QTest::newRow("chinese without 日") << "2008年11月23" << QDate();
+    QTest::newRow("dots") << "2008.11.3" << QDate(2008, 11, 3);
+    QTest::newRow("eight digits") << "20261204" << QDate(2026, 12, 4);
+    QTest::newRow("eight digits, no such day") << "20261304" << QDate();
+    QTest::newRow("eight digits with a time") << "20261204 00:00" << QDate(2026, 12, 4);
+    QTest::newRow("seven digits") << "2026124" << QDate();
+    QTest::newRow("nine digits") << "202612041" << QDate();
+    QTest::newRow("a number of days") << "46360" << QDate();
+    QTest::newRow("hour 24") << "2008-11-23 24:00" << QDate();
+    QTest::newRow("minute 60") << "2008-11-23 10:60" << QDate();
+    QTest::newRow("dots and slashes mixed") << "2008.11/23" << QDate();
+}
+
+// Whether a time of day follows: midnight is no time of day, any other is.
+void TstText::readDateTimeOfDay_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("timeOfDay");
+    QTest::newRow("date alone") << "2026-12-04" << QDate(2026, 12, 4) << false;
+    QTest::newRow("midnight") << "2026-12-04 00:00" << QDate(2026, 12, 4) << false;
+    QTest::newRow("midnight with seconds") << "2026/12/4 00:00:00.000" << QDate(2026, 12, 4) << false;
+    QTest::newRow("ISO midnight") << "2026-12-04T00:00:00" << QDate(2026, 12, 4) << false;
+    QTest::newRow("afternoon") << "2026-12-04 13:30" << QDate(2026, 12, 4) << true;
+    QTest::newRow("one second") << "2026年12月4日 00:00:01" << QDate(2026, 12, 4) << true;
+    QTest::newRow("a fraction of a second") << "20261204 00:00:00.5" << QDate(2026, 12, 4) << true;
+    QTest::newRow("full-width time") << "２０２６－１２－０４　１３：３０" << QDate(2026, 12, 4) << true;
+}
+
+void TstText::readDateTimeOfDay()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    QFETCH(bool, timeOfDay);
+    const DateText read = readDate(text);
+    QCOMPARE(read.date, date);
+    QCOMPARE(read.timeOfDay, timeOfDay);
 }
 
 void TstText::textToDate()
@@ -324,6 +365,51 @@ void TstText::chineseSortOrder()
         if (!n.startsWith("SV"))
             chinese << n;
     QCOMPARE(chinese, (QStringList{"阿里", "北京", "重庆", "华东", "上海", "张三"}));
+}
+
+
+void TstText::ipAddresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("address");
+    QTest::newRow("IPv4") << "10.0.0.1" << true;
+    QTest::newRow("IPv4 ends") << "255.255.255.255" << true;
+    QTest::newRow("IPv4 zeros") << "0.0.0.0" << true;
+    QTest::newRow("IPv4 blanks around") << " 192.168.1.20\t" << true;
+    QTest::newRow("IPv6 full") << "2001:0db8:0000:0000:0000:ff00:0042:8329" << true;
+    QTest::newRow("IPv6 elided") << "2001:db8::ff00:42:8329" << true;
+    QTest::newRow("IPv6 loopback") << "::1" << true;
+    QTest::newRow("IPv6 any") << "::" << true;
+    QTest::newRow("IPv6 trailing elision") << "fe80::" << true;
+    QTest::newRow("IPv6 with IPv4 tail") << "::ffff:10.0.0.1" << true;
+    QTest::newRow("IPv6 capitals") << "2001:DB8::1" << true;
+    QTest::newRow("part over 255") << "999.1.1.1" << false;
+    QTest::newRow("three parts") << "999.1.1" << false;
+    QTest::newRow("five parts") << "10.0.0.1.5" << false;
+    QTest::newRow("leading zero") << "10.0.0.01" << false;
+    QTest::newRow("empty part") << "10..0.1" << false;
+    QTest::newRow("footer") << "合计" << false;
+    QTest::newRow("to be assigned") << "待分配" << false;
+    QTest::newRow("two addresses") << "10.0.0.1,10.0.0.2" << false;
+    QTest::newRow("a block") << "10.0.0.0/24" << false;
+    QTest::newRow("a port") << "10.0.0.1:22" << false;
+    QTest::newRow("IPv6 two elisions") << "1::2::3" << false;
+    QTest::newRow("IPv6 nine groups") << "1:2:3:4:5:6:7:8:9" << false;
+    QTest::newRow("IPv6 seven groups") << "1:2:3:4:5:6:7" << false;
+    QTest::newRow("IPv6 group of five") << "12345::1" << false;
+    QTest::newRow("IPv6 not hex") << "2001:db8::g1" << false;
+    QTest::newRow("IPv6 lone colon") << ":1:2:3:4:5:6:7" << false;
+    QTest::newRow("IPv6 trailing colon") << "1:2:3:4:5:6:7:" << false;
+    QTest::newRow("IPv6 bad IPv4 tail") << "::ffff:10.0.0.256" << false;
+    QTest::newRow("full-width digits") << "１０.０.０.１" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TstText::ipAddresses()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, address);
+    QCOMPARE(isIpAddress(text), address);
 }
 
 QTEST_GUILESS_MAIN(TstText)

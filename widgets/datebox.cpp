@@ -22,17 +22,10 @@ bool isDateCharacter(QChar c)
 
 QDate typedDate(const QString &typed)
 {
-    QString text = typed.trimmed();
-    // Full-width digits as half-width.
-    for (QChar &c : text)
-        if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)
-            c = QChar(u'0' + (c.unicode() - 0xFF10));
-    if (text.size() == 8 && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); }))
-        return QDate::fromString(text, QStringLiteral("yyyyMMdd"));
-    text.replace(QLatin1Char('.'), QLatin1Char('-'));
-    const QDate date = textToDate(text);
-    // A date that is all there: nothing but the date (textToDate would take a time after it).
-    return date.isValid() && !text.contains(QLatin1Char(' ')) ? date : QDate();
+    // A date that is all there: nothing but the date (the date rule would take a time after it).
+    if (typed.contains(QLatin1Char(':')) || typed.contains(QChar(0xFF1A)))
+        return {};
+    return readDate(typed).date;
 }
 
 DateBox::DateBox(QWidget *parent) : QDateEdit(parent)

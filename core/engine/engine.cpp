@@ -249,6 +249,50 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
     return out;
 }
 
+Read<std::vector<ServerRecord>> RegisterEngine::serversWithIps(const QStringList &ips)
+{
+    Read<std::vector<ServerRecord>> out;
+    if (!isOpen()) {
+        out.status = readFailure(QStringLiteral("servers"), QStringLiteral("not connected"));
+        return out;
+    }
+    const QStringList columns = recordColumnNames();
+    const QString key = rowKey(serverTable());
+    const QString ipColumn = columnName(ServerColumn::Ip);
+    // Five hundred a statement, each through the IP index.
+    constexpr qsizetype kPerStatement = 500;
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    for (qsizetype first = 0; first < ips.size(); first += kPerStatement) {
+        const qsizetype end = std::min(ips.size(), first + kPerStatement);
+        const QStringList marks(end - first, QStringLiteral("?"));
+        bool ok = q.prepare(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 IN (%5)")
+                                .arg(key, columns.join(QLatin1String(", ")), serverTable().name, ipColumn,
+                                     marks.join(QLatin1Char(','))));
+        for (qsizetype i = first; ok && i < end; ++i)
+            q.addBindValue(ips[i].isNull() ? QString(QLatin1String("")) : ips[i]);
+        if (!ok || !q.exec()) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+        while (q.next()) {
+            ServerRecord r;
+            r.key = q.value(0).toLongLong();
+            const auto fields = recordFields(r);
+            for (int i = 0; i < 8; ++i)
+                *fields[size_t(i)] = q.value(i + 1).toString();
+            out.value.push_back(std::move(r));
+        }
+        if (q.lastError().isValid()) {
+            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
+            out.value = {};
+            return out;
+        }
+    }
+    return out;
+}
+
 Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> keys)
 {
     Read<std::vector<ServerRecord>> out;

@@ -94,6 +94,8 @@ public:
     virtual Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order);
     // The servers of these keys, in the order given; a key no longer stored gives a record with key -1.
     virtual Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys);
+    // The stored servers whose IP is one of these (compared byte for byte), in no set order.
+    Read<std::vector<ServerRecord>> serversWithIps(const QStringList &ips);
     virtual Read<ExpirySummary> expirySummary(const QDate &today);
     // See RegisterDb::changeCounter.
     virtual Read<qint64> changeCounter() = 0;

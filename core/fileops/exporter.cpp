@@ -269,3 +269,54 @@ ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, cons
         result.status = Status::failed(error);
     return result;
 }
+
+Status writeTextTable(const QString &path, ExportFormat format, const QString &sheetName, const QList<QStringList> &rows)
+{
+    FileBeingWritten partial(path, "part");
+    if (format == ExportFormat::Csv) {
+        QFile out(partial.path());
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return Status::failed(out.errorString());
+        QByteArray bytes("\xEF\xBB\xBF");
+        for (const QStringList &row : rows)
+            appendCsvLine(bytes, row);
+        if (out.write(bytes) != bytes.size() || !out.flush())
+            return Status::failed(out.errorString());
+        out.close();
+    } else {
+        const QByteArray fileName = QFile::encodeName(partial.path());
+        const QByteArray tmpDir = QFile::encodeName(QFileInfo(path).absolutePath());
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        options.tmpdir = const_cast<char *>(tmpDir.constData());
+        lxw_workbook *book = workbook_new_opt(fileName.constData(), &options);
+        if (!book)
+            return Status::failed(QStringLiteral("cannot create the workbook"));
+        lxw_worksheet *sheet = workbook_add_worksheet(book, sheetName.left(31).toUtf8().constData());
+        lxw_format *bold = workbook_add_format(book);
+        format_set_bold(bold);
+        std::vector<double> widths;
+        for (const QStringList &row : rows.mid(0, kWidthSample)) {
+            widths.resize(std::max(widths.size(), size_t(row.size())), 4);
+            for (qsizetype c = 0; c < row.size(); ++c)
+                widths[size_t(c)] = std::max(widths[size_t(c)], columnWidth(row[c].section('\n', 0, 0)) + 1);
+        }
+        for (size_t c = 0; c < widths.size(); ++c)
+            worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), std::min(widths[c], 60.0), nullptr);
+        worksheet_freeze_panes(sheet, 1, 0);
+        lxw_error error = LXW_NO_ERROR;
+        for (qsizetype r = 0; r < rows.size() && !error; ++r)
+            for (qsizetype c = 0; c < rows[r].size() && !error; ++c)
+                if (!rows[r][c].isEmpty())
+                    error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                                   xlsxText(rows[r][c].left(kExcelCellLimit)).constData(),
+                                                   r == 0 ? bold : nullptr);
+        const lxw_error closed = workbook_close(book);
+        if (error || closed)
+            return Status::failed(xlsxError(error ? error : closed));
+    }
+    QString error;
+    if (!partial.finish(true, &error))
+        return Status::failed(error);
+    return Status::done();
+}

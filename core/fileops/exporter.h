@@ -36,3 +36,9 @@ ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, cons
 const QStringList &serverListTitles();
 // The text a list column shows of a server (column 0 编号 ... 7 备注).
 QString serverListCell(const ServerRecord &server, int column);
+
+// Writes a table of texts to path (every cell a string, the first row bold and frozen in a
+// workbook, whose one sheet is named sheetName), by the same rules and under a temporary name as
+// the export: the file appears whole or not at all, replacing one that is there.
+Status writeTextTable(const QString &path, ExportFormat format, const QString &sheetName,
+                      const QList<QStringList> &rows);

@@ -1,5 +1,6 @@
 #include "core/fileops/sheetimport.h"
 
+#include "core/datetext.h"
 #include "core/listcolumns.h"
 
 #include <QHash>
@@ -12,6 +13,10 @@ constexpr qsizetype kMaxCellChars = 32767;
 // The longest IP text that can be an address (an IPv6 address written out is at most 45
 // characters); a longer one is no address at all.
 constexpr qsizetype kMaxIpChars = 64;
+
+constexpr int kIpField = 1;
+constexpr int kCustomerField = 6;
+constexpr int kRemarkField = 7;
 
 // Why a row's texts cannot be stored as they are: a field longer than a cell can be, a NUL
 // character (no register stores one), an IP longer than an address. Empty when none.
@@ -29,75 +34,233 @@ QString oversizeField(const ServerRecord &server)
     return {};
 }
 
-// An IP as a problem names it: a very long one only by its beginning.
-QString shownIp(const QString &ip)
+// A text as a problem quotes it: a very long one only by its beginning.
+QString shown(const QString &text)
 {
-    return ip.size() > 64 ? ip.left(64) + QStringLiteral("…") : ip;
+    return text.size() > 64 ? text.left(64) + QStringLiteral("…") : text;
+}
+
+// What is wrong with a row's own texts, whatever the register holds: every reason.
+QStringList rowProblems(const SheetServer &row)
+{
+    const ServerRecord &s = row.server;
+    if (const QString oversize = oversizeField(s); !oversize.isEmpty())
+        return {oversize}; // such a text is never read further
+    QStringList out;
+    if (s.ip.isEmpty())
+        out << (row.footer ? QStringLiteral("合计行，不是服务器") : QStringLiteral("IP 为空"));
+    else if (!isIpAddress(s.ip))
+        out << (row.footer ? QStringLiteral("合计行，不是服务器（%1）").arg(shown(s.ip))
+                           : QStringLiteral("不是IP地址：%1").arg(shown(s.ip)));
+    for (int field = 0; field < kListColumnCount; ++field) {
+        const ListColumn &c = listColumns()[size_t(field)];
+        const QString &text = s.*c.field;
+        if (!c.date || text.isEmpty())
+            continue;
+        const DateText date = readDate(text);
+        if (!date.date.isValid())
+            out << QStringLiteral("%1不是日期：%2").arg(c.title, shown(text));
+        else if (date.timeOfDay)
+            out << QStringLiteral("%1带有时刻（不是 00:00）：%2").arg(c.title, shown(text));
+    }
+    return out;
+}
+
+// Whether a stored text and the sheet's say the same: equal texts, or two date texts naming the
+// same day (a stored 2026/1/5 is the sheet's 2026-01-05).
+bool sameValue(const ListColumn &column, const QString &stored, const QString &sheet)
+{
+    if (stored == sheet || (stored.isEmpty() && sheet.isEmpty()))
+        return true;
+    if (!column.date)
+        return false;
+    const QDate a = textToDate(stored);
+    return a.isValid() && a == textToDate(sheet);
 }
 } // namespace
 
+QString fieldTitle(int field)
+{
+    return field >= 0 && field < kListColumnCount ? listColumns()[size_t(field)].title : QString();
+}
+
+bool SheetPlan::storable() const
+{
+    if (mode != SheetMode::GoodRowsOnly && !problems.empty())
+        return false;
+    return !toStore.empty() || !changes.empty();
+}
+
+std::vector<std::pair<ServerRecord, ServerRecord>> SheetPlan::changePairs() const
+{
+    std::vector<std::pair<ServerRecord, ServerRecord>> out;
+    out.reserve(changes.size());
+    for (const SheetChange &c : changes)
+        out.emplace_back(c.before, c.after);
+    return out;
+}
+
 Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, bool skipExisting)
 {
+    SheetOptions options;
+    options.mode = skipExisting ? SheetMode::SkipStored : SheetMode::RefuseAll;
+    return planSheetImport(db, std::move(rows), options);
+}
+
+Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, const SheetOptions &options)
+{
     Read<SheetPlan> out;
+    out.value.mode = options.mode;
+    const bool update = options.mode == SheetMode::UpdateStored;
+    const bool goodRows = options.mode == SheetMode::GoodRowsOnly;
+    std::vector<QStringList> trouble(rows.size());
     QStringList ips;
     ips.reserve(qsizetype(rows.size()));
-    std::vector<QString> oversize(rows.size());
+    // How many rows give each IP (an IP twice refuses both rows when only good rows go in).
+    QHash<QString, int> firstRow;
+    QHash<QString, int> lastRow;
     for (size_t i = 0; i < rows.size(); ++i) {
-        oversize[i] = oversizeField(rows[i].server);
-        if (oversize[i].isEmpty() && !rows[i].server.ip.isEmpty())
-            ips << rows[i].server.ip;
+        trouble[i] = rowProblems(rows[i]);
+        const QString &ip = rows[i].server.ip;
+        if (!trouble[i].isEmpty())
+            continue;
+        if (!firstRow.contains(ip)) {
+            firstRow.insert(ip, rows[i].sheetRow);
+            ips << ip;
+        }
+        lastRow.insert(ip, rows[i].sheetRow);
     }
-    const Read<QSet<QString>> stored = db.storedIps(ips);
-    if (!stored.ok()) {
-        out.status = stored.status;
-        return out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!trouble[i].isEmpty())
+            continue;
+        const QString &ip = rows[i].server.ip;
+        const int first = firstRow.value(ip);
+        if (first != rows[i].sheetRow)
+            trouble[i] << QStringLiteral("表格中重复（第 %1 行已有）").arg(first);
+        else if (goodRows && lastRow.value(ip) != first)
+            trouble[i] << QStringLiteral("表格中重复（第 %1 行也有）").arg(lastRow.value(ip));
     }
+    // The stored servers of the sheet's IPs: their IPs, or whole when they are to be updated.
+    QSet<QString> stored;
+    QHash<QString, ServerRecord> storedServers;
+    if (update) {
+        Read<std::vector<ServerRecord>> found = db.serversWithIps(ips);
+        if (!found.ok()) {
+            out.status = found.status;
+            return out;
+        }
+        for (ServerRecord &s : found.value) {
+            stored.insert(s.ip);
+            storedServers.insert(s.ip, std::move(s));
+        }
+    } else {
+        Read<QSet<QString>> found = db.storedIps(ips);
+        if (!found.ok()) {
+            out.status = found.status;
+            return out;
+        }
+        stored = std::move(found.value);
+    }
+    ips.clear();
     const Read<QStringList> customers = db.customerNames();
     if (!customers.ok()) {
         out.status = customers.status;
         return out;
     }
     const QSet<QString> known(customers.value.begin(), customers.value.end());
-    QHash<QString, int> firstRow;
     QSet<QString> newOnes;
+    auto noteCustomer = [&](const QString &customer) {
+        if (!customer.isEmpty() && !known.contains(customer) && !newOnes.contains(customer)) {
+            newOnes.insert(customer);
+            out.value.newCustomers << customer;
+        }
+    };
+    std::vector<bool> mapped(kListColumnCount, false);
+    for (int f : options.mappedFields)
+        if (f >= 0 && f < kListColumnCount)
+            mapped[size_t(f)] = true;
     // The rows accepted are moved to the front of rows, which then becomes the plan's: a sheet of
     // a hundred thousand rows is held once.
     size_t accepted = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         SheetServer &row = rows[i];
         const QString &ip = row.server.ip;
-        // Checked first: such a text is never hashed or looked up.
-        if (!oversize[i].isEmpty()) {
-            out.value.problems.push_back({row.sheetRow, shownIp(ip), oversize[i]});
-            continue;
-        }
-        if (ip.isEmpty()) {
-            out.value.problems.push_back({row.sheetRow, ip, QStringLiteral("IP 为空")});
-            continue;
-        }
-        if (firstRow.contains(ip)) {
-            out.value.problems.push_back(
-                {row.sheetRow, ip, QStringLiteral("表格中重复（第 %1 行已有）").arg(firstRow.value(ip))});
-            continue;
-        }
-        firstRow.insert(ip, row.sheetRow);
-        if (stored.value.contains(ip)) {
-            if (skipExisting)
+        if (trouble[i].isEmpty() && stored.contains(ip)) {
+            if (options.mode == SheetMode::SkipStored) {
                 ++out.value.alreadyStored;
-            else
-                out.value.problems.push_back({row.sheetRow, ip, QStringLiteral("已存在")});
+                continue;
+            }
+            if (!update)
+                trouble[i] << QStringLiteral("已存在");
+        }
+        if (!trouble[i].isEmpty()) {
+            out.value.problems.push_back({row.sheetRow, shown(ip), trouble[i].join(QStringLiteral("；"))});
             continue;
         }
-        const QString &customer = row.server.customer;
-        if (!customer.isEmpty() && !known.contains(customer) && !newOnes.contains(customer)) {
-            newOnes.insert(customer);
-            out.value.newCustomers << customer;
+        if (update && stored.contains(ip)) {
+            const ServerRecord &before = storedServers[ip];
+            SheetChange change{row.sheetRow, before, before, {}};
+            for (int field = 0; field < kListColumnCount; ++field) {
+                const ListColumn &c = listColumns()[size_t(field)];
+                if (field == kIpField)
+                    continue;
+                QString value = row.server.*c.field;
+                if (field == kRemarkField) {
+                    if (!mapped[size_t(field)] && row.extras.isEmpty())
+                        continue;
+                    if (value.isEmpty() && !(options.blankClears && mapped[size_t(field)]))
+                        value = before.remark;
+                    value = remarkWithExtras(value, row.extras);
+                } else {
+                    if (!mapped[size_t(field)] || (value.isEmpty() && !options.blankClears))
+                        continue;
+                }
+                if (sameValue(c, before.*c.field, value))
+                    continue;
+                change.after.*c.field = value;
+                change.fields.push_back(field);
+            }
+            if (change.fields.empty()) {
+                ++out.value.unchanged;
+            } else {
+                if (std::find(change.fields.begin(), change.fields.end(), kCustomerField) != change.fields.end())
+                    noteCustomer(change.after.customer);
+                out.value.changes.push_back(std::move(change));
+            }
+            continue;
         }
+        if (!row.extras.isEmpty())
+            row.server.remark = remarkWithExtras(row.server.remark, row.extras);
+        noteCustomer(row.server.customer);
         if (&rows[accepted] != &row)
             rows[accepted] = std::move(row);
         ++accepted;
     }
     rows.resize(accepted);
     out.value.toStore = std::move(rows);
+    return out;
+}
+
+QList<QStringList> rejectedRows(const SheetTable &table, const SheetHeader &header,
+                                const std::vector<SheetProblem> &problems)
+{
+    qsizetype width = 0;
+    if (header.row >= 0 && header.row < table.rows.size())
+        width = table.rows[header.row].size();
+    for (const SheetProblem &p : problems)
+        if (p.sheetRow >= 1 && p.sheetRow <= table.rows.size())
+            width = std::max(width, table.rows[p.sheetRow - 1].size());
+    QList<QStringList> out;
+    auto padded = [width](QStringList cells, const QString &last) {
+        while (cells.size() < width)
+            cells << QString();
+        cells << last;
+        return cells;
+    };
+    if (header.row >= 0 && header.row < table.rows.size())
+        out << padded(table.rows[header.row].toStringList(), QStringLiteral("问题"));
+    for (const SheetProblem &p : problems)
+        if (p.sheetRow >= 1 && p.sheetRow <= table.rows.size())
+            out << padded(table.rows[p.sheetRow - 1].toStringList(), p.what);
     return out;
 }

@@ -4,6 +4,7 @@
 #include "core/listcolumns.h"
 
 #include <QDate>
+#include <QTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -249,32 +250,66 @@ std::optional<SheetHeader> findHeader(const SheetTable &table)
 
 QString dateCellText(const QString &cell)
 {
-    const QString text = cell.trimmed();
-    static const QRegularExpression date(
-        QStringLiteral("^(\\d{4})(?:([-/.])(\\d{1,2})\\2(\\d{1,2})|年(\\d{1,2})月(\\d{1,2})日)$"));
-    const QRegularExpressionMatch m = date.match(text);
-    if (!m.hasMatch())
-        return text;
-    const int year = m.captured(1).toInt();
-    const int month = (m.captured(3).isEmpty() ? m.captured(5) : m.captured(3)).toInt();
-    const int day = (m.captured(4).isEmpty() ? m.captured(6) : m.captured(4)).toInt();
-    const QDate d(year, month, day);
-    return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : text;
+    const DateText date = readDate(cell);
+    return date.date.isValid() && !date.timeOfDay ? dateToText(date.date) : cell.trimmed();
 }
 
-std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header)
+QString columnLetters(int column)
+{
+    QString name;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26)
+        name.prepend(QChar(u'A' + (n - 1) % 26));
+    return name;
+}
+
+QString remarkWithExtras(const QString &remark, const QStringList &extras)
+{
+    QString out = remark;
+    const QStringList had = remark.split(QLatin1Char('\n'));
+    for (const QString &line : extras) {
+        if (had.contains(line))
+            continue;
+        if (!out.isEmpty())
+            out += QLatin1Char('\n');
+        out += line;
+    }
+    return out;
+}
+
+namespace {
+bool isFooterText(const QString &text)
+{
+    static const QStringList words{QStringLiteral("合计"), QStringLiteral("总计"), QStringLiteral("小计"),
+                                   QStringLiteral("共计")};
+    const QString t = text.trimmed();
+    for (const QString &w : words)
+        if (t.startsWith(w))
+            return true;
+    return false;
+}
+} // namespace
+
+std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header, bool withExtras)
 {
     std::vector<SheetServer> out;
     out.reserve(size_t(std::max<qsizetype>(0, table.rows.size() - header.row - 1)));
+    const SheetRow titles = header.row >= 0 && header.row < table.rows.size() ? table.rows[header.row] : SheetRow();
     for (int r = header.row + 1; r < int(table.rows.size()); ++r) {
-        SheetServer s{r + 1, {}};
+        SheetServer s;
+        s.sheetRow = r + 1;
         bool any = false;
         for (const auto &[c, cell] : table.rows[r].cells()) {
-            if (c >= int(header.fields.size()))
-                break;
-            const int field = header.fields[size_t(c)];
-            if (field < 0)
+            s.footer = s.footer || isFooterText(cell);
+            const int field = c < int(header.fields.size()) ? header.fields[size_t(c)] : -1;
+            if (field < 0) {
+                if (withExtras && !cell.trimmed().isEmpty()) {
+                    QString name = titles.value(c).trimmed();
+                    if (name.isEmpty())
+                        name = columnLetters(c) + QStringLiteral("列");
+                    s.extras << QStringLiteral("%1：%2").arg(name, cell.trimmed());
+                }
                 continue;
+            }
             const ListColumn &column = listColumns()[size_t(field)];
             const QString text = column.date ? dateCellText(cell) : cell.trimmed();
             s.server.*column.field = text;
@@ -368,13 +403,17 @@ bool walkXml(zip_t *archive, qint64 limit, const QString &member, OnStart onStar
     }
 }
 
-// Whether a number format shows a date: the built-in date formats, or a code with d, m or y
-// outside quotes and brackets.
-bool isDateFormat(int id, const QString &code)
+// What a number format shows of a serial number: a date, a date and a time of day, or neither.
+// Built-in formats by their id; a code shows a date with d, m or y outside quotes and brackets,
+// and a time with h or s as well.
+enum class DateFormat { None, Date, DateTime };
+DateFormat dateFormatOf(int id, const QString &code)
 {
-    if ((id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58))
-        return true;
-    bool quoted = false, bracket = false;
+    if ((id >= 14 && id <= 17) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58))
+        return DateFormat::Date;
+    if ((id >= 18 && id <= 22) || (id >= 45 && id <= 47))
+        return id == 22 ? DateFormat::DateTime : DateFormat::None; // 18-21, 45-47 are times alone
+    bool quoted = false, bracket = false, date = false, time = false;
     for (QChar c : code) {
         if (c == QLatin1Char('"'))
             quoted = !quoted;
@@ -383,9 +422,11 @@ bool isDateFormat(int id, const QString &code)
         else if (c == QLatin1Char(']'))
             bracket = false;
         else if (!quoted && !bracket && QStringLiteral("dmyDMY").contains(c))
-            return true;
+            date = true;
+        else if (!quoted && !bracket && QStringLiteral("hsHS").contains(c))
+            time = true;
     }
-    return false;
+    return !date ? DateFormat::None : time ? DateFormat::DateTime : DateFormat::Date;
 }
 
 // A text as the workbook stores it, its _xHHHH_ escapes (characters XML cannot hold, such as a
@@ -491,18 +532,26 @@ std::optional<std::pair<int, int>> cellAt(QStringView ref)
     return std::pair{column - 1, row};
 }
 
-QString numberText(const QString &value, bool date, bool system1904)
+QString numberText(const QString &value, DateFormat format, bool system1904)
 {
     bool ok = false;
     const double number = value.toDouble(&ok);
     if (!ok)
         return value;
-    if (date && std::isfinite(number) && std::fabs(number) < 3e6) {
+    if (format != DateFormat::None && std::isfinite(number) && std::fabs(number) < 3e6) {
         // The 1900 date system, whose day 60 is a 29 February that never was, or the 1904 one
-        // (day 0 is 1904-01-01) that a workbook can choose.
+        // (day 0 is 1904-01-01) that a workbook can choose. A time of day shown by the format is
+        // kept (to the second) for the date rule to judge; one the format hides is not there.
         const QDate start = system1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
-        const QDate day = start.addDays(qint64(std::floor(number)));
-        return day.toString(QStringLiteral("yyyy-MM-dd"));
+        qint64 seconds = qint64(std::llround(number * 86400.0));
+        if (format == DateFormat::Date)
+            seconds = qint64(std::floor(number)) * 86400;
+        const qint64 days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+        const qint64 second = seconds - days * 86400;
+        const QString date = start.addDays(days).toString(QStringLiteral("yyyy-MM-dd"));
+        if (second == 0)
+            return date;
+        return date + QLatin1Char(' ') + QTime::fromMSecsSinceStartOfDay(int(second * 1000)).toString(QStringLiteral("HH:mm:ss"));
     }
     if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
         return QString::number(qint64(number));
@@ -585,7 +634,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
             return std::nullopt;
     }
     // Which cell styles show dates.
-    std::vector<bool> dateStyles;
+    std::vector<DateFormat> dateStyles;
     if (zip_name_locate(z, "xl/styles.xml", 0) >= 0) {
         std::vector<std::pair<int, QString>> formats;
         bool inCellXfs = false;
@@ -603,7 +652,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                         for (const auto &[fid, c] : formats)
                             if (fid == id)
                                 formatCode = c;
-                        dateStyles.push_back(isDateFormat(id, formatCode));
+                        dateStyles.push_back(dateFormatOf(id, formatCode));
                     }
                 },
                 [&](QXmlStreamReader &x) {
@@ -734,12 +783,15 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                         } else if (type == QLatin1String("b")) {
                             text = value == QLatin1String("1") ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
                         } else if (type == QLatin1String("d")) {
-                            // An ISO 8601 date cell: the date, by the date rule.
-                            const QDate date = textToDate(value.trimmed());
-                            text = date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : value;
+                            // An ISO 8601 date cell: the date, by the date rule (a time of day other
+                            // than midnight is kept for the checks to name).
+                            const DateText date = readDate(value);
+                            text = date.date.isValid() && !date.timeOfDay ? dateToText(date.date) : value;
                         } else if (!value.isEmpty()) {
-                            const bool date = style >= 0 && style < int(dateStyles.size()) && dateStyles[size_t(style)];
-                            text = numberText(value, date, system1904);
+                            const DateFormat format = style >= 0 && style < int(dateStyles.size())
+                                                          ? dateStyles[size_t(style)]
+                                                          : DateFormat::None;
+                            text = numberText(value, format, system1904);
                         }
                         row.set(column, text);
                     } else if (n == QLatin1String("row")) {

@@ -74,14 +74,26 @@ struct SheetHeader {
 };
 std::optional<SheetHeader> findHeader(const SheetTable &table);
 
-// A cell's text as a date column stores it: yyyy-M-d, yyyy/M/d, yyyy.M.d or yyyy年M月d日 naming a
-// real date becomes yyyy-MM-dd; anything else is kept as typed. Surrounding blanks are trimmed.
+// A cell's text as a date column stores it: a date by the date rule (readDate), with no time of
+// day or midnight, becomes yyyy-MM-dd; anything else is kept as typed, for the checks to name.
+// Surrounding blanks are trimmed.
 QString dateCellText(const QString &cell);
 
 // The servers of the rows below the header, each with its row number in the sheet (1 for the
-// first row); rows with every mapped cell empty are left out.
+// first row); rows with every mapped cell empty are left out. With withExtras, the cells of the
+// columns mapped to no field are kept as "列名：值" lines (the header's text, or the column's
+// letters where it has none).
 struct SheetServer {
     int sheetRow = 0;
     ServerRecord server;
+    QStringList extras;
+    bool footer = false; // a cell begins with 合计, 总计, 小计 or 共计: a total, not a server
 };
-std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header);
+std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header, bool withExtras = false);
+
+// A remark with extra lines appended, each on a line of its own, those it holds already left out
+// (a sheet imported twice does not repeat them).
+QString remarkWithExtras(const QString &remark, const QStringList &extras);
+
+// A, B, ..., Z, AA, AB, ... as spreadsheets name their columns (0 is A).
+QString columnLetters(int column);
