@@ -49,6 +49,11 @@ void ServerAddWindow::addServer()
                          this);
         return;
     }
+    // A text that is no address (a typo, 待分配) is stored only when the user says so.
+    if (!ip.trimmed().isEmpty() && !isIpAddress(ip) &&
+        MessageBox::show(ServerFormTexts::notAnAddress.arg(ip), MsgStyle::YesNoQuestionDefaultNo,
+                         ServerFormTexts::promptTitle, this) != MsgAnswer::Yes)
+        return;
     ServerRecord server;
     server.customer = chosenCustomer();
     server.number = m_number->text();

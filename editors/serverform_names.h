@@ -37,5 +37,6 @@ inline const QString remarkTooLong = QStringLiteral("备注共 %1 字，过长�
 // A text holding a NUL character, at a save.
 inline const QString holdsNul = QStringLiteral("%1含有空字符（NUL），请删除后再保存！");
 // A date box holding a text that is no date, at a save.
+inline const QString notAnAddress = QStringLiteral("“%1”不是有效的IP地址，是否仍然添加？");
 inline const QString notADate = QStringLiteral("%1“%2”不是日期，请改为日期或清空后再保存！");
 } // namespace ServerFormTexts

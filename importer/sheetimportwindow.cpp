@@ -1,5 +1,6 @@
 #include "importer/sheetimportwindow.h"
 
+#include "core/fileops/exporter.h"
 #include "core/listcolumns.h"
 #include "core/registerdb.h"
 #include "importer/sheetimportwindow_names.h"
@@ -10,7 +11,10 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QTabWidget>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -64,10 +68,10 @@ std::optional<std::vector<SheetTable>> SheetImportWindow::readFile(const QString
 
 SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::vector<SheetTable> sheets,
                                      QWidget *parent)
-    : QWidget(parent), m_db(db), m_sheets(std::move(sheets))
+    : QWidget(parent), m_db(db), m_path(path), m_sheets(std::move(sheets))
 {
     setObjectName(SheetImportNames::window);
-    makeFixedWindow(this, SheetImportTexts::title, 780, 620);
+    makeFixedWindow(this, SheetImportTexts::title, 820, 680);
     auto *layout = new QVBoxLayout(this);
 
     auto *top = new QHBoxLayout;
@@ -106,7 +110,8 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     middle->addLayout(right, 1);
     layout->addLayout(middle, 2);
 
-    layout->addWidget(caption(QStringLiteral("预览（前 %1 行，按将要存入的样子）").arg(kPreviewRows), this));
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(SheetImportNames::pages);
     QStringList titles{QStringLiteral("行")};
     for (const ListColumn &c : listColumns())
         titles << c.title;
@@ -114,24 +119,46 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     m_preview->setColumnWidth(0, 44);
     for (int c = 0; c < kListColumnCount; ++c)
         m_preview->setColumnWidth(c + 1, std::max(listColumns()[size_t(c)].width, c == 6 ? 130 : 80));
-    layout->addWidget(m_preview, 3);
+    m_pages->addTab(m_preview, SheetImportTexts::previewTab.arg(kPreviewRows));
+    m_changes = newTable(this, SheetImportNames::changes,
+                         {QStringLiteral("行"), QStringLiteral("服务器IP"), QStringLiteral("字段"), QStringLiteral("原值"),
+                          QStringLiteral("新值")});
+    m_changes->setColumnWidth(0, 44);
+    m_changes->setColumnWidth(1, 120);
+    m_changes->setColumnWidth(2, 70);
+    m_changes->setColumnWidth(3, 250);
+    m_changes->horizontalHeader()->setStretchLastSection(true);
+    m_pages->addTab(m_changes, SheetImportTexts::changesTab.arg(0));
+    layout->addWidget(m_pages, 3);
 
     m_summary = new QLabel(this);
     m_summary->setObjectName(SheetImportNames::summary);
     m_summary->setWordWrap(true);
     layout->addWidget(m_summary);
 
-    auto *bottom = new QHBoxLayout;
-    m_refuseAll = new QRadioButton(SheetImportNames::refuseAll, this);
-    m_refuseAll->setObjectName(SheetImportNames::refuseAll);
-    m_refuseAll->setChecked(true);
-    m_skipStored = new QRadioButton(SheetImportNames::skipStored, this);
-    m_skipStored->setObjectName(SheetImportNames::skipStored);
+    auto *choices = new QHBoxLayout;
     auto *choice = new QButtonGroup(this);
-    choice->addButton(m_refuseAll);
-    choice->addButton(m_skipStored);
-    bottom->addWidget(m_refuseAll);
-    bottom->addWidget(m_skipStored);
+    for (auto [button, name] : {std::pair{&m_refuseAll, SheetImportNames::refuseAll},
+                                std::pair{&m_skipStored, SheetImportNames::skipStored},
+                                std::pair{&m_goodRows, SheetImportNames::goodRows},
+                                std::pair{&m_updateStored, SheetImportNames::updateStored}}) {
+        *button = new QRadioButton(name, this);
+        (*button)->setObjectName(name);
+        choice->addButton(*button);
+        choices->addWidget(*button);
+    }
+    m_refuseAll->setChecked(true);
+    choices->addStretch(1);
+    layout->addLayout(choices);
+
+    auto *bottom = new QHBoxLayout;
+    m_blankClears = new QCheckBox(SheetImportNames::blankClears, this);
+    m_blankClears->setObjectName(SheetImportNames::blankClears);
+    m_blankClears->setEnabled(false);
+    m_extraToRemark = new QCheckBox(SheetImportNames::extraToRemark, this);
+    m_extraToRemark->setObjectName(SheetImportNames::extraToRemark);
+    bottom->addWidget(m_blankClears);
+    bottom->addWidget(m_extraToRemark);
     bottom->addStretch(1);
     m_import = new QPushButton(SheetImportNames::importButton, this);
     m_import->setObjectName(SheetImportNames::importButton);
@@ -143,8 +170,15 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     layout->addLayout(bottom);
 
     connect(m_sheet, &QComboBox::currentIndexChanged, this, &SheetImportWindow::chooseSheet);
-    connect(m_skipStored, &QRadioButton::toggled, this, &SheetImportWindow::replan);
-    connect(m_import, &QPushButton::clicked, this, &SheetImportWindow::importRows);
+    connect(choice, &QButtonGroup::buttonToggled, this, [this](QAbstractButton *, bool on) {
+        if (!on)
+            return;
+        m_blankClears->setEnabled(m_updateStored->isChecked());
+        replan();
+    });
+    connect(m_blankClears, &QCheckBox::toggled, this, &SheetImportWindow::replan);
+    connect(m_extraToRemark, &QCheckBox::toggled, this, &SheetImportWindow::replan);
+    connect(m_import, &QPushButton::clicked, this, [this] { importRows(); });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -207,15 +241,34 @@ void SheetImportWindow::chooseSheet(int index)
     replan();
 }
 
+SheetMode SheetImportWindow::mode() const
+{
+    if (m_skipStored->isChecked())
+        return SheetMode::SkipStored;
+    if (m_goodRows->isChecked())
+        return SheetMode::GoodRowsOnly;
+    if (m_updateStored->isChecked())
+        return SheetMode::UpdateStored;
+    return SheetMode::RefuseAll;
+}
+
 void SheetImportWindow::replan()
 {
     const int index = m_sheet->currentIndex();
     if (index < 0 || index >= int(m_sheets.size()))
         return;
-    std::vector<SheetServer> rows = sheetServers(m_sheets[size_t(index)], m_header);
+    std::vector<SheetServer> rows = sheetServers(m_sheets[size_t(index)], m_header, m_extraToRemark->isChecked());
     // The preview's rows as they will be stored, before the plan takes them.
     std::vector<SheetServer> shown(rows.begin(), rows.begin() + std::min<qsizetype>(kPreviewRows, rows.size()));
+    for (SheetServer &row : shown)
+        row.server.remark = remarkWithExtras(row.server.remark, row.extras);
     const bool hasIp = m_header.has(1);
+    SheetOptions options;
+    options.mode = mode();
+    options.blankClears = m_blankClears->isChecked();
+    for (int field : m_header.fields)
+        if (field >= 0)
+            options.mappedFields.push_back(field);
     // Checked on a connection and thread of their own (the stored IPs are looked up), the window
     // answering meanwhile; a long check shows its progress dialog, whose 取消 drops it.
     auto plan = std::make_shared<Read<SheetPlan>>();
@@ -224,14 +277,13 @@ void SheetImportWindow::replan()
     progress.setWindowTitle(SheetImportTexts::title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
-    const bool skip = m_skipStored->isChecked();
     runOffThread(
         &progress,
         [plan, location = m_db.location(), rows = std::make_shared<std::vector<SheetServer>>(std::move(rows)),
-         skip](OffThread &) mutable {
+         options](OffThread &) mutable {
             RegisterDb db;
             const Status opened = db.open(location);
-            *plan = opened.ok() ? planSheetImport(db, std::move(*rows), skip) : Read<SheetPlan>{opened, {}};
+            *plan = opened.ok() ? planSheetImport(db, std::move(*rows), options) : Read<SheetPlan>{opened, {}};
         },
         true);
     progress.reset();
@@ -240,21 +292,70 @@ void SheetImportWindow::replan()
         m_ready = false;
         m_import->setEnabled(false);
         m_summary->setText(SheetImportTexts::readFailed.arg(plan->status.reason));
+        showChanges();
         return;
     }
     m_plan = std::move(plan->value);
-    m_ready = hasIp && m_plan.problems.empty() && !m_plan.toStore.empty();
+    m_ready = hasIp && m_plan.storable();
     showPlan(shown);
+    showChanges();
+    const bool blocks = !m_plan.problems.empty() && m_plan.mode != SheetMode::GoodRowsOnly;
     if (!hasIp)
         m_summary->setText(SheetImportTexts::noIpColumn);
-    else if (!m_plan.problems.empty())
+    else if (blocks)
         m_summary->setText(SheetImportTexts::blocked.arg(m_plan.problems.size()));
+    else if (m_plan.mode == SheetMode::UpdateStored && (!m_plan.changes.empty() || m_plan.unchanged))
+        m_summary->setText(m_ready ? SheetImportTexts::updatePlan.arg(m_plan.changes.size())
+                                         .arg(m_plan.unchanged)
+                                         .arg(m_plan.toStore.size())
+                                         .arg(m_plan.newCustomers.size())
+                                   : SheetImportTexts::nothingChanges);
     else if (m_plan.toStore.empty())
         m_summary->setText(SheetImportTexts::noRows);
+    else if (!m_plan.problems.empty())
+        m_summary->setText(SheetImportTexts::goodRowsPlan.arg(m_plan.toStore.size())
+                               .arg(m_plan.newCustomers.size())
+                               .arg(m_plan.problems.size()));
     else
         m_summary->setText(SheetImportTexts::willImport.arg(m_plan.toStore.size()).arg(m_plan.newCustomers.size()) +
                            (m_plan.alreadyStored ? SheetImportTexts::skipped.arg(m_plan.alreadyStored) : QString()));
     m_import->setEnabled(m_ready);
+    if (m_plan.mode == SheetMode::UpdateStored && !m_plan.changes.empty())
+        m_pages->setCurrentWidget(m_changes);
+    else if (m_plan.mode != SheetMode::UpdateStored)
+        m_pages->setCurrentWidget(m_preview);
+}
+
+void SheetImportWindow::showChanges()
+{
+    int lines = 0;
+    for (const SheetChange &c : m_plan.changes)
+        lines += int(c.fields.size());
+    const bool cut = lines > kChangeLines;
+    lines = std::min(lines, kChangeLines);
+    m_changes->setRowCount(lines);
+    int r = 0;
+    for (const SheetChange &c : m_plan.changes) {
+        for (int field : c.fields) {
+            if (r >= lines)
+                break;
+            const ListColumn &column = listColumns()[size_t(field)];
+            const QString before = c.before.*column.field;
+            const QString after = c.after.*column.field;
+            m_changes->setItem(r, 0, readOnlyCell(QString::number(c.sheetRow)));
+            m_changes->setItem(r, 1, readOnlyCell(c.before.ip));
+            m_changes->setItem(r, 2, readOnlyCell(column.title));
+            m_changes->setItem(r, 3, readOnlyCell(before));
+            m_changes->setItem(r, 4, readOnlyCell(after.isEmpty() ? QStringLiteral("（清空）") : after));
+            m_changes->item(r, 3)->setForeground(QColor(0x80, 0x80, 0x80));
+            m_changes->item(r, 4)->setForeground(QColor(0x00, 0x60, 0x00));
+            for (int col = 3; col <= 4; ++col)
+                m_changes->item(r, col)->setToolTip(m_changes->item(r, col)->text());
+            ++r;
+        }
+    }
+    m_pages->setTabText(m_pages->indexOf(m_changes), SheetImportTexts::changesTab.arg(m_plan.changes.size()) +
+                                                         (cut ? SheetImportTexts::changesCut.arg(kChangeLines) : QString()));
 }
 
 void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
@@ -281,6 +382,7 @@ void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
         m_problems->setItem(i, 0, readOnlyCell(QString::number(p.sheetRow)));
         m_problems->setItem(i, 1, readOnlyCell(p.ip));
         m_problems->setItem(i, 2, readOnlyCell(p.what));
+        m_problems->item(i, 2)->setToolTip(p.what);
         for (int c = 0; c < 3; ++c)
             m_problems->item(i, c)->setForeground(QColor(0xb0, 0x00, 0x00));
     }
@@ -291,12 +393,45 @@ void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
     }
 }
 
-void SheetImportWindow::importRows()
+QString SheetImportWindow::askRejectsPath()
+{
+    const QFileInfo source(m_path);
+    const QString suffix = source.suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xlsx");
+    const QString proposed = source.absoluteDir().filePath(SheetImportTexts::rejectsName.arg(source.completeBaseName(), suffix));
+    QString path = QFileDialog::getSaveFileName(this, SheetImportTexts::rejectsTitle, proposed,
+                                                suffix == QLatin1String("csv") ? QStringLiteral("CSV (*.csv)")
+                                                                               : QStringLiteral("Excel 工作簿 (*.xlsx)"));
+    if (!path.isEmpty() && !path.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive))
+        path += QLatin1Char('.') + suffix;
+    return path;
+}
+
+bool SheetImportWindow::importRows(const QString &rejectsPath)
 {
     if (!m_ready)
-        return;
+        return false;
+    // The rows with problems first, as a sheet in the source's format: nothing is stored when it
+    // cannot be written.
+    QString rejects;
+    if (m_plan.mode == SheetMode::GoodRowsOnly && !m_plan.problems.empty()) {
+        rejects = rejectsPath.isEmpty() ? askRejectsPath() : rejectsPath;
+        if (rejects.isEmpty())
+            return false;
+        const SheetTable &table = m_sheets[size_t(m_sheet->currentIndex())];
+        const std::optional<ExportFormat> format = exportFormatFor(rejects);
+        const Status written =
+            format ? writeTextTable(rejects, *format, table.name.isEmpty() ? SheetImportTexts::title : table.name,
+                                    rejectedRows(table, m_header, m_plan.problems))
+                   : Status::failed(QStringLiteral("只能保存为 .xlsx 或 .csv 文件"));
+        if (!written.ok()) {
+            MessageBox::show(SheetImportTexts::rejectsFailed.arg(written.reason), MsgStyle::Error, std::nullopt, this);
+            return false;
+        }
+    }
     const std::vector<SheetServer> &rows = m_plan.toStore;
-    QProgressDialog progress(SheetImportTexts::importing, SheetImportNames::cancelButton, 0, int(rows.size()), this);
+    const std::vector<std::pair<ServerRecord, ServerRecord>> changes = m_plan.changePairs();
+    const size_t total = changes.size() + rows.size();
+    QProgressDialog progress(SheetImportTexts::importing, SheetImportNames::cancelButton, 0, int(total), this);
     progress.setWindowTitle(SheetImportTexts::title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -312,12 +447,13 @@ void SheetImportWindow::importRows()
             return;
         status = db.addServersWithCustomers(
             rows.size(), [&rows](size_t i) -> const ServerRecord & { return rows[i].server; }, m_plan.newCustomers,
-            [&shared, &rows](size_t done) {
+            [&shared, total](size_t done) {
                 shared.done = qint64(done);
                 if (shared.cancel)
                     return false;
-                return done < rows.size() || shared.mayFinish();
-            });
+                return done < total || shared.mayFinish();
+            },
+            changes);
     });
     const bool cancelled = !status.ok() && status.reason == QLatin1String("cancelled");
     progress.reset();
@@ -325,23 +461,34 @@ void SheetImportWindow::importRows()
     if (status.ok()) {
         const int servers = int(rows.size());
         const int customers = int(m_plan.newCustomers.size());
-        MessageBox::show(SheetImportTexts::imported.arg(servers).arg(customers), MsgStyle::Information, std::nullopt,
-                         this);
-        emit imported(servers, customers);
+        QString said = SheetImportTexts::imported.arg(servers).arg(customers);
+        if (m_plan.mode == SheetMode::UpdateStored)
+            said = SheetImportTexts::updated.arg(changes.size()).arg(servers).arg(customers);
+        else if (!rejects.isEmpty())
+            said = SheetImportTexts::importedWithRejects.arg(servers)
+                       .arg(customers)
+                       .arg(m_plan.problems.size())
+                       .arg(QDir::toNativeSeparators(rejects));
+        MessageBox::show(said, MsgStyle::Information, std::nullopt, this);
+        emit imported(servers + int(changes.size()), customers);
         close();
-        return;
+        return true;
     }
     if (cancelled) {
         MessageBox::show(SheetImportTexts::cancelled, MsgStyle::Information, std::nullopt, this);
-        return;
+        return false;
     }
     qWarning("sheet import failed: %s", qPrintable(status.reason));
     if (status.fault == Fault::Duplicate) {
         MessageBox::show(SheetImportTexts::raced.arg(status.reason), MsgStyle::Warning, std::nullopt, this);
         replan(); // the row now shows as stored
+    } else if (status.fault == Fault::Changed) {
+        MessageBox::show(SheetImportTexts::changedMeanwhile.arg(status.reason), MsgStyle::Warning, std::nullopt, this);
+        replan(); // the changes as they now stand
     } else if (status.fault == Fault::Denied || status.fault == Fault::DiskFull) {
         MessageBox::showWriteFailure(status.fault, this);
     } else {
         MessageBox::show(SheetImportTexts::failed.arg(status.reason), MsgStyle::Error, std::nullopt, this);
     }
+    return false;
 }

@@ -7,7 +7,9 @@
 #include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
+class QTabWidget;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -16,8 +18,9 @@ class RegisterDb;
 
 // The preview of a spreadsheet about to be imported: which sheet, which column holds which field
 // (found from the header, changeable), the first rows as they will be stored, and every problem
-// found before anything is written. 导入 stores all the rows or none, with a progress dialog whose
-// 取消 stores nothing.
+// found before anything is written, and, when stored servers are updated, every change old → new.
+// 导入 stores all the rows or none (only the good ones, the others saved as a sheet to fix, when
+// the user chose so), with a progress dialog whose 取消 stores nothing.
 class SheetImportWindow : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +35,12 @@ public:
     static constexpr int kPreviewRows = 50;
     // Columns offered for mapping by hand at most (beyond them only the header's).
     static constexpr int kMappedColumns = 256;
+    // Change lines listed at most.
+    static constexpr int kChangeLines = 2000;
+
+    // Stores the plan as 导入 does; with only good rows, the rows with problems are first saved to
+    // rejectsPath (asked for when empty). Whether anything was stored.
+    bool importRows(const QString &rejectsPath = QString());
 
 signals:
     // Servers were stored (and customers created); the lists should be read again.
@@ -41,10 +50,13 @@ private:
     void chooseSheet(int index);
     void replan();
     void showPlan(const std::vector<SheetServer> &rows);
-    void importRows();
+    void showChanges();
+    SheetMode mode() const;
+    QString askRejectsPath();
     int fieldOfColumn(int column) const;
 
     RegisterDb &m_db;
+    QString m_path;
     std::vector<SheetTable> m_sheets;
     SheetHeader m_header;
     SheetPlan m_plan;
@@ -56,5 +68,11 @@ private:
     QLabel *m_summary = nullptr;
     QRadioButton *m_refuseAll = nullptr;
     QRadioButton *m_skipStored = nullptr;
+    QRadioButton *m_goodRows = nullptr;
+    QRadioButton *m_updateStored = nullptr;
+    QCheckBox *m_blankClears = nullptr;
+    QCheckBox *m_extraToRemark = nullptr;
+    QTabWidget *m_pages = nullptr;
+    QTableWidget *m_changes = nullptr;
     QPushButton *m_import = nullptr;
 };

@@ -54,7 +54,7 @@ void addBulk(const TempRegister &reg, int rows)
 {
     QVERIFY(reg.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                                     "INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) SELECT '默认客户', 'B' || i, "
-                                    "'172.16.' || i, printf('%.*c', 3000, '备') FROM n")
+                                    "'172.16.' || (i / 250) || '.' || (i % 250 + 1), printf('%.*c', 3000, '备') FROM n")
                          .arg(rows)));
 }
 
@@ -230,11 +230,14 @@ void TstBackup::check_data()
     QTest::newRow("sound") << "" << 0 << QStringList{"integrity_check: ok", "is sound (0 warnings)"};
     QTest::newRow("findings about the data")
         << "INSERT INTO data (F_KH, F_IP, F_SJ, F_DQ) VALUES ('默认客户', '10.0.0.1', '2020/1/5', 'soon'), "
-           "('无名', '10.0.0.1', '', '2009年13月1日'); INSERT INTO kehu VALUES ('1', '默认客户', '')"
+           "('无名', '10.0.0.1', '', '2009年13月1日'), ('默认客户', '合计', '20261204', '2026.12.4'); "
+           "INSERT INTO kehu VALUES ('1', '默认客户', '')"
         << 0
         << QStringList{"servers sharing the IP 10.0.0.1: 2", "customer 无名 is not among the customers: 1",
-                       "customers sharing the name 默认客户: 2", "到期时间 \"soon\" is no date",
-                       "到期时间 \"2009年13月1日\" is no date", "is sound (5 warnings)"};
+                       "customers sharing the name 默认客户: 2", "1 server IP(s) are no IPv4 or IPv6 address",
+                       "2 date text(s) are no date", "server 合计: the IP is no address",
+                       "到期时间 \"soon\" is no date", "到期时间 \"2009年13月1日\" is no date",
+                       "is sound (8 warnings)"};
     QTest::newRow("a page overwritten") << "page" << 1 << QStringList{"damaged or not a register"};
     QTest::newRow("truncated") << "truncate" << 1 << QStringList{"damaged or not a register"};
     QTest::newRow("a text file") << "text" << 1 << QStringList{"damaged or not a register"};

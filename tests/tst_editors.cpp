@@ -1,6 +1,7 @@
 // The server add and modify windows, driven on a temporary register.
 #include "core/appstate.h"
 #include "core/datetext.h"
+#include "core/records.h"
 #include "widgets/datebox.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
@@ -71,6 +72,8 @@ private slots:
     void customerCheckComesAfterTheIpCheck();
     void addStoresTheServerAndAsks_data();
     void addStoresTheServerAndAsks();
+    void addAsksBeforeStoringANonAddress_data();
+    void addAsksBeforeStoringANonAddress();
     void addUnderAFilterStoresButDoesNotList();
     void failedAppendIsReported();
     void ipAddedMeanwhileByAnotherProgramIsRefused();
@@ -271,16 +274,25 @@ void TstEditors::addStoresTheServerAndAsks()
     f.date(N::racked)->setDate(QDate(2008, 11, 23));
     f.date(N::expires)->setDate(QDate(2222, 12, 30));
     f.date(N::unracked)->setDate(QDate(2000, 2, 29));
+    // A text that is no address is stored only once the user says so.
+    const bool asked = !ip.isEmpty() && !isIpAddress(ip);
+    if (asked)
+        MessageBox::setNextAnswer(MsgAnswer::Yes);
     MessageBox::setNextAnswer(answer);
     f.press();
     QCOMPARE(serverRow(*m_reg, QString(ip).replace("'", "''")),
              (QStringList{"乙公司", "编号'1", ip, "机柜 7", "2008-11-23", "2222-12-30", "2000-02-29",
                           remark}));
     QVERIFY(listedIps(*m_main).contains(ip)); // the list was refreshed
-    QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown()[0].text, "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？");
-    QCOMPARE(MessageBox::shown()[0].title, std::optional<QString>("澜汀提示："));
-    QCOMPARE(MessageBox::shown()[0].style, 0x44);
+    QCOMPARE(MessageBox::shown().size(), asked ? 2 : 1);
+    if (asked) {
+        QCOMPARE(MessageBox::shown()[0].text, "“" + ip + "”不是有效的IP地址，是否仍然添加？");
+        QCOMPARE(MessageBox::shown()[0].style, MsgStyle::YesNoQuestionDefaultNo);
+    }
+    const auto &said = MessageBox::shown().back();
+    QCOMPARE(said.text, "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？");
+    QCOMPARE(said.title, std::optional<QString>("澜汀提示："));
+    QCOMPARE(said.style, 0x44);
     if (answer == MsgAnswer::Yes) {
         QVERIFY(w.isVisible());
         for (const QString &name : {N::number, N::ip, N::cabinet})
@@ -293,6 +305,41 @@ void TstEditors::addStoresTheServerAndAsks()
         QVERIFY(!w.isVisible());
     }
     QCOMPARE(m_reg->count("data"), 4);
+}
+
+void TstEditors::addAsksBeforeStoringANonAddress_data()
+{
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<std::optional<MsgAnswer>>("answer"); // none: nothing is asked
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("an IPv4 address") << "10.9.9.9" << std::optional<MsgAnswer>() << true;
+    QTest::newRow("an IPv6 address") << "2001:db8::9" << std::optional<MsgAnswer>() << true;
+    QTest::newRow("three parts, no") << "999.1.1" << std::optional(MsgAnswer::No) << false;
+    QTest::newRow("to be assigned, no") << "待分配" << std::optional(MsgAnswer::No) << false;
+    QTest::newRow("to be assigned, Enter (the default)") << "待分配" << std::optional<MsgAnswer>() << false;
+    QTest::newRow("to be assigned, yes") << "待分配" << std::optional(MsgAnswer::Yes) << true;
+}
+
+void TstEditors::addAsksBeforeStoringANonAddress()
+{
+    QFETCH(QString, ip);
+    QFETCH(std::optional<MsgAnswer>, answer);
+    QFETCH(bool, stored);
+    auto w = m_main->makeAddWindow();
+    Form f{w.get()};
+    f.fill("乙公司", "N9", ip, "C9", "");
+    if (answer)
+        MessageBox::setNextAnswer(*answer);
+    MessageBox::setNextAnswer(MsgAnswer::No); // to adding another
+    f.press();
+    const bool isAddress = isIpAddress(ip);
+    QCOMPARE(MessageBox::shown().first().text,
+             isAddress ? "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？"
+                       : "“" + ip + "”不是有效的IP地址，是否仍然添加？");
+    QCOMPARE(m_reg->count("data"), stored ? 4 : 3);
+    // Refused, the window keeps what was typed.
+    if (!stored)
+        QCOMPARE(f.edit(N::ip)->text(), ip);
 }
 
 void TstEditors::addUnderAFilterStoresButDoesNotList()

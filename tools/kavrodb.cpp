@@ -4,6 +4,7 @@
 #include "core/fileops/exporter.h"
 #include "core/fileops/legacyimport.h"
 #include "core/fileops/sheetimport.h"
+#include "core/listcolumns.h"
 #include "core/paths.h"
 #include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
@@ -39,9 +40,17 @@ const char *usageText()
                          "  kavro-db history DB [--ip IP] [--since yyyy-MM-dd] [--who NAME]\n"
                          "      the change history, oldest first: when (local time), who, what, which record and\n"
                          "      what changed; tab-separated with a header when not written to a terminal\n"
-                         "  kavro-db import-sheet DB FILE.xlsx|FILE.csv [--sheet NAME] [--skip-existing] [--dry-run]\n"
+                         "  kavro-db import-sheet DB FILE.xlsx|FILE.csv [--sheet NAME] [--skip-existing | --good-rows REJECTS\n"
+                         "                       | --update [--blank-clears]] [--extra-to-remark] [--dry-run]\n"
                          "      bring a spreadsheet's servers in, all or nothing; the problems go to standard error\n"
-                         "      as tab-separated lines (row, IP, problem); exit 0 stored, 1 refused, 2 usage\n"
+                         "      as tab-separated lines (row, IP, problem); exit 0 stored, 1 refused, 2 usage;\n"
+                         "      --skip-existing leaves out the rows of IPs already stored;\n"
+                         "      --good-rows stores the rows without a problem and writes the others, with a 问题\n"
+                         "        column, to REJECTS (.xlsx or .csv) to fix and import again;\n"
+                         "      --update rewrites the stored servers of the sheet's IPs (the columns it has; an\n"
+                         "        empty cell leaves the field unless --blank-clears) and adds the new ones, in one\n"
+                         "        transaction; prints each change as row, IP, field, old, new (tab-separated);\n"
+                         "      --extra-to-remark appends the columns that name no field to 备注 as 列名：值 lines\n"
                          "  kavro-db copy SRC DEST\n"
                          "      copy a whole register, keys and texts exact, all or nothing; DEST must be a new\n"
                          "      file or a database without the register's tables (or with all three empty)\n"
@@ -129,7 +138,10 @@ const std::vector<CommandOptions> &commandOptions()
         {"upgrade", {}, {}},
         {"copy", {}, {}},
         {"import", {QStringLiteral("--in-place")}, {QStringLiteral("--codepage")}},
-        {"import-sheet", {QStringLiteral("--skip-existing"), QStringLiteral("--dry-run")}, {QStringLiteral("--sheet")}},
+        {"import-sheet",
+         {QStringLiteral("--skip-existing"), QStringLiteral("--dry-run"), QStringLiteral("--update"),
+          QStringLiteral("--blank-clears"), QStringLiteral("--extra-to-remark")},
+         {QStringLiteral("--sheet"), QStringLiteral("--good-rows")}},
         {"history", {}, {QStringLiteral("--ip"), QStringLiteral("--since"), QStringLiteral("--who")}},
         {"set-admin", {}, {}},
         {"expiring", {QStringLiteral("--include-retired")}, QStringList{QStringLiteral("--within")} + narrowing},
@@ -337,17 +349,25 @@ int history(QStringList args)
 
 int importSheet(QStringList args)
 {
-    QString sheetName;
-    bool skipExisting = false, dryRun = false;
+    QString sheetName, rejects;
+    bool skipExisting = false, dryRun = false, update = false, blankClears = false, extras = false;
     QStringList paths;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
         if (arg == QLatin1String("--sheet") && !args.isEmpty())
             sheetName = args.takeFirst();
+        else if (arg == QLatin1String("--good-rows") && !args.isEmpty())
+            rejects = args.takeFirst();
         else if (arg == QLatin1String("--skip-existing"))
             skipExisting = true;
         else if (arg == QLatin1String("--dry-run"))
             dryRun = true;
+        else if (arg == QLatin1String("--update"))
+            update = true;
+        else if (arg == QLatin1String("--blank-clears"))
+            blankClears = true;
+        else if (arg == QLatin1String("--extra-to-remark"))
+            extras = true;
         else if (arg.startsWith(QLatin1String("--")))
             return misuse("import-sheet", QStringLiteral("unknown option %1").arg(arg));
         else
@@ -355,6 +375,12 @@ int importSheet(QStringList args)
     }
     if (paths.size() != 2)
         return misuse("import-sheet", QStringLiteral("needs DB and FILE.xlsx|FILE.csv"));
+    if (int(skipExisting) + int(update) + int(!rejects.isEmpty()) > 1)
+        return misuse("import-sheet", QStringLiteral("--skip-existing, --good-rows and --update are choices: one at most"));
+    if (blankClears && !update)
+        return misuse("import-sheet", QStringLiteral("--blank-clears goes with --update"));
+    if (!rejects.isEmpty() && !exportFormatFor(rejects))
+        return misuse("import-sheet", QStringLiteral("REJECTS must end in .xlsx or .csv"));
     const QString file = paths[1];
     QString error;
     std::vector<SheetTable> sheets;
@@ -390,29 +416,66 @@ int importSheet(QStringList args)
     RegisterDb db;
     if (const std::optional<int> refused = openNamed("import-sheet", {paths[0]}, db))
         return *refused;
-    const Read<SheetPlan> plan = planSheetImport(db, sheetServers(*table, *header), skipExisting);
-    if (!plan.ok())
-        return fail(QStringLiteral("cannot read the register: %1").arg(plan.status.reason));
-    for (const SheetProblem &p : plan.value.problems)
-        std::fprintf(stderr, "%d\t%s\t%s\n", p.sheetRow, qPrintable(tsvField(p.ip)), qPrintable(p.what));
-    if (!plan.value.problems.empty())
-        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.value.problems.size()).arg(table->name));
+    SheetOptions options;
+    options.mode = update                ? SheetMode::UpdateStored
+                   : skipExisting        ? SheetMode::SkipStored
+                   : !rejects.isEmpty() ? SheetMode::GoodRowsOnly
+                                         : SheetMode::RefuseAll;
+    options.blankClears = blankClears;
+    for (int field : header->fields)
+        if (field >= 0)
+            options.mappedFields.push_back(field);
+    const Read<SheetPlan> read = planSheetImport(db, sheetServers(*table, *header, extras), options);
+    if (!read.ok())
+        return fail(QStringLiteral("cannot read the register: %1").arg(read.status.reason));
+    const SheetPlan &plan = read.value;
+    for (const SheetProblem &p : plan.problems)
+        std::fprintf(stderr, "%d\t%s\t%s\n", p.sheetRow, qPrintable(tsvField(p.ip)), qPrintable(tsvField(p.what)));
+    if (!plan.problems.empty() && options.mode != SheetMode::GoodRowsOnly)
+        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.problems.size()).arg(table->name));
+    if (update) {
+        std::printf("row\tIP\tfield\told\tnew\n");
+        for (const SheetChange &c : plan.changes)
+            for (int field : c.fields)
+                std::printf("%d\t%s\t%s\t%s\t%s\n", c.sheetRow, qPrintable(tsvField(c.before.ip)),
+                            qPrintable(fieldTitle(field)), qPrintable(tsvField(c.before.*listColumns()[size_t(field)].field)),
+                            qPrintable(tsvField(c.after.*listColumns()[size_t(field)].field)));
+    }
     if (dryRun) {
-        std::printf("would store %zu servers and create %lld customers from sheet %s (%d already stored, skipped)\n",
-                    plan.value.toStore.size(), qlonglong(plan.value.newCustomers.size()), qPrintable(table->name),
-                    plan.value.alreadyStored);
+        std::fprintf(update ? stderr : stdout,
+                     "would store %zu servers, update %zu (%d rows unchanged) and create %lld customers from sheet %s "
+                     "(%d already stored, skipped; %zu rows with problems)\n",
+                     plan.toStore.size(), plan.changes.size(), plan.unchanged, qlonglong(plan.newCustomers.size()),
+                     qPrintable(table->name), plan.alreadyStored, plan.problems.size());
+        return 0;
+    }
+    if (!rejects.isEmpty() && !plan.problems.empty()) {
+        const Status written = writeTextTable(rejects, *exportFormatFor(rejects), table->name,
+                                              rejectedRows(*table, *header, plan.problems));
+        if (!written.ok())
+            return fail(QStringLiteral("cannot write %1, nothing was stored: %2").arg(rejects, written.reason));
+    }
+    if (!plan.storable()) {
+        std::fprintf(update ? stderr : stdout, "nothing to store from sheet %s\n", qPrintable(table->name));
         return 0;
     }
     const Status stored = db.addServersWithCustomers(
-        plan.value.toStore.size(), [&](size_t i) -> const ServerRecord & { return plan.value.toStore[i].server; },
-        plan.value.newCustomers);
+        plan.toStore.size(), [&](size_t i) -> const ServerRecord & { return plan.toStore[i].server; },
+        plan.newCustomers, {}, plan.changePairs());
     if (stored.fault == Fault::Duplicate)
         return fail(QStringLiteral("another program stored IP %1 meanwhile; nothing was stored").arg(stored.reason));
+    if (stored.fault == Fault::Changed)
+        return fail(QStringLiteral("another program changed the server of IP %1 meanwhile; nothing was stored").arg(stored.reason));
     if (!stored.ok())
         return fail(QStringLiteral("nothing was stored: %1")
                         .arg(stored.fault == Fault::DiskFull ? QStringLiteral("the disk is full (%1); the register is as it was").arg(stored.reason)
                                                              : stored.reason));
-    std::printf("已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.value.toStore.size(), qlonglong(plan.value.newCustomers.size()));
+    std::FILE *said = update ? stderr : stdout;
+    if (update)
+        std::fprintf(said, "已更新 %zu 台服务器，", plan.changes.size());
+    std::fprintf(said, "已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.toStore.size(), qlonglong(plan.newCustomers.size()));
+    if (!rejects.isEmpty() && !plan.problems.empty())
+        std::fprintf(said, "%zu 行有问题，已写入 %s\n", plan.problems.size(), qPrintable(rejects));
     return 0;
 }
 
@@ -735,7 +798,27 @@ int check(const QStringList &args)
         std::printf("tables and columns: complete\n%lld servers, %lld customers\n"
                     "(the server keeps its own storage sound; pg_amcheck checks it further)\n",
                     summary.value.servers, qlonglong(customers.value.size()));
-        const QStringList warnings = db.securityWarnings();
+        QStringList warnings = db.securityWarnings();
+        // The servers' texts, a page at a time.
+        const Read<std::vector<qint64>> keys = db.serverKeys(ServerQuery{});
+        if (!keys.ok()) {
+            std::printf("error: %s\n", qPrintable(withoutPasswords(keys.status.reason)));
+            return 1;
+        }
+        TextFindings findings;
+        constexpr size_t kPage = 2000;
+        for (size_t first = 0; first < keys.value.size(); first += kPage) {
+            const Read<std::vector<ServerRecord>> page = db.servers(
+                std::span<const qint64>(keys.value.data() + first, std::min(kPage, keys.value.size() - first)));
+            if (!page.ok()) {
+                std::printf("error: %s\n", qPrintable(withoutPasswords(page.status.reason)));
+                return 1;
+            }
+            for (const ServerRecord &s : page.value)
+                if (s.key >= 0)
+                    findings.look(s);
+        }
+        warnings << findings.warnings();
         for (const QString &warning : warnings)
             std::printf("warning: %s\n", qPrintable(warning));
         std::printf("%s is sound (%lld warnings)\n", qPrintable(withoutPasswords(args[0])), qlonglong(warnings.size()));

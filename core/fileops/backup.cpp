@@ -318,26 +318,60 @@ CheckReport checkRegister(const QString &path)
                                    .arg(sqlite3_column_int64(stmt, 1));
         sqlite3_finalize(stmt);
     }
-    // Date texts that are no date (empty ones are simply not filled in).
+    // IPs that are no address and date texts that are no date.
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db.get(), "SELECT F_IP, F_SJ, F_DQ, F_XJ FROM data ORDER BY rowid", -1, &stmt, nullptr) ==
         SQLITE_OK) {
-        static const char *const names[] = {"上架时间", "到期时间", "下架时间"};
+        TextFindings findings;
+        auto text = [stmt](int c) {
+            return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+                                     sqlite3_column_bytes(stmt, c));
+        };
         while (sqlite3_step(stmt) == SQLITE_ROW) {
-            for (int c = 1; c <= 3; ++c) {
-                const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-                const int n = sqlite3_column_bytes(stmt, c);
-                if (!p || QByteArrayView(p, n).trimmed().isEmpty() || utf8ToDate(p, n).isValid())
-                    continue;
-                report.warnings << QStringLiteral("server %1: %2 \"%3\" is no date")
-                                       .arg(QString::fromUtf8(
-                                                reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))),
-                                            QString::fromUtf8(names[c - 1]), QString::fromUtf8(p, n));
-            }
+            ServerRecord s;
+            s.ip = text(0);
+            s.racked = text(1);
+            s.expires = text(2);
+            s.unracked = text(3);
+            findings.look(s);
         }
         sqlite3_finalize(stmt);
+        report.warnings << findings.warnings();
     }
     return report;
+}
+
+void TextFindings::look(const ServerRecord &server)
+{
+    const bool listed = m_listed.size() < kListed;
+    if (!isIpAddress(server.ip)) {
+        ++m_ips;
+        if (listed)
+            m_listed << QStringLiteral("server %1: the IP is no address").arg(server.ip.isEmpty() ? QStringLiteral("\"\"") : server.ip);
+    }
+    static const std::pair<QString ServerRecord::*, const char *> dates[] = {
+        {&ServerRecord::racked, "上架时间"}, {&ServerRecord::expires, "到期时间"}, {&ServerRecord::unracked, "下架时间"}};
+    for (const auto &[field, name] : dates) {
+        const QString &text = server.*field;
+        if (text.trimmed().isEmpty() || textToDate(text).isValid())
+            continue;
+        ++m_dates;
+        if (m_listed.size() < kListed)
+            m_listed << QStringLiteral("server %1: %2 \"%3\" is no date").arg(server.ip, QString::fromUtf8(name), text);
+    }
+}
+
+QStringList TextFindings::warnings() const
+{
+    QStringList out;
+    if (m_ips)
+        out << QStringLiteral("%1 server IP(s) are no IPv4 or IPv6 address").arg(m_ips);
+    if (m_dates)
+        out << QStringLiteral("%1 date text(s) are no date").arg(m_dates);
+    out << m_listed;
+    if (m_ips + m_dates > m_listed.size())
+        out << QStringLiteral("(the first %1 listed)").arg(m_listed.size());
+    return out;
 }
 
 Status restoreRegister(const QString &backup, const QString &db, QString *keptAs, RegisterCounts *counts)

@@ -40,6 +40,22 @@ struct CheckReport {
 // Opens the file read-only and never writes to it.
 CheckReport checkRegister(const QString &path);
 
+// The servers' texts a check warns about: IPs that are no address, date texts that are no date (by
+// the date rule; empty ones are simply not filled in). Each server is looked at once; the first
+// ones found are listed, every one counted.
+class TextFindings {
+public:
+    void look(const ServerRecord &server);
+    // A count line for each kind found, then the servers listed.
+    QStringList warnings() const;
+    static constexpr int kListed = 100;
+
+private:
+    QStringList m_listed;
+    qint64 m_ips = 0;
+    qint64 m_dates = 0;
+};
+
 // Replaces the register at db with the copy at backup, which must check sound. The current db is
 // kept first as db.before-restore-YYYYMMDD-HHMMSS (keptAs); the copy is written through the backup
 // API into db, so a program that has db open never sees a torn file.
