@@ -154,6 +154,10 @@ void TstSheets::dateRule_data()
     QTest::newRow("dots") << "2023.11.04" << "2023-11-04";
     QTest::newRow("Chinese") << "2008年11月23日" << "2008-11-23";
     QTest::newRow("blanks around") << " 2023/1/5 " << "2023-01-05";
+    QTest::newRow("eight digits") << "20261204" << "2026-12-04";
+    QTest::newRow("full-width") << "２０２６年１２月４日" << "2026-12-04";
+    QTest::newRow("midnight dropped") << "2026/12/4 00:00" << "2026-12-04";
+    QTest::newRow("a time of day: kept") << "2026/12/4 9:30" << "2026/12/4 9:30";
     QTest::newRow("no such day: kept") << "2023/2/30" << "2023/2/30";
     QTest::newRow("mixed separators: kept") << "2023/1-5" << "2023/1-5";
     QTest::newRow("words: kept") << "长期" << "长期";
@@ -429,7 +433,9 @@ bool writeWorkbook(const QString &path, const Workbook &book)
         {"xl/_rels/workbook.xml.rels", "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                                        "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
         {"xl/styles.xml", "<?xml version=\"1.0\"?><styleSheet " + ns +
-                              "><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>"},
+                              "><numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd hh:mm\"/></numFmts>"
+                              "<cellXfs count=\"4\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/>"
+                              "<xf numFmtId=\"22\"/></cellXfs></styleSheet>"},
         {"xl/worksheets/sheet1.xml", "<?xml version=\"1.0\"?>" + book.sheetHead + "<worksheet " + ns + "><sheetData>" +
                                          book.rows + "</sheetData></worksheet>"},
     };
@@ -517,6 +523,22 @@ void TstSheets::malformedWorkbooks_data()
         << none << none << none << 1 << "" << ok("两头 缩进 末");
     QTest::newRow("ISO date cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T00:00:00</v></c>") << none << none
                                    << none << 1 << "" << ok("", "2024-03-15");
+    // Date-times: the date kept when the time is midnight or the format hides it; otherwise named.
+    QTest::newRow("date-time cell at midnight") << row2("<c r=\"C2\" s=\"2\"><v>43904</v></c>") << none << none
+                                                << none << 1 << "" << ok("", "2020-03-14");
+    QTest::newRow("date-time format, afternoon")
+        << row2("<c r=\"C2\" s=\"2\"><v>43904.5</v></c>") << none << none << none << 1
+        << "到期时间带有时刻（不是 00:00）：2020-03-14 12:00:00" << ok("");
+    QTest::newRow("built-in date-time format, a minute past")
+        << row2("<c r=\"C2\" s=\"3\"><v>43904.000694444444</v></c>") << none << none << none << 1
+        << "到期时间带有时刻（不是 00:00）：2020-03-14 00:01:00" << ok("");
+    QTest::newRow("a date format hides the time") << row2("<c r=\"C2\" s=\"1\"><v>43904.75</v></c>") << none << none
+                                                  << none << 1 << "" << ok("", "2020-03-14");
+    QTest::newRow("ISO date-time cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T08:30:00</v></c>") << none
+                                        << none << none << 1 << "到期时间带有时刻（不是 00:00）：2024-03-15T08:30:00"
+                                        << ok("");
+    QTest::newRow("a number typed as yyyyMMdd") << row2("<c r=\"C2\"><v>20261204</v></c>") << none << none << none
+                                                << 1 << "" << ok("", "2026-12-04");
     QTest::newRow("entities declared")
         << row2("<c r=\"B2\" t=\"inlineStr\"><is><t>&c;</t></is></c>") << none << none
         << QByteArray("<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
