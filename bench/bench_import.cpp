@@ -28,6 +28,7 @@
 #include <span>
 #include <sqlite3.h>
 #include <zip.h>
+#include <malloc.h>
 
 namespace {
 const int kRuns = qEnvironmentVariableIsSet("KAVRO_BENCH_RUNS") ? qEnvironmentVariableIntValue("KAVRO_BENCH_RUNS") : 7;
@@ -44,16 +45,18 @@ ExportResult exportAll(const QString &db, const QString &out)
 qint64 importAll(const QString &db, const QString &file)
 {
     QString error;
-    const std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
+    std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
     if (!book) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return -1;
     }
-    const SheetTable &table = book->front();
-    const std::optional<SheetHeader> header = findHeader(table);
+    const std::optional<SheetHeader> header = findHeader(book->front());
+    // As kavro-db does: the cells are not needed once the servers are taken from them.
+    std::vector<SheetServer> rows = sheetServers(std::move(book->front()), *header);
+    book.reset();
     RegisterDb reg;
     reg.open(db);
-    const Read<SheetPlan> plan = planSheetImport(reg, sheetServers(table, *header), false);
+    const Read<SheetPlan> plan = planSheetImport(reg, std::move(rows), false);
     if (!plan.ok() || !plan.value.problems.empty())
         return -1;
     const Status stored = reg.addServersWithCustomers(
@@ -209,13 +212,14 @@ QString emptyRegister(const QString &path, bool bare = false)
 qint64 updateAll(const QString &db, const QString &file)
 {
     QString error;
-    const std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
+    std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
     if (!book) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return -1;
     }
-    const SheetTable &table = book->front();
-    const std::optional<SheetHeader> header = findHeader(table);
+    const std::optional<SheetHeader> header = findHeader(book->front());
+    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
+        std::fprintf(stderr, "read: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
     RegisterDb reg;
     reg.open(db);
     SheetOptions options;
@@ -223,9 +227,15 @@ qint64 updateAll(const QString &db, const QString &file)
     for (int f : header->fields)
         if (f >= 0)
             options.mappedFields.push_back(f);
-    const Read<SheetPlan> plan = planSheetImport(reg, sheetServers(table, *header), options);
+    std::vector<SheetServer> rows = sheetServers(std::move(book->front()), *header);
+    book.reset(); // as kavro-db does
+    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
+        std::fprintf(stderr, "rows: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
+    const Read<SheetPlan> plan = planSheetImport(reg, std::move(rows), options);
     if (!plan.ok() || !plan.value.problems.empty())
         return -1;
+    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
+        std::fprintf(stderr, "planned: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
     const Status stored = reg.addServersWithCustomers(
         plan.value.toStore.size(), [&](size_t i) -> const ServerRecord & { return plan.value.toStore[i].server; },
         plan.value.newCustomers, {}, plan.value.changePairs());
@@ -369,12 +379,23 @@ int benchUpdate(QCoreApplication &app, int servers)
     std::printf("update from xlsx %d: %.2f x the import of the same sheet into an empty register\n", servers,
                 updated.median() / imported.median());
     copySource();
+    if (const QString keep = qEnvironmentVariable("KAVRO_BENCH_KEEP"); !keep.isEmpty()) {
+        QFile::copy(target, keep + "/target.mdb"); // for a profiler: --child-update target.mdb changed.xlsx
+        QFile::copy(sheet, keep + "/changed.xlsx");
+    }
     QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(app.applicationFilePath(), {"--child-update", target, sheet});
     child.waitForFinished(-1);
-    const QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
+    QList<QByteArray> words = child.readAllStandardOutput().trimmed().split(' ');
     std::printf("update from xlsx %d: peak memory %s MiB (whole process, %s servers changed)\n", servers,
                 words.value(1).constData(), words.value(0).constData());
+    emptyRegister(target);
+    child.start(app.applicationFilePath(), {"--child", target, sheet});
+    child.waitForFinished(-1);
+    words = child.readAllStandardOutput().trimmed().split(' ');
+    std::printf("import xlsx into an empty register %d: peak memory %s MiB (whole process, %s servers stored)\n",
+                servers, words.value(1).constData(), words.value(0).constData());
     return 0;
 }
 

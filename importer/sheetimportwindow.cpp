@@ -345,12 +345,14 @@ void SheetImportWindow::showChanges()
             m_changes->setItem(r, 0, readOnlyCell(QString::number(c.sheetRow)));
             m_changes->setItem(r, 1, readOnlyCell(c.before.ip));
             m_changes->setItem(r, 2, readOnlyCell(column.title));
-            m_changes->setItem(r, 3, readOnlyCell(before));
-            m_changes->setItem(r, 4, readOnlyCell(after.isEmpty() ? QStringLiteral("（清空）") : after));
+            // On one line, its line breaks shown, so that the whole of a remark can be read.
+            auto oneLine = [](QString text) { return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\n'), QStringLiteral(" ↵ ")); };
+            m_changes->setItem(r, 3, readOnlyCell(oneLine(before)));
+            m_changes->setItem(r, 4, readOnlyCell(after.isEmpty() ? QStringLiteral("（清空）") : oneLine(after)));
             m_changes->item(r, 3)->setForeground(QColor(0x80, 0x80, 0x80));
             m_changes->item(r, 4)->setForeground(QColor(0x00, 0x60, 0x00));
-            for (int col = 3; col <= 4; ++col)
-                m_changes->item(r, col)->setToolTip(m_changes->item(r, col)->text());
+            m_changes->item(r, 3)->setToolTip(before);
+            m_changes->item(r, 4)->setToolTip(after);
             ++r;
         }
     }

@@ -425,14 +425,24 @@ int importSheet(QStringList args)
     for (int field : header->fields)
         if (field >= 0)
             options.mappedFields.push_back(field);
-    const Read<SheetPlan> read = planSheetImport(db, sheetServers(*table, *header, extras), options);
+    const QString sheetTitle = table->name;
+    // The cells are needed again only for the rows given back; otherwise they go as the servers are
+    // taken from them.
+    std::vector<SheetServer> rows = rejects.isEmpty()
+                                        ? sheetServers(std::move(*const_cast<SheetTable *>(table)), *header, extras)
+                                        : sheetServers(*table, *header, extras);
+    if (rejects.isEmpty()) {
+        sheets.clear();
+        table = nullptr;
+    }
+    const Read<SheetPlan> read = planSheetImport(db, std::move(rows), options);
     if (!read.ok())
         return fail(QStringLiteral("cannot read the register: %1").arg(read.status.reason));
     const SheetPlan &plan = read.value;
     for (const SheetProblem &p : plan.problems)
         std::fprintf(stderr, "%d\t%s\t%s\n", p.sheetRow, qPrintable(tsvField(p.ip)), qPrintable(tsvField(p.what)));
     if (!plan.problems.empty() && options.mode != SheetMode::GoodRowsOnly)
-        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.problems.size()).arg(table->name));
+        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.problems.size()).arg(sheetTitle));
     if (update) {
         std::printf("row\tIP\tfield\told\tnew\n");
         for (const SheetChange &c : plan.changes)
@@ -446,17 +456,17 @@ int importSheet(QStringList args)
                      "would store %zu servers, update %zu (%d rows unchanged) and create %lld customers from sheet %s "
                      "(%d already stored, skipped; %zu rows with problems)\n",
                      plan.toStore.size(), plan.changes.size(), plan.unchanged, qlonglong(plan.newCustomers.size()),
-                     qPrintable(table->name), plan.alreadyStored, plan.problems.size());
+                     qPrintable(sheetTitle), plan.alreadyStored, plan.problems.size());
         return 0;
     }
     if (!rejects.isEmpty() && !plan.problems.empty()) {
-        const Status written = writeTextTable(rejects, *exportFormatFor(rejects), table->name,
+        const Status written = writeTextTable(rejects, *exportFormatFor(rejects), sheetTitle,
                                               rejectedRows(*table, *header, plan.problems));
         if (!written.ok())
             return fail(QStringLiteral("cannot write %1, nothing was stored: %2").arg(rejects, written.reason));
     }
     if (!plan.storable()) {
-        std::fprintf(update ? stderr : stdout, "nothing to store from sheet %s\n", qPrintable(table->name));
+        std::fprintf(update ? stderr : stdout, "nothing to store from sheet %s\n", qPrintable(sheetTitle));
         return 0;
     }
     const Status stored = db.addServersWithCustomers(

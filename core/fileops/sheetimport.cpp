@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <unordered_map>
 
 namespace {
 // The longest text a spreadsheet cell holds; a longer one is no cell a program wrote for us.
@@ -77,6 +78,33 @@ bool sameValue(const ListColumn &column, const QString &stored, const QString &s
     const QDate a = textToDate(stored);
     return a.isValid() && a == textToDate(sheet);
 }
+
+// What a row of the sheet changes in the stored server of its IP: the fields the sheet has a column
+// for (an empty cell only with blankClears), and 备注 with the extra columns' lines.
+SheetChange changeFor(const SheetServer &row, ServerRecord before, const std::vector<bool> &mapped, bool blankClears)
+{
+    SheetChange change{row.sheetRow, before, std::move(before), {}};
+    for (int field = 0; field < kListColumnCount; ++field) {
+        const ListColumn &c = listColumns()[size_t(field)];
+        if (field == kIpField)
+            continue;
+        QString value = row.server.*c.field;
+        if (field == kRemarkField) {
+            if (!mapped[size_t(field)] && row.extras.isEmpty())
+                continue;
+            if (value.isEmpty() && !(blankClears && mapped[size_t(field)]))
+                value = change.before.remark;
+            value = remarkWithExtras(value, row.extras);
+        } else if (!mapped[size_t(field)] || (value.isEmpty() && !blankClears)) {
+            continue;
+        }
+        if (sameValue(c, change.before.*c.field, value))
+            continue;
+        change.after.*c.field = value;
+        change.fields.push_back(field);
+    }
+    return change;
+}
 } // namespace
 
 QString fieldTitle(int field)
@@ -116,52 +144,76 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, c
     std::vector<QStringList> trouble(rows.size());
     QStringList ips;
     ips.reserve(qsizetype(rows.size()));
-    // How many rows give each IP (an IP twice refuses both rows when only good rows go in).
-    QHash<QString, int> firstRow;
+    // The first row of each IP (by its index), and when only good rows go in its last (an IP twice
+    // then refuses both rows).
+    QHash<QString, size_t> firstRow;
     QHash<QString, int> lastRow;
+    firstRow.reserve(qsizetype(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
         trouble[i] = rowProblems(rows[i]);
         const QString &ip = rows[i].server.ip;
         if (!trouble[i].isEmpty())
             continue;
         if (!firstRow.contains(ip)) {
-            firstRow.insert(ip, rows[i].sheetRow);
+            firstRow.insert(ip, i);
             ips << ip;
         }
-        lastRow.insert(ip, rows[i].sheetRow);
+        if (goodRows)
+            lastRow.insert(ip, rows[i].sheetRow);
     }
     for (size_t i = 0; i < rows.size(); ++i) {
         if (!trouble[i].isEmpty())
             continue;
         const QString &ip = rows[i].server.ip;
-        const int first = firstRow.value(ip);
-        if (first != rows[i].sheetRow)
-            trouble[i] << QStringLiteral("表格中重复（第 %1 行已有）").arg(first);
-        else if (goodRows && lastRow.value(ip) != first)
+        const size_t first = firstRow.value(ip);
+        if (first != i)
+            trouble[i] << QStringLiteral("表格中重复（第 %1 行已有）").arg(rows[first].sheetRow);
+        else if (goodRows && lastRow.value(ip) != rows[i].sheetRow)
             trouble[i] << QStringLiteral("表格中重复（第 %1 行也有）").arg(lastRow.value(ip));
     }
-    // The stored servers of the sheet's IPs: their IPs, or whole when they are to be updated.
-    QSet<QString> stored;
-    QHash<QString, ServerRecord> storedServers;
+    lastRow.clear();
+    std::vector<bool> mapped(kListColumnCount, false);
+    for (int f : options.mappedFields)
+        if (f >= 0 && f < kListColumnCount)
+            mapped[size_t(f)] = true;
+    // Which rows' IPs are stored. When updating, each stored server is compared with its row as it
+    // is read, a few thousand at a time: only the changes are kept, never every stored server at once.
+    std::vector<bool> stored(rows.size(), false);
+    std::unordered_map<size_t, SheetChange> changeOfRow;
     if (update) {
-        Read<std::vector<ServerRecord>> found = db.serversWithIps(ips);
-        if (!found.ok()) {
-            out.status = found.status;
-            return out;
-        }
-        for (ServerRecord &s : found.value) {
-            stored.insert(s.ip);
-            storedServers.insert(s.ip, std::move(s));
+        constexpr qsizetype kPerRead = 2000;
+        for (qsizetype first = 0; first < ips.size(); first += kPerRead) {
+            Read<std::vector<ServerRecord>> found = db.serversWithIps(ips.mid(first, kPerRead));
+            if (!found.ok()) {
+                out.status = found.status;
+                return out;
+            }
+            for (ServerRecord &before : found.value) {
+                const size_t i = firstRow.value(before.ip);
+                if (stored[i]) {
+                    // An older register may hold an IP twice: which one the row means is not known.
+                    changeOfRow.erase(i);
+                    if (trouble[i].isEmpty())
+                        trouble[i] << QStringLiteral("登记中有多台服务器使用此IP，无法确定更新哪一台");
+                    continue;
+                }
+                stored[i] = true;
+                SheetChange change = changeFor(rows[i], std::move(before), mapped, options.blankClears);
+                if (!change.fields.empty())
+                    changeOfRow.emplace(i, std::move(change));
+            }
         }
     } else {
-        Read<QSet<QString>> found = db.storedIps(ips);
+        const Read<QSet<QString>> found = db.storedIps(ips);
         if (!found.ok()) {
             out.status = found.status;
             return out;
         }
-        stored = std::move(found.value);
+        for (const QString &ip : found.value)
+            stored[firstRow.value(ip)] = true;
     }
     ips.clear();
+    firstRow.clear();
     const Read<QStringList> customers = db.customerNames();
     if (!customers.ok()) {
         out.status = customers.status;
@@ -175,17 +227,13 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, c
             out.value.newCustomers << customer;
         }
     };
-    std::vector<bool> mapped(kListColumnCount, false);
-    for (int f : options.mappedFields)
-        if (f >= 0 && f < kListColumnCount)
-            mapped[size_t(f)] = true;
     // The rows accepted are moved to the front of rows, which then becomes the plan's: a sheet of
     // a hundred thousand rows is held once.
     size_t accepted = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         SheetServer &row = rows[i];
         const QString &ip = row.server.ip;
-        if (trouble[i].isEmpty() && stored.contains(ip)) {
+        if (trouble[i].isEmpty() && stored[i]) {
             if (options.mode == SheetMode::SkipStored) {
                 ++out.value.alreadyStored;
                 continue;
@@ -197,36 +245,17 @@ Read<SheetPlan> planSheetImport(RegisterDb &db, std::vector<SheetServer> rows, c
             out.value.problems.push_back({row.sheetRow, shown(ip), trouble[i].join(QStringLiteral("；"))});
             continue;
         }
-        if (update && stored.contains(ip)) {
-            const ServerRecord &before = storedServers[ip];
-            SheetChange change{row.sheetRow, before, before, {}};
-            for (int field = 0; field < kListColumnCount; ++field) {
-                const ListColumn &c = listColumns()[size_t(field)];
-                if (field == kIpField)
-                    continue;
-                QString value = row.server.*c.field;
-                if (field == kRemarkField) {
-                    if (!mapped[size_t(field)] && row.extras.isEmpty())
-                        continue;
-                    if (value.isEmpty() && !(options.blankClears && mapped[size_t(field)]))
-                        value = before.remark;
-                    value = remarkWithExtras(value, row.extras);
-                } else {
-                    if (!mapped[size_t(field)] || (value.isEmpty() && !options.blankClears))
-                        continue;
-                }
-                if (sameValue(c, before.*c.field, value))
-                    continue;
-                change.after.*c.field = value;
-                change.fields.push_back(field);
-            }
-            if (change.fields.empty()) {
+        if (update && stored[i]) {
+            const auto change = changeOfRow.find(i);
+            if (change == changeOfRow.end()) {
                 ++out.value.unchanged;
-            } else {
-                if (std::find(change.fields.begin(), change.fields.end(), kCustomerField) != change.fields.end())
-                    noteCustomer(change.after.customer);
-                out.value.changes.push_back(std::move(change));
+                continue;
             }
+            const std::vector<int> &fields = change->second.fields;
+            if (std::find(fields.begin(), fields.end(), kCustomerField) != fields.end())
+                noteCustomer(change->second.after.customer);
+            out.value.changes.push_back(std::move(change->second));
+            changeOfRow.erase(change);
             continue;
         }
         if (!row.extras.isEmpty())

@@ -4,6 +4,9 @@
 #include "core/listcolumns.h"
 
 #include <QDate>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <QTime>
 #include <QFile>
 #include <QFileInfo>
@@ -289,35 +292,64 @@ bool isFooterText(const QString &text)
 }
 } // namespace
 
+namespace {
+// The server of one row below the header; none when every mapped cell is empty.
+std::optional<SheetServer> serverOfRow(const SheetRow &row, int sheetRow, const SheetRow &titles,
+                                       const SheetHeader &header, bool withExtras)
+{
+    SheetServer s;
+    s.sheetRow = sheetRow;
+    bool any = false;
+    for (const auto &[c, cell] : row.cells()) {
+        s.footer = s.footer || isFooterText(cell);
+        const int field = c < int(header.fields.size()) ? header.fields[size_t(c)] : -1;
+        if (field < 0) {
+            if (withExtras && !cell.trimmed().isEmpty()) {
+                QString name = titles.value(c).trimmed();
+                if (name.isEmpty())
+                    name = columnLetters(c) + QStringLiteral("列");
+                s.extras << QStringLiteral("%1：%2").arg(name, cell.trimmed());
+            }
+            continue;
+        }
+        const ListColumn &column = listColumns()[size_t(field)];
+        const QString text = column.date ? dateCellText(cell) : cell.trimmed();
+        s.server.*column.field = text;
+        any = any || !text.isEmpty();
+    }
+    if (!any)
+        return std::nullopt;
+    return s;
+}
+} // namespace
+
 std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header, bool withExtras)
 {
     std::vector<SheetServer> out;
     out.reserve(size_t(std::max<qsizetype>(0, table.rows.size() - header.row - 1)));
     const SheetRow titles = header.row >= 0 && header.row < table.rows.size() ? table.rows[header.row] : SheetRow();
+    for (int r = header.row + 1; r < int(table.rows.size()); ++r)
+        if (std::optional<SheetServer> s = serverOfRow(table.rows[r], r + 1, titles, header, withExtras))
+            out.push_back(std::move(*s));
+    return out;
+}
+
+std::vector<SheetServer> sheetServers(SheetTable &&table, const SheetHeader &header, bool withExtras)
+{
+    std::vector<SheetServer> out;
+    out.reserve(size_t(std::max<qsizetype>(0, table.rows.size() - header.row - 1)));
+    const SheetRow titles = header.row >= 0 && header.row < table.rows.size() ? table.rows[header.row] : SheetRow();
     for (int r = header.row + 1; r < int(table.rows.size()); ++r) {
-        SheetServer s;
-        s.sheetRow = r + 1;
-        bool any = false;
-        for (const auto &[c, cell] : table.rows[r].cells()) {
-            s.footer = s.footer || isFooterText(cell);
-            const int field = c < int(header.fields.size()) ? header.fields[size_t(c)] : -1;
-            if (field < 0) {
-                if (withExtras && !cell.trimmed().isEmpty()) {
-                    QString name = titles.value(c).trimmed();
-                    if (name.isEmpty())
-                        name = columnLetters(c) + QStringLiteral("列");
-                    s.extras << QStringLiteral("%1：%2").arg(name, cell.trimmed());
-                }
-                continue;
-            }
-            const ListColumn &column = listColumns()[size_t(field)];
-            const QString text = column.date ? dateCellText(cell) : cell.trimmed();
-            s.server.*column.field = text;
-            any = any || !text.isEmpty();
-        }
-        if (any)
-            out.push_back(std::move(s));
+        if (std::optional<SheetServer> s = serverOfRow(table.rows[r], r + 1, titles, header, withExtras))
+            out.push_back(std::move(*s));
+        table.rows[r] = SheetRow(); // its texts live on in the server; the row's own room goes now
     }
+    table.rows.clear();
+#ifdef __GLIBC__
+    // The rows' room was many small blocks among the servers' texts: handed back to the system now,
+    // the checks that follow do not grow the process past what the reading took.
+    malloc_trim(0);
+#endif
     return out;
 }
 

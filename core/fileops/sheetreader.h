@@ -90,6 +90,9 @@ struct SheetServer {
     bool footer = false; // a cell begins with 合计, 总计, 小计 or 共计: a total, not a server
 };
 std::vector<SheetServer> sheetServers(const SheetTable &table, const SheetHeader &header, bool withExtras = false);
+// The same, giving up the table's rows one by one as their servers are taken (a caller that needs
+// the sheet no more holds a large one only once).
+std::vector<SheetServer> sheetServers(SheetTable &&table, const SheetHeader &header, bool withExtras = false);
 
 // A remark with extra lines appended, each on a line of its own, those it holds already left out
 // (a sheet imported twice does not repeat them).
