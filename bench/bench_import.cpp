@@ -9,7 +9,8 @@
 // another 到期时间 (导入表格… with 更新已存在的服务器), against a plain import of the same sheet
 // into an empty register and against a floor doing the update by hand; peak memory in a process
 // of its own.
-// Usage: QT_QPA_PLATFORM=offscreen bench_import [--update] [SERVERS]   (default 100000; KAVRO_BENCH_RUNS=N for N runs, 7)
+// Usage: QT_QPA_PLATFORM=offscreen bench_import [--update] [SERVERS]   (default 100000; KAVRO_BENCH_RUNS=N for N runs, 7;
+// with --update, KAVRO_BENCH_STAGES=1 prints the memory after each step and KAVRO_BENCH_KEEP=DIR keeps the files)
 #include "benchdata.h"
 #include "core/engine/schemaddl.h"
 #include "core/fileops/exporter.h"

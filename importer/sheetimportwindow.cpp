@@ -126,7 +126,8 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     m_changes->setColumnWidth(0, 44);
     m_changes->setColumnWidth(1, 120);
     m_changes->setColumnWidth(2, 70);
-    m_changes->setColumnWidth(3, 250);
+    m_changes->setColumnWidth(3, 260);
+    m_changes->setWordWrap(true);
     m_changes->horizontalHeader()->setStretchLastSection(true);
     m_pages->addTab(m_changes, SheetImportTexts::changesTab.arg(0));
     layout->addWidget(m_pages, 3);
@@ -345,10 +346,8 @@ void SheetImportWindow::showChanges()
             m_changes->setItem(r, 0, readOnlyCell(QString::number(c.sheetRow)));
             m_changes->setItem(r, 1, readOnlyCell(c.before.ip));
             m_changes->setItem(r, 2, readOnlyCell(column.title));
-            // On one line, its line breaks shown, so that the whole of a remark can be read.
-            auto oneLine = [](QString text) { return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\n'), QStringLiteral(" ↵ ")); };
-            m_changes->setItem(r, 3, readOnlyCell(oneLine(before)));
-            m_changes->setItem(r, 4, readOnlyCell(after.isEmpty() ? QStringLiteral("（清空）") : oneLine(after)));
+            m_changes->setItem(r, 3, readOnlyCell(before));
+            m_changes->setItem(r, 4, readOnlyCell(after.isEmpty() ? QStringLiteral("（清空）") : after));
             m_changes->item(r, 3)->setForeground(QColor(0x80, 0x80, 0x80));
             m_changes->item(r, 4)->setForeground(QColor(0x00, 0x60, 0x00));
             m_changes->item(r, 3)->setToolTip(before);
@@ -356,6 +355,11 @@ void SheetImportWindow::showChanges()
             ++r;
         }
     }
+    // A remark of several lines is read whole: the rows take the height of their texts (up to a
+    // few lines each).
+    m_changes->resizeRowsToContents();
+    for (int row = 0; row < m_changes->rowCount(); ++row)
+        m_changes->setRowHeight(row, std::min(m_changes->rowHeight(row), 20 * 6));
     m_pages->setTabText(m_pages->indexOf(m_changes), SheetImportTexts::changesTab.arg(m_plan.changes.size()) +
                                                          (cut ? SheetImportTexts::changesCut.arg(kChangeLines) : QString()));
 }
