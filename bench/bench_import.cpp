@@ -42,22 +42,37 @@ ExportResult exportAll(const QString &db, const QString &out)
     return exportServers(reg, keys, out, *exportFormatFor(out));
 }
 
-// What 导入表格… and kavro-db import-sheet do: read, find the header, check, store.
-qint64 importAll(const QString &db, const QString &file)
+// The servers of a workbook's first sheet and the fields its header maps, read as kavro-db reads
+// them: the cells are given up as the servers are taken from them.
+std::optional<std::vector<SheetServer>> readServers(const QString &file, std::vector<int> *mapped = nullptr)
 {
     QString error;
     std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
     if (!book) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
-        return -1;
+        return std::nullopt;
     }
     const std::optional<SheetHeader> header = findHeader(book->front());
-    // As kavro-db does: the cells are not needed once the servers are taken from them.
+    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
+        std::fprintf(stderr, "read: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
+    for (int f : header->fields)
+        if (f >= 0 && mapped)
+            mapped->push_back(f);
     std::vector<SheetServer> rows = sheetServers(std::move(book->front()), *header);
-    book.reset();
+    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
+        std::fprintf(stderr, "rows: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
+    return rows;
+}
+
+// What 导入表格… and kavro-db import-sheet do: read, find the header, check, store.
+qint64 importAll(const QString &db, const QString &file)
+{
+    std::optional<std::vector<SheetServer>> rows = readServers(file);
+    if (!rows)
+        return -1;
     RegisterDb reg;
     reg.open(db);
-    const Read<SheetPlan> plan = planSheetImport(reg, std::move(rows), false);
+    const Read<SheetPlan> plan = planSheetImport(reg, std::move(*rows), false);
     if (!plan.ok() || !plan.value.problems.empty())
         return -1;
     const Status stored = reg.addServersWithCustomers(
@@ -212,27 +227,14 @@ QString emptyRegister(const QString &path, bool bare = false)
 // header, look every IP up and compare, store the changes (each guarded) and the new servers.
 qint64 updateAll(const QString &db, const QString &file)
 {
-    QString error;
-    std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
-    if (!book) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return -1;
-    }
-    const std::optional<SheetHeader> header = findHeader(book->front());
-    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
-        std::fprintf(stderr, "read: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
-    RegisterDb reg;
-    reg.open(db);
     SheetOptions options;
     options.mode = SheetMode::UpdateStored;
-    for (int f : header->fields)
-        if (f >= 0)
-            options.mappedFields.push_back(f);
-    std::vector<SheetServer> rows = sheetServers(std::move(book->front()), *header);
-    book.reset(); // as kavro-db does
-    if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
-        std::fprintf(stderr, "rows: %ld MiB, in use %zu MiB\n", peakRssMiB(), mallinfo2().uordblks >> 20);
-    const Read<SheetPlan> plan = planSheetImport(reg, std::move(rows), options);
+    std::optional<std::vector<SheetServer>> rows = readServers(file, &options.mappedFields);
+    if (!rows)
+        return -1;
+    RegisterDb reg;
+    reg.open(db);
+    const Read<SheetPlan> plan = planSheetImport(reg, std::move(*rows), options);
     if (!plan.ok() || !plan.value.problems.empty())
         return -1;
     if (qEnvironmentVariableIsSet("KAVRO_BENCH_STAGES"))
@@ -334,15 +336,24 @@ qint64 writeChangedSheet(const QString &db, const QString &out)
     return changed;
 }
 
-int benchUpdate(QCoreApplication &app, int servers)
+// A realistic register of this many servers in tmp; empty when it cannot be made.
+QString sourceRegister(const QTemporaryDir &tmp, int servers)
 {
-    QTemporaryDir tmp;
     const QString source = tmp.path() + "/source.mdb";
     QString error;
     if (!initRegisterDatabase(source, &error) || !fillRegister(source, servers)) {
         std::printf("cannot build the register: %s\n", qPrintable(error));
-        return 1;
+        return {};
     }
+    return source;
+}
+
+int benchUpdate(QCoreApplication &app, int servers)
+{
+    QTemporaryDir tmp;
+    const QString source = sourceRegister(tmp, servers);
+    if (source.isEmpty())
+        return 1;
     const QString sheet = tmp.path() + "/changed.xlsx";
     const qint64 changed = writeChangedSheet(source, sheet);
     const QString target = tmp.path() + "/target.mdb";
@@ -424,13 +435,9 @@ int main(int argc, char **argv)
     }
     const int servers = argc > 1 ? std::atoi(argv[1]) : 100000;
     QTemporaryDir tmp;
-
-    const QString source = tmp.path() + "/source.mdb";
-    QString error;
-    if (!initRegisterDatabase(source, &error) || !fillRegister(source, servers)) {
-        std::printf("cannot build the register: %s\n", qPrintable(error));
+    const QString source = sourceRegister(tmp, servers);
+    if (source.isEmpty())
         return 1;
-    }
     const QString sheet = tmp.path() + "/list.xlsx";
     const QString target = tmp.path() + "/target.mdb";
     Times exported, imported, floor, bare, bareFloor;

@@ -57,6 +57,16 @@ Status store(RegisterDb &db, const SheetPlan &p)
         p.changePairs());
 }
 
+// A server stored as a window would store it.
+void addServer(RegisterDb &db, const QString &ip, const QString &expires = {}, const QString &remark = {})
+{
+    ServerRecord s;
+    s.ip = ip;
+    s.expires = expires;
+    s.remark = remark;
+    QVERIFY(db.addServer(s).ok());
+}
+
 ServerRecord storedServer(RegisterDb &db, const QString &ip)
 {
     const Read<std::vector<ServerRecord>> found = db.serversWithIps({ip});
@@ -146,9 +156,7 @@ void TstSheetUpdate::modesOnOneSheet()
     TempRegister reg;
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
-    ServerRecord old;
-    old.ip = "10.0.0.9";
-    QVERIFY(db.addServer(old).ok());
+    addServer(db, "10.0.0.9");
     const Read<SheetPlan> p = plan(db, sheet(kTroubledRows), mode);
     QVERIFY(p.ok());
     QStringList said;
@@ -180,9 +188,7 @@ void TstSheetUpdate::rowsWithProblemsComeBackAsASheet()
     TempRegister reg;
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
-    ServerRecord old;
-    old.ip = "10.0.0.9";
-    QVERIFY(db.addServer(old).ok());
+    addServer(db, "10.0.0.9");
     QTemporaryDir dir;
     const QString sourcePath = dir.filePath(source);
     SheetImportWindow w(db, sourcePath, {sheet(kTroubledRows)});
@@ -293,13 +299,8 @@ void TstSheetUpdate::anotherDeskChangesDuringAnUpdate()
     TempRegister reg;
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
-    for (const QString ip : {"10.0.0.1", "10.0.0.2"}) {
-        ServerRecord s;
-        s.ip = ip;
-        s.expires = "2026-01-01";
-        s.remark = "原来的";
-        QVERIFY(db.addServer(s).ok());
-    }
+    for (const QString ip : {"10.0.0.1", "10.0.0.2"})
+        addServer(db, ip, "2026-01-01", "原来的");
     const SheetTable table = sheet({{"服务器IP", "到期时间"},
                                     {"10.0.0.1", "2027-01-01"},
                                     {"10.0.0.2", "2027-01-01"},
@@ -351,12 +352,8 @@ void TstSheetUpdate::extraColumnsIntoRemark()
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
     if (mode == SheetMode::UpdateStored)
-        for (const QString ip : {"10.0.0.1", "10.0.0.2"}) {
-            ServerRecord s;
-            s.ip = ip;
-            s.remark = "原有";
-            QVERIFY(db.addServer(s).ok());
-        }
+        for (const QString ip : {"10.0.0.1", "10.0.0.2"})
+            addServer(db, ip, {}, "原有");
     const SheetTable table = sheet({{"服务器IP", "备注", "带宽", "联系人", ""},
                                     {"10.0.0.1", "机房A", "100M", "张三", "甲-01"},
                                     {"10.0.0.2", "", "20M", "", ""}});
@@ -376,11 +373,7 @@ void TstSheetUpdate::updatePreviewInTheWindow()
     TempRegister reg;
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
-    ServerRecord s;
-    s.ip = "10.0.0.1";
-    s.expires = "2026-01-01";
-    s.remark = "旧备注";
-    QVERIFY(db.addServer(s).ok());
+    addServer(db, "10.0.0.1", "2026-01-01", "旧备注");
     const SheetTable table = sheet({{"服务器IP", "到期时间", "备注"},
                                     {"10.0.0.1", "2027-01-01", "新备注"},
                                     {"10.0.0.2", "2027-02-02", ""}});
@@ -564,11 +557,7 @@ void TstSheetUpdate::commandLine()
     TempRegister reg;
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
-    ServerRecord s;
-    s.ip = "10.0.0.1";
-    s.expires = "2026-01-01";
-    s.remark = "甲\t乙";
-    QVERIFY(db.addServer(s).ok());
+    addServer(db, "10.0.0.1", "2026-01-01", "甲\t乙");
     QTemporaryDir dir;
     const QString csv = dir.filePath("表.csv");
     QVERIFY(writeTextTable(csv, ExportFormat::Csv, "表",

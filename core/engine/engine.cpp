@@ -249,6 +249,25 @@ Read<std::vector<qint64>> RegisterEngine::serverKeys(const ServerQuery &query, c
     return out;
 }
 
+namespace {
+// Runs a prepared query of the record key and the eight texts, handing each server to take; false
+// (the query's error left in it) when it fails.
+bool eachServer(QSqlQuery &q, const std::function<void(ServerRecord &&)> &take)
+{
+    if (!q.exec())
+        return false;
+    while (q.next()) {
+        ServerRecord r;
+        r.key = q.value(0).toLongLong();
+        const auto fields = recordFields(r);
+        for (int i = 0; i < 8; ++i)
+            *fields[size_t(i)] = q.value(i + 1).toString();
+        take(std::move(r));
+    }
+    return !q.lastError().isValid();
+}
+} // namespace
+
 Read<std::vector<ServerRecord>> RegisterEngine::serversWithIps(const QStringList &ips)
 {
     Read<std::vector<ServerRecord>> out;
@@ -271,20 +290,7 @@ Read<std::vector<ServerRecord>> RegisterEngine::serversWithIps(const QStringList
                                      marks.join(QLatin1Char(','))));
         for (qsizetype i = first; ok && i < end; ++i)
             q.addBindValue(ips[i].isNull() ? QString(QLatin1String("")) : ips[i]);
-        if (!ok || !q.exec()) {
-            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
-            out.value = {};
-            return out;
-        }
-        while (q.next()) {
-            ServerRecord r;
-            r.key = q.value(0).toLongLong();
-            const auto fields = recordFields(r);
-            for (int i = 0; i < 8; ++i)
-                *fields[size_t(i)] = q.value(i + 1).toString();
-            out.value.push_back(std::move(r));
-        }
-        if (q.lastError().isValid()) {
+        if (!ok || !eachServer(q, [&](ServerRecord &&r) { out.value.push_back(std::move(r)); })) {
             out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
             out.value = {};
             return out;
@@ -321,22 +327,12 @@ Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> 
         bool ok = q.prepare(sql);
         for (size_t i = first; ok && i < end; ++i)
             q.addBindValue(keys[i]);
-        if (!ok || !q.exec()) {
-            out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
-            out.value = {};
-            return out;
-        }
-        while (q.next()) {
-            ServerRecord r;
-            r.key = q.value(0).toLongLong();
-            const auto fields = recordFields(r);
-            for (int i = 0; i < 8; ++i)
-                *fields[size_t(i)] = q.value(i + 1).toString();
+        const bool read = ok && eachServer(q, [&](ServerRecord &&r) {
             const auto [from, to] = positions.equal_range(r.key);
             for (auto it = from; it != to; ++it)
                 out.value[it->second] = r;
-        }
-        if (q.lastError().isValid()) {
+        });
+        if (!read) {
             out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
             out.value = {};
             return out;

@@ -146,16 +146,22 @@ double columnWidth(const QString &text)
     return width;
 }
 
-Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString &file, const ExportProgress &progress,
-                 bool *cancelled, qint64 *written)
+// A workbook written row by row in constant memory, its temporary data in tmpDir, which must
+// outlive the workbook (beside the target, never in a /tmp that may live in memory).
+lxw_workbook *newWorkbook(const QString &file, const QByteArray &tmpDir)
 {
     const QByteArray fileName = QFile::encodeName(file);
-    // Temporary data beside the target, never in a /tmp that may live in memory.
-    const QByteArray tmpDir = QFile::encodeName(QFileInfo(file).absolutePath());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = const_cast<char *>(tmpDir.constData());
-    lxw_workbook *book = workbook_new_opt(fileName.constData(), &options);
+    return workbook_new_opt(fileName.constData(), &options);
+}
+
+Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString &file, const ExportProgress &progress,
+                 bool *cancelled, qint64 *written)
+{
+    const QByteArray tmpDir = QFile::encodeName(QFileInfo(file).absolutePath());
+    lxw_workbook *book = newWorkbook(file, tmpDir);
     if (!book)
         return Status::failed(QStringLiteral("cannot create the workbook"));
     lxw_worksheet *sheet = workbook_add_worksheet(book, "服务器列表");
@@ -284,12 +290,8 @@ Status writeTextTable(const QString &path, ExportFormat format, const QString &s
             return Status::failed(out.errorString());
         out.close();
     } else {
-        const QByteArray fileName = QFile::encodeName(partial.path());
         const QByteArray tmpDir = QFile::encodeName(QFileInfo(path).absolutePath());
-        lxw_workbook_options options{};
-        options.constant_memory = LXW_TRUE;
-        options.tmpdir = const_cast<char *>(tmpDir.constData());
-        lxw_workbook *book = workbook_new_opt(fileName.constData(), &options);
+        lxw_workbook *book = newWorkbook(partial.path(), tmpDir);
         if (!book)
             return Status::failed(QStringLiteral("cannot create the workbook"));
         lxw_worksheet *sheet = workbook_add_worksheet(book, sheetName.left(31).toUtf8().constData());
