@@ -1,0 +1,51 @@
+// kavro-db's command line and the locations it is given: the screening of any arguments either
+// ends the run with an exit code or leaves arguments in which nothing after -- reads as an option;
+// a location shown never shows a password, and hiding twice is hiding once.
+#include "core/engine/engine.h"
+#include "core/paths.h"
+#include "fuzzsupport.h"
+#include "tools/commandline.h"
+
+#include <QRegularExpression>
+#include <cstdio>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The input is the command and its arguments, separated by NUL bytes.
+    QStringList args = textOf(data, size).split(QChar(0));
+    const QString command = args.takeFirst();
+    QStringList screened = args;
+    const std::optional<int> ended = screenArguments(command, &screened);
+    if (ended) {
+        FUZZ_CHECK(*ended == 0 || *ended == 2, "exit code %d", *ended);
+    } else {
+        const qsizetype dashes = args.indexOf(QStringLiteral("--"));
+        if (dashes >= 0) {
+            // Everything after the first -- comes out last, none of it an option.
+            const qsizetype after = args.size() - dashes - 1;
+            FUZZ_CHECK(screened.size() >= after, "arguments after -- were lost");
+            for (qsizetype i = screened.size() - after; i < screened.size(); ++i)
+                FUZZ_CHECK(!screened[i].startsWith(QLatin1Char('-')), "%s after -- reads as an option",
+                           qPrintable(screened[i]));
+        }
+    }
+    for (const QString &arg : args) {
+        const QString shown = withoutPasswords(arg);
+        FUZZ_CHECK(withoutPasswords(shown) == shown, "hiding %s twice differs", qPrintable(arg));
+        locationIsFile(arg);
+        // A password given in a URI's user part never shows.
+        const qsizetype at = arg.indexOf(QLatin1Char('@'));
+        const qsizetype scheme = arg.indexOf(QLatin1String("://"));
+        if (arg.startsWith(QLatin1String("postgresql://")) && scheme >= 0 && at > scheme) {
+            const QString user = arg.mid(scheme + 3, at - scheme - 3);
+            const qsizetype colon = user.indexOf(QLatin1Char(':'));
+            const QString password = colon >= 0 ? user.mid(colon + 1) : QString();
+            static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_]*$"));
+            static const QRegularExpression secret(QStringLiteral("^[A-Za-z0-9]{4,}$"));
+            if (colon >= 0 && plain.match(user.left(colon)).hasMatch() && secret.match(password).hasMatch())
+                FUZZ_CHECK(!shown.contains(QStringLiteral(":%1@").arg(password)), "the password of %s shows",
+                           qPrintable(arg));
+        }
+    }
+    return 0;
+}
