@@ -105,7 +105,8 @@ template <typename Ch> DateText parseDate(const Ch *t, qsizetype n)
         ++i;
     if (i != n)
         return {};
-    return {QDate(year, month, day), timeOfDay};
+    const QDate date(year, month, day);
+    return {date, date.isValid() && timeOfDay};
 }
 
 // Full-width digits and signs (as a Chinese input method types them) as their ASCII forms, the
