@@ -51,7 +51,10 @@ QString withoutPasswords(const QString &text)
 {
     static const QRegularExpression userPassword(
         QStringLiteral("(postgres(?:ql)?://[^/?#@\\s:]*:)[^@/?#\\s]*@"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression setting(QStringLiteral("(\\bpassword\\s*=\\s*)('[^']*'|[^\\s&'\"]*)"),
+    // A quoted value (libpq's escapes inside, and whatever sticks to it up to the next blank, hidden
+    // too; one never closed runs to the end), or an unquoted one.
+    static const QRegularExpression setting(
+        QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?[^\\s&]*|[^\\s&'\"]*)"),
                                             QRegularExpression::CaseInsensitiveOption);
     QString out = text;
     out.replace(userPassword, QStringLiteral("\\1***@"));

@@ -245,7 +245,11 @@ void TstSheets::ownExportComesBackExactly()
                      "('北京星辰科技有限公司', '007', '10.0.0.1', 'B01-02', '2008-11-23', '2009-11-23', '', "
                      "'含 \"引号\", 逗号；第一行\n第二行'),"
                      "('上海云帆', 'SV-2', '10.0.0.2', '', '2008年11月23日', '长期', '', '=1+1'),"
-                     "('', '1.50', '10.0.0.3', '  ', '', '', '', '')"));
+                     "('', '1.50', '10.0.0.3', '  ', '', '', '', ''),"
+                     // More semicolons than the file has commas, and tabs: still cells, not separators.
+                     "('乙', 'A;B', '10.0.0.4', 'C1\tC2', '', '', '', '" + QString(40, QLatin1Char(';')) + "'),"
+                     // A leading ' before what looks like a formula: kept as typed.
+                     "('丙', '''=不是公式', '10.0.0.5', '''''+1', '', '', '', '''abc')"));
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
     const std::vector<qint64> keys = db.serverKeys(ServerQuery::all()).value;

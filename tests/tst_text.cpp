@@ -1,6 +1,7 @@
 // Text rules of the core: comparison, joining, quoting, statements, GBK lengths, dates, keys.
 #include "core/customerkey.h"
 #include "core/datetext.h"
+#include "core/paths.h"
 #include "core/records.h"
 #include "core/sortkey.h"
 #include "core/statements.h"
@@ -29,6 +30,8 @@ private slots:
     void readDateTimeOfDay();
     void ipAddresses_data();
     void ipAddresses();
+    void passwordsHidden_data();
+    void passwordsHidden();
     void keysInRangeAndRedrawn();
     void expiry_data();
     void expiry();
@@ -410,6 +413,30 @@ void TstText::ipAddresses()
     QFETCH(QString, text);
     QFETCH(bool, address);
     QCOMPARE(isIpAddress(text), address);
+}
+
+void TstText::passwordsHidden_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("URI user part") << "postgresql://ops:S3cret@db/k" << "postgresql://ops:***@db/k";
+    QTest::newRow("setting") << "host=db password=S3cret dbname=k" << "host=db password=*** dbname=k";
+    QTest::newRow("quoted setting") << "password='a b' dbname=k" << "password=*** dbname=k";
+    QTest::newRow("text stuck to the quotes") << "password='a b'S3cret dbname=k" << "password=*** dbname=k";
+    QTest::newRow("an escaped quote") << "password='a\\'S3cret' dbname=k" << "password=*** dbname=k";
+    QTest::newRow("a quote never closed") << "password='S3cret dbname=k" << "password=***";
+    QTest::newRow("URI query") << "postgres://h/k?user=u&password=S3cret&sslmode=require"
+                               << "postgres://h/k?user=u&password=***&sslmode=require";
+    QTest::newRow("no password") << "/srv/kavro/db/kavrodb.mdb" << "/srv/kavro/db/kavrodb.mdb";
+}
+
+// Never shows the password, and hiding what is shown again changes nothing.
+void TstText::passwordsHidden()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(withoutPasswords(text), shown);
+    QCOMPARE(withoutPasswords(shown), shown);
 }
 
 QTEST_GUILESS_MAIN(TstText)

@@ -52,11 +52,12 @@ Status forEachServer(RegisterDb &db, const std::vector<qint64> &keys, const Expo
 void appendCsvField(QByteArray &line, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
-    const bool guard = !utf8.isEmpty() && (utf8[0] == '=' || utf8[0] == '+' || utf8[0] == '-' || utf8[0] == '@' ||
-                                           utf8[0] == '\t' || utf8[0] == '\r');
+    const bool guard = csvGuarded(text);
     bool quote = false;
+    // Quoted too when it holds a semicolon or a tab: a reader that guesses the separator from the
+    // first lines (ours does) would otherwise take those for it.
     for (char c : utf8)
-        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n' || c == ';' || c == '\t') {
             quote = true;
             break;
         }
@@ -226,6 +227,14 @@ Status writeXlsx(RegisterDb &db, const std::vector<qint64> &keys, const QString 
     return status;
 }
 } // namespace
+
+bool csvGuarded(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && QStringView(u"=+-@\t\r").contains(text[i]);
+}
 
 const QStringList &serverListTitles()
 {

@@ -32,6 +32,11 @@ struct ExportResult {
 ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, const QString &path, ExportFormat format,
                            const ExportProgress &progress = {});
 
+// Whether our CSV export puts a ' before this text so that no spreadsheet runs it as a formula: it
+// begins with = + - @, a tab or a carriage return, or with a ' before such a text (so that the '
+// the reader takes off comes back as typed).
+bool csvGuarded(QStringView text);
+
 // The list's column titles, in the order the list shows them.
 const QStringList &serverListTitles();
 // The text a list column shows of a server (column 0 编号 ... 7 备注).

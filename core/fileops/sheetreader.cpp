@@ -1,6 +1,7 @@
 #include "core/fileops/sheetreader.h"
 
 #include "core/datetext.h"
+#include "core/fileops/exporter.h"
 #include "core/listcolumns.h"
 
 #include <QDate>
@@ -144,8 +145,7 @@ std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, 
     auto endField = [&] {
         // A cell our own export guarded against being run as a formula ('=…, '+…, '-…, '@…) comes
         // back as it was stored.
-        if (field.size() > 1 && field[0] == QLatin1Char('\'') &&
-            QStringLiteral("=+-@\t\r").contains(field[1]))
+        if (field.startsWith(QLatin1Char('\'')) && csvGuarded(QStringView(field).mid(1)))
             field.remove(0, 1);
         row << field;
         field.clear();
