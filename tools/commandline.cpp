@@ -135,6 +135,14 @@ const std::vector<CommandOptions> &commandOptions()
 
 } // namespace
 
+bool takesValue(const QString &command, const QString &option)
+{
+    for (const CommandOptions &o : commandOptions())
+        if (command == QLatin1String(o.command))
+            return o.valued.contains(option);
+    return false;
+}
+
 // Before a command reads its arguments: --help (anywhere before --) prints its usage; an option it
 // does not take is named; an argument after -- that begins with - is a path, given as ./-name so
 // that no command reads it as an option. Returns an exit code when the run ends here.

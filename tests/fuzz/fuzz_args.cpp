@@ -1,5 +1,6 @@
 // kavro-db's command line and the locations it is given: the screening of any arguments either
-// ends the run with an exit code or leaves arguments in which nothing after -- reads as an option;
+// ends the run with an exit code or leaves arguments in which nothing after the -- that ends the
+// options reads as an option (a -- given as an option's value, as getopt takes it, ends nothing);
 // a location shown never shows a password, and hiding twice is hiding once.
 #include "core/engine/engine.h"
 #include "core/paths.h"
@@ -19,7 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ended) {
         FUZZ_CHECK(*ended == 0 || *ended == 2, "exit code %d", *ended);
     } else {
-        const qsizetype dashes = args.indexOf(QStringLiteral("--"));
+        // The -- that ends the options (not one given as an option's value).
+        qsizetype dashes = -1;
+        for (qsizetype i = 0; i < args.size() && dashes < 0; ++i) {
+            if (args[i] == QLatin1String("--"))
+                dashes = i;
+            else if (takesValue(command, args[i]))
+                ++i;
+        }
         if (dashes >= 0) {
             // Everything after the first -- comes out last, none of it an option.
             const qsizetype after = args.size() - dashes - 1;
