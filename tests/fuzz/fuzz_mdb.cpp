@@ -4,16 +4,10 @@
 #include "fuzzsupport.h"
 #include "tools/mdbreader.h"
 
-#include <QFile>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = scratchFile(QStringLiteral("old.mdb"));
-    {
-        QFile f(path);
-        FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate), "cannot write the scratch file");
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString path = writtenScratch(QStringLiteral("old.mdb"), data, size);
     MdbReader reader;
     QString error;
     if (!reader.open(path, &error)) {

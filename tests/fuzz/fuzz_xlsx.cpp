@@ -4,16 +4,10 @@
 #include "core/fileops/sheetreader.h"
 #include "fuzzsupport.h"
 
-#include <QFile>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString path = scratchFile(QStringLiteral("book.xlsx"));
-    {
-        QFile f(path);
-        FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate), "cannot write the scratch file");
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString path = writtenScratch(QStringLiteral("book.xlsx"), data, size);
     QString error;
     const std::optional<std::vector<SheetTable>> book = readXlsxFile(path, &error);
     if (!book) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
@@ -34,4 +35,14 @@ inline QString textOf(const uint8_t *data, size_t size)
 inline QString scratchFile(const QString &name)
 {
     return QDir::temp().filePath(QStringLiteral("kavro-fuzz-%1-%2").arg(::getpid()).arg(name));
+}
+
+// The bytes as the scratch file of that name, for the readers that take a file.
+inline QString writtenScratch(const QString &name, const uint8_t *data, size_t size)
+{
+    const QString path = scratchFile(name);
+    QFile f(path);
+    FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate), "cannot write the scratch file");
+    FUZZ_CHECK(f.write(reinterpret_cast<const char *>(data), qint64(size)) == qint64(size), "a short write");
+    return path;
 }
