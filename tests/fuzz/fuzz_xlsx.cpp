@@ -4,7 +4,6 @@
 #include "core/fileops/sheetreader.h"
 #include "fuzzsupport.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString path = writtenScratch(QStringLiteral("book.xlsx"), data, size);
