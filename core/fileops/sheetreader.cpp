@@ -118,7 +118,9 @@ std::optional<SheetTable> readCsv(const QByteArray &bytes, const QString &name, 
 {
     QString text;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
-        text = QString::fromUtf8(bytes.mid(3));
+        // The mark is taken off here; a second one after it is the first cell's own character.
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        text = utf8.decode(QByteArrayView(bytes).sliced(3));
     } else {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         text = utf8.decode(bytes);
