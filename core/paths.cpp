@@ -50,7 +50,7 @@ QString registerLocation(const QString &programDir)
 QString withoutPasswords(const QString &text)
 {
     static const QRegularExpression userPassword(
-        QStringLiteral("(postgres(?:ql)?://[^/?#@\\s:]*:)[^@/?#\\s]*@"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("(postgres(?:ql)?://[^/?#@:]*:)[^@/?#\\s]*@"), QRegularExpression::CaseInsensitiveOption);
     // A quoted value (libpq's escapes inside, and whatever sticks to it up to the next blank, hidden
     // too; one never closed runs to the end), or an unquoted one.
     static const QRegularExpression setting(

@@ -420,6 +420,7 @@ void TstText::passwordsHidden_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
     QTest::newRow("URI user part") << "postgresql://ops:S3cret@db/k" << "postgresql://ops:***@db/k";
+    QTest::newRow("a line break in the user part") << "postgresql://ops\n:S3cret@db/k" << "postgresql://ops\n:***@db/k";
     QTest::newRow("setting") << "host=db password=S3cret dbname=k" << "host=db password=*** dbname=k";
     QTest::newRow("quoted setting") << "password='a b' dbname=k" << "password=*** dbname=k";
     QTest::newRow("text stuck to the quotes") << "password='a b'S3cret dbname=k" << "password=*** dbname=k";
