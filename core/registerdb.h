@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/records.h"
+#include "core/status.h"
 
 #include <QSet>
 #include <QStringList>
@@ -15,40 +16,6 @@ class QRandomGenerator;
 struct BackupPace;
 struct TableSchema;
 class RegisterEngine;
-
-struct ExpirySummary {
-    qint64 servers = 0;
-    qint64 expired = 0;
-    qint64 soon = 0;
-};
-
-// How an operation of the register ended.
-enum class Fault {
-    None,      // it worked
-    NotFound,  // the record it was meant for is no longer stored
-    NotUnique, // more than one record answered to the key: nothing was changed
-    Changed,   // the record no longer holds the values it was read with: nothing was changed
-    Duplicate, // the value must be new and is already stored
-    Denied,    // the database does not let this desk (its role) do it
-    DiskFull,  // the disk had no room for it: nothing was stored
-    Failed,    // the database refused or could not be read; reason says why
-};
-
-struct Status {
-    Fault fault = Fault::None;
-    QString reason;
-
-    bool ok() const { return fault == Fault::None; }
-    static Status done() { return {}; }
-    static Status failed(const QString &reason) { return {Fault::Failed, reason}; }
-};
-
-// A value read from the register, or why it could not be read.
-template <typename T> struct Read {
-    Status status;
-    T value{};
-    bool ok() const { return status.ok(); }
-};
 
 // The register as the windows use it: typed records in, typed records out, every statement built
 // here. The record cursor and the SQL executor are its private machinery; nothing it does shows

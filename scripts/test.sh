@@ -7,7 +7,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 top=$(pwd)
-bash scripts/build.sh
+KAVRO_WERROR=ON bash scripts/build.sh
 # As root the cluster runs as postgres, which must reach the folder: /tmp, not a private TMPDIR.
 base=${TMPDIR:-/tmp}
 [ "$(id -u)" != 0 ] || base=/tmp

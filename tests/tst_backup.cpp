@@ -351,7 +351,9 @@ void TstBackup::dailyCopyOncePerDayKeepingFourteen()
     TempRegister reg;
     const QString folder = reg.programDir() + "/db/backup";
     QDir().mkpath(folder);
-    for (const QString &other : {"notes.txt", "kavrodb-2026.mdb", "kavrodb-20261201.mdb.keep", "kavrodb-x.mdb"}) {
+    // Files of the user's own in the folder, which the daily copy never removes.
+    const QStringList others{"notes.txt", "kavrodb-2026.mdb", "kavrodb-20261201.mdb.keep", "kavrodb-x.mdb"};
+    for (const QString &other : others) {
         QFile f(folder + "/" + other);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("mine");
@@ -371,7 +373,7 @@ void TstBackup::dailyCopyOncePerDayKeepingFourteen()
     const QStringList copies = filesIn(folder).filter(QRegularExpression("^kavrodb-\\d{8}\\.mdb$"));
     QCOMPARE(copies.size(), 14);
     QCOMPARE(copies.first(), QStringLiteral("kavrodb-20261102.mdb")); // the oldest went
-    for (const QString &other : {"notes.txt", "kavrodb-2026.mdb", "kavrodb-20261201.mdb.keep", "kavrodb-x.mdb"})
+    for (const QString &other : others)
         QVERIFY(filesIn(folder).contains(other));
     QCOMPARE(checkRegister(folder + "/kavrodb-20261115.mdb").counts.servers, 14); // as it was that day
 }

@@ -126,7 +126,7 @@ void TstStore::missingFileIsNotCreated()
 
 void TstStore::pathsWithChineseBlanksAndHash()
 {
-    for (const QString dir : {QStringLiteral("程序 目录"), QStringLiteral("a#b?mode=ro c")}) {
+    for (const QString &dir : {QStringLiteral("程序 目录"), QStringLiteral("a#b?mode=ro c")}) {
         TempRegister reg(TempRegister::Initialised, dir);
         auto db = RegisterEngine::forLocation(reg.dbPath());
         QString openError;
@@ -517,7 +517,9 @@ void TstStore::layerStoresAndReadsRecords()
     QCOMPARE(db.server(5000000000LL).value.ip, QStringLiteral("big"));
     QVERIFY(db.deleteServer(5000000000LL).ok());
     QCOMPARE(db.deleteServer(5000000000LL).fault, Fault::NotFound);
-    QCOMPARE(db.updateServer(ServerRecord{5000000000LL}, true).fault, Fault::NotFound);
+    ServerRecord missing;
+    missing.key = 5000000000LL;
+    QCOMPARE(db.updateServer(missing, true).fault, Fault::NotFound);
     QCOMPARE(db.server(5000000000LL).status.fault, Fault::NotFound);
     // The administrator: replaced by one row, read back as the last row.
     QVERIFY(reg.exec("INSERT INTO admin (U_ZH, U_MM) VALUES ('two', '2')"));

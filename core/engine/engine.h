@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/registerdb.h"
+#include "core/records.h"
+#include "core/status.h"
 #include "core/schema.h"
 #include "core/statements.h"
 
@@ -14,6 +15,8 @@
 #include <span>
 #include <unordered_map>
 #include <vector>
+
+struct BackupPace;
 
 // What a statement did: whether the database accepted it and how many rows it changed.
 struct ExecResult {
