@@ -66,9 +66,11 @@ int main(int argc, char **argv)
         const QByteArray fill =
             QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                            "INSERT INTO jilu (J_SJ, J_REN, J_BIAO, J_CZ, J_JL, J_MC, J_NR) SELECT "
-                           "strftime('%Y-%m-%dT%H:%M:%fZ', 'now', '-' || (i / 10) || ' minutes'), 'ops@desk-' || (i % 7), 'data', '修改', "
+                           "strftime('%Y-%m-%dT%H:%M:%fZ', 'now', '-' || (i / 10) || ' minutes'), 'ops@desk-' || (i % "
+                           "7), 'data', '修改', "
                            "CASE WHEN i % 500 = 0 THEN 12345 ELSE abs(random()) % %2 + 1 END, '10.0.48.57', "
-                           "json_object('F_BZ', json_array('机房三层A区，双路电源，托管合同续签中', '机房三层A区，双路电源，合同已续签')) FROM n")
+                           "json_object('F_BZ', json_array('机房三层A区，双路电源，托管合同续签中', "
+                           "'机房三层A区，双路电源，合同已续签')) FROM n")
                 .arg(entries)
                 .arg(servers)
                 .toUtf8();
@@ -126,7 +128,8 @@ int main(int argc, char **argv)
         };
         auto two = [&] {
             loadWithout.ms.push_back(timeMs([&] { b.serverKeys(ServerQuery::all()); }));
-            searchWithout.ms.push_back(timeMs([&] { b.serverKeys(ServerQuery::containing(QStringLiteral("sv-00999"))); }));
+            searchWithout.ms.push_back(
+                timeMs([&] { b.serverKeys(ServerQuery::containing(QStringLiteral("sv-00999"))); }));
         };
         if (r % 2) {
             two();

@@ -9,8 +9,8 @@
 // another 到期时间 (导入表格… with 更新已存在的服务器), against a plain import of the same sheet
 // into an empty register and against a floor doing the update by hand; peak memory in a process
 // of its own.
-// Usage: QT_QPA_PLATFORM=offscreen bench_import [--update] [SERVERS]   (default 100000; KAVRO_BENCH_RUNS=N for N runs, 7;
-// with --update, KAVRO_BENCH_STAGES=1 prints the memory after each step and KAVRO_BENCH_KEEP=DIR keeps the files)
+// Usage: QT_QPA_PLATFORM=offscreen bench_import [--update] [SERVERS]   (default 100000; KAVRO_BENCH_RUNS=N for N runs,
+// 7; with --update, KAVRO_BENCH_STAGES=1 prints the memory after each step and KAVRO_BENCH_KEEP=DIR keeps the files)
 #include "benchdata.h"
 #include "core/engine/schemaddl.h"
 #include "core/fileops/exporter.h"
@@ -26,10 +26,10 @@
 #include <QXmlStreamReader>
 #include <array>
 #include <cstdio>
+#include <malloc.h>
 #include <span>
 #include <sqlite3.h>
 #include <zip.h>
-#include <malloc.h>
 
 namespace {
 const int kRuns = qEnvironmentVariableIsSet("KAVRO_BENCH_RUNS") ? qEnvironmentVariableIntValue("KAVRO_BENCH_RUNS") : 7;
@@ -259,8 +259,8 @@ qint64 updateFloor(const QString &db, const QString &file)
     sqlite3_open(QFile::encodeName(db).constData(), &raw);
     sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     sqlite3_stmt *look = nullptr, *update = nullptr;
-    sqlite3_prepare_v2(raw, "SELECT rowid, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_KH, F_BZ FROM data WHERE F_IP = ?",
-                       -1, &look, nullptr);
+    sqlite3_prepare_v2(raw, "SELECT rowid, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_KH, F_BZ FROM data WHERE F_IP = ?", -1,
+                       &look, nullptr);
     sqlite3_prepare_v2(raw,
                        "UPDATE data SET F_BH = ?, F_JG = ?, F_SJ = ?, F_DQ = ?, F_XJ = ?, F_KH = ?, F_BZ = ? "
                        "WHERE rowid = ? AND F_BH IS ? AND F_JG IS ? AND F_SJ IS ? AND F_DQ IS ? AND F_XJ IS ? "

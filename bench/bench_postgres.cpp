@@ -44,7 +44,8 @@ bool createDatabase(const QString &host, const QString &name)
     PGconn *c = PQconnectdb(uriFor(host, QStringLiteral("postgres")).toUtf8().constData());
     PGresult *r = PQexec(c, QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name).toUtf8().constData());
     PQclear(r);
-    r = PQexec(c, QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name).toUtf8().constData());
+    r = PQexec(c,
+               QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING 'UTF8'").arg(name).toUtf8().constData());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
     if (!ok)
         std::fprintf(stderr, "%s", PQerrorMessage(c));
@@ -68,7 +69,8 @@ quint64 libpqFloor(PGconn *c)
     }
     PQclear(r);
     // Then the first screen of rows by key, every byte read.
-    r = PQexec(c, "select F_ID, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ from data where F_ID in (" + first + ")");
+    r = PQexec(c,
+               "select F_ID, F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ from data where F_ID in (" + first + ")");
     for (int i = 0; i < PQntuples(r); ++i)
         for (int col = 0; col < 9; ++col) {
             const char *p = PQgetvalue(r, i, col);
@@ -157,9 +159,11 @@ std::vector<qint64> containsFloor(PGconn *c, const QString &text)
         each << fold("coalesce(" + QByteArray(column) + ", '')") + " LIKE $2 ESCAPE '!'";
     }
     // The index's expression: marks as rare letters, so that pg_trgm keeps "10.1.25." one word.
-    const QByteArray sql = "SELECT F_ID FROM data WHERE translate(" + joined.join(" || ' ' || ") +
-                           ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
-                           "LIKE $1 ESCAPE '!' AND (" + each.join(" OR ") + ") ORDER BY F_ID";
+    const QByteArray sql =
+        "SELECT F_ID FROM data WHERE translate(" + joined.join(" || ' ' || ") +
+        ", 'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
+        "LIKE $1 ESCAPE '!' AND (" +
+        each.join(" OR ") + ") ORDER BY F_ID";
     QString marked = text;
     marked.replace('.', QChar(0x180)).replace('-', QChar(0x188)).replace(':', QChar(0x18C)).replace('/', QChar(0x192));
     const QByteArray indexed = ('%' + marked + '%').toUtf8(), pattern = ('%' + text + '%').toUtf8();
@@ -255,16 +259,18 @@ int main(int argc, char **argv)
             }
         }
         const QString what = QStringLiteral("PostgreSQL 包含文字 \"%1\"").arg(QString::fromUtf8(typed));
-        std::printf("%s: %zu servers found%s\n", qPrintable(what), a.size(), a == b ? "" : " (DIFFERENT FROM THE FLOOR)");
+        std::printf("%s: %zu servers found%s\n", qPrintable(what), a.size(),
+                    a == b ? "" : " (DIFFERENT FROM THE FLOOR)");
         report(qPrintable(what), servers, program, floor);
     }
     {
-        PGresult *plan = PQexec(floorConn, "EXPLAIN SELECT F_ID FROM data WHERE translate(coalesce(F_BH, '') || ' ' || "
-                                           "coalesce(F_IP, '') || ' ' || coalesce(F_JG, '') || ' ' || coalesce(F_SJ, '') || "
-                                           "' ' || coalesce(F_DQ, '') || ' ' || coalesce(F_XJ, '') || ' ' || "
-                                           "coalesce(F_KH, '') || ' ' || coalesce(F_BZ, ''), "
-                                           "'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
-                                           "LIKE '%sv\u018800999%'");
+        PGresult *plan = PQexec(
+            floorConn, "EXPLAIN SELECT F_ID FROM data WHERE translate(coalesce(F_BH, '') || ' ' || "
+                       "coalesce(F_IP, '') || ' ' || coalesce(F_JG, '') || ' ' || coalesce(F_SJ, '') || "
+                       "' ' || coalesce(F_DQ, '') || ' ' || coalesce(F_XJ, '') || ' ' || "
+                       "coalesce(F_KH, '') || ' ' || coalesce(F_BZ, ''), "
+                       "'ABCDEFGHIJKLMNOPQRSTUVWXYZ.-:/_', 'abcdefghijklmnopqrstuvwxyz\u0180\u0188\u018C\u0192\u0199') "
+                       "LIKE '%sv\u018800999%'");
         QByteArray text;
         for (int i = 0; i < PQntuples(plan); ++i)
             text += QByteArray(PQgetvalue(plan, i, 0)) + "; ";
@@ -275,8 +281,14 @@ int main(int argc, char **argv)
     Times add, modify, del;
     QRandomGenerator random(7);
     for (int run = 0; run < 50; ++run) {
-        ServerRecord s{-1, QStringLiteral("华东蓝海有限公司"), QStringLiteral("SV-NEW"), QStringLiteral("bench-%1").arg(run),
-                       QStringLiteral("A-1"), QStringLiteral("2026-01-01"), QStringLiteral("2027-01-01"), QString(),
+        ServerRecord s{-1,
+                       QStringLiteral("华东蓝海有限公司"),
+                       QStringLiteral("SV-NEW"),
+                       QStringLiteral("bench-%1").arg(run),
+                       QStringLiteral("A-1"),
+                       QStringLiteral("2026-01-01"),
+                       QStringLiteral("2027-01-01"),
+                       QString(),
                        QString(120, QChar(u'备'))};
         add.ms.push_back(timeMs([&] { s.key = db.addServer(s).value; }));
         const ServerRecord asRead = s;
@@ -310,9 +322,14 @@ int main(int argc, char **argv)
     auto saves = [&](RegisterDb &on, int round) {
         return timeMs([&] {
             for (int i = 0; i < 50; ++i) {
-                ServerRecord s{-1, QStringLiteral("华东蓝海有限公司"), QStringLiteral("SV-NEW"),
-                               QStringLiteral("h-%1-%2").arg(round).arg(i), QStringLiteral("A-1"),
-                               QStringLiteral("2026-01-01"), QStringLiteral("2027-01-01"), QString(),
+                ServerRecord s{-1,
+                               QStringLiteral("华东蓝海有限公司"),
+                               QStringLiteral("SV-NEW"),
+                               QStringLiteral("h-%1-%2").arg(round).arg(i),
+                               QStringLiteral("A-1"),
+                               QStringLiteral("2026-01-01"),
+                               QStringLiteral("2027-01-01"),
+                               QString(),
                                QString(120, QChar(u'备'))};
                 s.key = on.addServer(s).value;
                 const ServerRecord asRead = s;

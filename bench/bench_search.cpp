@@ -198,7 +198,6 @@ qint64 fileSize(const QString &path)
     return size;
 }
 
-
 // The longest time the event loop went without running, while text is typed into the search box
 // a character at a time with 包含文字 chosen, until the list shows the last answer.
 void typingFigure(const QString &programDir, int servers)
@@ -273,22 +272,23 @@ int main(int argc, char **argv)
     }
     // The register without the index: filled, then copied and the index added as kavro-db upgrade does.
     if (!kept) {
-    sqlite3 *p = nullptr;
-    sqlite3_open(plain.toUtf8().constData(), &p);
-    sqlite3_exec(p, "DROP TRIGGER data_text_insert; DROP TRIGGER data_text_delete; DROP TRIGGER data_text_update; "
-                    "DROP TABLE data_text; VACUUM",
-                 nullptr, nullptr, nullptr);
-    sqlite3_close(p);
-    fillMs = timeMs([&] { fillRegister(plain, servers); });
-    QFile::copy(plain, indexed);
-    QStringList added;
-    const double upgradeMs = timeMs([&] { upgradeRegister(indexed, &added, &error); });
-    if (added.isEmpty()) {
-        std::fprintf(stderr, "cannot add the index: %s\n", qPrintable(error));
-        return 1;
-    }
-    std::printf("register of %d servers filled in %.0f ms; kavro-db upgrade added the index in %.0f ms\n", servers,
-                fillMs, upgradeMs);
+        sqlite3 *p = nullptr;
+        sqlite3_open(plain.toUtf8().constData(), &p);
+        sqlite3_exec(p,
+                     "DROP TRIGGER data_text_insert; DROP TRIGGER data_text_delete; DROP TRIGGER data_text_update; "
+                     "DROP TABLE data_text; VACUUM",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(p);
+        fillMs = timeMs([&] { fillRegister(plain, servers); });
+        QFile::copy(plain, indexed);
+        QStringList added;
+        const double upgradeMs = timeMs([&] { upgradeRegister(indexed, &added, &error); });
+        if (added.isEmpty()) {
+            std::fprintf(stderr, "cannot add the index: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("register of %d servers filled in %.0f ms; kavro-db upgrade added the index in %.0f ms\n", servers,
+                    fillMs, upgradeMs);
     }
     const qint64 plainSize = fileSize(plain), indexedSize = fileSize(indexed);
     std::printf("file size %d: %.1f MB without the index, %.1f MB with it (+%.0f%%)\n", servers, plainSize / 1e6,
@@ -306,15 +306,18 @@ int main(int argc, char **argv)
     for (const char *typed : {"0123456", "10.3.25.", "数据网络科", "sv-00999"}) {
         const ServerQuery q = ServerQuery::containing(QString::fromUtf8(typed));
         const QString what = QStringLiteral("包含文字 \"%1\" (index)").arg(QString::fromUtf8(typed));
-        pair(qPrintable(what), servers, [&] { return db.serverKeys(q).value; }, [&] { return indexFloor(hand, q.text); });
+        pair(
+            qPrintable(what), servers, [&] { return db.serverKeys(q).value; },
+            [&] { return indexFloor(hand, q.text); });
     }
     // One or two characters: a scan, against a scan by hand of the same texts inside SQLite; and for
     // reference every row's texts stepped out and searched here (more work: every row is returned).
     for (const char *typed : {"蓝", "星辰", "Z9"}) {
         const ServerQuery q = ServerQuery::containing(QString::fromUtf8(typed));
         const QString what = QStringLiteral("包含文字 \"%1\" (scan)").arg(QString::fromUtf8(typed));
-        pair(qPrintable(what), servers, [&] { return db.serverKeys(q).value; },
-             [&] { return scanInSqliteFloor(hand, q.text); });
+        pair(
+            qPrintable(what), servers, [&] { return db.serverKeys(q).value; },
+            [&] { return scanInSqliteFloor(hand, q.text); });
         Times stepped;
         for (int run = 0; run < 3; ++run)
             stepped.ms.push_back(timeMs([&] { scanFloor(hand, q.text); }));
@@ -328,8 +331,9 @@ int main(int argc, char **argv)
         QString past = prefix;
         past.back() = QChar(past.back().unicode() + 1);
         const QString what = QStringLiteral("IP 段 %1").arg(QString::fromLatin1(typed));
-        pair(qPrintable(what), servers, [&] { return db.serverKeys(q).value; },
-             [&] { return ipFloor(hand, prefix.toLatin1(), past.toLatin1(), q.low, q.high); });
+        pair(
+            qPrintable(what), servers, [&] { return db.serverKeys(q).value; },
+            [&] { return ipFloor(hand, prefix.toLatin1(), past.toLatin1(), q.low, q.high); });
     }
     sqlite3_close(hand);
 

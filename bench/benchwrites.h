@@ -10,9 +10,14 @@ inline double writeRound(RegisterDb &db, int round)
     return timeMs([&] {
         std::vector<qint64> added;
         for (int i = 0; i < 50; ++i) {
-            ServerRecord s{-1, QStringLiteral("蓝海云联科技有限公司"), QStringLiteral("NEW-%1-%2").arg(round).arg(i),
-                           QStringLiteral("172.16.%1.%2").arg(round).arg(i), QStringLiteral("Z-9"),
-                           QStringLiteral("2026-01-01"), QStringLiteral("2027-01-01"), QString(),
+            ServerRecord s{-1,
+                           QStringLiteral("蓝海云联科技有限公司"),
+                           QStringLiteral("NEW-%1-%2").arg(round).arg(i),
+                           QStringLiteral("172.16.%1.%2").arg(round).arg(i),
+                           QStringLiteral("Z-9"),
+                           QStringLiteral("2026-01-01"),
+                           QStringLiteral("2027-01-01"),
+                           QString(),
                            QStringLiteral("新上架，双路电源，带宽100M独享；客户要求每月巡检一次。")};
             added.push_back(db.addServer(s).value);
         }

@@ -10,10 +10,10 @@
 // engines all take them from here.
 struct ListColumn {
     QString title;
-    int width;                     // in the main window, pixels
-    QString ServerRecord::*field;  // the record text the column shows
-    ServerColumn column;           // where that text is stored
-    bool date;                     // holds a date: sorted and read as one
+    int width;                    // in the main window, pixels
+    QString ServerRecord::*field; // the record text the column shows
+    ServerColumn column;          // where that text is stored
+    bool date;                    // holds a date: sorted and read as one
 };
 
 inline constexpr int kListColumnCount = 8;

@@ -2,13 +2,13 @@
 
 #include "core/text.h"
 
-#include <QSysInfo>
-#include <pwd.h>
-#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSysInfo>
+#include <pwd.h>
+#include <unistd.h>
 
 QString databasePath(const QString &programDir)
 {
@@ -49,13 +49,13 @@ QString registerLocation(const QString &programDir)
 
 QString withoutPasswords(const QString &text)
 {
-    static const QRegularExpression userPassword(
-        QStringLiteral("(postgres(?:ql)?://[^/?#@:]*:)[^@/?#\\s]*@"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression userPassword(QStringLiteral("(postgres(?:ql)?://[^/?#@:]*:)[^@/?#\\s]*@"),
+                                                 QRegularExpression::CaseInsensitiveOption);
     // A quoted value (libpq's escapes inside, and whatever sticks to it up to the next blank, hidden
     // too; one never closed runs to the end), or an unquoted one.
     static const QRegularExpression setting(
         QStringLiteral("(\\bpassword\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?[^\\s&]*|[^\\s&'\"]*)"),
-                                            QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::CaseInsensitiveOption);
     QString out = text;
     out.replace(userPassword, QStringLiteral("\\1***@"));
     out.replace(setting, QStringLiteral("\\1***"));

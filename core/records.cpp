@@ -298,11 +298,11 @@ QString HistoryEntry::describe() const
         else if (f.before && !f.before->isEmpty() && action != QStringLiteral("修改"))
             parts << QStringLiteral("%1：%2").arg(f.title, *f.before);
         else if (f.before || f.after)
-            parts << QStringLiteral("%1：%2 → %3").arg(f.title, f.before.value_or(QString()), f.after.value_or(QString()));
+            parts << QStringLiteral("%1：%2 → %3")
+                         .arg(f.title, f.before.value_or(QString()), f.after.value_or(QString()));
     }
     return parts.join(QStringLiteral("；"));
 }
-
 
 std::vector<std::vector<size_t>> deletionGroups(const std::vector<HistoryEntry> &deletions)
 {

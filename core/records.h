@@ -80,7 +80,7 @@ struct ServerQuery {
     enum class Field { All, Number, Ip, Customer, Cabinet, ExpiresWithin, Contains, IpRange };
     Field field = Field::All;
     QString text;
-    int days = 0; // for ExpiresWithin
+    int days = 0;              // for ExpiresWithin
     quint32 low = 0, high = 0; // for IpRange: the first and the last address, both included
     bool withRetired = false;  // for ExpiresWithin: retired servers too
 
@@ -94,7 +94,8 @@ struct ServerQuery {
     }
     // The servers any of whose eight texts holds text, Latin letters in either case. The text is
     // read as a search box gives it: surrounding blanks ignored, full-width digits and Latin letters as
-    // half-width (full-width punctuation stays as typed, as Chinese texts store it); an empty text selects every server.
+    // half-width (full-width punctuation stays as typed, as Chinese texts store it); an empty text selects every
+    // server.
     static ServerQuery containing(const QString &text);
     // text with its ASCII letters in lower case: how 包含文字 compares, here and in SQL (lower()).
     static QString foldedForContains(const QString &text);

@@ -85,10 +85,7 @@ Status inTransaction(RegisterEngine &sql, const std::function<Status()> &work)
 
 } // namespace
 
-RegisterDb::RegisterDb(QRandomGenerator *keys)
-    : m_keys(keys ? keys : QRandomGenerator::global())
-{
-}
+RegisterDb::RegisterDb(QRandomGenerator *keys) : m_keys(keys ? keys : QRandomGenerator::global()) {}
 
 RegisterDb::~RegisterDb()
 {
@@ -400,7 +397,8 @@ HistoryEntry entryOf(const QSqlQuery &q)
 
 QString historySelect()
 {
-    return QStringLiteral("SELECT %1 FROM %2").arg(historyTable().columns.join(QLatin1String(", ")), historyTable().name);
+    return QStringLiteral("SELECT %1 FROM %2")
+        .arg(historyTable().columns.join(QLatin1String(", ")), historyTable().name);
 }
 } // namespace
 
@@ -411,9 +409,10 @@ Read<std::vector<HistoryEntry>> RegisterDb::serverHistory(qint64 key)
         return {notConnected(QStringLiteral("history")), {}};
     QSqlQuery q(m_engine->database());
     q.setForwardOnly(true);
-    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 = ? AND %2 = ? ORDER BY %3 DESC")
-                                                    .arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Record),
-                                                         columnName(HistoryColumn::Id)));
+    const bool ok =
+        q.prepare(historySelect() + QStringLiteral(" WHERE %1 = ? AND %2 = ? ORDER BY %3 DESC")
+                                        .arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Record),
+                                             columnName(HistoryColumn::Id)));
     q.addBindValue(serverTable().name);
     q.addBindValue(key);
     if (!ok || !q.exec()) {
@@ -433,8 +432,9 @@ Read<std::vector<HistoryEntry>> RegisterDb::deletedServers()
         return {notConnected(QStringLiteral("history")), {}};
     QSqlQuery q(m_engine->database());
     q.setForwardOnly(true);
-    const bool ok = q.prepare(historySelect() + QStringLiteral(" WHERE %1 ORDER BY %2 DESC")
-                                                    .arg(deletionsCondition(), columnName(HistoryColumn::Id)));
+    const bool ok = q.prepare(
+        historySelect() +
+        QStringLiteral(" WHERE %1 ORDER BY %2 DESC").arg(deletionsCondition(), columnName(HistoryColumn::Id)));
     if (!ok || !q.exec()) {
         out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
         out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;
@@ -513,7 +513,8 @@ Read<std::vector<HistoryEntry>> RegisterDb::history(const QString &ip, const QSt
     QStringList where;
     QVariantList values;
     if (!ip.isEmpty()) {
-        where << QStringLiteral("%1 = ? AND %2 = ?").arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Name));
+        where << QStringLiteral("%1 = ? AND %2 = ?")
+                     .arg(columnName(HistoryColumn::Table), columnName(HistoryColumn::Name));
         values << serverTable().name << ip;
     }
     if (!since.isEmpty()) {
@@ -527,7 +528,8 @@ Read<std::vector<HistoryEntry>> RegisterDb::history(const QString &ip, const QSt
     QSqlQuery q(m_engine->database());
     q.setForwardOnly(true);
     const bool ok =
-        q.prepare(historySelect() + (where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where.join(QLatin1String(" AND "))) +
+        q.prepare(historySelect() +
+                  (where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where.join(QLatin1String(" AND "))) +
                   QStringLiteral(" ORDER BY %1").arg(columnName(HistoryColumn::Id)));
     for (const QVariant &v : values)
         q.addBindValue(v);
@@ -596,13 +598,14 @@ Status RegisterDb::updateServerIn(const ServerRecord &server, bool withCustomer,
             assignments = std::move(kept);
     }
     RegisterEngine &sql = *m_engine;
-    Status status = changeOne(sql, updateByKey(serverTable().name, assignments,
-                                               server.key, expected, rowKey(serverTable())));
+    Status status =
+        changeOne(sql, updateByKey(serverTable().name, assignments, server.key, expected, rowKey(serverTable())));
     if (status.fault != Fault::NotFound || !asRead)
         return status;
     // No row changed: the server is gone, or another program saved other values meanwhile.
     QSqlQuery count(sql.database());
-    if (!count.prepare(QStringLiteral("select count(*) from %1 where %2 = ?").arg(serverTable().name, rowKey(serverTable()))))
+    if (!count.prepare(
+            QStringLiteral("select count(*) from %1 where %2 = ?").arg(serverTable().name, rowKey(serverTable()))))
         return Status::failed(count.lastError().text());
     count.addBindValue(server.key);
     if (!count.exec() || !count.next())
@@ -642,7 +645,8 @@ Read<std::vector<CustomerRecord>> RegisterDb::customers()
                                .arg(key, columnName(CustomerColumn::Key), columnName(CustomerColumn::Name),
                                     columnName(CustomerColumn::Contact), customerTable().name));
     while (ok && q.next())
-        out.value.push_back({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
+        out.value.push_back(
+            {q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()});
     if (!ok || q.lastError().isValid()) {
         out.status = Status::failed(QStringLiteral("customers: %1").arg(q.lastError().text()));
         out.value.clear();
@@ -776,7 +780,8 @@ Status RegisterDb::addServersWithCustomers(size_t count, const std::function<con
             });
             if (unreadable)
                 return Status::failed(QStringLiteral("reading the customers: %1").arg(db.lastError().text()));
-            const ExecResult r = sql.execute(insertRow(customerTable().name, customerTable().columns, {id, name, QString(QLatin1String(""))}));
+            const ExecResult r = sql.execute(
+                insertRow(customerTable().name, customerTable().columns, {id, name, QString(QLatin1String(""))}));
             if (!r.ok)
                 return Status::failed(r.error);
         }
@@ -869,9 +874,9 @@ Status RegisterDb::changeCustomer(qint64 key, const QString &name, const QString
             outcome.nameShared = true;
             return Status::done();
         }
-        const ExecResult moved = sql.execute(
-            Statement{QStringLiteral("update %1 set %2 = ? where %2 = ?").arg(serverTable().name, columnName(ServerColumn::Customer)),
-                      {name, old}});
+        const ExecResult moved = sql.execute(Statement{QStringLiteral("update %1 set %2 = ? where %2 = ?")
+                                                           .arg(serverTable().name, columnName(ServerColumn::Customer)),
+                                                       {name, old}});
         if (!moved.ok)
             return Status::failed(moved.error);
         outcome.servers = int(moved.rowsAffected);
@@ -889,11 +894,11 @@ Read<int> RegisterDb::customerServerCount(qint64 key)
         return {notConnected(QStringLiteral("customers")), 0};
     Read<int> out;
     QSqlQuery q(m_engine->database());
-    const bool ok = q.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = (SELECT %3 FROM %4 WHERE %5 = ?)")
-                                  .arg(serverTable().name, columnName(ServerColumn::Customer),
-                                       columnName(CustomerColumn::Name), customerTable().name,
-                                       rowKey(customerTable()))) &&
-                    (q.addBindValue(key), q.exec()) && q.next();
+    const bool ok =
+        q.prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = (SELECT %3 FROM %4 WHERE %5 = ?)")
+                      .arg(serverTable().name, columnName(ServerColumn::Customer), columnName(CustomerColumn::Name),
+                           customerTable().name, rowKey(customerTable()))) &&
+        (q.addBindValue(key), q.exec()) && q.next();
     if (!ok)
         out.status = Status::failed(QStringLiteral("customers: %1").arg(q.lastError().text()));
     else
@@ -936,10 +941,10 @@ Status RegisterDb::changeAdministrator(const QString &account, const QString &pa
     return inTransaction(sql, [&] {
         // One statement for both, so that the history keeps one change of the administrator.
         auto given = [](const QString &t) { return t.isNull() ? QString(QLatin1String("")) : t; };
-        const ExecResult a = sql.execute(Statement{QStringLiteral("update %1 set %2 = ?, %3 = ?")
-                                                       .arg(adminTable().name, columnName(AdminColumn::Account),
-                                                            columnName(AdminColumn::Password)),
-                                                   {given(account), given(password)}});
+        const ExecResult a = sql.execute(
+            Statement{QStringLiteral("update %1 set %2 = ?, %3 = ?")
+                          .arg(adminTable().name, columnName(AdminColumn::Account), columnName(AdminColumn::Password)),
+                      {given(account), given(password)}});
         if (!a.ok)
             return Status::failed(a.error);
         if (a.rowsAffected > 0)

@@ -161,7 +161,7 @@ private:
 
     std::unique_ptr<RegisterEngine> m_engine;
     QRandomGenerator *m_keys;
-    bool m_wanted = false;     // opened, and not closed since: a lost connection is made again
-    qint64 m_nextTryMs = 0;    // no new try before this (a monotonic clock's milliseconds)
-    int m_pauseMs = 0;         // the pause after the last failed try
+    bool m_wanted = false;  // opened, and not closed since: a lost connection is made again
+    qint64 m_nextTryMs = 0; // no new try before this (a monotonic clock's milliseconds)
+    int m_pauseMs = 0;      // the pause after the last failed try
 };

@@ -1,6 +1,5 @@
 #include "core/schema.h"
 
-
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -38,8 +37,8 @@ const std::vector<TableSchema> &registerTables()
 
 const TableSchema &historyTable()
 {
-    static const TableSchema table =
-        makeTable("jilu", {"J_ID", "J_SJ", "J_REN", "J_BIAO", "J_CZ", "J_JL", "J_MC", "J_NR"}, "J_ID", "J_ID", {"J_JL", "J_CZ"});
+    static const TableSchema table = makeTable(
+        "jilu", {"J_ID", "J_SJ", "J_REN", "J_BIAO", "J_CZ", "J_JL", "J_MC", "J_NR"}, "J_ID", "J_ID", {"J_JL", "J_CZ"});
     return table;
 }
 
@@ -85,4 +84,3 @@ QString columnName(AdminColumn column)
 {
     return adminTable().columns[int(column)];
 }
-

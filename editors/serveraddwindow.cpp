@@ -60,7 +60,9 @@ void ServerAddWindow::addServer()
     server.ip = ip;
     server.cabinet = m_cabinet->text();
     // A box the user emptied is stored as an empty text.
-    auto text = [](const DateBox *box) { return box->isBlank() ? QString(QLatin1String("")) : dateToText(box->date()); };
+    auto text = [](const DateBox *box) {
+        return box->isBlank() ? QString(QLatin1String("")) : dateToText(box->date());
+    };
     server.racked = text(m_racked);
     server.expires = text(m_expires);
     server.unracked = text(m_unracked);

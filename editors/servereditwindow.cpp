@@ -141,8 +141,9 @@ void ServerEditWindow::markChangedElsewhere()
     clearChangedMarks();
     m_changedElsewhere = now.value;
     const std::pair<QWidget *, QString ServerRecord::*> fields[] = {
-        {m_customer, &ServerRecord::customer}, {m_number, &ServerRecord::number},   {m_cabinet, &ServerRecord::cabinet},
-        {m_racked, &ServerRecord::racked},     {m_expires, &ServerRecord::expires}, {m_unracked, &ServerRecord::unracked},
+        {m_customer, &ServerRecord::customer}, {m_number, &ServerRecord::number},
+        {m_cabinet, &ServerRecord::cabinet},   {m_racked, &ServerRecord::racked},
+        {m_expires, &ServerRecord::expires},   {m_unracked, &ServerRecord::unracked},
         {m_remark, &ServerRecord::remark}};
     for (const auto &[widget, field] : fields) {
         if (now.value.*field == m_stored.*field)

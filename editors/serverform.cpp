@@ -78,7 +78,7 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
     m_action->setToolTip(QStringLiteral("%1 (Enter)").arg(actionCaption));
     m_exit->setToolTip(QStringLiteral("%1 (Esc)").arg(exitCaption));
     // Tab goes down the left column, then the remark, then the buttons.
-    const QList<QWidget *> order{m_customer, m_number, m_ip,     m_cabinet, m_racked,
+    const QList<QWidget *> order{m_customer, m_number,   m_ip,     m_cabinet, m_racked,
                                  m_expires,  m_unracked, m_remark, m_action,  m_exit};
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -89,7 +89,8 @@ ServerForm::ServerForm(RegisterDb &db, const QString &name, const QString &title
         for (QWidget *box : std::initializer_list<QWidget *>{m_number, m_ip, m_cabinet, m_remark}) {
             const QString text = box == m_remark ? remarkText() : static_cast<QLineEdit *>(box)->text();
             if (text.contains(QChar(0))) {
-                MessageBox::show(ServerFormTexts::holdsNul.arg(box->accessibleName()), MsgStyle::Warning, kNoticeTitle, this);
+                MessageBox::show(ServerFormTexts::holdsNul.arg(box->accessibleName()), MsgStyle::Warning, kNoticeTitle,
+                                 this);
                 box->setFocus();
                 return;
             }

@@ -33,7 +33,8 @@ inline const QString vanished = QStringLiteral("服务器数据不存在，可�
 inline const QString changedElsewhere = QStringLiteral("服务器数据已被他人修改，请重新打开后再修改！");
 inline const QString overwriteQuestion = QStringLiteral("其他人已修改此服务器，是否用您填写的内容覆盖？");
 inline const QString storedNow = QStringLiteral("其他人已改为：%1");
-inline const QString remarkTooLong = QStringLiteral("备注共 %1 字，过长，此处只显示前 %2 字，不能在此修改；保存时备注原样保留。");
+inline const QString remarkTooLong =
+    QStringLiteral("备注共 %1 字，过长，此处只显示前 %2 字，不能在此修改；保存时备注原样保留。");
 // A text holding a NUL character, at a save.
 inline const QString holdsNul = QStringLiteral("%1含有空字符（NUL），请删除后再保存！");
 // A date box holding a text that is no date, at a save.

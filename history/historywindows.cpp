@@ -84,10 +84,12 @@ ServerViewWindow::ServerViewWindow(RegisterDb &db, const ServerRecord &server, Q
     auto *note = new QLabel(this);
     note->setObjectName(HistoryNames::note);
     note->setWordWrap(true);
-    auto *list = newReadOnlyTable(this, HistoryNames::entries,
-                         {QStringLiteral("时间"), QStringLiteral("修改人"), QStringLiteral("操作"), QStringLiteral("修改内容")});
+    auto *list = newReadOnlyTable(
+        this, HistoryNames::entries,
+        {QStringLiteral("时间"), QStringLiteral("修改人"), QStringLiteral("操作"), QStringLiteral("修改内容")});
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
-    sizeColumns(list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"), QStringLiteral("操作")});
+    sizeColumns(list,
+                {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"), QStringLiteral("操作")});
     closeOnEscape(this);
     layout->addWidget(note);
     layout->addWidget(list, 1);
@@ -122,8 +124,8 @@ DeletedServersWindow::DeletedServersWindow(RegisterDb &db, QWidget *parent) : QW
     m_note->setObjectName(HistoryNames::note);
     m_note->setWordWrap(true);
     m_list = newReadOnlyTable(this, HistoryNames::deletedList,
-                     {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
-                      QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
+                              {QStringLiteral("删除时间"), QStringLiteral("删除人"), QStringLiteral("服务器编号"),
+                               QStringLiteral("服务器IP"), QStringLiteral("客户名称")});
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     sizeColumns(m_list, {QStringLiteral("2026-12-31 23:59:59"), QStringLiteral("(其他程序)ops@desk"),

@@ -13,9 +13,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QTabWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHash>
@@ -25,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -93,7 +93,8 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     auto *middle = new QHBoxLayout;
     auto *left = new QVBoxLayout;
     left->addWidget(caption(QStringLiteral("列对应"), this));
-    m_mapping = newTable(this, SheetImportNames::mapping, {QStringLiteral("列"), QStringLiteral("表头"), QStringLiteral("导入为")});
+    m_mapping = newTable(this, SheetImportNames::mapping,
+                         {QStringLiteral("列"), QStringLiteral("表头"), QStringLiteral("导入为")});
     m_mapping->setSelectionMode(QAbstractItemView::NoSelection);
     m_mapping->setColumnWidth(0, 36);
     m_mapping->setColumnWidth(1, 110);
@@ -103,7 +104,8 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     middle->addLayout(left);
     auto *right = new QVBoxLayout;
     right->addWidget(caption(QStringLiteral("检查结果"), this));
-    m_problems = newTable(this, SheetImportNames::problems, {QStringLiteral("行"), QStringLiteral("内容"), QStringLiteral("说明")});
+    m_problems = newTable(this, SheetImportNames::problems,
+                          {QStringLiteral("行"), QStringLiteral("内容"), QStringLiteral("说明")});
     m_problems->setColumnWidth(0, 50);
     m_problems->setColumnWidth(1, 150);
     right->addWidget(m_problems);
@@ -121,8 +123,8 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
         m_preview->setColumnWidth(c + 1, std::max(listColumns()[size_t(c)].width, c == 6 ? 130 : 80));
     m_pages->addTab(m_preview, SheetImportTexts::previewTab.arg(kPreviewRows));
     m_changes = newTable(this, SheetImportNames::changes,
-                         {QStringLiteral("行"), QStringLiteral("服务器IP"), QStringLiteral("字段"), QStringLiteral("原值"),
-                          QStringLiteral("新值")});
+                         {QStringLiteral("行"), QStringLiteral("服务器IP"), QStringLiteral("字段"),
+                          QStringLiteral("原值"), QStringLiteral("新值")});
     m_changes->setColumnWidth(0, 44);
     m_changes->setColumnWidth(1, 120);
     m_changes->setColumnWidth(2, 70);
@@ -139,10 +141,10 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
 
     auto *choices = new QHBoxLayout;
     auto *choice = new QButtonGroup(this);
-    for (auto [button, name] : {std::pair{&m_refuseAll, SheetImportNames::refuseAll},
-                                std::pair{&m_skipStored, SheetImportNames::skipStored},
-                                std::pair{&m_goodRows, SheetImportNames::goodRows},
-                                std::pair{&m_updateStored, SheetImportNames::updateStored}}) {
+    for (auto [button, name] :
+         {std::pair{&m_refuseAll, SheetImportNames::refuseAll}, std::pair{&m_skipStored, SheetImportNames::skipStored},
+          std::pair{&m_goodRows, SheetImportNames::goodRows},
+          std::pair{&m_updateStored, SheetImportNames::updateStored}}) {
         *button = new QRadioButton(name, this);
         (*button)->setObjectName(name);
         choice->addButton(*button);
@@ -219,7 +221,7 @@ void SheetImportWindow::chooseSheet(int index)
             columns = std::max<qsizetype>(columns, table.rows[r].cells().back().first + 1);
     m_header.fields.resize(size_t(columns), -1);
     columns = std::min<qsizetype>(columns, kMappedColumns);
-    const SheetRow titleRow = m_header.row >= 0 ? table.rows[m_header.row]
+    const SheetRow titleRow = m_header.row >= 0      ? table.rows[m_header.row]
                               : table.rows.isEmpty() ? SheetRow()
                                                      : table.rows[0];
     m_mapping->setRowCount(int(columns));
@@ -360,8 +362,9 @@ void SheetImportWindow::showChanges()
     m_changes->resizeRowsToContents();
     for (int row = 0; row < m_changes->rowCount(); ++row)
         m_changes->setRowHeight(row, std::min(m_changes->rowHeight(row), 20 * 6));
-    m_pages->setTabText(m_pages->indexOf(m_changes), SheetImportTexts::changesTab.arg(m_plan.changes.size()) +
-                                                         (cut ? SheetImportTexts::changesCut.arg(kChangeLines) : QString()));
+    m_pages->setTabText(m_pages->indexOf(m_changes),
+                        SheetImportTexts::changesTab.arg(m_plan.changes.size()) +
+                            (cut ? SheetImportTexts::changesCut.arg(kChangeLines) : QString()));
 }
 
 void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
@@ -402,11 +405,13 @@ void SheetImportWindow::showPlan(const std::vector<SheetServer> &rows)
 QString SheetImportWindow::askRejectsPath()
 {
     const QFileInfo source(m_path);
-    const QString suffix = source.suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xlsx");
-    const QString proposed = source.absoluteDir().filePath(SheetImportTexts::rejectsName.arg(source.completeBaseName(), suffix));
-    QString path = QFileDialog::getSaveFileName(this, SheetImportTexts::rejectsTitle, proposed,
-                                                suffix == QLatin1String("csv") ? QStringLiteral("CSV (*.csv)")
-                                                                               : QStringLiteral("Excel 工作簿 (*.xlsx)"));
+    const QString suffix =
+        source.suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xlsx");
+    const QString proposed =
+        source.absoluteDir().filePath(SheetImportTexts::rejectsName.arg(source.completeBaseName(), suffix));
+    QString path = QFileDialog::getSaveFileName(
+        this, SheetImportTexts::rejectsTitle, proposed,
+        suffix == QLatin1String("csv") ? QStringLiteral("CSV (*.csv)") : QStringLiteral("Excel 工作簿 (*.xlsx)"));
     if (!path.isEmpty() && !path.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive))
         path += QLatin1Char('.') + suffix;
     return path;

@@ -32,8 +32,10 @@ inline const QString noRows = QStringLiteral("表头下没有可导入的行。"
 inline const QString willImport = QStringLiteral("将导入 %1 台服务器，新建 %2 个客户。");
 inline const QString skipped = QStringLiteral("（%1 台已存在，跳过）");
 inline const QString blocked = QStringLiteral("有 %1 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。");
-inline const QString goodRowsPlan = QStringLiteral("将导入 %1 台服务器，新建 %2 个客户；%3 行有问题，导入时另存为表格，改好后可再导入。");
-inline const QString updatePlan = QStringLiteral("将更新 %1 台服务器（另有 %2 行与已存的相同），导入 %3 台新服务器，新建 %4 个客户。");
+inline const QString goodRowsPlan =
+    QStringLiteral("将导入 %1 台服务器，新建 %2 个客户；%3 行有问题，导入时另存为表格，改好后可再导入。");
+inline const QString updatePlan =
+    QStringLiteral("将更新 %1 台服务器（另有 %2 行与已存的相同），导入 %3 台新服务器，新建 %4 个客户。");
 inline const QString nothingChanges = QStringLiteral("表格与已存的服务器相同，没有要导入或更新的内容。");
 inline const QString previewTab = QStringLiteral("预览（前 %1 行，按将要存入的样子）");
 inline const QString changesTab = QStringLiteral("将要更新的服务器（%1 台）");
@@ -41,9 +43,11 @@ inline const QString changesCut = QStringLiteral("（只列出前 %1 项）");
 inline const QString rejectsTitle = QStringLiteral("保存有问题的行");
 inline const QString rejectsName = QStringLiteral("%1-有问题的行.%2");
 inline const QString rejectsFailed = QStringLiteral("无法保存有问题的行，没有导入任何数据：%1");
-inline const QString importedWithRejects = QStringLiteral("已导入 %1 台服务器，新建 %2 个客户。\n%3 行有问题，已另存到：\n%4");
+inline const QString importedWithRejects =
+    QStringLiteral("已导入 %1 台服务器，新建 %2 个客户。\n%3 行有问题，已另存到：\n%4");
 inline const QString updated = QStringLiteral("已更新 %1 台服务器，导入 %2 台新服务器，新建 %3 个客户。");
-inline const QString changedMeanwhile = QStringLiteral("IP为 %1 的服务器刚被其他人修改，没有存入任何数据，请重新检查。");
+inline const QString changedMeanwhile =
+    QStringLiteral("IP为 %1 的服务器刚被其他人修改，没有存入任何数据，请重新检查。");
 inline const QString importing = QStringLiteral("正在导入服务器…");
 inline const QString reading = QStringLiteral("正在读取表格…");
 inline const QString checking = QStringLiteral("正在检查表格…");

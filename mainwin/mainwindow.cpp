@@ -371,8 +371,9 @@ void MainWindow::restoreLayout()
     // So do column widths too narrow to read: every column as at the first start.
     const QVariantList widths = settings->value(QStringLiteral("columns")).toList();
     constexpr int kNarrowest = 16;
-    const bool readable = widths.size() == m_list->model()->columnCount() &&
-                          std::all_of(widths.begin(), widths.end(), [](const QVariant &w) { return w.toInt() >= kNarrowest; });
+    const bool readable =
+        widths.size() == m_list->model()->columnCount() &&
+        std::all_of(widths.begin(), widths.end(), [](const QVariant &w) { return w.toInt() >= kNarrowest; });
     if (readable)
         for (int c = 0; c < widths.size(); ++c)
             m_list->setColumnWidth(c, widths[c].toInt());
@@ -380,8 +381,8 @@ void MainWindow::restoreLayout()
     if (column >= 0 && column < m_list->model()->columnCount()) {
         m_order = {column, settings->value(QStringLiteral("sortDescending")).toBool()};
         m_list->horizontalHeader()->setSortIndicatorShown(true);
-        m_list->horizontalHeader()->setSortIndicator(column, m_order.descending ? Qt::DescendingOrder
-                                                                                : Qt::AscendingOrder);
+        m_list->horizontalHeader()->setSortIndicator(column,
+                                                     m_order.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     }
     const int field = settings->value(QStringLiteral("searchField"), -1).toInt();
     if (field >= 0 && field < m_searchField->count())

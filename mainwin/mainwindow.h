@@ -166,15 +166,15 @@ private:
     QString m_programDir;
     std::unique_ptr<RegisterDb> m_db;
     bool m_shutDown = false;
-    bool m_started = false;   // the first lists are loaded
+    bool m_started = false;    // the first lists are loaded
     bool m_listsTried = false; // the time to load them has come (they may not have loaded)
 public:
     // Whether the first lists have been read (they are once the login window has been painted).
     bool listsStarted() const { return m_listsTried; }
 
 private:
-    ServerQuery m_query;    // used while the list mode is 1
-    ServerQuery m_shown;    // what the list shows now
+    ServerQuery m_query; // used while the list mode is 1
+    ServerQuery m_shown; // what the list shows now
     ServerOrder m_order;
     bool m_loggedIn = false;
     qint64 m_seenVersion = -1; // the register's change counter when the list was last read

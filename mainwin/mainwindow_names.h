@@ -52,7 +52,8 @@ inline const QString retireItem = QStringLiteral("下架所选服务器…");
 inline const QString retired = QStringLiteral("已下架 %1 台服务器。");
 inline const QString chooseRetireDate = QStringLiteral("请选择下架时间！");
 inline const QString chooseRenewDate = QStringLiteral("请选择续期后的到期时间！");
-inline const QString bulkDeletedElsewhere = QStringLiteral("选中的服务器中有 %1 台已被他人删除，没有做任何修改，请重新选择！");
+inline const QString bulkDeletedElsewhere =
+    QStringLiteral("选中的服务器中有 %1 台已被他人删除，没有做任何修改，请重新选择！");
 inline const QString bulkDeleteQuestion = QStringLiteral("确定要删除选中的 %1 台服务器吗？删除后将不可恢复。");
 // The same where the register keeps its history, from which deleted servers can be stored again.
 inline const QString bulkDeleteRestorable =
@@ -63,7 +64,8 @@ inline const QString notRenewed = QStringLiteral("以下 %1 台服务器的到�
 inline const QString nothingRenewed = QStringLiteral("选中的服务器的到期时间都不是日期，没有续期。");
 inline const QString customerChanged = QStringLiteral("已把 %1 台服务器改为属于“%2”。");
 inline const QString chooseCustomer = QStringLiteral("请选择您要对应的客户！");
-inline const QString bulkChangedElsewhere = QStringLiteral("选中的服务器中有被他人修改或删除的，没有做任何修改，请重新选择！");
+inline const QString bulkChangedElsewhere =
+    QStringLiteral("选中的服务器中有被他人修改或删除的，没有做任何修改，请重新选择！");
 inline const QString expiryField = QStringLiteral("到期天数");
 inline const QString containsField = QStringLiteral("包含文字");
 inline const QString badDayCount = QStringLiteral("请输入0到3650之间的天数！");

@@ -1,11 +1,11 @@
 // The main window's list: loading, search, customer filters and the commands on a selected server.
+#include "bulk/bulkdialogs.h"
 #include "core/appstate.h"
 #include "core/backgroundsearch.h"
 #include "core/datetext.h"
 #include "core/fileops/exporter.h"
 #include "core/registerdb.h"
 #include "core/text.h"
-#include "bulk/bulkdialogs.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "history/historywindows.h"
@@ -488,9 +488,11 @@ std::optional<std::vector<ServerRecord>> MainWindow::storedServers(const std::ve
         return std::nullopt;
     }
     // A key no longer stored comes back as a record without a key: deleted meanwhile.
-    const auto gone = std::count_if(read.value.begin(), read.value.end(), [](const ServerRecord &s) { return s.key < 0; });
+    const auto gone =
+        std::count_if(read.value.begin(), read.value.end(), [](const ServerRecord &s) { return s.key < 0; });
     if (gone > 0 || read.value.size() != keys.size()) {
-        MessageBox::show(MainTexts::bulkDeletedElsewhere.arg(gone > 0 ? gone : 1), MsgStyle::Warning, kNoticeTitle, this);
+        MessageBox::show(MainTexts::bulkDeletedElsewhere.arg(gone > 0 ? gone : 1), MsgStyle::Warning, kNoticeTitle,
+                         this);
         fillServerList();
         return std::nullopt;
     }
@@ -578,9 +580,10 @@ bool MainWindow::renewServers(const std::vector<qint64> &keys, const Renewal &re
     }
     saveBulkChange(changes, MainTexts::renewed.arg(changes.size()));
     if (!left.isEmpty())
-        MessageBox::show(MainTexts::notRenewed.arg(left.size()).arg(left.mid(0, 20).join(QLatin1Char('\n')) +
-                                                                     (left.size() > 20 ? QStringLiteral("\n…") : QString())),
-                         MsgStyle::Warning, kNoticeTitle, this);
+        MessageBox::show(
+            MainTexts::notRenewed.arg(left.size())
+                .arg(left.mid(0, 20).join(QLatin1Char('\n')) + (left.size() > 20 ? QStringLiteral("\n…") : QString())),
+            MsgStyle::Warning, kNoticeTitle, this);
     return true;
 }
 
@@ -717,8 +720,10 @@ QString documentsFolder()
 
 void MainWindow::exportListAs()
 {
-    const QString proposed = QDir(documentsFolder()).filePath(
-        QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QString proposed =
+        QDir(documentsFolder())
+            .filePath(
+                QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QString filter;
     QString path =
         QFileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
@@ -769,8 +774,8 @@ bool MainWindow::exportList(const QString &path)
 
 void MainWindow::importSheet()
 {
-    const QString path = QFileDialog::getOpenFileName(this, SheetImportTexts::title, documentsFolder(),
-                                                      SheetImportTexts::openFilters);
+    const QString path =
+        QFileDialog::getOpenFileName(this, SheetImportTexts::title, documentsFolder(), SheetImportTexts::openFilters);
     if (!path.isEmpty())
         importSheetFrom(path);
 }
@@ -792,8 +797,8 @@ bool MainWindow::importSheetFrom(const QString &path)
     progress.setMinimumDuration(0);
     progress.setValue(0);
     const bool read = runOffThread(
-        &progress, [reading, path](OffThread &) { reading->sheets = SheetImportWindow::readFile(path, &reading->error); },
-        true);
+        &progress,
+        [reading, path](OffThread &) { reading->sheets = SheetImportWindow::readFile(path, &reading->error); }, true);
     progress.reset();
     progress.hide();
     if (!read)

@@ -132,7 +132,7 @@ QVariant ServerListModel::data(const QModelIndex &index, int role) const
                 return note;
         }
         return role == Qt::ToolTipRole ? QVariant(shortenedForDisplay(serverListCell(*server, index.column()), 500))
-                                        : QVariant();
+                                       : QVariant();
     default:
         // A cell is one line of a few hundred pixels: a megabyte of remark is not laid out for it.
         return shortenedForDisplay(serverListCell(*server, index.column()), 256);

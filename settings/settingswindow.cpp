@@ -158,8 +158,9 @@ void SettingsWindow::modifyCustomer()
     emit customersChanged();
     if (oldName != m_name->text() && !renamed.nameShared)
         emit serversRenamed(oldName, m_name->text());
-    MessageBox::show(renamed.nameShared ? SettingsTexts::modified + QLatin1Char('\n') + SettingsTexts::nameShared.arg(oldName)
-                                        : SettingsTexts::modified,
+    MessageBox::show(renamed.nameShared
+                         ? SettingsTexts::modified + QLatin1Char('\n') + SettingsTexts::nameShared.arg(oldName)
+                         : SettingsTexts::modified,
                      MsgStyle::Ok, kNoticeTitle, this);
     m_list->setFocus();
     m_list->setSelectedRow(appState().customerListIndex);

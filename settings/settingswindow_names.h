@@ -35,5 +35,6 @@ inline const QString about = QStringLiteral("\r\n         澜汀网络\r\n\r\n�
                                             "我们的网站：\r\nhttps://www.example.com/");
 // A renamed customer whose old name another customer also has: its servers keep that name.
 inline const QString nameShared = QStringLiteral("另有客户也叫“%1”，服务器仍属于这个名称，只修改了客户本身。");
-inline const QString stillHasServers = QStringLiteral("该客户还有 %1 台服务器，删除后这些服务器将不属于任何客户。是否继续？");
+inline const QString stillHasServers =
+    QStringLiteral("该客户还有 %1 台服务器，删除后这些服务器将不属于任何客户。是否继续？");
 } // namespace SettingsTexts

@@ -1,18 +1,16 @@
 #include "testsupport.h"
 
 #include "core/appstate.h"
+#include "core/engine/engine.h"
 #include "core/paths.h"
 #include "core/schema.h"
-#include "core/engine/engine.h"
-#include "widgets/messagebox.h"
-#include "widgets/reportlist.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
-#include <QTemporaryDir>
-#include <QSettings>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -21,12 +19,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTemporaryDir>
 
 bool TempRegister::onServer()
 {
@@ -39,9 +39,7 @@ QString TempRegister::newServerDatabase()
     if (host.isEmpty())
         qFatal("KAVRO_TEST_ENGINE=postgres needs the test cluster's socket folder in KAVRO_TEST_PGHOST "
                "(scripts/test.sh starts one)");
-    auto uri = [&](const QString &db) {
-        return QStringLiteral("postgresql:///%1?host=%2&user=kavro").arg(db, host);
-    };
+    auto uri = [&](const QString &db) { return QStringLiteral("postgresql:///%1?host=%2&user=kavro").arg(db, host); };
     static int made = 0;
     const QString name = QStringLiteral("kavro_%1_%2").arg(QCoreApplication::applicationPid()).arg(++made);
     const QString connection = QStringLiteral("test-cluster");
@@ -107,9 +105,8 @@ template <typename F> auto withConnection(const QString &path, F &&work)
     decltype(work(std::declval<QSqlDatabase &>())) result;
     {
         QString error;
-        QSqlDatabase db = TempRegister::onServer()
-                              ? addRegisterConnection(name, path, &error)
-                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        QSqlDatabase db = TempRegister::onServer() ? addRegisterConnection(name, path, &error)
+                                                   : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         if (!TempRegister::onServer())
             db.setDatabaseName(path);
         if (!db.open())
@@ -182,12 +179,14 @@ bool TempRegister::refuse(const QString &when, const QString &rowCondition) cons
 
 bool TempRegister::dropRefusal(const QString &table) const
 {
-    return exec(onServer() ? QStringLiteral("DROP TRIGGER refuse ON %1").arg(table) : QStringLiteral("DROP TRIGGER refuse"));
+    return exec(onServer() ? QStringLiteral("DROP TRIGGER refuse ON %1").arg(table)
+                           : QStringLiteral("DROP TRIGGER refuse"));
 }
 
 bool TempRegister::allowRepeatedIps() const
 {
-    return exec(QStringLiteral("DROP INDEX data_F_IP")) && exec(QStringLiteral("CREATE INDEX data_F_IP ON data (F_IP)"));
+    return exec(QStringLiteral("DROP INDEX data_F_IP")) &&
+           exec(QStringLiteral("CREATE INDEX data_F_IP ON data (F_IP)"));
 }
 
 QList<QStringList> TempRegister::rows(const QString &sql) const

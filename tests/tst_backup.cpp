@@ -112,10 +112,11 @@ void TstBackup::backupWhileAnotherConnectionWrites()
         sqlite3_open_v2(QFile::encodeName(reg.dbPath()).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_busy_timeout(db, 5000);
         for (int i = 0; !stop;) {
-            const QByteArray sql = QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); "
-                                                  "INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); COMMIT;")
-                                       .arg(i)
-                                       .toUtf8();
+            const QByteArray sql =
+                QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); "
+                               "INSERT INTO data (F_BH, F_JG) VALUES ('pair', '%1'); COMMIT;")
+                    .arg(i)
+                    .toUtf8();
             if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK) {
                 ++pairs;
                 ++i; // pair numbers without gaps: the copy can tell a missing one
@@ -139,10 +140,11 @@ void TstBackup::backupWhileAnotherConnectionWrites()
     sqlite3 *db = nullptr;
     QCOMPARE(sqlite3_open_v2(QFile::encodeName(copy).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM data WHERE F_BH='pair'), "
-                           "(SELECT count(*) FROM (SELECT F_JG FROM data WHERE F_BH='pair' GROUP BY F_JG "
-                           "HAVING count(*) <> 2)), (SELECT count(*) FROM data WHERE F_BH LIKE 'B%'), "
-                           "(SELECT max(CAST(F_JG AS INTEGER)) FROM data WHERE F_BH='pair')",
+    sqlite3_prepare_v2(db,
+                       "SELECT (SELECT count(*) FROM data WHERE F_BH='pair'), "
+                       "(SELECT count(*) FROM (SELECT F_JG FROM data WHERE F_BH='pair' GROUP BY F_JG "
+                       "HAVING count(*) <> 2)), (SELECT count(*) FROM data WHERE F_BH LIKE 'B%'), "
+                       "(SELECT max(CAST(F_JG AS INTEGER)) FROM data WHERE F_BH='pair')",
                        -1, &stmt, nullptr);
     QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
     const int copiedPairRows = sqlite3_column_int(stmt, 0);
@@ -168,9 +170,7 @@ void TstBackup::backupWaitsForTheLockOrSaysTheRegisterIsBusy()
         sqlite3_busy_timeout(db, 5000);
         for (int i = 0; !stop; ++i) {
             const QByteArray sql =
-                QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_IP) VALUES ('loop %1'); COMMIT;")
-                    .arg(i)
-                    .toUtf8();
+                QStringLiteral("BEGIN IMMEDIATE; INSERT INTO data (F_IP) VALUES ('loop %1'); COMMIT;").arg(i).toUtf8();
             if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
                 ++writes;
             else
@@ -186,7 +186,8 @@ void TstBackup::backupWaitsForTheLockOrSaysTheRegisterIsBusy()
     t.start();
     for (int i = 0; i < 40; ++i) {
         RegisterCounts counts;
-        const Status status = backupRegister(reg.dbPath(), reg.programDir() + QStringLiteral("/copy%1.mdb").arg(i), &counts);
+        const Status status =
+            backupRegister(reg.dbPath(), reg.programDir() + QStringLiteral("/copy%1.mdb").arg(i), &counts);
         if (!status.ok())
             failures << status.reason;
     }
@@ -233,10 +234,14 @@ void TstBackup::check_data()
            "('无名', '10.0.0.1', '', '2009年13月1日'), ('默认客户', '合计', '20261204', '2026.12.4'); "
            "INSERT INTO kehu VALUES ('1', '默认客户', '')"
         << 0
-        << QStringList{"servers sharing the IP 10.0.0.1: 2", "customer 无名 is not among the customers: 1",
-                       "customers sharing the name 默认客户: 2", "1 server IP(s) are no IPv4 or IPv6 address",
-                       "2 date text(s) are no date", "server 合计: the IP is no address",
-                       "到期时间 \"soon\" is no date", "到期时间 \"2009年13月1日\" is no date",
+        << QStringList{"servers sharing the IP 10.0.0.1: 2",
+                       "customer 无名 is not among the customers: 1",
+                       "customers sharing the name 默认客户: 2",
+                       "1 server IP(s) are no IPv4 or IPv6 address",
+                       "2 date text(s) are no date",
+                       "server 合计: the IP is no address",
+                       "到期时间 \"soon\" is no date",
+                       "到期时间 \"2009年13月1日\" is no date",
                        "is sound (8 warnings)"};
     QTest::newRow("a page overwritten") << "page" << 1 << QStringList{"damaged or not a register"};
     QTest::newRow("truncated") << "truncate" << 1 << QStringList{"damaged or not a register"};
@@ -329,7 +334,8 @@ void TstBackup::restoreGoodAndRefuseDamaged()
     QCOMPARE(reg.count("data"), 40);
     QCOMPARE(reg.rows("SELECT count(*) FROM data WHERE F_IP='added later'"), QList<QStringList>{{"0"}});
     // The register as it was before the restore is kept beside it.
-    const QStringList kept = filesIn(reg.programDir() + "/db").filter(QRegularExpression("^kavrodb\\.mdb\\.before-restore-\\d{8}-\\d{6}$"));
+    const QStringList kept =
+        filesIn(reg.programDir() + "/db").filter(QRegularExpression("^kavrodb\\.mdb\\.before-restore-\\d{8}-\\d{6}$"));
     QCOMPARE(kept.size(), 1);
     QVERIFY(out.contains(kept.first()));
     sqlite3 *db = nullptr;
@@ -422,8 +428,8 @@ void TstBackup::stoppedCopyLeavesNothing()
     bool made = true;
     Status status;
     std::thread copying([&] {
-        status = dailyBackup(reg.dbPath(), folder, QDate(2026, 12, 10), kDailyBackupsKept, &made,
-                             BackupPace{1, 2, &stop});
+        status =
+            dailyBackup(reg.dbPath(), folder, QDate(2026, 12, 10), kDailyBackupsKept, &made, BackupPace{1, 2, &stop});
     });
     QThread::msleep(20);
     stop = true;
@@ -536,8 +542,7 @@ void TstBackup::killedCopyOrImportLeavesNothing()
         int n = -1;
         if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
             sqlite3_stmt *stmt = nullptr;
-            if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK &&
-                sqlite3_step(stmt) == SQLITE_ROW)
+            if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
                 n = sqlite3_column_int(stmt, 0);
             sqlite3_finalize(stmt);
         }

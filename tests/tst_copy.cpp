@@ -1,8 +1,8 @@
 // Whole registers copied between SQLite files and PostgreSQL databases.
+#include "core/engine/engine.h"
 #include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
-#include "core/engine/engine.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -22,9 +22,9 @@ const QStringList kHostile = {
     QStringLiteral("line one\r\nline two\rthree\n"),
     QString::fromUtf8("emoji \xF0\x9F\x98\x80, € \xE2\x80\xA8 (U+2028) 数据中心 机柜"),
     QStringLiteral("100% _x_ ? :name $1"),
-    QString(),                      // absent
-    QStringLiteral(""),             // empty, not absent
-    QString(20000, QChar(u'备')),   // a long remark
+    QString(),                    // absent
+    QStringLiteral(""),           // empty, not absent
+    QString(20000, QChar(u'备')), // a long remark
 };
 
 // Every record of a register as the windows see it, plus the absent texts, which they cannot tell.
@@ -46,8 +46,9 @@ struct Snapshot {
             QVERIFY2(x.servers[i] == y.servers[i], qPrintable(x.servers[i].ip));                                       \
         QCOMPARE(x.customers.size(), y.customers.size());                                                              \
         for (size_t i = 0; i < x.customers.size(); ++i)                                                                \
-            QVERIFY2(x.customers[i].key == y.customers[i].key && x.customers[i].id == y.customers[i].id &&     \
-                         x.customers[i].name == y.customers[i].name && x.customers[i].contact == y.customers[i].contact, \
+            QVERIFY2(x.customers[i].key == y.customers[i].key && x.customers[i].id == y.customers[i].id &&             \
+                         x.customers[i].name == y.customers[i].name &&                                                 \
+                         x.customers[i].contact == y.customers[i].contact,                                             \
                      qPrintable(x.customers[i].name));                                                                 \
         QCOMPARE(x.admin, y.admin);                                                                                    \
         QCOMPARE(x.nulls, y.nulls);                                                                                    \
@@ -97,16 +98,19 @@ void fill(const QString &location)
 {
     RegisterDb db;
     QVERIFY(db.open(location).ok());
-    for (const QString &name : {QStringLiteral("甲公司"), QStringLiteral("O'Neil 数据"), QStringLiteral("gone"),
-                                QStringLiteral("乙公司")})
+    for (const QString &name :
+         {QStringLiteral("甲公司"), QStringLiteral("O'Neil 数据"), QStringLiteral("gone"), QStringLiteral("乙公司")})
         QVERIFY(db.addCustomer(name, name + QStringLiteral(" 电话")).ok());
     const auto customers = db.customers().value;
     QVERIFY(db.deleteCustomer(customers[3].key).ok()); // a gap in the customers' keys
     std::vector<qint64> keys;
     for (int i = 0; i < kHostile.size(); ++i) {
         const QString &t = kHostile[i];
-        ServerRecord s{-1, customers[1 + i % 2].name, t, QStringLiteral("10.0.%1.%2").arg(i).arg(i * 7),
-                       t, QStringLiteral("2026-1-%1").arg(i + 1), t, QString(), t};
+        ServerRecord s{-1, customers[1 + i % 2].name,
+                       t,  QStringLiteral("10.0.%1.%2").arg(i).arg(i * 7),
+                       t,  QStringLiteral("2026-1-%1").arg(i + 1),
+                       t,  QString(),
+                       t};
         const Read<qint64> key = db.addServer(s);
         QVERIFY2(key.ok(), qPrintable(key.status.reason));
         keys.push_back(key.value);
@@ -114,7 +118,8 @@ void fill(const QString &location)
     QVERIFY(db.deleteServer(keys[2]).ok());
     QVERIFY(db.deleteServer(keys.back()).ok()); // the newest key is handed out no more
     db.close();
-    TempRegister::execAt(location, "INSERT INTO data (F_ID, F_KH, F_IP, F_BZ) VALUES (5000000000, '甲公司', '大键', NULL)");
+    TempRegister::execAt(location,
+                         "INSERT INTO data (F_ID, F_KH, F_IP, F_BZ) VALUES (5000000000, '甲公司', '大键', NULL)");
     TempRegister::execAt(location, "INSERT INTO admin (U_ZH, U_MM) VALUES ('second', 'it''s 密码')");
 }
 

@@ -2,20 +2,19 @@
 #include "core/appstate.h"
 #include "core/datetext.h"
 #include "core/records.h"
-#include "widgets/datebox.h"
-#include "widgets/messagebox.h"
-#include "widgets/reportlist.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"
 #include "editors/serverform_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
+#include "widgets/datebox.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
-#include <QWheelEvent>
 #include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
@@ -23,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace N = ServerFormNames;
 
@@ -149,26 +149,26 @@ void TstEditors::addWindowLayout()
     QCOMPARE(w.size(), QSize(512, 240));
     QCOMPARE(w.minimumSize(), w.maximumSize());
     verifyUnits(&w, {
-        {N::shape, {2, 3, 500, 181}, {}},
-        {"标签1", {22, 8, 55, 16}, "选择客户："},
-        {"标签2", {10, 33, 68, 16}, "服务器编号："},
-        {"标签3", {22, 58, 55, 16}, "服务器IP："},
-        {"标签4", {22, 83, 55, 16}, "所在机柜："},
-        {"标签5", {22, 108, 55, 16}, "上架时间："},
-        {"标签6", {22, 133, 55, 16}, "到期时间："},
-        {"标签7", {22, 158, 55, 16}, "下架时间："},
-        {"标签8", {238, 8, 64, 16}, "备注："},
-        {N::customer, {82, 6, 150, 20}, {}},
-        {N::number, {82, 31, 150, 20}, {}},
-        {N::ip, {82, 56, 150, 20}, {}},
-        {N::cabinet, {82, 81, 150, 20}, {}},
-        {N::racked, {82, 106, 150, 20}, {}},
-        {N::expires, {82, 131, 150, 20}, {}},
-        {N::unracked, {82, 156, 150, 20}, {}},
-        {N::remark, {236, 25, 259, 151}, {}},
-        {N::actionButton, {338, 187, 80, 24}, "添加数据"},
-        {N::exitButton, {422, 187, 80, 24}, "退出添加"},
-    });
+                        {N::shape, {2, 3, 500, 181}, {}},
+                        {"标签1", {22, 8, 55, 16}, "选择客户："},
+                        {"标签2", {10, 33, 68, 16}, "服务器编号："},
+                        {"标签3", {22, 58, 55, 16}, "服务器IP："},
+                        {"标签4", {22, 83, 55, 16}, "所在机柜："},
+                        {"标签5", {22, 108, 55, 16}, "上架时间："},
+                        {"标签6", {22, 133, 55, 16}, "到期时间："},
+                        {"标签7", {22, 158, 55, 16}, "下架时间："},
+                        {"标签8", {238, 8, 64, 16}, "备注："},
+                        {N::customer, {82, 6, 150, 20}, {}},
+                        {N::number, {82, 31, 150, 20}, {}},
+                        {N::ip, {82, 56, 150, 20}, {}},
+                        {N::cabinet, {82, 81, 150, 20}, {}},
+                        {N::racked, {82, 106, 150, 20}, {}},
+                        {N::expires, {82, 131, 150, 20}, {}},
+                        {N::unracked, {82, 156, 150, 20}, {}},
+                        {N::remark, {236, 25, 259, 151}, {}},
+                        {N::actionButton, {338, 187, 80, 24}, "添加数据"},
+                        {N::exitButton, {422, 187, 80, 24}, "退出添加"},
+                    });
     Form f{&w};
     QStringList items;
     for (int i = 0; i < f.customer()->count(); ++i)
@@ -194,13 +194,20 @@ void TstEditors::ipCheck_data()
     QTest::addColumn<QString>("stored"); // an IP stored beforehand
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("same IP") << "10.0.0.9" << "10.0.0.9" << true;
-    QTest::newRow("other letter case") << "host-A" << "host-a" << false;
-    QTest::newRow("trailing blank") << "10.0.0.9" << "10.0.0.9 " << false;
-    QTest::newRow("leading blank") << "10.0.0.9" << " 10.0.0.9" << false;
-    QTest::newRow("leading zeros") << "10.0.0.9" << "010.000.000.009" << false;
-    QTest::newRow("empty IP once stored") << "" << "" << true;
-    QTest::newRow("empty IP the first time") << "10.0.0.9" << "" << false;
+    QTest::newRow("same IP") << "10.0.0.9"
+                             << "10.0.0.9" << true;
+    QTest::newRow("other letter case") << "host-A"
+                                       << "host-a" << false;
+    QTest::newRow("trailing blank") << "10.0.0.9"
+                                    << "10.0.0.9 " << false;
+    QTest::newRow("leading blank") << "10.0.0.9"
+                                   << " 10.0.0.9" << false;
+    QTest::newRow("leading zeros") << "10.0.0.9"
+                                   << "010.000.000.009" << false;
+    QTest::newRow("empty IP once stored") << ""
+                                          << "" << true;
+    QTest::newRow("empty IP the first time") << "10.0.0.9"
+                                             << "" << false;
 }
 
 void TstEditors::ipCheck()
@@ -256,9 +263,12 @@ void TstEditors::addStoresTheServerAndAsks_data()
     QTest::addColumn<QString>("ip");
     QTest::addColumn<QString>("remark");
     QTest::addColumn<MsgAnswer>("answer");
-    QTest::newRow("answer yes") << "10.0.0.7" << "it's \"quoted\", first\nsecond" << MsgAnswer::Yes;
-    QTest::newRow("answer no") << "O'Brien's box" << "" << MsgAnswer::No;
-    QTest::newRow("empty IP") << "" << "'; DROP TABLE data; --" << MsgAnswer::Yes;
+    QTest::newRow("answer yes") << "10.0.0.7"
+                                << "it's \"quoted\", first\nsecond" << MsgAnswer::Yes;
+    QTest::newRow("answer no") << "O'Brien's box"
+                               << "" << MsgAnswer::No;
+    QTest::newRow("empty IP") << ""
+                              << "'; DROP TABLE data; --" << MsgAnswer::Yes;
 }
 
 void TstEditors::addStoresTheServerAndAsks()
@@ -281,8 +291,7 @@ void TstEditors::addStoresTheServerAndAsks()
     MessageBox::setNextAnswer(answer);
     f.press();
     QCOMPARE(serverRow(*m_reg, QString(ip).replace("'", "''")),
-             (QStringList{"乙公司", "编号'1", ip, "机柜 7", "2008-11-23", "2222-12-30", "2000-02-29",
-                          remark}));
+             (QStringList{"乙公司", "编号'1", ip, "机柜 7", "2008-11-23", "2222-12-30", "2000-02-29", remark}));
     QVERIFY(listedIps(*m_main).contains(ip)); // the list was refreshed
     QCOMPARE(MessageBox::shown().size(), asked ? 2 : 1);
     if (asked) {
@@ -333,9 +342,9 @@ void TstEditors::addAsksBeforeStoringANonAddress()
     MessageBox::setNextAnswer(MsgAnswer::No); // to adding another
     f.press();
     const bool isAddress = isIpAddress(ip);
-    QCOMPARE(MessageBox::shown().first().text,
-             isAddress ? "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？"
-                       : "“" + ip + "”不是有效的IP地址，是否仍然添加？");
+    QCOMPARE(MessageBox::shown().first().text, isAddress
+                                                   ? "您添加的IP：" + ip + "\r\n添加成功！\r\n是否继续添加服务器？"
+                                                   : "“" + ip + "”不是有效的IP地址，是否仍然添加？");
     QCOMPARE(m_reg->count("data"), stored ? 4 : 3);
     // Refused, the window keeps what was typed.
     if (!stored)
@@ -386,10 +395,11 @@ void TstEditors::ipAddedMeanwhileByAnotherProgramIsRefused()
     f.fill("甲公司", "N9", "10.0.0.9", "C9", "");
     // Another desk stores 10.0.0.9 after this window checked it and before it stores it.
     if (TempRegister::onServer())
-        QVERIFY(m_reg->exec("CREATE FUNCTION other_desk() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
-                            "IF NEW.F_BH = 'N9' THEN INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('乙公司', 'theirs', "
-                            "NEW.F_IP); END IF; RETURN NEW; END$$") &&
-                m_reg->exec("CREATE TRIGGER other_desk BEFORE INSERT ON data FOR EACH ROW EXECUTE FUNCTION other_desk()"));
+        QVERIFY(
+            m_reg->exec("CREATE FUNCTION other_desk() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+                        "IF NEW.F_BH = 'N9' THEN INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('乙公司', 'theirs', "
+                        "NEW.F_IP); END IF; RETURN NEW; END$$") &&
+            m_reg->exec("CREATE TRIGGER other_desk BEFORE INSERT ON data FOR EACH ROW EXECUTE FUNCTION other_desk()"));
     else
         QVERIFY(m_reg->exec("CREATE TRIGGER other_desk BEFORE INSERT ON data WHEN NEW.F_BH = 'N9' BEGIN "
                             "INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('乙公司', 'theirs', NEW.F_IP); END"));
@@ -504,9 +514,9 @@ void TstEditors::savingQuotesAndNewValues()
     f.edit(N::ip)->setText("10.0.0.1"); // read-only for the user
     f.date(N::racked)->setDate(QDate(2011, 1, 2));
     f.press();
-    QCOMPARE(serverRow(*m_reg, "10.0.0.1"), (QStringList{"乙公司", "it's", "10.0.0.1", "O'Neil \"机柜\"",
-                                                         "2011-01-02", "2009-11-23", "2010-01-05",
-                                                         "line1\nline2 '; DROP TABLE data; --"}));
+    QCOMPARE(serverRow(*m_reg, "10.0.0.1"),
+             (QStringList{"乙公司", "it's", "10.0.0.1", "O'Neil \"机柜\"", "2011-01-02", "2009-11-23", "2010-01-05",
+                          "line1\nline2 '; DROP TABLE data; --"}));
     QCOMPARE(m_reg->count("data"), 3);
 }
 
@@ -543,7 +553,8 @@ void TstEditors::typedRemarkIsStoredAsTyped()
 
 void TstEditors::unchangedRemarkKeepsItsLineBreaks()
 {
-    QVERIFY(m_reg->exec("INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) VALUES ('甲公司', 'W1', '10.0.0.30', 'one\r\ntwo\r\n')"));
+    QVERIFY(m_reg->exec(
+        "INSERT INTO data (F_KH, F_BH, F_IP, F_BZ) VALUES ('甲公司', 'W1', '10.0.0.30', 'one\r\ntwo\r\n')"));
     m_main->fillServerList();
     ServerEditWindow *w = openEditor("10.0.0.30");
     Form f{w};
@@ -624,17 +635,28 @@ void TstEditors::blankDateBoxStaysBlankUnlessADateIsGiven_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("stored"); // 下架时间 after the save; it was 'soon'
-    QTest::newRow("calendar opened and dismissed") << "calendar" << "soon";
-    QTest::newRow("click on the text") << "click" << "soon";
-    QTest::newRow("wheel") << "wheel" << "soon";
-    QTest::newRow("arrow keys") << "arrows" << "soon";
-    QTest::newRow("focus in and out") << "focus" << "soon";
-    QTest::newRow("escape") << "escape" << "soon";
-    QTest::newRow("year typed, then left") << "2013\t" << "soon";
-    QTest::newRow("date typed, then escape") << "2013-04-05\x1b" << "soon";
-    QTest::newRow("whole date typed") << "2013-4-5\t" << "2013-04-05";
-    QTest::newRow("digits only") << "20130405\t" << "2013-04-05";
-    QTest::newRow("day picked in the calendar") << "pick" << "2014-02-03";
+    QTest::newRow("calendar opened and dismissed") << "calendar"
+                                                   << "soon";
+    QTest::newRow("click on the text") << "click"
+                                       << "soon";
+    QTest::newRow("wheel") << "wheel"
+                           << "soon";
+    QTest::newRow("arrow keys") << "arrows"
+                                << "soon";
+    QTest::newRow("focus in and out") << "focus"
+                                      << "soon";
+    QTest::newRow("escape") << "escape"
+                            << "soon";
+    QTest::newRow("year typed, then left") << "2013\t"
+                                           << "soon";
+    QTest::newRow("date typed, then escape") << "2013-04-05\x1b"
+                                             << "soon";
+    QTest::newRow("whole date typed") << "2013-4-5\t"
+                                      << "2013-04-05";
+    QTest::newRow("digits only") << "20130405\t"
+                                 << "2013-04-05";
+    QTest::newRow("day picked in the calendar") << "pick"
+                                                << "2014-02-03";
 }
 
 void TstEditors::blankDateBoxStaysBlankUnlessADateIsGiven()
@@ -797,11 +819,15 @@ void TstEditors::unchangedFieldsGoBackAsStored_data()
     QTest::addColumn<QString>("stored");
     QTest::newRow("number longer than an edit box holds") << "F_BH" << QString(40000, QChar('N'));
     QTest::newRow("cabinet longer than an edit box holds") << "F_JG" << QString(32768, QChar(u'柜'));
-    QTest::newRow("date with a time") << "F_SJ" << "2020-01-05 13:45:00";
-    QTest::newRow("date with slashes") << "F_DQ" << "2020/1/5";
-    QTest::newRow("date in Chinese") << "F_XJ" << "2020年1月5日";
+    QTest::newRow("date with a time") << "F_SJ"
+                                      << "2020-01-05 13:45:00";
+    QTest::newRow("date with slashes") << "F_DQ"
+                                       << "2020/1/5";
+    QTest::newRow("date in Chinese") << "F_XJ"
+                                     << "2020年1月5日";
     QTest::newRow("line separator in a remark") << "F_BZ" << QString("a") + QChar(0x2028) + "b";
-    QTest::newRow("CR LF and a lone CR in a remark") << "F_BZ" << "a\r\nb\rc";
+    QTest::newRow("CR LF and a lone CR in a remark") << "F_BZ"
+                                                     << "a\r\nb\rc";
     QTest::newRow("one-line remark of 300,000 characters") << "F_BZ" << QString(300000, QChar('x'));
 }
 
@@ -843,9 +869,11 @@ void TstEditors::absentTextsStayAbsent()
     Form{w}.edit(N::number)->setText("changed");
     Form{w}.press();
     QCOMPARE(MessageBox::shown().last().text, QStringLiteral("服务器数据修改成功！"));
-    QCOMPARE(m_reg->rows("SELECT F_BH, CAST(F_XJ IS NULL AS INTEGER), CAST(F_BZ IS NULL AS INTEGER), CAST(F_JG IS NULL AS INTEGER) "
-                          "FROM data WHERE F_IP='10.0.0.1'"),
-             (QList<QStringList>{{"changed", "1", "1", "1"}}));
+    QCOMPARE(
+        m_reg->rows(
+            "SELECT F_BH, CAST(F_XJ IS NULL AS INTEGER), CAST(F_BZ IS NULL AS INTEGER), CAST(F_JG IS NULL AS INTEGER) "
+            "FROM data WHERE F_IP='10.0.0.1'"),
+        (QList<QStringList>{{"changed", "1", "1", "1"}}));
     // A text typed into such a field is stored.
     Form{w}.edit(N::cabinet)->setText("C9");
     Form{w}.press();
@@ -911,25 +939,43 @@ void TstEditors::datesTypeWhole_data()
 {
     QTest::addColumn<QString>("keys");   // into 到期时间, which shows 2009-11-23
     QTest::addColumn<QString>("stored"); // 到期时间 after the save
-    QTest::newRow("select all, ISO date") << "^A2028-01-07\t" << "2028-01-07";
-    QTest::newRow("select all, slashes") << "^A2028/1/7\t" << "2028-01-07";
-    QTest::newRow("select all, dots") << "^A2028.1.7\t" << "2028-01-07";
-    QTest::newRow("select all, digits only") << "^A20280107\t" << "2028-01-07";
-    QTest::newRow("select all, Chinese") << "^A2028年1月7日\t" << "2028-01-07";
-    QTest::newRow("select all, full-width digits") << "^A２０２８０１０７\t" << "2028-01-07";
-    QTest::newRow("typed with a mistake, mended") << "^A2028-01-08\b7\t" << "2028-01-07";
+    QTest::newRow("select all, ISO date") << "^A2028-01-07\t"
+                                          << "2028-01-07";
+    QTest::newRow("select all, slashes") << "^A2028/1/7\t"
+                                         << "2028-01-07";
+    QTest::newRow("select all, dots") << "^A2028.1.7\t"
+                                      << "2028-01-07";
+    QTest::newRow("select all, digits only") << "^A20280107\t"
+                                             << "2028-01-07";
+    QTest::newRow("select all, Chinese") << "^A2028年1月7日\t"
+                                         << "2028-01-07";
+    QTest::newRow("select all, full-width digits") << "^A２０２８０１０７\t"
+                                                   << "2028-01-07";
+    QTest::newRow("typed with a mistake, mended") << "^A2028-01-08\b7\t"
+                                                  << "2028-01-07";
     // A text that is no date stays as typed, marked; the save refuses it (stored: the old date).
-    QTest::newRow("no such day: kept and refused") << "^A2027-02-30\t" << "not 2027-02-30";
-    QTest::newRow("only a year: kept and refused") << "^A2028\t" << "not 2028";
-    QTest::newRow("Backspace in a filled box: kept and refused") << "end\b\b\t" << "not 2009-11-";
-    QTest::newRow("Backspace once in a filled box: the date it names") << "end\b\t" << "2009-11-02";
-    QTest::newRow("escape while typing: unchanged") << "^A2028-01-07\x1b\t" << "2009-11-23";
-    QTest::newRow("select all, Backspace: emptied") << "^A\b\t" << "";
-    QTest::newRow("select all, Delete: emptied") << QString("^A") + QChar(0x7f) + "\t" << "";
-    QTest::newRow("emptied, then a date") << "^A\b2030-5-6\t" << "2030-05-06";
-    QTest::newRow("清除 in the calendar") << "clear" << "";
-    QTest::newRow("clicked into, select all, digits") << "click^A20280107\t" << "2028-01-07";
-    QTest::newRow("after emptying another box") << "other^A20280107\t" << "2028-01-07";
+    QTest::newRow("no such day: kept and refused") << "^A2027-02-30\t"
+                                                   << "not 2027-02-30";
+    QTest::newRow("only a year: kept and refused") << "^A2028\t"
+                                                   << "not 2028";
+    QTest::newRow("Backspace in a filled box: kept and refused") << "end\b\b\t"
+                                                                 << "not 2009-11-";
+    QTest::newRow("Backspace once in a filled box: the date it names") << "end\b\t"
+                                                                       << "2009-11-02";
+    QTest::newRow("escape while typing: unchanged") << "^A2028-01-07\x1b\t"
+                                                    << "2009-11-23";
+    QTest::newRow("select all, Backspace: emptied") << "^A\b\t"
+                                                    << "";
+    QTest::newRow("select all, Delete: emptied") << QString("^A") + QChar(0x7f) + "\t"
+                                                 << "";
+    QTest::newRow("emptied, then a date") << "^A\b2030-5-6\t"
+                                          << "2030-05-06";
+    QTest::newRow("清除 in the calendar") << "clear"
+                                          << "";
+    QTest::newRow("clicked into, select all, digits") << "click^A20280107\t"
+                                                      << "2028-01-07";
+    QTest::newRow("after emptying another box") << "other^A20280107\t"
+                                                << "2028-01-07";
 }
 
 void TstEditors::datesTypeWhole()
@@ -981,7 +1027,8 @@ void TstEditors::datesTypeWhole()
         QCOMPARE(box->findChild<QLineEdit *>()->text(), typed);
         QCOMPARE(box->toolTip(), QStringLiteral("不是日期"));
         Form{w}.press();
-        QCOMPARE(MessageBox::shown().last().text, QStringLiteral("到期时间“%1”不是日期，请改为日期或清空后再保存！").arg(typed));
+        QCOMPARE(MessageBox::shown().last().text,
+                 QStringLiteral("到期时间“%1”不是日期，请改为日期或清空后再保存！").arg(typed));
         QCOMPARE(serverRow(*m_reg, "10.0.0.1").value(5), QStringLiteral("2009-11-23"));
         QVERIFY(w->isVisible());
         // Made a date, it is saved.
@@ -1014,8 +1061,8 @@ void TstEditors::addWindowKeysAndEmptiedDate()
         order << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    QCOMPARE(order, (QStringList{N::customer, N::number, N::ip, N::cabinet, N::racked, N::expires, N::unracked,
-                                 N::remark}));
+    QCOMPARE(order,
+             (QStringList{N::customer, N::number, N::ip, N::cabinet, N::racked, N::expires, N::unracked, N::remark}));
     // 下架时间 opens blank; emptying it again keeps it so.
     auto *unracked = child<DateBox>(&w, N::unracked);
     unracked->setFocus();

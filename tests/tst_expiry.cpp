@@ -41,7 +41,6 @@ QString servers()
         .arg(day(-1), QDate::currentDate().toString("yyyy/M/d"), day(30), day(31));
 }
 
-
 void clickTitle(MainWindow &main, int column)
 {
     QHeaderView *header = main.serverList()->horizontalHeader();
@@ -175,8 +174,9 @@ void TstExpiry::summaryAfterLoginAndEveryChange()
     MessageBox::setNextAnswer(MsgAnswer::No);
     child<QPushButton>(add.get(), ServerFormNames::actionButton)->click();
     // Read once the change is shown; with a search in force, how many the list shows comes first.
-    QTRY_COMPARE(statusText(*m_main), QStringLiteral("显示 %1 台，共 7 台服务器，已到期 2 台，30 天内到期 2 台")
-                                          .arg(listedIps(*m_main).size()));
+    QTRY_COMPARE(
+        statusText(*m_main),
+        QStringLiteral("显示 %1 台，共 7 台服务器，已到期 2 台，30 天内到期 2 台").arg(listedIps(*m_main).size()));
     // A modification moves 10.0.0.4 (due in 30 days) a year on.
     selectRowShowing(*m_main, "10.0.0.4");
     m_main->modifySelectedServer();
@@ -190,8 +190,9 @@ void TstExpiry::summaryAfterLoginAndEveryChange()
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     m_main->deleteSelectedServer();
     // The deletion lists the search's servers again.
-    QTRY_COMPARE(statusText(*m_main), QStringLiteral("显示 %1 台，共 6 台服务器，已到期 1 台，30 天内到期 1 台")
-                                          .arg(listedIps(*m_main).size()));
+    QTRY_COMPARE(
+        statusText(*m_main),
+        QStringLiteral("显示 %1 台，共 6 台服务器，已到期 1 台，30 天内到期 1 台").arg(listedIps(*m_main).size()));
 }
 
 void TstExpiry::summaryCountsWhatASearchShows()
@@ -229,10 +230,9 @@ void TstExpiry::expiringSearch_data()
     QTest::addColumn<bool>("refused");
     QTest::newRow("0: expired and due today") << "0" << QStringList{"10.0.0.1", "10.0.0.2"} << false;
     QTest::newRow("30") << "30" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4"} << false;
-    QTest::newRow("full-width 31 with blanks") << " ３１ " << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"}
-                                              << false;
-    QTest::newRow("3650: every date") << "3650" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"}
-                                      << false;
+    QTest::newRow("full-width 31 with blanks")
+        << " ３１ " << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"} << false;
+    QTest::newRow("3650: every date") << "3650" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"} << false;
     QTest::newRow("3651") << "3651" << QStringList{} << true;
     QTest::newRow("negative") << "-1" << QStringList{} << true;
     QTest::newRow("words") << "一个月" << QStringList{} << true;
@@ -269,14 +269,15 @@ void TstExpiry::sortCycles_data()
     QTest::addColumn<QStringList>("up");
     QTest::addColumn<QStringList>("down");
     // By date whatever the form; texts that are no date last both ways; ties in stored order.
-    QTest::newRow("到期时间") << 4 << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5", "10.0.0.3", "10.0.0.6"}
-                          << QStringList{"10.0.0.5", "10.0.0.4", "10.0.0.2", "10.0.0.1", "10.0.0.3", "10.0.0.6"};
+    QTest::newRow("到期时间") << 4
+                              << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5", "10.0.0.3", "10.0.0.6"}
+                              << QStringList{"10.0.0.5", "10.0.0.4", "10.0.0.2", "10.0.0.1", "10.0.0.3", "10.0.0.6"};
     // Numbers within the text by value.
     QTest::newRow("编号") << 0 << QStringList{"10.0.0.4", "10.0.0.3", "10.0.0.5", "10.0.0.6", "10.0.0.2", "10.0.0.1"}
-                        << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.6", "10.0.0.5", "10.0.0.3", "10.0.0.4"};
+                          << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.6", "10.0.0.5", "10.0.0.3", "10.0.0.4"};
     // Chinese by pinyin: 阿 北 重 华 张; equal names in stored order.
     QTest::newRow("客户") << 6 << QStringList{"10.0.0.2", "10.0.0.5", "10.0.0.4", "10.0.0.3", "10.0.0.6", "10.0.0.1"}
-                        << QStringList{"10.0.0.1", "10.0.0.6", "10.0.0.3", "10.0.0.4", "10.0.0.2", "10.0.0.5"};
+                          << QStringList{"10.0.0.1", "10.0.0.6", "10.0.0.3", "10.0.0.4", "10.0.0.2", "10.0.0.5"};
 }
 
 void TstExpiry::sortCycles()
@@ -397,9 +398,10 @@ void TstExpiry::retiredServers()
     m_main->fillServerList();
     // The six of the fixture: 1 expired, 2 due within 30 days.
     const int expired = 1 + (state == "expired"), soon = 2 + (state == "soon");
-    QTRY_COMPARE(statusText(*m_main), QStringLiteral("共 7 台服务器，已到期 %1 台，30 天内到期 %2 台").arg(expired).arg(soon));
+    QTRY_COMPARE(statusText(*m_main),
+                 QStringLiteral("共 7 台服务器，已到期 %1 台，30 天内到期 %2 台").arg(expired).arg(soon));
     const QColor colour = cellData(*m_main, "10.9.0.1", 1, Qt::ForegroundRole).value<QColor>();
-    const QColor expected = state == "retired" ? QColor(0x80, 0x80, 0x80)
+    const QColor expected = state == "retired"   ? QColor(0x80, 0x80, 0x80)
                             : state == "expired" ? QColor(0xB0, 0, 0)
                                                  : QColor(0x8A, 0x52, 0);
     QCOMPARE(colour, expected);

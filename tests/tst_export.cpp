@@ -13,8 +13,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <unistd.h>
@@ -147,10 +147,10 @@ void TstExport::filteredAndSortedListAsShown()
     QCOMPARE(MessageBox::shown().last().text, "已导出 2 台服务器到：" + QDir::toNativeSeparators(out("list.csv")));
     QCOMPARE(MessageBox::shown().last().style, 0x40);
     QCOMPARE(fileBytes(out("list.csv")),
-             QByteArray("\xEF\xBB\xBF") + (kHeaderCsv +
-                                         "SV-9,10.0.0.1,C1,2008-11-23,2009/3/9,,甲公司,\"第一行\r\n第二行\"\r\n"
-                                         "SV-2,10.0.0.3,C1,2010年1月5日,2009年13月1日,,甲公司,x\r\n")
-                                            .toUtf8());
+             QByteArray("\xEF\xBB\xBF") +
+                 (kHeaderCsv + "SV-9,10.0.0.1,C1,2008-11-23,2009/3/9,,甲公司,\"第一行\r\n第二行\"\r\n"
+                               "SV-2,10.0.0.3,C1,2010年1月5日,2009年13月1日,,甲公司,x\r\n")
+                     .toUtf8());
     QVERIFY(m_main->exportList(out("list.xlsx")));
     bool formulas = true;
     const Sheet sheet = readSheet(out("list.xlsx"), &formulas);
@@ -178,8 +178,16 @@ void TstExport::filteredAndSortedListAsShown()
 void TstExport::hostileTextsStayTexts()
 {
     const QString remark = QString(10 * 1024, QChar(u'文'));
-    const QStringList texts = {"say \"hi\", then go", "=cmd|' /C calc'!A0", "+1", "-2", "@SUM(A1)", "\tlead",
-                               "a\r\nb", QString::fromUtf8("emoji \xF0\x9F\x98\x80"), remark, "_x0041_ and _x005F_"};
+    const QStringList texts = {"say \"hi\", then go",
+                               "=cmd|' /C calc'!A0",
+                               "+1",
+                               "-2",
+                               "@SUM(A1)",
+                               "\tlead",
+                               "a\r\nb",
+                               QString::fromUtf8("emoji \xF0\x9F\x98\x80"),
+                               remark,
+                               "_x0041_ and _x005F_"};
     QVERIFY(m_reg->exec("DELETE FROM data"));
     for (int i = 0; i < texts.size(); ++i) {
         QString t = texts[i];
@@ -191,8 +199,15 @@ void TstExport::hostileTextsStayTexts()
     QVERIFY(m_main->exportList(out("h.csv")));
     const QString csv = QString::fromUtf8(fileBytes(out("h.csv")).mid(3));
     // A tab, like a comma or a semicolon, is quoted: no reader takes it for a separator.
-    const QStringList expected = {"\"say \"\"hi\"\", then go\"", "'=cmd|' /C calc'!A0", "'+1", "'-2", "'@SUM(A1)",
-                                  "\"'\tlead\"", "\"a\r\nb\"", QString::fromUtf8("emoji \xF0\x9F\x98\x80"), remark,
+    const QStringList expected = {"\"say \"\"hi\"\", then go\"",
+                                  "'=cmd|' /C calc'!A0",
+                                  "'+1",
+                                  "'-2",
+                                  "'@SUM(A1)",
+                                  "\"'\tlead\"",
+                                  "\"a\r\nb\"",
+                                  QString::fromUtf8("emoji \xF0\x9F\x98\x80"),
+                                  remark,
                                   "_x0041_ and _x005F_"};
     QString want = kHeaderCsv;
     for (int i = 0; i < expected.size(); ++i)
@@ -356,10 +371,10 @@ void TstExport::commandLine()
     const Sheet expiring = readSheet(out("x.xlsx"), &formulas);
     QCOMPARE(expiring.size(), 2);
     QCOMPARE(expiring[1][1].value, QStringLiteral("10.0.0.1"));
-    for (const QStringList &bad : QList<QStringList>{{"export", m_reg->dbPath(), out("y.txt")},
-                                                     {"export", m_reg->dbPath(), out("y.csv"), "--sort", "nothing"},
-                                                     {"export", m_reg->dbPath(), out("y.csv"), "--customer", "a",
-                                                      "--expiring-within", "3"}}) {
+    for (const QStringList &bad :
+         QList<QStringList>{{"export", m_reg->dbPath(), out("y.txt")},
+                            {"export", m_reg->dbPath(), out("y.csv"), "--sort", "nothing"},
+                            {"export", m_reg->dbPath(), out("y.csv"), "--customer", "a", "--expiring-within", "3"}}) {
         p.start(kTool, bad);
         QVERIFY(p.waitForFinished(60000));
         QVERIFY(p.exitCode() != 0);

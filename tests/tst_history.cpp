@@ -9,29 +9,29 @@
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "settings/settingswindow.h"
+#include "testsupport.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
-#include "testsupport.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QPushButton>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <cstdio>
 #include <map>
 #include <sys/types.h>
 #include <unistd.h>
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace {
 // What the history names this desk with: its account and host on a file, its role and host on a server.
@@ -67,8 +67,15 @@ DeletedServersWindow *openDeletedWindow()
 
 ServerRecord sampleServer()
 {
-    return {-1, QStringLiteral("甲公司"), QStringLiteral("A01"), QStringLiteral("10.0.0.1"), QStringLiteral("C1"),
-            QStringLiteral("2025-01-01"), QStringLiteral("2026-01-01"), QString(), QStringLiteral("第一行\n第二行")};
+    return {-1,
+            QStringLiteral("甲公司"),
+            QStringLiteral("A01"),
+            QStringLiteral("10.0.0.1"),
+            QStringLiteral("C1"),
+            QStringLiteral("2025-01-01"),
+            QStringLiteral("2026-01-01"),
+            QString(),
+            QStringLiteral("第一行\n第二行")};
 }
 } // namespace
 
@@ -103,18 +110,59 @@ void TstHistory::eachChangeGivesOneEntry_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("texts");
-    QTest::newRow("server added") << "add server" << "data" << "添加" << "10.0.0.9" << "F_BH" << "-|B02";
-    QTest::newRow("server modified") << "modify server" << "data" << "修改" << "10.0.0.1" << "F_BZ"
+    QTest::newRow("server added") << "add server"
+                                  << "data"
+                                  << "添加"
+                                  << "10.0.0.9"
+                                  << "F_BH"
+                                  << "-|B02";
+    QTest::newRow("server modified") << "modify server"
+                                     << "data"
+                                     << "修改"
+                                     << "10.0.0.1"
+                                     << "F_BZ"
                                      << "第一行\n第二行|改过的备注";
-    QTest::newRow("server modified, cabinet emptied") << "empty cabinet" << "data" << "修改" << "10.0.0.1" << "F_JG"
+    QTest::newRow("server modified, cabinet emptied") << "empty cabinet"
+                                                      << "data"
+                                                      << "修改"
+                                                      << "10.0.0.1"
+                                                      << "F_JG"
                                                       << "C1|";
-    QTest::newRow("server deleted") << "delete server" << "data" << "删除" << "10.0.0.1" << "F_JG" << "C1|-";
-    QTest::newRow("customer added") << "add customer" << "kehu" << "添加" << "乙公司" << "K_LX" << "-|13800000000";
-    QTest::newRow("customer renamed") << "rename customer" << "kehu" << "修改" << "默认客户" << "K_KH" << "默认客户|丙公司";
-    QTest::newRow("customer deleted") << "delete customer" << "kehu" << "删除" << "默认客户" << "K_KH" << "默认客户|-";
-    QTest::newRow("administrator: account and password") << "admin both" << "admin" << "修改" << "admin" << "U_ZH"
+    QTest::newRow("server deleted") << "delete server"
+                                    << "data"
+                                    << "删除"
+                                    << "10.0.0.1"
+                                    << "F_JG"
+                                    << "C1|-";
+    QTest::newRow("customer added") << "add customer"
+                                    << "kehu"
+                                    << "添加"
+                                    << "乙公司"
+                                    << "K_LX"
+                                    << "-|13800000000";
+    QTest::newRow("customer renamed") << "rename customer"
+                                      << "kehu"
+                                      << "修改"
+                                      << "默认客户"
+                                      << "K_KH"
+                                      << "默认客户|丙公司";
+    QTest::newRow("customer deleted") << "delete customer"
+                                      << "kehu"
+                                      << "删除"
+                                      << "默认客户"
+                                      << "K_KH"
+                                      << "默认客户|-";
+    QTest::newRow("administrator: account and password") << "admin both"
+                                                         << "admin"
+                                                         << "修改"
+                                                         << "admin"
+                                                         << "U_ZH"
                                                          << "admin|boss";
-    QTest::newRow("administrator: password only") << "admin password" << "admin" << "修改" << "admin" << "U_MM"
+    QTest::newRow("administrator: password only") << "admin password"
+                                                  << "admin"
+                                                  << "修改"
+                                                  << "admin"
+                                                  << "U_MM"
                                                   << "hidden";
 }
 
@@ -608,7 +656,8 @@ void TstHistory::readOnlyDeskOffersNoEdits()
     if (TempRegister::onServer()) {
         QVERIFY(reg.exec("REVOKE ALL ON data, kehu, admin, jilu FROM kavro_reader"));
     } else {
-        QFile::setPermissions(QFileInfo(reg.dbPath()).absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(QFileInfo(reg.dbPath()).absolutePath(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::setPermissions(reg.dbPath(), QFile::ReadOwner | QFile::WriteOwner);
     }
     // The owner's desk: everything offered, no 只读.
@@ -625,10 +674,9 @@ void TstHistory::readOnlyDeskOffersNoEdits()
     QVERIFY(!main.findChild<QLabel *>(MainNames::readOnlyLabel));
 }
 
-
 void TstHistory::historyCannotBeForged_data()
 {
-    QTest::addColumn<QString>("role"); // kavro_writer changes the servers; kavro_reader may only read
+    QTest::addColumn<QString>("role");        // kavro_writer changes the servers; kavro_reader may only read
     QTest::addColumn<bool>("publicWritable"); // GRANT CREATE ON SCHEMA public TO PUBLIC
     for (const char *role : {"kavro_writer", "kavro_reader"})
         for (bool open : {false, true})
@@ -661,10 +709,10 @@ void TstHistory::historyCannotBeForged()
     const size_t before = allEntries(owner).size();
 
     // The kind of a change comes from the change: a deletion named 恢复 is still a deletion.
-    const QList<bool> deleted = TempRegister::tryAt(uri, {"BEGIN", "SET LOCAL kavro.action = '恢复'",
-                                            QStringLiteral("DELETE FROM data WHERE F_ID = %1").arg(otherKey),
-                                            QStringLiteral("SELECT kavro_mark_restored(ARRAY[%1]::bigint[])").arg(otherKey),
-                                            "COMMIT"});
+    const QList<bool> deleted = TempRegister::tryAt(
+        uri,
+        {"BEGIN", "SET LOCAL kavro.action = '恢复'", QStringLiteral("DELETE FROM data WHERE F_ID = %1").arg(otherKey),
+         QStringLiteral("SELECT kavro_mark_restored(ARRAY[%1]::bigint[])").arg(otherKey), "COMMIT"});
     QCOMPARE(deleted[2], writer);
     std::vector<HistoryEntry> entries = allEntries(owner);
     QCOMPARE(entries.size(), before + (writer ? 1 : 0));
@@ -675,19 +723,21 @@ void TstHistory::historyCannotBeForged()
 
     // A table of one's own named data, with the history's trigger on it: refused, nothing written.
     const QList<bool> planted = TempRegister::tryAt(
-        uri, {"CREATE TEMP TABLE data (F_ID bigint, F_KH text, F_BH text, F_IP text, F_JG text, F_SJ text, F_DQ text, "
-              "F_XJ text, F_BZ text)",
-              "CREATE TRIGGER forged AFTER INSERT ON pg_temp.data FOR EACH ROW EXECUTE FUNCTION public.kavro_jilu_data()",
-              "INSERT INTO pg_temp.data (F_ID, F_IP) VALUES (999999, '6.6.6.6')"});
+        uri,
+        {"CREATE TEMP TABLE data (F_ID bigint, F_KH text, F_BH text, F_IP text, F_JG text, F_SJ text, F_DQ text, "
+         "F_XJ text, F_BZ text)",
+         "CREATE TRIGGER forged AFTER INSERT ON pg_temp.data FOR EACH ROW EXECUTE FUNCTION public.kavro_jilu_data()",
+         "INSERT INTO pg_temp.data (F_ID, F_IP) VALUES (999999, '6.6.6.6')"});
     QVERIFY(!planted[1]);
     QCOMPARE(allEntries(owner).size(), entries.size());
 
     // Code planted where the owner's functions might find it: it never runs as the owner.
     const QList<bool> shadows = TempRegister::tryAt(
-        uri, {"CREATE FUNCTION public.jsonb_build_array(text, text) RETURNS jsonb LANGUAGE sql AS "
-              "'SELECT ''[\"forged\"]''::jsonb'",
-              "CREATE FUNCTION public.kavro_forged_cat(name, text) RETURNS text LANGUAGE sql AS 'SELECT ''forged''::text'",
-              "CREATE OPERATOR public.|| (LEFTARG = name, RIGHTARG = text, FUNCTION = public.kavro_forged_cat)"});
+        uri,
+        {"CREATE FUNCTION public.jsonb_build_array(text, text) RETURNS jsonb LANGUAGE sql AS "
+         "'SELECT ''[\"forged\"]''::jsonb'",
+         "CREATE FUNCTION public.kavro_forged_cat(name, text) RETURNS text LANGUAGE sql AS 'SELECT ''forged''::text'",
+         "CREATE OPERATOR public.|| (LEFTARG = name, RIGHTARG = text, FUNCTION = public.kavro_forged_cat)"});
     QCOMPARE(shadows[0], publicWritable);
     ServerRecord s = owner.server(key).value;
     const ServerRecord asRead = s;
@@ -708,10 +758,11 @@ void TstHistory::historyCannotBeForged()
     QCOMPARE(said.contains(QStringLiteral("can create objects in schema public")), publicWritable);
 
     owner.close();
-    TempRegister::tryAt(reg.dbPath(), {"DROP OPERATOR IF EXISTS public.|| (name, text)", "DROP FUNCTION IF EXISTS public.kavro_forged_cat(name, text)",
-                         "DROP FUNCTION IF EXISTS public.jsonb_build_array(text, text)",
-                         "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
-                         "REVOKE ALL ON data, kehu, admin FROM kavro_writer, kavro_reader"});
+    TempRegister::tryAt(reg.dbPath(), {"DROP OPERATOR IF EXISTS public.|| (name, text)",
+                                       "DROP FUNCTION IF EXISTS public.kavro_forged_cat(name, text)",
+                                       "DROP FUNCTION IF EXISTS public.jsonb_build_array(text, text)",
+                                       "REVOKE CREATE ON SCHEMA public FROM PUBLIC",
+                                       "REVOKE ALL ON data, kehu, admin FROM kavro_writer, kavro_reader"});
 }
 
 void TstHistory::upgradeReplacesOlderHistoryFunctions()
@@ -776,9 +827,10 @@ void TstHistory::readmeRoleStepsWorkAsWritten()
     const QString host = qEnvironmentVariable("KAVRO_TEST_PGHOST");
     const QString super = QStringLiteral("postgresql:///postgres?host=%1&user=kavro").arg(host);
     const QString db = QStringLiteral("kavro_readme_%1").arg(QCoreApplication::applicationPid());
-    TempRegister::tryAt(super, {"DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_ops') THEN "
-                  "CREATE ROLE kavro_ops LOGIN; END IF; END$$",
-                  QStringLiteral("CREATE DATABASE %1 OWNER kavro_ops TEMPLATE template0 ENCODING 'UTF8'").arg(db)});
+    TempRegister::tryAt(
+        super, {"DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kavro_ops') THEN "
+                "CREATE ROLE kavro_ops LOGIN; END IF; END$$",
+                QStringLiteral("CREATE DATABASE %1 OWNER kavro_ops TEMPLATE template0 ENCODING 'UTF8'").arg(db)});
     const QString owner = QStringLiteral("postgresql:///%1?host=%2&user=kavro_ops").arg(db, host);
     QProcess init;
     init.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"), {"init", owner});
@@ -792,7 +844,8 @@ void TstHistory::readmeRoleStepsWorkAsWritten()
     QStringList missing;
     for (const QString &r : roles) {
         const QString name = r.section(QLatin1Char(' '), 2, 2);
-        missing << QStringLiteral("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN %2; END IF; END$$")
+        missing << QStringLiteral(
+                       "DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN %2; END IF; END$$")
                        .arg(name, r);
     }
     QCOMPARE(TempRegister::tryAt(super, missing), QList<bool>(missing.size(), true));

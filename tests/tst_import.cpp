@@ -1,7 +1,7 @@
 // Bringing a legacy Access register over: the fixtures field by field, and what no fixture has.
+#include "core/engine/engine.h"
 #include "core/fileops/legacyimport.h"
 #include "core/registerdb.h"
-#include "core/engine/engine.h"
 #include "testsupport.h"
 #include "tools/mdbreader.h"
 
@@ -148,9 +148,12 @@ void TstImport::fixturesFieldByField_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("csv");
-    QTest::newRow("Jet 4") << "legacy-jet4.mdb" << "legacy-jet4";
-    QTest::newRow("ACE") << "legacy-ace.accdb" << "legacy-ace";
-    QTest::newRow("5,006 servers") << "legacy-5000.mdb" << "";
+    QTest::newRow("Jet 4") << "legacy-jet4.mdb"
+                           << "legacy-jet4";
+    QTest::newRow("ACE") << "legacy-ace.accdb"
+                         << "legacy-ace";
+    QTest::newRow("5,006 servers") << "legacy-5000.mdb"
+                                   << "";
 }
 
 void TstImport::fixturesFieldByField()
@@ -189,8 +192,7 @@ void TstImport::largeFixtureDigest()
     MdbReader reader;
     ImportReport report;
     QString error;
-    QVERIFY2(importRegister(reader, kFixtures + "/legacy-5000.mdb", reg.dbPath(), &report, &error),
-             qPrintable(error));
+    QVERIFY2(importRegister(reader, kFixtures + "/legacy-5000.mdb", reg.dbPath(), &report, &error), qPrintable(error));
     QCOMPARE(report.servers, 5006);
     // The data table as CSV in the fixtures' own form, digested as their README gives it.
     QByteArray text = "F_ID,F_KH,F_BH,F_IP,F_JG,F_SJ,F_DQ,F_XJ,F_BZ\n";
@@ -223,7 +225,7 @@ void TstImport::nextServerGetsAHigherKey()
 
 void TstImport::refusals_data()
 {
-    QTest::addColumn<QString>("legacy");  // file contents, or a fixture name
+    QTest::addColumn<QString>("legacy"); // file contents, or a fixture name
     QTest::addColumn<bool>("newExists");
     QTest::addColumn<QString>("message");
     QTest::newRow("NEW exists") << "fixture:legacy-jet4.mdb" << true << "already exists";
@@ -267,7 +269,8 @@ void TstImport::missingAndExtraColumnsAndTables()
 {
     TempRegister reg(TempRegister::NoFile);
     FakeReader reader = FakeReader::complete();
-    reader.tables["data"] = {{"F_IP", "f_bh", "F_KH", "Extra"}, {{"10.0.0.1", "A", "甲", "x"}, {"10.0.0.2", "B", "", "y"}}};
+    reader.tables["data"] = {{"F_IP", "f_bh", "F_KH", "Extra"},
+                             {{"10.0.0.1", "A", "甲", "x"}, {"10.0.0.2", "B", "", "y"}}};
     reader.tables["Notes"] = {{"n"}, {{"1"}}};
     ImportReport report;
     QString error;
@@ -363,8 +366,10 @@ void TstImport::damagedFilesNeverImportInPart_data()
     }
     // Cut inside the last page (a short read whose rows came back as empty texts), and at a page
     // boundary (a page past the end of the file).
-    QTest::newRow("legacy-jet4.mdb cut inside a page") << "legacy-jet4.mdb" << "cut:140083";
-    QTest::newRow("legacy-jet4.mdb cut at a page boundary") << "legacy-jet4.mdb" << "cut:143360";
+    QTest::newRow("legacy-jet4.mdb cut inside a page") << "legacy-jet4.mdb"
+                                                       << "cut:140083";
+    QTest::newRow("legacy-jet4.mdb cut at a page boundary") << "legacy-jet4.mdb"
+                                                            << "cut:143360";
 }
 
 void TstImport::damagedFilesNeverImportInPart()

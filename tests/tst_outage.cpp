@@ -1,9 +1,9 @@
 // A desk on a shared register whose database server goes away for a while: it says so, stores
 // nothing half-done, and works again once the server is back, without being restarted. Each case
 // runs a cluster of its own (the other tests' cluster is never stopped).
-#include "core/registerdb.h"
 #include "core/engine/engine.h"
 #include "core/engine/schemaddl.h"
+#include "core/registerdb.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
@@ -56,7 +56,8 @@ void TstOutage::deskWorksAgainAfterTheServerReturns()
     if (qEnvironmentVariableIsEmpty("KAVRO_TEST_PGHOST"))
         QSKIP("no PostgreSQL cluster in this run");
     // As root the cluster runs as postgres, which must reach the folder: /tmp.
-    const QString dir = QStringLiteral("/tmp/kavro-outage-%1-%2").arg(QCoreApplication::applicationPid()).arg(awaySeconds);
+    const QString dir =
+        QStringLiteral("/tmp/kavro-outage-%1-%2").arg(QCoreApplication::applicationPid()).arg(awaySeconds);
     QVERIFY(cluster("start", dir));
     auto cleanup = qScopeGuard([&] { cluster("stop", dir); });
     QCOMPARE(TempRegister::tryAt(QStringLiteral("postgresql:///postgres?host=%1&user=kavro").arg(dir),

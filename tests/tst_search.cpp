@@ -13,7 +13,8 @@
 namespace {
 // Every server of the fixture: customer, number, IP, cabinet, the three dates, remark.
 const QList<QStringList> kServers = {
-    {"北京星辰科技有限公司", "BJ-001", "10.1.0.1", "B001-02", "2008-01-01", "2009-01-01", "", "电信机房\n第二行：Oracle 数据库"},
+    {"北京星辰科技有限公司", "BJ-001", "10.1.0.1", "B001-02", "2008-01-01", "2009-01-01", "",
+     "电信机房\n第二行：Oracle 数据库"},
     {"上海云帆", "SH-002", "10.1.255.255", "C3", "", "2030-05-05", "", "ABC_def 100%"},
     {"广州", "GZ-3", "10.2.0.0", "", "", "", "", ""},
     {"深圳", "SZ-4", "  192.168.1.7 ", "", "", "", "", "两边有空格"},
@@ -110,29 +111,50 @@ void TstSearch::ipRanges_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("low");
     QTest::addColumn<QString>("high");
-    QTest::newRow("/16") << "10.1.0.0/16" << true << "10.1.0.0" << "10.1.255.255";
-    QTest::newRow("/0: everything") << "0.0.0.0/0" << true << "0.0.0.0" << "255.255.255.255";
-    QTest::newRow("/32: one address") << "10.1.2.3/32" << true << "10.1.2.3" << "10.1.2.3";
-    QTest::newRow("host bits typed") << "10.1.2.3/24" << true << "10.1.2.0" << "10.1.2.255";
-    QTest::newRow("/31") << "10.1.2.3/31" << true << "10.1.2.2" << "10.1.2.3";
-    QTest::newRow("range") << "10.1.2.10-10.1.2.50" << true << "10.1.2.10" << "10.1.2.50";
-    QTest::newRow("range reversed") << "10.1.2.50 - 10.1.2.10" << true << "10.1.2.10" << "10.1.2.50";
-    QTest::newRow("prefix of three") << "192.168.1." << true << "192.168.1.0" << "192.168.1.255";
-    QTest::newRow("prefix of one") << "10." << true << "10.0.0.0" << "10.255.255.255";
+    QTest::newRow("/16") << "10.1.0.0/16" << true << "10.1.0.0"
+                         << "10.1.255.255";
+    QTest::newRow("/0: everything") << "0.0.0.0/0" << true << "0.0.0.0"
+                                    << "255.255.255.255";
+    QTest::newRow("/32: one address") << "10.1.2.3/32" << true << "10.1.2.3"
+                                      << "10.1.2.3";
+    QTest::newRow("host bits typed") << "10.1.2.3/24" << true << "10.1.2.0"
+                                     << "10.1.2.255";
+    QTest::newRow("/31") << "10.1.2.3/31" << true << "10.1.2.2"
+                         << "10.1.2.3";
+    QTest::newRow("range") << "10.1.2.10-10.1.2.50" << true << "10.1.2.10"
+                           << "10.1.2.50";
+    QTest::newRow("range reversed") << "10.1.2.50 - 10.1.2.10" << true << "10.1.2.10"
+                                    << "10.1.2.50";
+    QTest::newRow("prefix of three") << "192.168.1." << true << "192.168.1.0"
+                                     << "192.168.1.255";
+    QTest::newRow("prefix of one") << "10." << true << "10.0.0.0"
+                                   << "10.255.255.255";
     QTest::newRow("full-width, input method's 。") << QString::fromUtf8("１９２。１６８．１．") << true << "192.168.1.0"
-                                                 << "192.168.1.255";
-    QTest::newRow("one address") << " 8.8.8.8 " << true << "8.8.8.8" << "8.8.8.8";
-    QTest::newRow("/33") << "10.0.0.0/33" << false << "" << "";
-    QTest::newRow("no bits") << "10.0.0.0/" << false << "" << "";
-    QTest::newRow("signed bits") << "10.0.0.0/+8" << false << "" << "";
-    QTest::newRow("no dot at the end") << "192.168.1" << false << "" << "";
-    QTest::newRow("four parts and a dot") << "1.2.3.4." << false << "" << "";
-    QTest::newRow("part over 255") << "256.1.1.0/24" << false << "" << "";
-    QTest::newRow("leading zero") << "010.1.1.0/24" << false << "" << "";
-    QTest::newRow("range with one end") << "10.1.1.1-" << false << "" << "";
-    QTest::newRow("words") << QString::fromUtf8("机房A") << false << "" << "";
-    QTest::newRow("empty") << "" << false << "" << "";
-    QTest::newRow("IPv6") << "fe80::/64" << false << "" << "";
+                                                   << "192.168.1.255";
+    QTest::newRow("one address") << " 8.8.8.8 " << true << "8.8.8.8"
+                                 << "8.8.8.8";
+    QTest::newRow("/33") << "10.0.0.0/33" << false << ""
+                         << "";
+    QTest::newRow("no bits") << "10.0.0.0/" << false << ""
+                             << "";
+    QTest::newRow("signed bits") << "10.0.0.0/+8" << false << ""
+                                 << "";
+    QTest::newRow("no dot at the end") << "192.168.1" << false << ""
+                                       << "";
+    QTest::newRow("four parts and a dot") << "1.2.3.4." << false << ""
+                                          << "";
+    QTest::newRow("part over 255") << "256.1.1.0/24" << false << ""
+                                   << "";
+    QTest::newRow("leading zero") << "010.1.1.0/24" << false << ""
+                                  << "";
+    QTest::newRow("range with one end") << "10.1.1.1-" << false << ""
+                                        << "";
+    QTest::newRow("words") << QString::fromUtf8("机房A") << false << ""
+                           << "";
+    QTest::newRow("empty") << "" << false << ""
+                           << "";
+    QTest::newRow("IPv6") << "fe80::/64" << false << ""
+                          << "";
 }
 
 void TstSearch::ipRanges()
@@ -208,7 +230,9 @@ void TstSearch::registerAnswersAsTheRule_data()
         {"blanks around ignored", 5, "  SZ-", {"SZ-4", "SZ-5", "SZ-6"}},
         {"CIDR /16", 6, "10.1.0.0/16", {"BJ-001", "SH-002", "HZ-12"}},
         {"CIDR /32", 6, "10.1.0.1/32", {"BJ-001"}},
-        {"CIDR /0: every address, no other text", 6, "0.0.0.0/0",
+        {"CIDR /0: every address, no other text",
+         6,
+         "0.0.0.0/0",
          {"BJ-001", "SH-002", "GZ-3", "SZ-4", "SZ-5", "SZ-6", "HZ-9", "HZ-10", "HZ-12"}},
         {"prefix, an address with blanks around", 6, "192.168.1.", {"SZ-4", "SZ-5"}},
         {"range reversed", 6, "192.168.2.0-192.168.1.255", {"SZ-5", "SZ-6"}},
@@ -331,7 +355,8 @@ void TstSearch::upgradeAddsTheIndexOnce()
         QProcess p;
         p.start(kavroDb(), args);
         p.waitForFinished(120000);
-        return std::pair<int, QString>(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()));
+        return std::pair<int, QString>(p.exitCode(),
+                                       QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()));
     };
     auto [code, said] = run({QStringLiteral("upgrade"), reg.dbPath()});
     QCOMPARE(code, 0);

@@ -2,42 +2,41 @@
 #include "core/appstate.h"
 #include "core/datetext.h"
 #include "core/records.h"
-#include "widgets/messagebox.h"
-#include "widgets/reportlist.h"
 #include "editors/servereditwindow.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
-#include <QHeaderView>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTimer>
-#include <QScreen>
-#include <QGuiApplication>
-#include <QSettings>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
 // Five servers, two customers sharing cabinet C1, one with an empty number, one of a customer
 // named 服务器列表 and one whose customer name holds a quote.
-const char *kServers =
-    "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
-    "('甲公司', 'A01', '10.0.0.1', 'C1', '2008-11-23', '2009-11-23', '', '第一行\r\n第二行'),"
-    "('乙公司', '',    '10.0.0.2', 'C2', '2008年11月23日', '', '', ''),"
-    "('甲公司', 'A03', '10.0.0.3', 'C1', '2010/3/9', '', '', ''),"
-    "('服务器列表', 'A04', '10.0.0.4', 'C3', '', '', '', ''),"
-    "('O''Neil 数据', 'A05', '10.0.0.5', 'C1', '', '', '', 'it''s')";
+const char *kServers = "INSERT INTO data (F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ) VALUES "
+                       "('甲公司', 'A01', '10.0.0.1', 'C1', '2008-11-23', '2009-11-23', '', '第一行\r\n第二行'),"
+                       "('乙公司', '',    '10.0.0.2', 'C2', '2008年11月23日', '', '', ''),"
+                       "('甲公司', 'A03', '10.0.0.3', 'C1', '2010/3/9', '', '', ''),"
+                       "('服务器列表', 'A04', '10.0.0.4', 'C3', '', '', '', ''),"
+                       "('O''Neil 数据', 'A05', '10.0.0.5', 'C1', '', '', '', 'it''s')";
 const char *kCustomers = "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20001', '甲公司', ''), ('20002', '乙公司', ''),"
                          "('20003', '服务器列表', ''), ('20004', 'O''Neil 数据', '')";
 const QStringList kAll = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
@@ -255,11 +254,14 @@ void TstServerList::deletion_data()
     QTest::addColumn<QString>("how"); // what the list shows when the row is deleted
     QTest::addColumn<QString>("ip");
     QTest::addColumn<QStringList>("listedAfter");
-    QTest::newRow("whole table") << "all" << "10.0.0.3" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"};
-    QTest::newRow("under a search") << "search" << "10.0.0.5" << QStringList{"10.0.0.1", "10.0.0.3"};
-    QTest::newRow("under a customer filter") << "customer" << "10.0.0.3" << QStringList{"10.0.0.1"};
-    QTest::newRow("after the SQL reload") << "sql" << "10.0.0.4"
-                                          << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"};
+    QTest::newRow("whole table") << "all"
+                                 << "10.0.0.3" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.4", "10.0.0.5"};
+    QTest::newRow("under a search") << "search"
+                                    << "10.0.0.5" << QStringList{"10.0.0.1", "10.0.0.3"};
+    QTest::newRow("under a customer filter") << "customer"
+                                             << "10.0.0.3" << QStringList{"10.0.0.1"};
+    QTest::newRow("after the SQL reload") << "sql"
+                                          << "10.0.0.4" << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.5"};
 }
 
 void TstServerList::deletion()
@@ -336,8 +338,8 @@ void TstServerList::failedDeletionIsReported_data()
     QTest::addColumn<QStringList>("storedAfter");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("style");
-    QTest::newRow("database refuses") << "refuse:BEFORE DELETE ON data"
-                                      << kAll << "数据库操作失败，数据未保存！" << 0x10;
+    QTest::newRow("database refuses") << "refuse:BEFORE DELETE ON data" << kAll << "数据库操作失败，数据未保存！"
+                                      << 0x10;
     // Another program deleted it first: nothing failed, the server is simply gone.
     QTest::newRow("record vanished") << "DELETE FROM data WHERE F_IP='10.0.0.2'"
                                      << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.4", "10.0.0.5"}
@@ -431,7 +433,8 @@ void TstServerList::containsTextSearch_data()
     QTest::newRow("part of an IP") << "0.0.3" << QStringList{"10.0.0.3"};
     QTest::newRow("full-width digits") << QString::fromUtf8("０.０.３") << QStringList{"10.0.0.3"};
     QTest::newRow("lower case finds upper") << "a0" << QStringList{"10.0.0.1", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
-    QTest::newRow("full-width upper case, blanks around") << QString::fromUtf8("　ＮＥＩＬ ") << QStringList{"10.0.0.5"};
+    QTest::newRow("full-width upper case, blanks around")
+        << QString::fromUtf8("　ＮＥＩＬ ") << QStringList{"10.0.0.5"};
     QTest::newRow("mixed case") << "o'nEIL" << QStringList{"10.0.0.5"};
     QTest::newRow("customer name in two characters") << "公司" << QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3"};
     QTest::newRow("second line of a remark") << "第二行" << QStringList{"10.0.0.1"};
@@ -454,8 +457,12 @@ void TstServerList::containsTextSearch()
     // The rule the list follows for a server stored meanwhile is the same one.
     const ServerQuery query = ServerQuery::containing(typed);
     for (const QString &ip : kAll) {
-        const QStringList row = m_reg->rows(QStringLiteral("SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data "
-                                                           "WHERE F_IP = '%1'").arg(ip)).value(0);
+        const QStringList row =
+            m_reg
+                ->rows(QStringLiteral("SELECT F_KH, F_BH, F_IP, F_JG, F_SJ, F_DQ, F_XJ, F_BZ FROM data "
+                                      "WHERE F_IP = '%1'")
+                           .arg(ip))
+                .value(0);
         const ServerRecord r{1, row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7]};
         QCOMPARE(query.matches(r), ips.contains(ip));
     }
@@ -581,7 +588,8 @@ void TstServerList::registerFileReplacedMeanwhile()
     // Another register is put in the file's place (a copy brought from another desk).
     TempRegister other;
     QVERIFY(other.exec("INSERT INTO data (F_KH, F_BH, F_IP) VALUES ('丙', 'Z1', '192.168.9.1')"));
-    QVERIFY(::rename(QFile::encodeName(other.dbPath()).constData(), QFile::encodeName(m_reg->dbPath()).constData()) == 0);
+    QVERIFY(::rename(QFile::encodeName(other.dbPath()).constData(), QFile::encodeName(m_reg->dbPath()).constData()) ==
+            0);
     QApplication::sendEvent(&main, &back);
     QCOMPARE(listedIps(main), QStringList{"192.168.9.1"});
     QCOMPARE(main.serverList()->cellText(0, 0), QStringLiteral("Z1"));
@@ -593,7 +601,8 @@ void TstServerList::registerFileReplacedMeanwhile()
     f.close();
     QVERIFY(::rename(QFile::encodeName(junk).constData(), QFile::encodeName(m_reg->dbPath()).constData()) == 0);
     QApplication::sendEvent(&main, &back);
-    QCOMPARE(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage(), QStringLiteral("读取数据库失败，请稍后重试！"));
+    QCOMPARE(child<QStatusBar>(&main, MainNames::statusBar)->currentMessage(),
+             QStringLiteral("读取数据库失败，请稍后重试！"));
 }
 
 void TstServerList::contextMenuAnywhereOnTheList()
@@ -644,8 +653,7 @@ void TstServerList::relayout_data()
     QTest::addColumn<int>("searchTop");
     QTest::newRow("designed 600 x 450") << QSize(600, 450) << QRect(2, 3, 592, 396) << QRect(2, 21, 588, 348) << 372;
     QTest::newRow("smallest 596 x 401") << QSize(596, 401) << QRect(2, 3, 588, 347) << QRect(2, 21, 584, 299) << 323;
-    QTest::newRow("large 1280 x 1000") << QSize(1280, 1000) << QRect(2, 3, 1272, 946) << QRect(2, 21, 1268, 898)
-                                       << 922;
+    QTest::newRow("large 1280 x 1000") << QSize(1280, 1000) << QRect(2, 3, 1272, 946) << QRect(2, 21, 1268, 898) << 922;
 }
 
 void TstServerList::relayout()
@@ -660,15 +668,15 @@ void TstServerList::relayout()
     QCOMPARE(child<QWidget>(&main, MainNames::frame)->geometry(), frame);
     QCOMPARE(main.serverList()->geometry(), list);
     const std::pair<QString, QRect> searchRow[] = {
-        {MainNames::searchField, {4, searchTop, 82, 20}},     {MainNames::searchText, {89, searchTop, 150, 20}},
-        {MainNames::searchButton, {243, searchTop, 60, 20}},  {MainNames::customerCombo, {318, searchTop, 82, 20}},
+        {MainNames::searchField, {4, searchTop, 82, 20}},      {MainNames::searchText, {89, searchTop, 150, 20}},
+        {MainNames::searchButton, {243, searchTop, 60, 20}},   {MainNames::customerCombo, {318, searchTop, 82, 20}},
         {MainNames::customerButton, {404, searchTop, 60, 20}},
     };
     for (const auto &[name, geometry] : searchRow)
         QCOMPARE(child<QWidget>(&main, name)->geometry(), geometry);
     const std::pair<QString, QRect> fixed[] = {
-        {MainNames::showAllButton, {380, -1, 110, 20}},  {MainNames::customerCombo1, {80, 2, 90, 20}},
-        {MainNames::customerButton1, {172, 2, 60, 20}},  {MainNames::addButton, {234, 2, 72, 20}},
+        {MainNames::showAllButton, {380, -1, 110, 20}}, {MainNames::customerCombo1, {80, 2, 90, 20}},
+        {MainNames::customerButton1, {172, 2, 60, 20}}, {MainNames::addButton, {234, 2, 72, 20}},
         {MainNames::settingsButton, {308, 2, 72, 20}},
     };
     for (const auto &[name, geometry] : fixed)
@@ -684,8 +692,10 @@ void TstServerList::commandButtonsOpenModalWindows_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("title");
-    QTest::newRow("添加列表") << MainNames::addButton << "ServerAddWindow" << "数据添加窗口";
-    QTest::newRow("功能设置") << MainNames::settingsButton << "SettingsWindow" << "功能设置";
+    QTest::newRow("添加列表") << MainNames::addButton << "ServerAddWindow"
+                              << "数据添加窗口";
+    QTest::newRow("功能设置") << MainNames::settingsButton << "SettingsWindow"
+                              << "功能设置";
 }
 
 void TstServerList::commandButtonsOpenModalWindows()
@@ -762,8 +772,7 @@ void TstServerList::keysOnTheList()
         QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    }
-    else
+    } else
         QTest::keySequence(list, keys);
     if (effect == "modify") {
         QTRY_COMPARE(main.editWindows().size(), 1);
@@ -854,19 +863,28 @@ void TstServerList::bulkRenewal_data()
     QTest::addColumn<QStringList>("expiresAfter"); // of 10.0.0.1 to 10.0.0.5
     QTest::addColumn<QStringList>("said");
     const QStringList none{"2009-11-23", "", "2024/1/31", "", "下个月"};
-    QTest::newRow("a year") << 12 << "" << "" << QStringList{"2010-11-23", "", "2025-01-31", "", "下个月"}
-                            << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
-    QTest::newRow("a month from the 31st") << 1 << "" << "" << QStringList{"2009-12-23", "", "2024-02-29", "", "下个月"}
-                                           << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
-    QTest::newRow("one date for all") << 0 << "2028-01-07" << ""
-                                      << QStringList{"2028-01-07", "", "2028-01-07", "", "2028-01-07"}
+    QTest::newRow("a year") << 12 << ""
+                            << "" << QStringList{"2010-11-23", "", "2025-01-31", "", "下个月"}
+                            << QStringList{"已续期 2 台服务器。",
+                                           "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    QTest::newRow("a month from the 31st")
+        << 1 << ""
+        << "" << QStringList{"2009-12-23", "", "2024-02-29", "", "下个月"}
+        << QStringList{"已续期 2 台服务器。", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    QTest::newRow("one date for all") << 0 << "2028-01-07"
+                                      << "" << QStringList{"2028-01-07", "", "2028-01-07", "", "2028-01-07"}
                                       << QStringList{"已续期 3 台服务器。"};
-    QTest::newRow("one refused: none") << 12 << "" << "10.0.0.3" << none
-                                       << QStringList{"数据库操作失败，数据未保存！", "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
+    QTest::newRow("one refused: none") << 12 << ""
+                                       << "10.0.0.3" << none
+                                       << QStringList{
+                                              "数据库操作失败，数据未保存！",
+                                              "以下 1 台服务器的到期时间不是日期，未续期：\n10.0.0.5（下个月）"};
     // 设为 with the box emptied: no date, nothing rewritten.
-    QTest::newRow("set to no date: none") << 0 << "" << "" << none << QStringList{"请选择续期后的到期时间！"};
+    QTest::newRow("set to no date: none") << 0 << ""
+                                          << "" << none << QStringList{"请选择续期后的到期时间！"};
     QTest::newRow("one deleted meanwhile: none")
-        << 12 << "" << "deleted" << QStringList{"2009-11-23", "", "", "下个月"}
+        << 12 << ""
+        << "deleted" << QStringList{"2009-11-23", "", "", "下个月"}
         << QStringList{"选中的服务器中有 1 台已被他人删除，没有做任何修改，请重新选择！"};
 }
 
@@ -909,8 +927,8 @@ void TstServerList::menuFromTheKeyboard_data()
     QTest::addColumn<QStringList>("rows");
     QTest::newRow("Shift+F10, one row") << QKeySequence(Qt::SHIFT | Qt::Key_F10) << QStringList{"10.0.0.3"};
     QTest::newRow("Menu key, one row") << QKeySequence(Qt::Key_Menu) << QStringList{"10.0.0.3"};
-    QTest::newRow("Shift+F10, several rows") << QKeySequence(Qt::SHIFT | Qt::Key_F10)
-                                             << QStringList{"10.0.0.2", "10.0.0.3"};
+    QTest::newRow("Shift+F10, several rows")
+        << QKeySequence(Qt::SHIFT | Qt::Key_F10) << QStringList{"10.0.0.2", "10.0.0.3"};
 }
 
 void TstServerList::menuFromTheKeyboard()
@@ -938,7 +956,10 @@ void TstServerList::menuFromTheKeyboard()
             shown << a->text();
     QStringList expected{"查看数据", "修改数据", "删除数据", "关于澜汀", "导出列表…", "导入表格…", "已删除的服务器…"};
     if (rows.size() > 1)
-        expected << "删除所选服务器…" << "续期所选服务器…" << "更改所选服务器的客户…" << "下架所选服务器…";
+        expected << "删除所选服务器…"
+                 << "续期所选服务器…"
+                 << "更改所选服务器的客户…"
+                 << "下架所选服务器…";
     QCOMPARE(shown, expected);
     menu->close();
 }
@@ -946,7 +967,8 @@ void TstServerList::menuFromTheKeyboard()
 void TstServerList::bulkRetirement_data()
 {
     QTest::addColumn<QDate>("day"); // invalid: the box emptied
-    QTest::addColumn<QStringList>("after"); // 到期时间|下架时间 of 10.0.0.1 (2009-11-23), 10.0.0.3 (2030-06-01), 10.0.0.5 (下个月)
+    QTest::addColumn<QStringList>(
+        "after"); // 到期时间|下架时间 of 10.0.0.1 (2009-11-23), 10.0.0.3 (2030-06-01), 10.0.0.5 (下个月)
     QTest::addColumn<QString>("said");
     QTest::newRow("today") << QDate(2026, 12, 11)
                            << QStringList{"2009-11-23|2026-12-11", "2026-12-11|2026-12-11", "下个月|2026-12-11"}
@@ -1004,7 +1026,8 @@ void TstServerList::aboutNamesVersionLocationAndEngine()
     const QString text = MessageBox::shown().last().text;
     QCOMPARE(MessageBox::shown().last().title, std::optional<QString>("关于澜汀"));
     QVERIFY2(text.startsWith(QStringLiteral("澜汀网络服务器管理系统\n版本 1.0\n")), qPrintable(text));
-    QVERIFY2(text.contains(TempRegister::onServer() ? QStringLiteral("引擎：PostgreSQL ") : QStringLiteral("引擎：SQLite 3.")),
+    QVERIFY2(text.contains(TempRegister::onServer() ? QStringLiteral("引擎：PostgreSQL ")
+                                                    : QStringLiteral("引擎：SQLite 3.")),
              qPrintable(text));
     if (!TempRegister::onServer())
         QVERIFY2(text.contains(QDir::toNativeSeparators(m_reg->dbPath())), qPrintable(text));
@@ -1047,7 +1070,7 @@ void TstServerList::layoutKeptAcrossRestart()
 
 void TstServerList::unusableLayoutIsNotKept_data()
 {
-    QTest::addColumn<QRect>("kept");       // the window's kept size and place
+    QTest::addColumn<QRect>("kept");          // the window's kept size and place
     QTest::addColumn<QVariantList>("widths"); // the kept column widths
     QTest::addColumn<QSize>("shownSize");
     QTest::addColumn<bool>("defaultWidths");
@@ -1055,7 +1078,8 @@ void TstServerList::unusableLayoutIsNotKept_data()
     const QSize first(600, 450);
     QTest::newRow("a sound layout is kept") << QRect(40, 30, 700, 500) << fine << QSize(700, 500) << false;
     QTest::newRow("larger than the screen") << QRect(0, 0, 100001, 100001) << fine << first << false;
-    QTest::newRow("on no screen") << QRect(30000, 30000, 700, 500) << fine << QSize(700, 500) << false; // brought onto one
+    QTest::newRow("on no screen") << QRect(30000, 30000, 700, 500) << fine << QSize(700, 500)
+                                  << false; // brought onto one
     QTest::newRow("zero widths") << QRect(40, 30, 700, 500) << QVariantList{0, 0, 0, 0, 0, 0, 0, 0} << QSize(700, 500)
                                  << true;
     QTest::newRow("negative widths") << QRect(40, 30, 700, 500) << QVariantList{-5, 90, 70, 80, 80, 80, 70, 120}
@@ -1119,8 +1143,8 @@ void TstServerList::customerChoosersCompleteWhatIsTyped()
         QCOMPARE(completer->completionCount(), 1);
         // A name typed whole filters the list as a chosen one does.
         combo->setEditText("乙公司");
-        child<QPushButton>(m_main.get(), name == MainNames::customerCombo ? MainNames::customerButton
-                                                                         : MainNames::customerButton1)
+        child<QPushButton>(m_main.get(),
+                           name == MainNames::customerCombo ? MainNames::customerButton : MainNames::customerButton1)
             ->click();
         QCOMPARE(listedIps(*m_main), QStringList{"10.0.0.2"});
         QCOMPARE(combo->count(), 6); // typing adds no item

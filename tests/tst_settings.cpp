@@ -1,13 +1,13 @@
 // The settings window: customers and the administrator account, on a temporary register.
 #include "core/appstate.h"
-#include "widgets/messagebox.h"
-#include "widgets/reportlist.h"
+#include "editors/serveraddwindow.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
-#include "editors/serveraddwindow.h"
 #include "settings/settingswindow.h"
 #include "settings/settingswindow_names.h"
 #include "testsupport.h"
+#include "widgets/messagebox.h"
+#include "widgets/reportlist.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,8 +19,9 @@
 namespace S = SettingsNames;
 
 namespace {
-const char *kCustomers = "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20001', '甲公司', '电话 1'), ('20002', '乙公司', ''),"
-                         "('20003', 'Acme', 'a@example.com')";
+const char *kCustomers =
+    "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20001', '甲公司', '电话 1'), ('20002', '乙公司', ''),"
+    "('20003', 'Acme', 'a@example.com')";
 const char *kServers = "INSERT INTO data (F_KH, F_IP) VALUES ('甲公司', '10.0.0.1'), ('乙公司', '10.0.0.2')";
 
 struct Settings {
@@ -129,23 +130,23 @@ void TstSettings::layout()
     QCOMPARE(w.size(), QSize(350, 256));
     QCOMPARE(w.minimumSize(), w.maximumSize());
     verifyUnits(&w, {
-        {S::shape, {1, 2, 340, 226}, {}},
-        {S::customerList, {4, 4, 160, 150}, {}},
-        {"标签1", {5, 159, 55, 16}, "客户名称："},
-        {S::nameEdit, {64, 156, 100, 20}, {}},
-        {"标签2", {5, 181, 55, 16}, "联系方式："},
-        {S::contactEdit, {64, 178, 100, 20}, {}},
-        {S::addButton, {4, 202, 50, 20}, "添加"},
-        {S::modifyButton, {60, 202, 50, 20}, "修改"},
-        {S::deleteButton, {116, 202, 50, 20}, "删除"},
-        {S::keyEdit, {159, 126, 64, 16}, {}},
-        {"透明标签1", {171, 4, 72, 16}, "管理员帐号："},
-        {S::accountEdit, {173, 22, 160, 20}, {}},
-        {"透明标签2", {171, 47, 72, 16}, "管理员密码："},
-        {S::passwordEdit, {174, 67, 160, 20}, {}},
-        {S::changeAdminButton, {174, 92, 160, 30}, "确定修改"},
-        {S::aboutEdit, {174, 130, 160, 90}, {}},
-    });
+                        {S::shape, {1, 2, 340, 226}, {}},
+                        {S::customerList, {4, 4, 160, 150}, {}},
+                        {"标签1", {5, 159, 55, 16}, "客户名称："},
+                        {S::nameEdit, {64, 156, 100, 20}, {}},
+                        {"标签2", {5, 181, 55, 16}, "联系方式："},
+                        {S::contactEdit, {64, 178, 100, 20}, {}},
+                        {S::addButton, {4, 202, 50, 20}, "添加"},
+                        {S::modifyButton, {60, 202, 50, 20}, "修改"},
+                        {S::deleteButton, {116, 202, 50, 20}, "删除"},
+                        {S::keyEdit, {159, 126, 64, 16}, {}},
+                        {"透明标签1", {171, 4, 72, 16}, "管理员帐号："},
+                        {S::accountEdit, {173, 22, 160, 20}, {}},
+                        {"透明标签2", {171, 47, 72, 16}, "管理员密码："},
+                        {S::passwordEdit, {174, 67, 160, 20}, {}},
+                        {S::changeAdminButton, {174, 92, 160, 30}, "确定修改"},
+                        {S::aboutEdit, {174, 130, 160, 90}, {}},
+                    });
     QCOMPARE(child<QWidget>(&w, S::passwordEdit)->parentWidget(), &w);
     w.show();
     QVERIFY(!child<QWidget>(&w, S::keyEdit)->isVisible());
@@ -387,7 +388,8 @@ void TstSettings::deleteFirstRowsInTurn()
     MessageBox::setNextAnswer(MsgAnswer::Ok);
     s.click(S::deleteButton);
     QCOMPARE(MessageBox::shown().size(), 3);
-    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("该客户还有 1 台服务器，删除后这些服务器将不属于任何客户。是否继续？"));
+    QCOMPARE(MessageBox::shown()[0].text,
+             QStringLiteral("该客户还有 1 台服务器，删除后这些服务器将不属于任何客户。是否继续？"));
     QCOMPARE(MessageBox::shown()[1].text, QStringLiteral("客户数据删除后将不可恢复，是否真的要删除？"));
     QCOMPARE(MessageBox::shown()[1].style, 0x21);
     QCOMPARE(MessageBox::shown()[1].title, std::optional<QString>("信息"));
@@ -413,10 +415,15 @@ void TstSettings::renameCarriesTheServers_data()
     QTest::addColumn<QString>("newName"); // 甲公司 (row 1) renamed to this
     QTest::addColumn<QString>("said");
     QTest::addColumn<QStringList>("serverCustomers"); // of 10.0.0.1, 10.0.0.3
-    QTest::newRow("servers follow") << "" << "甲科技" << "客户信息修改成功！" << QStringList{"甲科技", "甲科技"};
-    QTest::newRow("contact only") << "" << "甲公司" << "客户信息修改成功！" << QStringList{"甲公司", "甲公司"};
+    QTest::newRow("servers follow") << ""
+                                    << "甲科技"
+                                    << "客户信息修改成功！" << QStringList{"甲科技", "甲科技"};
+    QTest::newRow("contact only") << ""
+                                  << "甲公司"
+                                  << "客户信息修改成功！" << QStringList{"甲公司", "甲公司"};
     QTest::newRow("old name shared: servers stay")
-        << "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20009', '甲公司', '')" << "甲科技"
+        << "INSERT INTO kehu (K_DD, K_KH, K_LX) VALUES ('20009', '甲公司', '')"
+        << "甲科技"
         << "客户信息修改成功！\n另有客户也叫“甲公司”，服务器仍属于这个名称，只修改了客户本身。"
         << QStringList{"甲公司", "甲公司"};
 }
@@ -444,7 +451,8 @@ void TstSettings::renameCarriesTheServers()
     s.click(S::modifyButton);
     expectShown(said, 0, QStringLiteral("澜汀提示"));
     QStringList customers;
-    for (const QStringList &row : m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.1', '10.0.0.3') ORDER BY F_IP"))
+    for (const QStringList &row :
+         m_reg->rows("SELECT F_KH FROM data WHERE F_IP IN ('10.0.0.1', '10.0.0.3') ORDER BY F_IP"))
         customers << row.first();
     QCOMPARE(customers, serverCustomers);
     // The filter follows the customer to its new name: the list still shows its servers, under
@@ -538,7 +546,8 @@ void TstSettings::failedWritesAreReported()
 {
     QFETCH(QString, trigger);
     QFETCH(QString, button);
-    const QList<QStringList> before = m_reg->rows("SELECT K_DD, K_KH, K_LX FROM kehu ORDER BY " + TempRegister::keyColumn("kehu"));
+    const QList<QStringList> before =
+        m_reg->rows("SELECT K_DD, K_KH, K_LX FROM kehu ORDER BY " + TempRegister::keyColumn("kehu"));
     QVERIFY(m_reg->refuse(trigger));
     auto wWindow = m_main->makeSettingsWindow();
     SettingsWindow &w = *wWindow;
@@ -563,18 +572,35 @@ void TstSettings::adminChange_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QList<QStringList>>("adminAfter");
     const QList<QStringList> unchanged = {{"admin", "kavro2008"}};
-    QTest::newRow("both empty") << "" << "" << "" << "管理员帐号不能为空" << unchanged;
-    QTest::newRow("password empty") << "" << "root" << "" << "管理员密码不能为空" << unchanged;
-    QTest::newRow("account empty") << "" << "" << "pw" << "管理员帐号不能为空" << unchanged;
-    QTest::newRow("changed") << "" << "root" << "it's 密码" << "管理员帐号密码修改成功！"
-                             << QList<QStringList>{{"root", "it's 密码"}};
-    QTest::newRow("blanks are accepted") << "" << " " << " " << "管理员帐号密码修改成功！"
-                                         << QList<QStringList>{{" ", " "}};
-    QTest::newRow("two rows both rewritten") << "INSERT INTO admin (U_ZH, U_MM) VALUES ('b', 'c')" << "root" << "pw"
-                                             << "管理员帐号密码修改成功！"
-                                             << QList<QStringList>{{"root", "pw"}, {"root", "pw"}};
-    QTest::newRow("empty table gets its row") << "DELETE FROM admin" << "root" << "pw" << "管理员帐号密码修改成功！"
-                                              << QList<QStringList>{{"root", "pw"}};
+    QTest::newRow("both empty") << ""
+                                << ""
+                                << ""
+                                << "管理员帐号不能为空" << unchanged;
+    QTest::newRow("password empty") << ""
+                                    << "root"
+                                    << ""
+                                    << "管理员密码不能为空" << unchanged;
+    QTest::newRow("account empty") << ""
+                                   << ""
+                                   << "pw"
+                                   << "管理员帐号不能为空" << unchanged;
+    QTest::newRow("changed") << ""
+                             << "root"
+                             << "it's 密码"
+                             << "管理员帐号密码修改成功！" << QList<QStringList>{{"root", "it's 密码"}};
+    QTest::newRow("blanks are accepted") << ""
+                                         << " "
+                                         << " "
+                                         << "管理员帐号密码修改成功！" << QList<QStringList>{{" ", " "}};
+    QTest::newRow("two rows both rewritten")
+        << "INSERT INTO admin (U_ZH, U_MM) VALUES ('b', 'c')"
+        << "root"
+        << "pw"
+        << "管理员帐号密码修改成功！" << QList<QStringList>{{"root", "pw"}, {"root", "pw"}};
+    QTest::newRow("empty table gets its row") << "DELETE FROM admin"
+                                              << "root"
+                                              << "pw"
+                                              << "管理员帐号密码修改成功！" << QList<QStringList>{{"root", "pw"}};
 }
 
 void TstSettings::adminChange()

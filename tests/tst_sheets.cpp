@@ -8,8 +8,8 @@
 #include "importer/sheetimportwindow_names.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
-#include "widgets/messagebox.h"
 #include "testsupport.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -84,8 +84,8 @@ void TstSheets::csvDialectsAndEncodings_data()
     QTest::addColumn<QList<QStringList>>("rows");
     const QList<QStringList> plain = {{"编号", "IP"}, {"A1", "10.0.0.1"}};
     QTest::newRow("UTF-8, comma, LF") << QString("编号,IP\nA1,10.0.0.1\n").toUtf8() << plain;
-    QTest::newRow("UTF-8 with BOM, CR LF") << QByteArray("\xEF\xBB\xBF") + QString("编号,IP\r\nA1,10.0.0.1\r\n").toUtf8()
-                                         << plain;
+    QTest::newRow("UTF-8 with BOM, CR LF")
+        << QByteArray("\xEF\xBB\xBF") + QString("编号,IP\r\nA1,10.0.0.1\r\n").toUtf8() << plain;
     QTest::newRow("GBK, CR LF, no last line end") << gbk("编号,IP\r\nA1,10.0.0.1") << plain;
     QTest::newRow("semicolon") << QString("编号;IP\nA1;10.0.0.1\n").toUtf8() << plain;
     QTest::newRow("tab") << QString("编号\tIP\nA1\t10.0.0.1\n").toUtf8() << plain;
@@ -116,17 +116,17 @@ void TstSheets::headerFinder_data()
     QTest::addColumn<QList<QStringList>>("rows");
     QTest::addColumn<int>("headerRow");
     QTest::addColumn<QList<int>>("fields");
-    QTest::newRow("the list's own titles") << QList<QStringList>{{"编号", "服务器IP", "所在机柜", "客户", "备注"}} << 0
-                                           << QList<int>{0, 1, 2, 6, 7};
+    QTest::newRow("the list's own titles")
+        << QList<QStringList>{{"编号", "服务器IP", "所在机柜", "客户", "备注"}} << 0 << QList<int>{0, 1, 2, 6, 7};
     QTest::newRow("operators' names, a title row above")
         << QList<QStringList>{{"服务器清单（2026年12月）", "", ""}, {"IP地址", "上架日期", "到期日"}} << 1
         << QList<int>{1, 3, 4};
-    QTest::newRow("blanks, full-width, case") << QList<QStringList>{{" ＩＰ ", "客户 名称", "开通日期"}} << 0
-                                              << QList<int>{1, 6, 3};
+    QTest::newRow("blanks, full-width, case")
+        << QList<QStringList>{{" ＩＰ ", "客户 名称", "开通日期"}} << 0 << QList<int>{1, 6, 3};
     QTest::newRow("unknown columns and a field twice")
         << QList<QStringList>{{"序号", "IP", "机柜", "IP地址", "说明"}} << 0 << QList<int>{-1, 1, 2, -1, 7};
-    QTest::newRow("one field only is no header") << QList<QStringList>{{"IP", "其他"}, {"10.0.0.1", "x"}} << -1
-                                                 << QList<int>{};
+    QTest::newRow("one field only is no header")
+        << QList<QStringList>{{"IP", "其他"}, {"10.0.0.1", "x"}} << -1 << QList<int>{};
     QList<QStringList> deep(10, QStringList{"x", "y"});
     deep << QStringList{"IP", "客户"};
     QTest::newRow("not within the first 10 rows") << deep << -1 << QList<int>{};
@@ -149,19 +149,32 @@ void TstSheets::dateRule_data()
 {
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("dashes") << "2023-1-5" << "2023-01-05";
-    QTest::newRow("slashes") << "2023/11/4" << "2023-11-04";
-    QTest::newRow("dots") << "2023.11.04" << "2023-11-04";
-    QTest::newRow("Chinese") << "2008年11月23日" << "2008-11-23";
-    QTest::newRow("blanks around") << " 2023/1/5 " << "2023-01-05";
-    QTest::newRow("eight digits") << "20261204" << "2026-12-04";
-    QTest::newRow("full-width") << "２０２６年１２月４日" << "2026-12-04";
-    QTest::newRow("midnight dropped") << "2026/12/4 00:00" << "2026-12-04";
-    QTest::newRow("a time of day: kept") << "2026/12/4 9:30" << "2026/12/4 9:30";
-    QTest::newRow("no such day: kept") << "2023/2/30" << "2023/2/30";
-    QTest::newRow("mixed separators: kept") << "2023/1-5" << "2023/1-5";
-    QTest::newRow("words: kept") << "长期" << "长期";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("dashes") << "2023-1-5"
+                            << "2023-01-05";
+    QTest::newRow("slashes") << "2023/11/4"
+                             << "2023-11-04";
+    QTest::newRow("dots") << "2023.11.04"
+                          << "2023-11-04";
+    QTest::newRow("Chinese") << "2008年11月23日"
+                             << "2008-11-23";
+    QTest::newRow("blanks around") << " 2023/1/5 "
+                                   << "2023-01-05";
+    QTest::newRow("eight digits") << "20261204"
+                                  << "2026-12-04";
+    QTest::newRow("full-width") << "２０２６年１２月４日"
+                                << "2026-12-04";
+    QTest::newRow("midnight dropped") << "2026/12/4 00:00"
+                                      << "2026-12-04";
+    QTest::newRow("a time of day: kept") << "2026/12/4 9:30"
+                                         << "2026/12/4 9:30";
+    QTest::newRow("no such day: kept") << "2023/2/30"
+                                       << "2023/2/30";
+    QTest::newRow("mixed separators: kept") << "2023/1-5"
+                                            << "2023/1-5";
+    QTest::newRow("words: kept") << "长期"
+                                 << "长期";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TstSheets::dateRule()
@@ -196,8 +209,10 @@ void TstSheets::xlsxFixturesBringTheirSourceRows_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("sheet");
     QTest::addColumn<int>("servers"); // the first this many of the source
-    QTest::newRow("LibreOffice: title row, other names, real dates") << "servers-libreoffice.xlsx" << "" << 240;
-    QTest::newRow("openpyxl: second sheet, IP first") << "servers-openpyxl.xlsx" << "服务器" << 120;
+    QTest::newRow("LibreOffice: title row, other names, real dates") << "servers-libreoffice.xlsx"
+                                                                     << "" << 240;
+    QTest::newRow("openpyxl: second sheet, IP first") << "servers-openpyxl.xlsx"
+                                                      << "服务器" << 120;
 }
 
 void TstSheets::xlsxFixturesBringTheirSourceRows()
@@ -223,7 +238,8 @@ void TstSheets::xlsxFixturesBringTheirSourceRows()
     for (size_t i = 0; i < got.size(); ++i) {
         const ServerRecord &a = got[i].server, &b = want[i].server;
         auto line = [](const ServerRecord &r) {
-            return QStringList{r.number, r.ip, r.cabinet, r.racked, r.expires, r.unracked, r.customer, r.remark}.join('|');
+            return QStringList{r.number, r.ip, r.cabinet, r.racked, r.expires, r.unracked, r.customer, r.remark}.join(
+                '|');
         };
         const QString why = line(a) + " vs " + line(b);
         QVERIFY2(a == b, qPrintable(why));
@@ -247,7 +263,9 @@ void TstSheets::ownExportComesBackExactly()
                      "('上海云帆', 'SV-2', '10.0.0.2', '', '2008年11月23日', '长期', '', '=1+1'),"
                      "('', '1.50', '10.0.0.3', '  ', '', '', '', ''),"
                      // More semicolons than the file has commas, and tabs: still cells, not separators.
-                     "('乙', 'A;B', '10.0.0.4', 'C1\tC2', '', '', '', '" + QString(40, QLatin1Char(';')) + "'),"
+                     "('乙', 'A;B', '10.0.0.4', 'C1\tC2', '', '', '', '" +
+                     QString(40, QLatin1Char(';')) +
+                     "'),"
                      // A leading ' before what looks like a formula: kept as typed.
                      "('丙', '''=不是公式', '10.0.0.5', '''''+1', '', '', '', '''abc')"));
     RegisterDb db;
@@ -256,8 +274,9 @@ void TstSheets::ownExportComesBackExactly()
     const QString path = reg.programDir() + '/' + name;
     QVERIFY(exportServers(db, keys, path, *exportFormatFor(path)).status.ok());
     QString error;
-    const std::optional<SheetTable> table =
-        name.endsWith("csv") ? readCsvFile(path, &error) : std::optional<SheetTable>(readXlsxFile(path, &error)->front());
+    const std::optional<SheetTable> table = name.endsWith("csv")
+                                                ? readCsvFile(path, &error)
+                                                : std::optional<SheetTable>(readXlsxFile(path, &error)->front());
     QVERIFY2(table, qPrintable(error));
     const std::optional<SheetHeader> header = findHeader(*table);
     QVERIFY(header);
@@ -281,12 +300,18 @@ void TstSheets::damagedWorkbooksAreRefused_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("said");
-    QTest::newRow("cut short") << "truncate" << "no XLSX workbook";
-    QTest::newRow("sheet XML missing") << "no sheet" << "is missing from the workbook";
-    QTest::newRow("member unpacking past the limit") << "bomb" << "too large to be a sheet";
-    QTest::newRow("a 1 GB member at the program's own limit") << "bomb 1 GB" << "unpacks to 1024 MB";
-    QTest::newRow("a member whose directory understates its size") << "liar" << "too large to be a sheet";
-    QTest::newRow("not a zip at all") << "text" << "no XLSX workbook";
+    QTest::newRow("cut short") << "truncate"
+                               << "no XLSX workbook";
+    QTest::newRow("sheet XML missing") << "no sheet"
+                                       << "is missing from the workbook";
+    QTest::newRow("member unpacking past the limit") << "bomb"
+                                                     << "too large to be a sheet";
+    QTest::newRow("a 1 GB member at the program's own limit") << "bomb 1 GB"
+                                                              << "unpacks to 1024 MB";
+    QTest::newRow("a member whose directory understates its size") << "liar"
+                                                                   << "too large to be a sheet";
+    QTest::newRow("not a zip at all") << "text"
+                                      << "no XLSX workbook";
 }
 
 namespace {
@@ -430,21 +455,25 @@ bool writeWorkbook(const QString &path, const Workbook &book)
         sheets += QByteArray("<sheet name=\"") + (i == 0 ? QByteArray("服务器") : "S" + QByteArray::number(i)) +
                   "\" sheetId=\"" + QByteArray::number(i + 1) + "\" r:id=\"rId1\"/>";
     std::vector<std::pair<const char *, QByteArray>> members = {
-        {"[Content_Types].xml", "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+        {"[Content_Types].xml",
+         "<?xml version=\"1.0\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
         {"xl/workbook.xml", "<?xml version=\"1.0\"?><workbook " + ns +
                                 " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
                                 book.workbookPr + "<sheets>" + sheets + "</sheets></workbook>"},
-        {"xl/_rels/workbook.xml.rels", "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-                                       "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
-        {"xl/styles.xml", "<?xml version=\"1.0\"?><styleSheet " + ns +
-                              "><numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd hh:mm\"/></numFmts>"
-                              "<cellXfs count=\"4\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/>"
-                              "<xf numFmtId=\"22\"/></cellXfs></styleSheet>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+        {"xl/styles.xml",
+         "<?xml version=\"1.0\"?><styleSheet " + ns +
+             "><numFmts count=\"1\"><numFmt numFmtId=\"164\" formatCode=\"yyyy\\-mm\\-dd hh:mm\"/></numFmts>"
+             "<cellXfs count=\"4\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/><xf numFmtId=\"164\"/>"
+             "<xf numFmtId=\"22\"/></cellXfs></styleSheet>"},
         {"xl/worksheets/sheet1.xml", "<?xml version=\"1.0\"?>" + book.sheetHead + "<worksheet " + ns + "><sheetData>" +
                                          book.rows + "</sheetData></worksheet>"},
     };
     if (!book.shared.isEmpty())
-        members.emplace_back("xl/sharedStrings.xml", "<?xml version=\"1.0\"?><sst " + ns + ">" + book.shared + "</sst>");
+        members.emplace_back("xl/sharedStrings.xml",
+                             "<?xml version=\"1.0\"?><sst " + ns + ">" + book.shared + "</sst>");
     static std::vector<QByteArray> kept;
     kept.clear();
     kept.reserve(members.size());
@@ -478,14 +507,15 @@ void TstSheets::malformedWorkbooks_data()
     QTest::addColumn<QByteArray>("workbookPr"); // in the workbook part
     QTest::addColumn<QByteArray>("sheetHead");  // before the sheet's root element
     QTest::addColumn<int>("sheetEntries");
-    QTest::addColumn<QString>("said");            // a refusal, by the reader or by the checks before writing
+    QTest::addColumn<QString>("said");              // a refusal, by the reader or by the checks before writing
     QTest::addColumn<QStringList>("remarkExpires"); // else: what row 2 stores, 备注 and 到期时间
     const QByteArray none;
     auto ok = [](const QString &remark, const QString &expires = {}) { return QStringList{remark, expires}; };
     QTest::newRow("sound") << row2("") << none << none << none << 1 << "" << ok("");
     // Outside the format's limits.
-    QTest::newRow("column past ZZZZZZZ") << QByteArray("<row r=\"2\"><c r=\"ZZZZZZZ2\" t=\"inlineStr\"><is><t>x</t></is></c></row>")
-                                         << none << none << none << 1 << "cell reference ZZZZZZZ2 is outside" << ok("");
+    QTest::newRow("column past ZZZZZZZ")
+        << QByteArray("<row r=\"2\"><c r=\"ZZZZZZZ2\" t=\"inlineStr\"><is><t>x</t></is></c></row>") << none << none
+        << none << 1 << "cell reference ZZZZZZZ2 is outside" << ok("");
     QTest::newRow("column XFE") << QByteArray("<row r=\"2\"><c r=\"XFE2\"><v>1</v></c></row>") << none << none << none
                                 << 1 << "cell reference XFE2 is outside" << ok("");
     QTest::newRow("row 100,000,000") << QByteArray("<row r=\"100000000\"><c r=\"A100000000\"><v>1</v></c></row>")
@@ -496,9 +526,9 @@ void TstSheets::malformedWorkbooks_data()
                                               << 1 << "row number 99999999999999999999 is outside" << ok("");
     QTest::newRow("rows out of order") << QByteArray("<row r=\"3\"/><row r=\"2\"/>") << none << none << none << 1
                                        << "row number 2 is outside" << ok("");
-    QTest::newRow("shared string past the table") << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"s\"><v>7</v></c></row>")
-                                                  << QByteArray("<si><t>10.0.0.1</t></si>") << none << none << 1
-                                                  << "names shared string 7, outside the workbook's 1" << ok("");
+    QTest::newRow("shared string past the table")
+        << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"s\"><v>7</v></c></row>") << QByteArray("<si><t>10.0.0.1</t></si>")
+        << none << none << 1 << "names shared string 7, outside the workbook's 1" << ok("");
     QTest::newRow("shared string -1") << QByteArray("<row r=\"2\"><c r=\"A2\" t=\"s\"><v>-1</v></c></row>")
                                       << QByteArray("<si><t>10.0.0.1</t></si>") << none << none << 1
                                       << "names shared string -1" << ok("");
@@ -508,15 +538,16 @@ void TstSheets::malformedWorkbooks_data()
     QTest::newRow("1900 dates") << row2("<c r=\"C2\" s=\"1\"><v>43904</v></c>") << none << none << none << 1 << ""
                                 << ok("", "2020-03-14");
     QTest::newRow("1904 dates") << row2("<c r=\"C2\" s=\"1\"><v>43904</v></c>") << none
-                                << QByteArray("<workbookPr date1904=\"1\"/>") << none << 1 << "" << ok("", "2024-03-15");
+                                << QByteArray("<workbookPr date1904=\"1\"/>") << none << 1 << ""
+                                << ok("", "2024-03-15");
     QTest::newRow("_xHHHH_ escapes") << row2("<c r=\"B2\" t=\"s\"><v>0</v></c>")
                                      << QByteArray("<si><t>第一行_x000D_\n第二行 _x005F_x000D_ _x41_</t></si>") << none
                                      << none << 1 << "" << ok("第一行\r\n第二行 _x000D_ _x41_");
     QTest::newRow("escapes in an inline string") << row2("<c r=\"B2\" t=\"inlineStr\"><is><t>a_x0009_b</t></is></c>")
                                                  << none << none << none << 1 << "" << ok("a\tb");
-    QTest::newRow("an empty shared-string value") << row2("<c r=\"B2\" t=\"s\"><v/></c>")
-                                                  << QByteArray("<si><t>服务器IP</t></si>") << none << none << 1 << ""
-                                                  << ok("");
+    QTest::newRow("an empty shared-string value")
+        << row2("<c r=\"B2\" t=\"s\"><v/></c>") << QByteArray("<si><t>服务器IP</t></si>") << none << none << 1 << ""
+        << ok("");
     QTest::newRow("rich-text runs, indented")
         << row2("<c r=\"B2\" t=\"inlineStr\"><is>\n        <r><t>上海</t></r>\n        <r><rPr/><t>云帆</t></r>\n"
                 "        <rPh><t>シャンハイ</t></rPh>\n      </is></c>")
@@ -525,24 +556,23 @@ void TstSheets::malformedWorkbooks_data()
         << row2("<c r=\"B2\" t=\"inlineStr\"><is><r><t xml:space=\"preserve\">两头 </t></r><r><t>\n   缩进\n   </t></r>"
                 "<r><t xml:space=\"preserve\"> 末</t></r></is></c>")
         << none << none << none << 1 << "" << ok("两头 缩进 末");
-    QTest::newRow("ISO date cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T00:00:00</v></c>") << none << none
-                                   << none << 1 << "" << ok("", "2024-03-15");
+    QTest::newRow("ISO date cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T00:00:00</v></c>") << none << none << none
+                                   << 1 << "" << ok("", "2024-03-15");
     // Date-times: the date kept when the time is midnight or the format hides it; otherwise named.
-    QTest::newRow("date-time cell at midnight") << row2("<c r=\"C2\" s=\"2\"><v>43904</v></c>") << none << none
-                                                << none << 1 << "" << ok("", "2020-03-14");
+    QTest::newRow("date-time cell at midnight")
+        << row2("<c r=\"C2\" s=\"2\"><v>43904</v></c>") << none << none << none << 1 << "" << ok("", "2020-03-14");
     QTest::newRow("date-time format, afternoon")
         << row2("<c r=\"C2\" s=\"2\"><v>43904.5</v></c>") << none << none << none << 1
         << "到期时间带有时刻（不是 00:00）：2020-03-14 12:00:00" << ok("");
     QTest::newRow("built-in date-time format, a minute past")
         << row2("<c r=\"C2\" s=\"3\"><v>43904.000694444444</v></c>") << none << none << none << 1
         << "到期时间带有时刻（不是 00:00）：2020-03-14 00:01:00" << ok("");
-    QTest::newRow("a date format hides the time") << row2("<c r=\"C2\" s=\"1\"><v>43904.75</v></c>") << none << none
-                                                  << none << 1 << "" << ok("", "2020-03-14");
-    QTest::newRow("ISO date-time cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T08:30:00</v></c>") << none
-                                        << none << none << 1 << "到期时间带有时刻（不是 00:00）：2024-03-15T08:30:00"
-                                        << ok("");
-    QTest::newRow("a number typed as yyyyMMdd") << row2("<c r=\"C2\"><v>20261204</v></c>") << none << none << none
-                                                << 1 << "" << ok("", "2026-12-04");
+    QTest::newRow("a date format hides the time")
+        << row2("<c r=\"C2\" s=\"1\"><v>43904.75</v></c>") << none << none << none << 1 << "" << ok("", "2020-03-14");
+    QTest::newRow("ISO date-time cell") << row2("<c r=\"C2\" t=\"d\"><v>2024-03-15T08:30:00</v></c>") << none << none
+                                        << none << 1 << "到期时间带有时刻（不是 00:00）：2024-03-15T08:30:00" << ok("");
+    QTest::newRow("a number typed as yyyyMMdd")
+        << row2("<c r=\"C2\"><v>20261204</v></c>") << none << none << none << 1 << "" << ok("", "2026-12-04");
     QTest::newRow("entities declared")
         << row2("<c r=\"B2\" t=\"inlineStr\"><is><t>&c;</t></is></c>") << none << none
         << QByteArray("<!DOCTYPE worksheet [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
@@ -551,9 +581,10 @@ void TstSheets::malformedWorkbooks_data()
     // Memory follows the cells present, and a part is read once.
     QByteArray farCells;
     for (int r = 3; r <= 1048576; ++r)
-        farCells += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"XFD" + QByteArray::number(r) + "\"><v>1</v></c></row>";
-    QTest::newRow("a cell in column XFD of every row") << row2("") + farCells << none << none << none << 1 << ""
-                                                          << ok("");
+        farCells +=
+            "<row r=\"" + QByteArray::number(r) + "\"><c r=\"XFD" + QByteArray::number(r) + "\"><v>1</v></c></row>";
+    QTest::newRow("a cell in column XFD of every row")
+        << row2("") + farCells << none << none << none << 1 << "" << ok("");
     QTest::newRow("2,000 sheet entries naming one part") << row2("") << none << none << none << 2000 << "" << ok("");
     // A cell longer than a spreadsheet cell can be: a problem before writing, nothing stored.
     QByteArray manyRemarks;
@@ -561,11 +592,12 @@ void TstSheets::malformedWorkbooks_data()
         manyRemarks += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
                        "\" t=\"inlineStr\"><is><t>10.1.0." + QByteArray::number(r) + "</t></is></c><c r=\"B" +
                        QByteArray::number(r) + "\" t=\"s\"><v>0</v></c></row>";
-    QTest::newRow("a NUL in an IP") << row2("") + "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>10.9.0.5_x0000_x</t></is></c></row>"
-                                    << none << none << none << 1 << "服务器IP含有空字符（NUL）" << ok("");
-    QTest::newRow("an IP longer than an address") << row2("") + "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>" +
-                                                        QByteArray(100, '9') + "</t></is></c></row>"
-                                                  << none << none << none << 1 << "服务器IP长 100 个字符，不是地址" << ok("");
+    QTest::newRow("a NUL in an IP")
+        << row2("") + "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>10.9.0.5_x0000_x</t></is></c></row>" << none
+        << none << none << 1 << "服务器IP含有空字符（NUL）" << ok("");
+    QTest::newRow("an IP longer than an address")
+        << row2("") + "<row r=\"3\"><c r=\"A3\" t=\"inlineStr\"><is><t>" + QByteArray(100, '9') + "</t></is></c></row>"
+        << none << none << none << 1 << "服务器IP长 100 个字符，不是地址" << ok("");
     QTest::newRow("a million characters in 300 remarks")
         << row2("") + manyRemarks << "<si><t>" + QByteArray(1000000, 'x') + "</t></si>" << none << none << 1
         << "备注超过 32767 个字符（1000000 个）" << ok("");
@@ -677,7 +709,8 @@ void TstSheets::readingCanBeCancelled()
     QTimer poll;
     connect(&poll, &QTimer::timeout, [&] {
         for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *progress = qobject_cast<QProgressDialog *>(w); progress && progress->isVisible() && seen.isEmpty()) {
+            if (auto *progress = qobject_cast<QProgressDialog *>(w);
+                progress && progress->isVisible() && seen.isEmpty()) {
                 seen = progress->labelText();
                 progress->cancel();
             }
@@ -707,7 +740,12 @@ void TstSheets::fullDiskDuringImport()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("服务器IP,备注\n");
         for (int i = 0; i < 30000; ++i)
-            f.write(QStringLiteral("10.%1.%2.%3,%4\n").arg(i >> 16).arg((i >> 8) & 255).arg(i & 255).arg(QString(80, QChar(u'备'))).toUtf8());
+            f.write(QStringLiteral("10.%1.%2.%3,%4\n")
+                        .arg(i >> 16)
+                        .arg((i >> 8) & 255)
+                        .arg(i & 255)
+                        .arg(QString(80, QChar(u'备')))
+                        .toUtf8());
     }
     auto run = [](const QStringList &args, QString *out) {
         QProcess p;
@@ -754,13 +792,16 @@ void TstSheets::checksBeforeWriting_data()
     QTest::addColumn<QStringList>("newCustomers");
     QTest::addColumn<int>("toStore");
     QTest::newRow("clean, one new customer named twice")
-        << std::vector<SheetServer>{row(2, "10.0.0.1", "新客户甲"), row(3, "10.0.0.2", "新客户甲"), row(4, "10.0.0.3", "甲公司")}
+        << std::vector<SheetServer>{row(2, "10.0.0.1", "新客户甲"), row(3, "10.0.0.2", "新客户甲"),
+                                    row(4, "10.0.0.3", "甲公司")}
         << false << QStringList{} << QStringList{"新客户甲"} << 3;
     QTest::newRow("every problem listed at once")
-        << std::vector<SheetServer>{row(2, ""), row(3, "10.0.0.1"), row(4, "10.0.0.1"), row(5, "10.9.9.9"), row(6, "10.0.0.2")}
-        << false << QStringList{"2  IP 为空", "4 10.0.0.1 表格中重复（第 3 行已有）", "5 10.9.9.9 已存在"} << QStringList{} << 2;
-    QTest::newRow("stored IPs skipped when asked")
-        << std::vector<SheetServer>{row(2, "10.9.9.9"), row(3, "10.0.0.1")} << true << QStringList{} << QStringList{} << 1;
+        << std::vector<SheetServer>{row(2, ""), row(3, "10.0.0.1"), row(4, "10.0.0.1"), row(5, "10.9.9.9"),
+                                    row(6, "10.0.0.2")}
+        << false << QStringList{"2  IP 为空", "4 10.0.0.1 表格中重复（第 3 行已有）", "5 10.9.9.9 已存在"}
+        << QStringList{} << 2;
+    QTest::newRow("stored IPs skipped when asked") << std::vector<SheetServer>{row(2, "10.9.9.9"), row(3, "10.0.0.1")}
+                                                   << true << QStringList{} << QStringList{} << 1;
 }
 
 void TstSheets::checksBeforeWriting()
@@ -856,7 +897,6 @@ void TstSheets::commandLine()
     QCOMPARE(code, 2);
 }
 
-
 namespace {
 QStringList column(QTableWidget *table, int c)
 {
@@ -921,8 +961,8 @@ void TstSheets::previewListsEveryProblem()
     // (明年 is no date: named, not stored as one.)
     QCOMPARE(column(problems, 0), (QStringList{"4", "5", "6", "7", ""}));
     QCOMPARE(column(problems, 1), (QStringList{"", "10.0.0.1", "10.0.0.3", "10.0.0.5", "新客户甲"}));
-    QCOMPARE(column(problems, 2), (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "已存在",
-                                               "上架时间不是日期：明年", "新客户"}));
+    QCOMPARE(column(problems, 2),
+             (QStringList{"IP 为空", "表格中重复（第 3 行已有）", "已存在", "上架时间不是日期：明年", "新客户"}));
     QVERIFY(!importButton(w)->isEnabled());
     QCOMPARE(summary(w), QStringLiteral("有 4 个问题，不能导入：请修改表格，或选择跳过已存在的服务器。"));
     // Skipping the stored one leaves the other problems: still refused.
@@ -973,7 +1013,8 @@ void TstSheets::importedFromTheMainWindow()
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(gbk("服务器编号,服务器IP,到期时间,客户\r\nC1,10.9.0.1,2027/3/1,甲公司\r\nC2,10.9.0.2,2027/3/2,乙公司\r\n"));
+        f.write(
+            gbk("服务器编号,服务器IP,到期时间,客户\r\nC1,10.9.0.1,2027/3/1,甲公司\r\nC2,10.9.0.2,2027/3/2,乙公司\r\n"));
     }
     MainWindow main(reg.programDir());
     waitForLists();

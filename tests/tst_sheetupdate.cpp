@@ -8,8 +8,8 @@
 #include "core/registerdb.h"
 #include "importer/sheetimportwindow.h"
 #include "importer/sheetimportwindow_names.h"
-#include "widgets/messagebox.h"
 #include "testsupport.h"
+#include "widgets/messagebox.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -96,14 +96,14 @@ int changesInHistory(RegisterDb &db, const QString &ip)
 const QList<QStringList> kTroubledRows = {
     {"服务器清单"},
     {"编号", "服务器IP", "到期时间", "客户", "备注"},
-    {"A1", "10.0.0.1", "2027-01-01", "甲公司", "好的"},      // row 3: good
-    {"A2", "10.0.0.9", "2027-02-02", "甲公司", ""},          // row 4: stored
-    {"A3", "999.1.1", "2027-03-03", "甲公司", ""},           // row 5: no address
-    {"A4", "10.0.0.4", "20261304", "甲公司", ""},            // row 6: no date
-    {"A5", "10.0.0.5", "2027-05-05", "甲公司", "第一次"},    // row 7: twice in the sheet
-    {"A6", "10.0.0.5", "2027-05-06", "甲公司", "第二次"},    // row 8
-    {"A7", "10.0.0.7", "20261204", "新客户", ""},            // row 9: good, date as yyyyMMdd
-    {"合计", "7 台", "", "", ""},                            // row 10: the footer
+    {"A1", "10.0.0.1", "2027-01-01", "甲公司", "好的"},   // row 3: good
+    {"A2", "10.0.0.9", "2027-02-02", "甲公司", ""},       // row 4: stored
+    {"A3", "999.1.1", "2027-03-03", "甲公司", ""},        // row 5: no address
+    {"A4", "10.0.0.4", "20261304", "甲公司", ""},         // row 6: no date
+    {"A5", "10.0.0.5", "2027-05-05", "甲公司", "第一次"}, // row 7: twice in the sheet
+    {"A6", "10.0.0.5", "2027-05-06", "甲公司", "第二次"}, // row 8
+    {"A7", "10.0.0.7", "20261204", "新客户", ""},         // row 9: good, date as yyyyMMdd
+    {"合计", "7 台", "", "", ""},                         // row 10: the footer
 };
 } // namespace
 
@@ -135,11 +135,11 @@ void TstSheetUpdate::modesOnOneSheet_data()
     QTest::addColumn<SheetMode>("mode");
     QTest::addColumn<QStringList>("problems"); // "row: what"
     QTest::addColumn<QStringList>("stored");   // IPs stored by the import
-    const QStringList each{"5: 不是IP地址：999.1.1", "6: 到期时间不是日期：20261304",
-                           "8: 表格中重复（第 7 行已有）", "10: 合计行，不是服务器（7 台）"};
-    QTest::newRow("有问题时全部不导入")
-        << SheetMode::RefuseAll
-        << QStringList{"4: 已存在", each[0], each[1], each[2], each[3]} << QStringList{};
+    const QStringList each{"5: 不是IP地址：999.1.1", "6: 到期时间不是日期：20261304", "8: 表格中重复（第 7 行已有）",
+                           "10: 合计行，不是服务器（7 台）"};
+    QTest::newRow("有问题时全部不导入") << SheetMode::RefuseAll
+                                        << QStringList{"4: 已存在", each[0], each[1], each[2], each[3]}
+                                        << QStringList{};
     QTest::newRow("跳过已存在的服务器") << SheetMode::SkipStored << each << QStringList{};
     QTest::newRow("只导入没有问题的行: both rows of a repeated IP refused")
         << SheetMode::GoodRowsOnly
@@ -195,7 +195,8 @@ void TstSheetUpdate::rowsWithProblemsComeBackAsASheet()
     w.findChild<QRadioButton *>(SheetImportNames::goodRows)->setChecked(true);
     QCOMPARE(w.findChild<QLabel *>(SheetImportNames::summary)->text(),
              QStringLiteral("将导入 2 台服务器，新建 2 个客户；6 行有问题，导入时另存为表格，改好后可再导入。"));
-    const QString rejects = dir.filePath(QFileInfo(source).completeBaseName() + "-有问题的行." + QFileInfo(source).suffix());
+    const QString rejects =
+        dir.filePath(QFileInfo(source).completeBaseName() + "-有问题的行." + QFileInfo(source).suffix());
     QVERIFY(w.importRows(rejects));
     QCOMPARE(reg.count("data"), 3);
     QCOMPARE(MessageBox::shown().size(), 1);
@@ -230,14 +231,14 @@ void TstSheetUpdate::updateStoredServers_data()
     QTest::addColumn<QStringList>("changes");
     QTest::addColumn<int>("unchanged");
     QTest::newRow("an empty cell leaves the field")
-        << false
-        << QStringList{"10.0.0.1 到期时间: 2026-01-01 → 2027-01-01", "10.0.0.1 客户: 甲公司 → 乙公司"} << 2;
-    QTest::newRow("空白单元格清空该字段")
-        << true
-        << QStringList{"10.0.0.1 到期时间: 2026-01-01 → 2027-01-01", "10.0.0.1 客户: 甲公司 → 乙公司",
-                       "10.0.0.1 备注: 旧备注 → ", "10.0.0.3 到期时间: 2026-05-05 → ", "10.0.0.3 客户: 甲公司 → ",
-                       "10.0.0.3 备注: 保留 → "}
-        << 1;
+        << false << QStringList{"10.0.0.1 到期时间: 2026-01-01 → 2027-01-01", "10.0.0.1 客户: 甲公司 → 乙公司"} << 2;
+    QTest::newRow("空白单元格清空该字段") << true << QStringList{"10.0.0.1 到期时间: 2026-01-01 → 2027-01-01",
+                                                                 "10.0.0.1 客户: 甲公司 → 乙公司",
+                                                                 "10.0.0.1 备注: 旧备注 → ",
+                                                                 "10.0.0.3 到期时间: 2026-05-05 → ",
+                                                                 "10.0.0.3 客户: 甲公司 → ",
+                                                                 "10.0.0.3 备注: 保留 → "}
+                                          << 1;
 }
 
 void TstSheetUpdate::updateStoredServers()
@@ -301,10 +302,8 @@ void TstSheetUpdate::anotherDeskChangesDuringAnUpdate()
     QVERIFY(db.open(reg.dbPath()).ok());
     for (const QString ip : {"10.0.0.1", "10.0.0.2"})
         addServer(db, ip, "2026-01-01", "原来的");
-    const SheetTable table = sheet({{"服务器IP", "到期时间"},
-                                    {"10.0.0.1", "2027-01-01"},
-                                    {"10.0.0.2", "2027-01-01"},
-                                    {"10.0.0.3", "2027-01-01"}});
+    const SheetTable table = sheet(
+        {{"服务器IP", "到期时间"}, {"10.0.0.1", "2027-01-01"}, {"10.0.0.2", "2027-01-01"}, {"10.0.0.3", "2027-01-01"}});
     const Read<SheetPlan> p = plan(db, table, SheetMode::UpdateStored);
     QCOMPARE(int(p.value.changes.size()), 2);
     // Another desk saves 10.0.0.2 between the preview and 导入 (a field the sheet does not touch).
@@ -322,7 +321,8 @@ void TstSheetUpdate::anotherDeskChangesDuringAnUpdate()
     QVERIFY(reg.exec("UPDATE data SET F_BZ = '又改了' WHERE F_IP = '10.0.0.1'"));
     QVERIFY(!w.importRows());
     QCOMPARE(MessageBox::shown().size(), 1);
-    QCOMPARE(MessageBox::shown()[0].text, QStringLiteral("IP为 10.0.0.1 的服务器刚被其他人修改，没有存入任何数据，请重新检查。"));
+    QCOMPARE(MessageBox::shown()[0].text,
+             QStringLiteral("IP为 10.0.0.1 的服务器刚被其他人修改，没有存入任何数据，请重新检查。"));
     QVERIFY(w.importRows());
     QCOMPARE(storedServer(db, "10.0.0.1").expires, QStringLiteral("2027-01-01"));
     QCOMPARE(storedServer(db, "10.0.0.1").remark, QStringLiteral("又改了"));
@@ -335,11 +335,13 @@ void TstSheetUpdate::extraColumnsIntoRemark_data()
     QTest::addColumn<SheetMode>("mode");
     QTest::addColumn<QString>("remark1"); // 10.0.0.1's 备注 afterwards (new, or stored as "原有")
     QTest::addColumn<QString>("remark2"); // 10.0.0.2's (its remark cell empty)
-    QTest::newRow("off: the columns are left out") << false << SheetMode::RefuseAll << "机房A" << "";
+    QTest::newRow("off: the columns are left out") << false << SheetMode::RefuseAll << "机房A"
+                                                   << "";
     QTest::newRow("new servers") << true << SheetMode::RefuseAll << "机房A\n带宽：100M\n联系人：张三\nE列：甲-01"
                                  << "带宽：20M";
     QTest::newRow("update: appended to what the sheet says, or to what is stored")
-        << true << SheetMode::UpdateStored << "机房A\n带宽：100M\n联系人：张三\nE列：甲-01" << "原有\n带宽：20M";
+        << true << SheetMode::UpdateStored << "机房A\n带宽：100M\n联系人：张三\nE列：甲-01"
+        << "原有\n带宽：20M";
 }
 
 void TstSheetUpdate::extraColumnsIntoRemark()
@@ -374,12 +376,11 @@ void TstSheetUpdate::updatePreviewInTheWindow()
     RegisterDb db;
     QVERIFY(db.open(reg.dbPath()).ok());
     addServer(db, "10.0.0.1", "2026-01-01", "旧备注");
-    const SheetTable table = sheet({{"服务器IP", "到期时间", "备注"},
-                                    {"10.0.0.1", "2027-01-01", "新备注"},
-                                    {"10.0.0.2", "2027-02-02", ""}});
+    const SheetTable table =
+        sheet({{"服务器IP", "到期时间", "备注"}, {"10.0.0.1", "2027-01-01", "新备注"}, {"10.0.0.2", "2027-02-02", ""}});
     SheetImportWindow w(db, "/tmp/更新.xlsx", {table});
     auto *blank = w.findChild<QCheckBox *>(SheetImportNames::blankClears);
-    QVERIFY(!blank->isEnabled()); // only with updating
+    QVERIFY(!blank->isEnabled());                                                      // only with updating
     QVERIFY(!w.findChild<QPushButton *>(SheetImportNames::importButton)->isEnabled()); // 10.0.0.1 is stored
     w.findChild<QRadioButton *>(SheetImportNames::updateStored)->setChecked(true);
     QVERIFY(blank->isEnabled());
@@ -536,15 +537,17 @@ void TstSheetUpdate::roundTripThroughOwnExport()
     for (const QString &ip : edits.expires.keys())
         script += QStringLiteral("edits['%1'] = datetime.datetime.strptime('%2', '%Y-%m-%d')\n")
                       .arg(ip, edits.expires.value(ip));
-    script += QStringLiteral("for row in sheet.iter_rows(min_row=2):\n"
-                             "    ip = row[1].value\n"
-                             "    if ip in edits:\n"
-                             "        row[4].value = edits[ip]\n"
-                             "        row[4].number_format = 'yyyy-mm-dd'\n"
-                             "    if ip == '%1':\n"
-                             "        row[7].value = %2\n"
-                             "book.save(sys.argv[1])\n")
-                  .arg(edits.remarkIp, "'" + QString(edits.remark).replace("\\", "\\\\").replace("'", "\\'").replace("\n", "\\n") + "'");
+    script +=
+        QStringLiteral("for row in sheet.iter_rows(min_row=2):\n"
+                       "    ip = row[1].value\n"
+                       "    if ip in edits:\n"
+                       "        row[4].value = edits[ip]\n"
+                       "        row[4].number_format = 'yyyy-mm-dd'\n"
+                       "    if ip == '%1':\n"
+                       "        row[7].value = %2\n"
+                       "book.save(sys.argv[1])\n")
+            .arg(edits.remarkIp,
+                 "'" + QString(edits.remark).replace("\\", "\\\\").replace("'", "\\'").replace("\n", "\\n") + "'");
     QProcess edit;
     edit.start("/usr/bin/python3", {"-c", script, path});
     QVERIFY(edit.waitForFinished(120000));
@@ -600,8 +603,9 @@ void TstSheetUpdate::commandLine()
     QCOMPARE(back->rows[2].toStringList(), (QStringList{"待分配", "", "", "", "不是IP地址：待分配"}));
     // Updating, a dry run: every change as a tab-separated line, nothing stored.
     const QString fixed = dir.filePath("改好.csv");
-    QVERIFY(writeTextTable(fixed, ExportFormat::Csv, "表",
-                           {{"服务器IP", "到期时间", "备注"}, {"10.0.0.1", "2027-01-01", ""}, {"10.0.0.2", "2027-02-02", "新"}})
+    QVERIFY(writeTextTable(
+                fixed, ExportFormat::Csv, "表",
+                {{"服务器IP", "到期时间", "备注"}, {"10.0.0.1", "2027-01-01", ""}, {"10.0.0.2", "2027-02-02", "新"}})
                 .ok());
     QProcess p;
     p.start(QStringLiteral(KAVRO_BINARY_DIR "/kavro-db"),

@@ -1,11 +1,11 @@
 // Text rules of the core: comparison, joining, quoting, statements, GBK lengths, dates, keys.
 #include "core/customerkey.h"
 #include "core/datetext.h"
+#include "core/engine/engine.h"
 #include "core/paths.h"
 #include "core/records.h"
 #include "core/sortkey.h"
 #include "core/statements.h"
-#include "core/engine/engine.h"
 #include "core/text.h"
 
 #include <QTest>
@@ -47,13 +47,17 @@ void TstText::compare_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<bool>("equal");
-    QTest::newRow("letter case") << "Abc" << "abc" << false;
+    QTest::newRow("letter case") << "Abc"
+                                 << "abc" << false;
     QTest::newRow("empty vs absent") << QString("") << QString() << true;
     QTest::newRow("absent vs absent") << QString() << QString() << true;
     QTest::newRow("absent vs text") << QString() << "a" << false;
-    QTest::newRow("trailing blank") << "a" << "a " << false;
-    QTest::newRow("same Chinese") << "默认客户" << "默认客户" << true;
-    QTest::newRow("full-width digit") << "１" << "1" << false;
+    QTest::newRow("trailing blank") << "a"
+                                    << "a " << false;
+    QTest::newRow("same Chinese") << "默认客户"
+                                  << "默认客户" << true;
+    QTest::newRow("full-width digit") << "１"
+                                      << "1" << false;
 }
 
 void TstText::compare()
@@ -78,21 +82,21 @@ void TstText::statementsKeepTheirForm_data()
     QTest::addColumn<QVariantList>("values");
     QTest::newRow("server update by key") << updateByKey("data", {{"F_BH", "A01"}}, 7)
                                           << "update data set F_BH = ? where rowid = ?" << QVariantList{"A01", 7LL};
-    QTest::newRow("values never in the text") << updateByKey("data", {{"F_BZ", "it's"}, {"F_JG", "1\\'2"}}, 3)
-                                              << "update data set F_BZ = ?, F_JG = ? where rowid = ?"
-                                              << QVariantList{"it's", "1\\'2", 3LL};
-    QTest::newRow("injection stays a value") << updateByKey("data", {{"F_BZ", "'; DROP TABLE data; --"}}, 1)
-                                             << "update data set F_BZ = ? where rowid = ?"
-                                             << QVariantList{"'; DROP TABLE data; --", 1LL};
+    QTest::newRow("values never in the text")
+        << updateByKey("data", {{"F_BZ", "it's"}, {"F_JG", "1\\'2"}}, 3)
+        << "update data set F_BZ = ?, F_JG = ? where rowid = ?" << QVariantList{"it's", "1\\'2", 3LL};
+    QTest::newRow("injection stays a value")
+        << updateByKey("data", {{"F_BZ", "'; DROP TABLE data; --"}}, 1) << "update data set F_BZ = ? where rowid = ?"
+        << QVariantList{"'; DROP TABLE data; --", 1LL};
     QTest::newRow("expected values, absent ones as empty")
         << updateByKey("kehu", {{"K_KH", "O'Neil 数据"}}, 12, {{"K_KH", QString()}}, "K_ID")
         << "update kehu set K_KH = ? where K_ID = ? and coalesce(K_KH, '') = ?"
         << QVariantList{"O'Neil 数据", 12LL, ""};
     QTest::newRow("64-bit key") << deleteByKey("data", 5000000000LL) << "delete from data where rowid = ?"
                                 << QVariantList{5000000000LL};
-    QTest::newRow("insert, absent text stored empty") << insertRow("kehu", {"K_DD", "K_KH"}, {"1", QString()})
-                                                      << "insert into kehu (K_DD, K_KH) values (?, ?)"
-                                                      << QVariantList{"1", ""};
+    QTest::newRow("insert, absent text stored empty")
+        << insertRow("kehu", {"K_DD", "K_KH"}, {"1", QString()}) << "insert into kehu (K_DD, K_KH) values (?, ?)"
+        << QVariantList{"1", ""};
     QTest::newRow("admin update") << adminUpdate("U_ZH", "root") << "update admin set U_ZH = ?" << QVariantList{"root"};
     QTest::newRow("condition") << equalCondition("F_KH", "O'Neil") << "F_KH = ?" << QVariantList{"O'Neil"};
 }
@@ -266,13 +270,13 @@ void TstText::expiry_data()
     QTest::newRow("no such month") << "2009年13月1日" << d << int(Expiry::NoDate) << 0 << "";
     QTest::newRow("a word") << "soon" << d << int(Expiry::NoDate) << 0 << "";
     QTest::newRow("blank") << "   " << d << int(Expiry::NoDate) << 0 << "";
-    QTest::newRow("29 February of a leap year") << "2028-02-29" << QDate(2028, 2, 28) << int(Expiry::Soon) << 1
-                                                << "还有 1 天到期";
+    QTest::newRow("29 February of a leap year")
+        << "2028-02-29" << QDate(2028, 2, 28) << int(Expiry::Soon) << 1 << "还有 1 天到期";
     QTest::newRow("29 February of another year") << "2027-02-29" << d << int(Expiry::NoDate) << 0 << "";
-    QTest::newRow("across the year change") << "2027-01-01" << QDate(2026, 12, 31) << int(Expiry::Soon) << 1
-                                            << "还有 1 天到期";
-    QTest::newRow("new year's day, a year back") << "2026-01-01" << QDate(2027, 1, 1) << int(Expiry::Expired)
-                                                 << -365 << "已过期 365 天";
+    QTest::newRow("across the year change")
+        << "2027-01-01" << QDate(2026, 12, 31) << int(Expiry::Soon) << 1 << "还有 1 天到期";
+    QTest::newRow("new year's day, a year back")
+        << "2026-01-01" << QDate(2027, 1, 1) << int(Expiry::Expired) << -365 << "已过期 365 天";
     QTest::newRow("far future") << "9999-12-31" << d << int(Expiry::Later) << int(d.daysTo(QDate(9999, 12, 31)))
                                 << QStringLiteral("还有 %1 天到期").arg(d.daysTo(QDate(9999, 12, 31)));
 }
@@ -299,15 +303,24 @@ void TstText::retiredRule_data()
     QTest::addColumn<QString>("due"); // dueDate, empty for none
     const int retired = Expiry::Retired, expired = Expiry::Expired;
     // Today is 2026-12-11.
-    QTest::newRow("taken off after its term") << "2026-01-01" << "2026-01-31" << retired << "";
-    QTest::newRow("the day its term ended") << "2026-01-01" << "2026/1/1" << retired << "";
-    QTest::newRow("due today, off today") << "2026-12-11" << "2026年12月11日" << retired << "";
-    QTest::newRow("the day of adding") << "2026-01-01" << "2025-01-01" << expired << "2026-01-01";
-    QTest::newRow("off later") << "2026-01-01" << "2026-12-12" << expired << "2026-01-01";
-    QTest::newRow("no date off") << "2026-01-01" << "" << expired << "2026-01-01";
-    QTest::newRow("a word off") << "2026-01-01" << "已下架" << expired << "2026-01-01";
-    QTest::newRow("term still running") << "2027-03-01" << "2026-12-01" << int(Expiry::Later) << "2027-03-01";
-    QTest::newRow("no term") << "下个月" << "2026-01-31" << int(Expiry::NoDate) << "";
+    QTest::newRow("taken off after its term") << "2026-01-01"
+                                              << "2026-01-31" << retired << "";
+    QTest::newRow("the day its term ended") << "2026-01-01"
+                                            << "2026/1/1" << retired << "";
+    QTest::newRow("due today, off today") << "2026-12-11"
+                                          << "2026年12月11日" << retired << "";
+    QTest::newRow("the day of adding") << "2026-01-01"
+                                       << "2025-01-01" << expired << "2026-01-01";
+    QTest::newRow("off later") << "2026-01-01"
+                               << "2026-12-12" << expired << "2026-01-01";
+    QTest::newRow("no date off") << "2026-01-01"
+                                 << "" << expired << "2026-01-01";
+    QTest::newRow("a word off") << "2026-01-01"
+                                << "已下架" << expired << "2026-01-01";
+    QTest::newRow("term still running") << "2027-03-01"
+                                        << "2026-12-01" << int(Expiry::Later) << "2027-03-01";
+    QTest::newRow("no term") << "下个月"
+                             << "2026-01-31" << int(Expiry::NoDate) << "";
 }
 
 void TstText::retiredRule()
@@ -370,7 +383,6 @@ void TstText::chineseSortOrder()
     QCOMPARE(chinese, (QStringList{"阿里", "北京", "重庆", "华东", "上海", "张三"}));
 }
 
-
 void TstText::ipAddresses_data()
 {
     QTest::addColumn<QString>("text");
@@ -419,16 +431,24 @@ void TstText::passwordsHidden_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("URI user part") << "postgresql://ops:S3cret@db/k" << "postgresql://ops:***@db/k";
-    QTest::newRow("a line break in the user part") << "postgresql://ops\n:S3cret@db/k" << "postgresql://ops\n:***@db/k";
-    QTest::newRow("setting") << "host=db password=S3cret dbname=k" << "host=db password=*** dbname=k";
-    QTest::newRow("quoted setting") << "password='a b' dbname=k" << "password=*** dbname=k";
-    QTest::newRow("text stuck to the quotes") << "password='a b'S3cret dbname=k" << "password=*** dbname=k";
-    QTest::newRow("an escaped quote") << "password='a\\'S3cret' dbname=k" << "password=*** dbname=k";
-    QTest::newRow("a quote never closed") << "password='S3cret dbname=k" << "password=***";
+    QTest::newRow("URI user part") << "postgresql://ops:S3cret@db/k"
+                                   << "postgresql://ops:***@db/k";
+    QTest::newRow("a line break in the user part") << "postgresql://ops\n:S3cret@db/k"
+                                                   << "postgresql://ops\n:***@db/k";
+    QTest::newRow("setting") << "host=db password=S3cret dbname=k"
+                             << "host=db password=*** dbname=k";
+    QTest::newRow("quoted setting") << "password='a b' dbname=k"
+                                    << "password=*** dbname=k";
+    QTest::newRow("text stuck to the quotes") << "password='a b'S3cret dbname=k"
+                                              << "password=*** dbname=k";
+    QTest::newRow("an escaped quote") << "password='a\\'S3cret' dbname=k"
+                                      << "password=*** dbname=k";
+    QTest::newRow("a quote never closed") << "password='S3cret dbname=k"
+                                          << "password=***";
     QTest::newRow("URI query") << "postgres://h/k?user=u&password=S3cret&sslmode=require"
                                << "postgres://h/k?user=u&password=***&sslmode=require";
-    QTest::newRow("no password") << "/srv/kavro/db/kavrodb.mdb" << "/srv/kavro/db/kavrodb.mdb";
+    QTest::newRow("no password") << "/srv/kavro/db/kavrodb.mdb"
+                                 << "/srv/kavro/db/kavrodb.mdb";
 }
 
 // Never shows the password, and hiding what is shown again changes nothing.

@@ -1,15 +1,15 @@
 // kavro-db: makes and converts register databases.
-#include "core/fileops/backup.h"
 #include "core/datetext.h"
+#include "core/engine/engine.h"
+#include "core/fileops/backup.h"
 #include "core/fileops/exporter.h"
 #include "core/fileops/legacyimport.h"
+#include "core/fileops/registercopy.h"
 #include "core/fileops/sheetimport.h"
 #include "core/listcolumns.h"
 #include "core/paths.h"
-#include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
-#include "core/engine/engine.h"
 #include "core/text.h"
 #include "tools/commandline.h"
 #include "tools/mdbreader.h"
@@ -43,8 +43,9 @@ int copy(const QStringList &args)
     const Status copied = copyRegister(args[0], args[1], &report);
     if (!copied.ok())
         return fail(QStringLiteral("copy failed, nothing was written: %1").arg(copied.reason));
-    std::printf("copied %s to %s: %lld servers, %lld customers, %lld administrator rows\n", qPrintable(withoutPasswords(args[0])),
-                qPrintable(withoutPasswords(args[1])), report.servers, report.customers, report.administrators);
+    std::printf("copied %s to %s: %lld servers, %lld customers, %lld administrator rows\n",
+                qPrintable(withoutPasswords(args[0])), qPrintable(withoutPasswords(args[1])), report.servers,
+                report.customers, report.administrators);
     for (const QString &column : report.repeating)
         std::printf("note: the values of %s repeat; its index there is not unique\n", qPrintable(column));
     return 0;
@@ -85,7 +86,8 @@ bool takeNarrowing(QStringList *args, std::vector<ServerQuery> *narrowing, QStri
             narrowing->push_back(*range);
         } else {
             *problem = QStringLiteral("--ip-range %1 is no IP block; write it as 192.168.1.0/24, "
-                                      "192.168.1.10-192.168.1.50 or 192.168.1.").arg(value);
+                                      "192.168.1.10-192.168.1.50 or 192.168.1.")
+                           .arg(value);
             return false;
         }
     }
@@ -103,9 +105,8 @@ Read<std::vector<qint64>> narrowedKeys(RegisterDb &db, const ServerQuery &query,
         Read<std::vector<qint64>> those = db.serverKeys(also); // in stored order: key order
         if (!those.ok())
             return those;
-        std::erase_if(keys.value, [&](qint64 key) {
-            return !std::binary_search(those.value.begin(), those.value.end(), key);
-        });
+        std::erase_if(keys.value,
+                      [&](qint64 key) { return !std::binary_search(those.value.begin(), those.value.end(), key); });
     }
     return keys;
 }
@@ -164,9 +165,10 @@ int history(QStringList args)
     if (!terminal)
         std::printf("时间\t修改人\t表\t操作\t记录\t名称\t修改内容\n");
     for (const HistoryEntry &e : entries.value) {
-        const QString line = QStringList{e.localTime(), field(e.who), e.table, e.action, QString::number(e.record),
-                                         field(e.name), field(e.describe())}
-                                 .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
+        const QString line =
+            QStringList{e.localTime(), field(e.who),       e.table, e.action, QString::number(e.record),
+                        field(e.name), field(e.describe())}
+                .join(terminal ? QStringLiteral("  ") : QStringLiteral("\t"));
         std::printf("%s\n", line.toUtf8().constData());
     }
     return 0;
@@ -201,7 +203,8 @@ int importSheet(QStringList args)
     if (paths.size() != 2)
         return misuse("import-sheet", QStringLiteral("needs DB and FILE.xlsx|FILE.csv"));
     if (int(skipExisting) + int(update) + int(!rejects.isEmpty()) > 1)
-        return misuse("import-sheet", QStringLiteral("--skip-existing, --good-rows and --update are choices: one at most"));
+        return misuse("import-sheet",
+                      QStringLiteral("--skip-existing, --good-rows and --update are choices: one at most"));
     if (blankClears && !update)
         return misuse("import-sheet", QStringLiteral("--blank-clears goes with --update"));
     if (!rejects.isEmpty() && !exportFormatFor(rejects))
@@ -235,17 +238,17 @@ int importSheet(QStringList args)
         }
     }
     if (!table)
-        return fail(sheetName.isEmpty() ? QStringLiteral("%1 has no sheet with a header row and an IP column").arg(file)
-                                        : QStringLiteral("%1 has no sheet %2 with a header row and an IP column")
-                                              .arg(file, sheetName));
+        return fail(sheetName.isEmpty()
+                        ? QStringLiteral("%1 has no sheet with a header row and an IP column").arg(file)
+                        : QStringLiteral("%1 has no sheet %2 with a header row and an IP column").arg(file, sheetName));
     RegisterDb db;
     if (const std::optional<int> refused = openNamed("import-sheet", {paths[0]}, db))
         return *refused;
     SheetOptions options;
-    options.mode = update                ? SheetMode::UpdateStored
-                   : skipExisting        ? SheetMode::SkipStored
+    options.mode = update               ? SheetMode::UpdateStored
+                   : skipExisting       ? SheetMode::SkipStored
                    : !rejects.isEmpty() ? SheetMode::GoodRowsOnly
-                                         : SheetMode::RefuseAll;
+                                        : SheetMode::RefuseAll;
     options.blankClears = blankClears;
     for (int field : header->fields)
         if (field >= 0)
@@ -267,13 +270,15 @@ int importSheet(QStringList args)
     for (const SheetProblem &p : plan.problems)
         std::fprintf(stderr, "%d\t%s\t%s\n", p.sheetRow, qPrintable(tsvField(p.ip)), qPrintable(tsvField(p.what)));
     if (!plan.problems.empty() && options.mode != SheetMode::GoodRowsOnly)
-        return fail(QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.problems.size()).arg(sheetTitle));
+        return fail(
+            QStringLiteral("%1 problem(s) in sheet %2; nothing was stored").arg(plan.problems.size()).arg(sheetTitle));
     if (update) {
         std::printf("row\tIP\tfield\told\tnew\n");
         for (const SheetChange &c : plan.changes)
             for (int field : c.fields)
                 std::printf("%d\t%s\t%s\t%s\t%s\n", c.sheetRow, qPrintable(tsvField(c.before.ip)),
-                            qPrintable(fieldTitle(field)), qPrintable(tsvField(c.before.*listColumns()[size_t(field)].field)),
+                            qPrintable(fieldTitle(field)),
+                            qPrintable(tsvField(c.before.*listColumns()[size_t(field)].field)),
                             qPrintable(tsvField(c.after.*listColumns()[size_t(field)].field)));
     }
     if (dryRun) {
@@ -300,15 +305,18 @@ int importSheet(QStringList args)
     if (stored.fault == Fault::Duplicate)
         return fail(QStringLiteral("another program stored IP %1 meanwhile; nothing was stored").arg(stored.reason));
     if (stored.fault == Fault::Changed)
-        return fail(QStringLiteral("another program changed the server of IP %1 meanwhile; nothing was stored").arg(stored.reason));
+        return fail(QStringLiteral("another program changed the server of IP %1 meanwhile; nothing was stored")
+                        .arg(stored.reason));
     if (!stored.ok())
         return fail(QStringLiteral("nothing was stored: %1")
-                        .arg(stored.fault == Fault::DiskFull ? QStringLiteral("the disk is full (%1); the register is as it was").arg(stored.reason)
-                                                             : stored.reason));
+                        .arg(stored.fault == Fault::DiskFull
+                                 ? QStringLiteral("the disk is full (%1); the register is as it was").arg(stored.reason)
+                                 : stored.reason));
     std::FILE *said = update ? stderr : stdout;
     if (update)
         std::fprintf(said, "已更新 %zu 台服务器，", plan.changes.size());
-    std::fprintf(said, "已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.toStore.size(), qlonglong(plan.newCustomers.size()));
+    std::fprintf(said, "已导入 %zu 台服务器，新建 %lld 个客户。\n", plan.toStore.size(),
+                 qlonglong(plan.newCustomers.size()));
     if (!rejects.isEmpty() && !plan.problems.empty())
         std::fprintf(said, "%zu 行有问题，已写入 %s\n", plan.problems.size(), qPrintable(rejects));
     return 0;
@@ -320,7 +328,8 @@ int init(const QString &path)
         return fail(made.reason);
     std::printf("created %s\n"
                 "administrator account: %s, password: %s (change them in 功能设置 after the first login)\n",
-                qPrintable(withoutPasswords(path)), qPrintable(kDefaultAdminAccount), qPrintable(kDefaultAdminPassword));
+                qPrintable(withoutPasswords(path)), qPrintable(kDefaultAdminAccount),
+                qPrintable(kDefaultAdminPassword));
     return 0;
 }
 
@@ -362,7 +371,8 @@ int import(QStringList args)
         if (!importInPlace(reader, paths[0], &report, &backup, &error))
             return fail(error);
         printReport(report);
-        std::printf("converted %s; the Access file is kept as %s\n", qPrintable(withoutPasswords(paths[0])), qPrintable(withoutPasswords(backup)));
+        std::printf("converted %s; the Access file is kept as %s\n", qPrintable(withoutPasswords(paths[0])),
+                    qPrintable(withoutPasswords(backup)));
         return 0;
     }
     if (inPlace || paths.size() != 2)
@@ -418,7 +428,8 @@ int setAdmin(const QString &path, const QString &account)
     for (const auto &[what, text] : {std::pair{"account", account}, std::pair{"password", password}}) {
         const QString refusal = loginBoxRefusal(text);
         if (!refusal.isEmpty())
-            return fail(QStringLiteral("the %1 cannot be used: %2; nothing was changed").arg(QLatin1String(what), refusal));
+            return fail(
+                QStringLiteral("the %1 cannot be used: %2; nothing was changed").arg(QLatin1String(what), refusal));
     }
     RegisterDb db;
     const Status opened = db.open(path);
@@ -481,10 +492,13 @@ int expiring(QStringList args)
                 continue; // deleted meanwhile
             const Expiry expiry = expiryOf(server.expires, server.unracked, today);
             const bool retired = expiry.state == Expiry::Retired;
-            QStringList fields{field(server.number),  field(server.ip),
-                               field(server.cabinet), field(server.customer),
-                               field(server.expires), terminal ? expiryNote(expiryOf(server.expires, {}, today))
-                                                               : QString::number(expiry.days)};
+            QStringList fields{
+                field(server.number),
+                field(server.ip),
+                field(server.cabinet),
+                field(server.customer),
+                field(server.expires),
+                terminal ? expiryNote(expiryOf(server.expires, {}, today)) : QString::number(expiry.days)};
             // Retired servers are listed only when asked for, and marked.
             if (withRetired)
                 fields << (terminal ? (retired ? QStringLiteral("已下架 ") + server.unracked : QString())
@@ -540,7 +554,10 @@ int exportList(QStringList args)
             }
             order.column = int(serverListTitles().indexOf(column));
             if (order.column < 0)
-                return misuse("export", QStringLiteral("unknown column \"%1\" for --sort; the columns are: %2 (add :desc for descending)").arg(column, serverListTitles().join(QLatin1Char(' '))));
+                return misuse(
+                    "export",
+                    QStringLiteral("unknown column \"%1\" for --sort; the columns are: %2 (add :desc for descending)")
+                        .arg(column, serverListTitles().join(QLatin1Char(' '))));
         } else {
             paths << arg;
         }
@@ -550,12 +567,15 @@ int exportList(QStringList args)
                                            QStringLiteral("所在机柜")};
         const int index = field.isEmpty() ? -1 : int(fields.indexOf(field));
         if (index < 0 || !hasEquals)
-            return misuse("export", QStringLiteral("--field needs one of 服务器编号, 服务器IP, 所在机柜, and --equals TEXT with it"));
+            return misuse(
+                "export",
+                QStringLiteral("--field needs one of 服务器编号, 服务器IP, 所在机柜, and --equals TEXT with it"));
         query = ServerQuery::fromSearchField(index, equals);
         ++filters;
     }
     if (paths.size() != 2 || filters > 1)
-        return misuse("export", paths.size() != 2 ? QStringLiteral("needs DB and OUT.xlsx|OUT.csv") : QStringLiteral("takes one FILTER at a time"));
+        return misuse("export", paths.size() != 2 ? QStringLiteral("needs DB and OUT.xlsx|OUT.csv")
+                                                  : QStringLiteral("takes one FILTER at a time"));
     const QString out = paths[1];
     const std::optional<ExportFormat> format = exportFormatFor(out);
     if (!format)
@@ -607,8 +627,8 @@ int backup(const QStringList &args)
     const Status copied = backupRegister(args[0], args[1], &counts);
     if (!copied.ok())
         return fail(QStringLiteral("backup failed, nothing was written: %1").arg(copied.reason));
-    std::printf("backed up %s to %s: %s; integrity_check ok\n", qPrintable(withoutPasswords(args[0])), qPrintable(withoutPasswords(args[1])),
-                qPrintable(describe(counts)));
+    std::printf("backed up %s to %s: %s; integrity_check ok\n", qPrintable(withoutPasswords(args[0])),
+                qPrintable(withoutPasswords(args[1])), qPrintable(describe(counts)));
     return 0;
 }
 
@@ -620,7 +640,8 @@ int check(const QStringList &args)
         RegisterDb db;
         const Status opened = db.open(args[0]);
         if (!opened.ok()) {
-            std::printf("error: %s\n%s is damaged or not a register\n", qPrintable(withoutPasswords(opened.reason)), qPrintable(withoutPasswords(args[0])));
+            std::printf("error: %s\n%s is damaged or not a register\n", qPrintable(withoutPasswords(opened.reason)),
+                        qPrintable(withoutPasswords(args[0])));
             return 1;
         }
         const Read<ExpirySummary> summary = db.expirySummary();
@@ -674,7 +695,8 @@ int check(const QStringList &args)
                 qPrintable(describe(report.counts)));
     for (const QString &warning : report.warnings)
         std::printf("warning: %s\n", qPrintable(warning));
-    std::printf("%s is sound (%lld warnings)\n", qPrintable(withoutPasswords(args[0])), qlonglong(report.warnings.size()));
+    std::printf("%s is sound (%lld warnings)\n", qPrintable(withoutPasswords(args[0])),
+                qlonglong(report.warnings.size()));
     return 0;
 }
 
@@ -690,8 +712,9 @@ int restore(const QStringList &args)
     const Status restored = restoreRegister(args[0], args[1], &kept, &counts);
     if (!restored.ok())
         return fail(restored.reason);
-    std::printf("restored %s from %s: %s\nthe register before the restore is kept as %s\n", qPrintable(withoutPasswords(args[1])),
-                qPrintable(withoutPasswords(args[0])), qPrintable(describe(counts)), qPrintable(kept));
+    std::printf("restored %s from %s: %s\nthe register before the restore is kept as %s\n",
+                qPrintable(withoutPasswords(args[1])), qPrintable(withoutPasswords(args[0])),
+                qPrintable(describe(counts)), qPrintable(kept));
     return 0;
 }
 } // namespace

@@ -111,7 +111,8 @@ bool MdbReader::open(const QString &path, QString *error)
     const qint64 page = mdb->fmt->pg_size;
     if (page <= 0 || size % page != 0) {
         mdb_close(mdb);
-        *error = QStringLiteral("the file is cut short (%1 bytes is no whole number of %2-byte pages)").arg(size).arg(page);
+        *error =
+            QStringLiteral("the file is cut short (%1 bytes is no whole number of %2-byte pages)").arg(size).arg(page);
         return false;
     }
     Complaints complaints;

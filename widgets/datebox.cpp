@@ -70,7 +70,8 @@ void DateBox::markNotADate(const std::optional<QString> &text)
 {
     m_notADate = text;
     QPalette palette = lineEdit()->palette();
-    palette.setColor(QPalette::Base, text ? QColor(0xFF, 0xD8, 0xD8) : QApplication::palette(lineEdit()).color(QPalette::Base));
+    palette.setColor(QPalette::Base,
+                     text ? QColor(0xFF, 0xD8, 0xD8) : QApplication::palette(lineEdit()).color(QPalette::Base));
     lineEdit()->setPalette(palette);
     lineEdit()->setAutoFillBackground(bool(text));
     setToolTip(text ? QStringLiteral("不是日期") : QString());
@@ -178,8 +179,10 @@ void DateBox::keyPressEvent(QKeyEvent *event)
     const QLineEdit *edit = lineEdit();
     const bool allSelected = isBlank() || (edit->hasSelectedText() && edit->selectedText() == edit->text());
     // A text that is no date is typed on from where it stands (or over, when all of it is selected).
-    if (!m_typed && m_notADate && !(allSelected && (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete))) {
-        if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete || (!c.isNull() && isDateCharacter(c))) {
+    if (!m_typed && m_notADate &&
+        !(allSelected && (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete))) {
+        if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete ||
+            (!c.isNull() && isDateCharacter(c))) {
             m_typedOver = m_notADate;
             m_before = date();
             m_typed = edit->hasSelectedText() && edit->selectedText() == edit->text() ? QString() : *m_notADate;

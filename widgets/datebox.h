@@ -49,7 +49,7 @@ private:
     void markNotADate(const std::optional<QString> &text);
 
     std::optional<QString> m_typed; // the text being typed
-    QDate m_before;                  // the box's date when typing began (kBlank for blank)
+    QDate m_before;                 // the box's date when typing began (kBlank for blank)
     bool m_cleared = false;
     std::optional<QString> m_notADate;
     std::optional<QString> m_typedOver; // the text no date that typing began from (Escape puts it back)

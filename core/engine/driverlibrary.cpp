@@ -42,4 +42,3 @@ DriverLibrary checkSameLibrary(const char *plugin, const char *symbol, void *our
                            .arg(QString::fromLocal8Bit(search.path), QLatin1String(library))};
     return {true, {}};
 }
-

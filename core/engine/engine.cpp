@@ -321,17 +321,17 @@ Read<std::vector<ServerRecord>> RegisterEngine::servers(std::span<const qint64> 
             positions.emplace(keys[i], i);
         }
         // A few hundred keys a statement, bound: one round trip to a database server each.
-        const QString sql = QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
-                                .arg(key, columns.join(QLatin1String(", ")), serverTable().name,
-                                     marks.join(QLatin1Char(',')));
+        const QString sql =
+            QStringLiteral("SELECT %1, %2 FROM %3 WHERE %1 IN (%4)")
+                .arg(key, columns.join(QLatin1String(", ")), serverTable().name, marks.join(QLatin1Char(',')));
         bool ok = q.prepare(sql);
         for (size_t i = first; ok && i < end; ++i)
             q.addBindValue(keys[i]);
         const bool read = ok && eachServer(q, [&](ServerRecord &&r) {
-            const auto [from, to] = positions.equal_range(r.key);
-            for (auto it = from; it != to; ++it)
-                out.value[it->second] = r;
-        });
+                              const auto [from, to] = positions.equal_range(r.key);
+                              for (auto it = from; it != to; ++it)
+                                  out.value[it->second] = r;
+                          });
         if (!read) {
             out.status = Status::failed(QStringLiteral("servers: %1").arg(q.lastError().text()));
             out.value = {};
@@ -353,8 +353,9 @@ Read<ExpirySummary> RegisterEngine::expirySummary(const QDate &today)
     // read as dates here.
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    bool ok = q.exec(QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
-                         .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name));
+    bool ok =
+        q.exec(QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
+                   .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name));
     while (ok && q.next())
         countExpiry(&out.value, q.value(0).toString(), q.value(1).toString(), q.value(2).toLongLong(), today);
     if (!ok || q.lastError().isValid()) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "core/records.h"
-#include "core/status.h"
 #include "core/schema.h"
 #include "core/statements.h"
+#include "core/status.h"
 
 #include <QDate>
 #include <QSqlDatabase>

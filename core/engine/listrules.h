@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/datetext.h"
+#include "core/engine/schemaddl.h"
 #include "core/listcolumns.h"
 #include "core/records.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
-#include "core/engine/schemaddl.h"
 
 #include <QDate>
 #include <QStringList>
@@ -100,7 +100,8 @@ inline QString trigramMatch(const QString &text)
 // function; today is bound as its first value.
 inline QString dueSql(const QDate &)
 {
-    return QStringLiteral("kavro_due(%1, %2, ?)").arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked));
+    return QStringLiteral("kavro_due(%1, %2, ?)")
+        .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked));
 }
 
 // How a query selects servers, for every engine: a condition with its values bound where SQL can
@@ -241,7 +242,6 @@ inline ServerColumn listColumnField(int listColumn)
 {
     return listColumns()[size_t(std::clamp(listColumn, 0, kListColumnCount - 1))].column;
 }
-
 
 // Counts servers whose 到期时间 and 下架时间 read as these texts into a summary for today.
 inline void countExpiry(ExpirySummary *summary, QStringView expires, QStringView unracked, qint64 servers,

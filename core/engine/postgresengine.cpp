@@ -25,7 +25,8 @@ QString quotedOption(const QString &value)
 const DriverLibrary &sameLibpq()
 {
     static const DriverLibrary same = [] {
-        DriverLibrary p = checkSameLibrary("qsqlpsql", "PQexecParams", reinterpret_cast<void *>(&PQexecParams), "libpq");
+        DriverLibrary p =
+            checkSameLibrary("qsqlpsql", "PQexecParams", reinterpret_cast<void *>(&PQexecParams), "libpq");
         if (!p.usable)
             qWarning("PostgreSQL through Qt's SQL layer only: %s", qPrintable(p.reason));
         return p;
@@ -66,7 +67,7 @@ bool readKeysInBinary(const QSqlDatabase &db, const QString &sql, std::vector<qi
         }
     } else {
         *error = r && PQresultStatus(r) != PGRES_TUPLES_OK ? QString::fromUtf8(PQresultErrorMessage(r)).trimmed()
-                                                            : QStringLiteral("the keys are no 64-bit integers");
+                                                           : QStringLiteral("the keys are no 64-bit integers");
     }
     PQclear(r);
     return ok;
@@ -130,7 +131,6 @@ QSqlDatabase addServerConnection(const QString &connectionName, const QString &u
     }
     return db;
 }
-
 
 bool serverConnectionLost(const QSqlDatabase &db)
 {
@@ -224,7 +224,8 @@ QStringList PostgresEngine::securityWarnings()
     // ones meant.
     QSqlQuery q(database());
     if (q.exec(QStringLiteral(
-            "SELECT n.nspname, string_agg(CASE WHEN a.grantee = 0 THEN 'PUBLIC' ELSE pg_catalog.pg_get_userbyid(a.grantee) "
+            "SELECT n.nspname, string_agg(CASE WHEN a.grantee = 0 THEN 'PUBLIC' ELSE "
+            "pg_catalog.pg_get_userbyid(a.grantee) "
             "END, ', ') FROM pg_catalog.pg_namespace n, pg_catalog.aclexplode(coalesce(n.nspacl, "
             "pg_catalog.acldefault('n', n.nspowner))) a WHERE n.nspname = ANY (pg_catalog.current_schemas(false)) "
             "AND a.privilege_type = 'CREATE' AND a.grantee <> n.nspowner GROUP BY n.nspname ORDER BY n.nspname"))) {

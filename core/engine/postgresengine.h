@@ -40,12 +40,11 @@ protected:
 
 private:
     qint64 m_announced = 0;
-    QString m_action;                // the transaction's name for its additions (a restore)
-    std::vector<qint64> m_added;     // the servers the transaction added
-    bool m_marksRestores = false;    // the history's functions mark restores (kavro_mark_restored)
+    QString m_action;             // the transaction's name for its additions (a restore)
+    std::vector<qint64> m_added;  // the servers the transaction added
+    bool m_marksRestores = false; // the history's functions mark restores (kavro_mark_restored)
     std::mutex m_cancelLock;
     struct pg_cancel *m_cancel = nullptr; // what interrupt() sends
-
 };
 
 // Qt's PostgreSQL connection under connectionName for a URI, as libpq reads it; invalid, with the

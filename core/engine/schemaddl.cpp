@@ -82,8 +82,9 @@ QStringList textIndexStatements(Engine engine)
     const QString table = serverTable().name;
     const QString index = textIndexName();
     if (engine == Engine::Postgres)
-        return {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
-                QStringLiteral("CREATE INDEX %1 ON %2 USING gin ((%3) gin_trgm_ops)").arg(index, table, joinedTextsSql())};
+        return {
+            QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
+            QStringLiteral("CREATE INDEX %1 ON %2 USING gin ((%3) gin_trgm_ops)").arg(index, table, joinedTextsSql())};
     // An FTS5 table over the server table's own texts (nothing stored twice), of trigrams without
     // positions: a lookup may name a few rows too many, which the exact comparison drops.
     const QStringList columns = recordColumnNames();
@@ -97,16 +98,17 @@ QStringList textIndexStatements(Engine engine)
                                .arg(index, list, oldValues.join(QLatin1String(", ")));
     const QString add = QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (new.rowid, %3);")
                             .arg(index, list, newValues.join(QLatin1String(", ")));
-    return {QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content='%3', content_rowid='rowid', "
-                           "tokenize='trigram', detail=none, columnsize=0)")
-                .arg(index, list, table),
-            QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(index),
-            // Every save adds a small segment; merging them 16 at a time instead of 4 halves what
-            // the index adds to a save, and a lookup reads a few more small segments.
-            QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('automerge', 16)").arg(index),
-            QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON %2 BEGIN %3 END").arg(index, table, add),
-            QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON %2 BEGIN %3 END").arg(index, table, remove),
-            QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE ON %2 BEGIN %3 %4 END").arg(index, table, remove, add)};
+    return {
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, content='%3', content_rowid='rowid', "
+                       "tokenize='trigram', detail=none, columnsize=0)")
+            .arg(index, list, table),
+        QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(index),
+        // Every save adds a small segment; merging them 16 at a time instead of 4 halves what
+        // the index adds to a save, and a lookup reads a few more small segments.
+        QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('automerge', 16)").arg(index),
+        QStringLiteral("CREATE TRIGGER %1_insert AFTER INSERT ON %2 BEGIN %3 END").arg(index, table, add),
+        QStringLiteral("CREATE TRIGGER %1_delete AFTER DELETE ON %2 BEGIN %3 END").arg(index, table, remove),
+        QStringLiteral("CREATE TRIGGER %1_update AFTER UPDATE ON %2 BEGIN %3 %4 END").arg(index, table, remove, add)};
 }
 } // namespace
 
@@ -133,9 +135,10 @@ QString pgEntryTime()
 
 QString pgEntryWho()
 {
-    return QStringLiteral("CASE WHEN pg_catalog.current_setting('kavro.host', true) IS NULL OR "
-                          "pg_catalog.current_setting('kavro.host', true) = '' THEN session_user::text "
-                          "ELSE pg_catalog.concat(session_user::text, '@', pg_catalog.current_setting('kavro.host', true)) END");
+    return QStringLiteral(
+        "CASE WHEN pg_catalog.current_setting('kavro.host', true) IS NULL OR "
+        "pg_catalog.current_setting('kavro.host', true) = '' THEN session_user::text "
+        "ELSE pg_catalog.concat(session_user::text, '@', pg_catalog.current_setting('kavro.host', true)) END");
 }
 
 // The functions the history's triggers run and the one that marks a restore. They run as their
@@ -154,7 +157,7 @@ QStringList historyFunctionStatements()
         QStringList fields = table.columns;
         fields.removeAll(table.keyColumn);
         const QString key = table.serverKey;
-        const QString nameField = table.name == serverTable().name    ? columnName(ServerColumn::Ip)
+        const QString nameField = table.name == serverTable().name     ? columnName(ServerColumn::Ip)
                                   : table.name == customerTable().name ? columnName(CustomerColumn::Name)
                                                                        : columnName(AdminColumn::Account);
         // A function a table, its columns compared one by one (a loop over the row as JSON costs a
@@ -228,7 +231,7 @@ QStringList historyStatements(Engine engine)
         for (const TableSchema &table : registerTables()) {
             QStringList fields = table.columns;
             fields.removeAll(table.keyColumn);
-            const QString nameField = table.name == serverTable().name    ? columnName(ServerColumn::Ip)
+            const QString nameField = table.name == serverTable().name     ? columnName(ServerColumn::Ip)
                                       : table.name == customerTable().name ? columnName(CustomerColumn::Name)
                                                                            : columnName(AdminColumn::Account);
             const QString password = columnName(AdminColumn::Password);
@@ -238,9 +241,12 @@ QStringList historyStatements(Engine engine)
             };
             QStringList added, removed, pairs, differs;
             for (const QString &f : fields) {
-                added << QStringLiteral("'%1', %2").arg(f, pairOf(f, QStringLiteral("NULL"), QLatin1String("new.") + f));
-                removed << QStringLiteral("'%1', %2").arg(f, pairOf(f, QLatin1String("old.") + f, QStringLiteral("NULL")));
-                pairs << QStringLiteral("SELECT '%1' AS k, %2 AS v, old.%1 IS NOT new.%1 AS d").arg(f, pairOf(f, QLatin1String("old.") + f, QLatin1String("new.") + f));
+                added
+                    << QStringLiteral("'%1', %2").arg(f, pairOf(f, QStringLiteral("NULL"), QLatin1String("new.") + f));
+                removed
+                    << QStringLiteral("'%1', %2").arg(f, pairOf(f, QLatin1String("old.") + f, QStringLiteral("NULL")));
+                pairs << QStringLiteral("SELECT '%1' AS k, %2 AS v, old.%1 IS NOT new.%1 AS d")
+                             .arg(f, pairOf(f, QLatin1String("old.") + f, QLatin1String("new.") + f));
                 differs << QStringLiteral("old.%1 IS NOT new.%1").arg(f);
             }
             auto entry = [&](const QString &action, const QString &key, const QString &name, const QString &changes) {
@@ -248,16 +254,18 @@ QStringList historyStatements(Engine engine)
                     .arg(h, columns, now, kOtherProgram, table.name, action, key, name, changes);
             };
             out << QStringLiteral("CREATE TRIGGER %1_jilu_insert AFTER INSERT ON %1 BEGIN %2 END")
-                       .arg(table.name, entry(kActionAdded, QStringLiteral("new.rowid"), QLatin1String("new.") + nameField,
-                                              QStringLiteral("json_object(%1)").arg(added.join(QLatin1String(", ")))));
+                       .arg(table.name,
+                            entry(kActionAdded, QStringLiteral("new.rowid"), QLatin1String("new.") + nameField,
+                                  QStringLiteral("json_object(%1)").arg(added.join(QLatin1String(", ")))));
             out << QStringLiteral("CREATE TRIGGER %1_jilu_update AFTER UPDATE ON %1 WHEN %2 BEGIN %3 END")
                        .arg(table.name, differs.join(QLatin1String(" OR ")),
                             entry(kActionChanged, QStringLiteral("new.rowid"), QLatin1String("old.") + nameField,
                                   QStringLiteral("(SELECT json_group_object(k, json(v)) FROM (%1) WHERE d)")
                                       .arg(pairs.join(QLatin1String(" UNION ALL ")))));
             out << QStringLiteral("CREATE TRIGGER %1_jilu_delete AFTER DELETE ON %1 BEGIN %2 END")
-                       .arg(table.name, entry(kActionDeleted, QStringLiteral("old.rowid"), QLatin1String("old.") + nameField,
-                                              QStringLiteral("json_object(%1)").arg(removed.join(QLatin1String(", ")))));
+                       .arg(table.name,
+                            entry(kActionDeleted, QStringLiteral("old.rowid"), QLatin1String("old.") + nameField,
+                                  QStringLiteral("json_object(%1)").arg(removed.join(QLatin1String(", ")))));
         }
     }
     // 查看数据 reads one record's entries; 已删除的服务器 the deletions and restores of servers, which
@@ -291,10 +299,11 @@ bool historyPresent(QSqlDatabase &db)
     if (engine == Engine::Postgres)
         // The catalogue, not information_schema: a role not allowed to read the history must still
         // learn that there is one (and be told it may not read it).
-        q.prepare(QStringLiteral("SELECT (SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
-                                 "WHERE n.nspname = current_schema() AND c.relkind = 'r' AND c.relname = ?) + "
-                                 "(SELECT count(DISTINCT tgname) FROM pg_trigger WHERE tgname IN (%1) AND NOT tgisinternal)")
-                      .arg(placeholders));
+        q.prepare(
+            QStringLiteral("SELECT (SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                           "WHERE n.nspname = current_schema() AND c.relkind = 'r' AND c.relname = ?) + "
+                           "(SELECT count(DISTINCT tgname) FROM pg_trigger WHERE tgname IN (%1) AND NOT tgisinternal)")
+                .arg(placeholders));
     else
         q.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = ?) OR "
                                  "(type = 'trigger' AND name IN (%1))")
@@ -308,7 +317,8 @@ bool historyPresent(QSqlDatabase &db)
 QString deletionsCondition()
 {
     // Literal values: a partial index serves a query only where its condition is written out so.
-    return QStringLiteral("J_BIAO = '%1' AND J_CZ IN ('%2', '%3')").arg(serverTable().name, kActionDeleted, kActionRestored);
+    return QStringLiteral("J_BIAO = '%1' AND J_CZ IN ('%2', '%3')")
+        .arg(serverTable().name, kActionDeleted, kActionRestored);
 }
 
 bool historyFunctionsCurrent(QSqlDatabase &db)
@@ -356,9 +366,10 @@ bool addHistory(QSqlDatabase &db, bool *added, QString *error)
     QSqlQuery q(db);
     // Triggers left without their table (or the reverse) are made again whole; entries kept.
     for (const QString &t : historyTriggers(engine)) {
-        const QString sql = engine == Engine::Postgres
-                                ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(t, t.section(QLatin1Char('_'), 0, 0))
-                                : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(t);
+        const QString sql =
+            engine == Engine::Postgres
+                ? QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(t, t.section(QLatin1Char('_'), 0, 0))
+                : QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(t);
         if (!q.exec(sql)) {
             *error = q.lastError().text();
             return false;
@@ -378,7 +389,8 @@ bool addHistory(QSqlDatabase &db, bool *added, QString *error)
     for (QString sql : historyStatements(engine)) {
         sql.replace(QLatin1String("KAVRO_SCHEMA_NAME"), schema);
         sql.replace(QLatin1String("KAVRO_SCHEMA."), schema + QLatin1Char('.'));
-        if (tableThere && (sql.startsWith(QLatin1String("CREATE TABLE")) || sql.startsWith(QLatin1String("CREATE INDEX"))))
+        if (tableThere &&
+            (sql.startsWith(QLatin1String("CREATE TABLE")) || sql.startsWith(QLatin1String("CREATE INDEX"))))
             continue;
         if (!q.exec(sql)) {
             *error = q.lastError().text();
@@ -394,7 +406,8 @@ bool textIndexPresent(QSqlDatabase &db)
     const QString index = textIndexName();
     QSqlQuery q(db);
     if (engineOf(db) == Engine::Postgres) {
-        q.prepare(QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"));
+        q.prepare(
+            QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema() AND indexname = ?"));
         q.addBindValue(index);
         return q.exec() && q.next() && q.value(0).toInt() == 1;
     }
@@ -665,9 +678,8 @@ bool initRegisterDatabase(const QString &location, QString *error)
 bool beginSnapshot(QSqlDatabase &db, QString *error)
 {
     QSqlQuery q(db);
-    if (db.transaction() &&
-        (engineOf(db) != Engine::Postgres ||
-         q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))))
+    if (db.transaction() && (engineOf(db) != Engine::Postgres ||
+                             q.exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))))
         return true;
     *error = db.lastError().text() + q.lastError().text();
     return false;
@@ -691,8 +703,9 @@ bool carryKeyCounter(QSqlDatabase &to, const TableSchema &table, qint64 handedOu
     const QString key = rowKeyColumn(table, engineOf(to));
     if (engineOf(to) == Engine::Postgres) {
         const bool ok =
-            q.prepare(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), GREATEST(?, (SELECT max(%3) FROM %1), 1), "
-                                     "GREATEST(?, (SELECT max(%3) FROM %1), 0) > 0)")
+            q.prepare(QStringLiteral(
+                          "SELECT setval(pg_get_serial_sequence('%1', '%2'), GREATEST(?, (SELECT max(%3) FROM %1), 1), "
+                          "GREATEST(?, (SELECT max(%3) FROM %1), 0) > 0)")
                           .arg(table.name, key.toLower(), key)) &&
             (q.addBindValue(handedOut), q.addBindValue(handedOut), q.exec());
         if (ok)
@@ -709,9 +722,9 @@ bool carryKeyCounter(QSqlDatabase &to, const TableSchema &table, qint64 handedOu
         q.addBindValue(table.name);
         return q.exec();
     };
-    const bool ok = run(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?")) &&
-                    (q.numRowsAffected() > 0 ||
-                     run(QStringLiteral("INSERT INTO sqlite_sequence (seq, name) VALUES (?, ?)")));
+    const bool ok =
+        run(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, ?) WHERE name = ?")) &&
+        (q.numRowsAffected() > 0 || run(QStringLiteral("INSERT INTO sqlite_sequence (seq, name) VALUES (?, ?)")));
     if (!ok)
         *error = QStringLiteral("key counter of %1: %2").arg(table.name, q.lastError().text());
     return ok;

@@ -1,9 +1,9 @@
 #include "core/engine/sqliteengine.h"
 
-#include "core/fileops/backup.h"
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
 #include "core/engine/listrules.h"
+#include "core/fileops/backup.h"
 #include "core/paths.h"
 #include "core/sortkey.h"
 
@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <string>
 #include <sqlite3.h>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
@@ -59,7 +59,6 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
         return nullptr;
     return *static_cast<sqlite3 *const *>(handle.constData());
 }
-
 
 QString textColumn(sqlite3_stmt *stmt, int i)
 {
@@ -350,7 +349,8 @@ QString utcNowMicroseconds()
     const auto now = std::chrono::system_clock::now();
     const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
     const QDateTime t = QDateTime::fromMSecsSinceEpoch(us / 1000, Qt::UTC);
-    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QStringLiteral("%1Z").arg(us % 1000, 3, 10, QLatin1Char('0'));
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           QStringLiteral("%1Z").arg(us % 1000, 3, 10, QLatin1Char('0'));
 }
 } // namespace
 
@@ -358,13 +358,13 @@ bool SqliteEngine::beforeCommit()
 {
     if (m_historyMark < 0)
         return true;
-    const ExecResult signedBy = execute(Statement{
-        // Every entry of the transaction bears its time, to the microsecond: the changes are one action.
-        QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3), %5 = ? WHERE %4 > ?")
-            .arg(historyTable().name, columnName(HistoryColumn::Who), columnName(HistoryColumn::Action),
-                 columnName(HistoryColumn::Id), columnName(HistoryColumn::Time)),
-        {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action),
-         utcNowMicroseconds(), m_historyMark}});
+    const ExecResult signedBy = execute(
+        Statement{// Every entry of the transaction bears its time, to the microsecond: the changes are one action.
+                  QStringLiteral("UPDATE %1 SET %2 = ?, %3 = coalesce(?, %3), %5 = ? WHERE %4 > ?")
+                      .arg(historyTable().name, columnName(HistoryColumn::Who), columnName(HistoryColumn::Action),
+                           columnName(HistoryColumn::Id), columnName(HistoryColumn::Time)),
+                  {deskName(), m_action.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m_action),
+                   utcNowMicroseconds(), m_historyMark}});
     return signedBy.ok;
 }
 
@@ -472,8 +472,7 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
             sql += QStringLiteral("%1 IS NULL, %1%2, ").arg(due, direction);
         } else if (isDateColumn(order.column)) {
             sql += QStringLiteral("kavro_day(%1) IS NULL, kavro_day(%1)%2, ").arg(sortColumn, direction);
-        }
-        else
+        } else
             sql += QStringLiteral("kavro_sortkey(%1)%2, ").arg(sortColumn, direction);
     }
     sql += QLatin1String("rowid");
@@ -488,8 +487,8 @@ Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, con
             bound = sqlite3_bind_int64(stmt, i + 1, value.toLongLong()) == SQLITE_OK;
         } else {
             texts.push_back(value.toString().toUtf8());
-            bound = sqlite3_bind_text(stmt, i + 1, texts.back().constData(), int(texts.back().size()), SQLITE_TRANSIENT) ==
-                    SQLITE_OK;
+            bound = sqlite3_bind_text(stmt, i + 1, texts.back().constData(), int(texts.back().size()),
+                                      SQLITE_TRANSIENT) == SQLITE_OK;
         }
     }
     if (!bound) {
@@ -531,8 +530,9 @@ Read<ExpirySummary> SqliteEngine::expirySummary(const QDate &today)
     if (!db)
         return RegisterEngine::expirySummary(today);
     Read<ExpirySummary> out;
-    const QString sql = QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
-                            .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name);
+    const QString sql =
+        QStringLiteral("SELECT %1, %2, count(*) FROM %3 GROUP BY %1, %2")
+            .arg(columnName(ServerColumn::Expires), columnName(ServerColumn::Unracked), serverTable().name);
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr) != SQLITE_OK) {

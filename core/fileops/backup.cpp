@@ -255,7 +255,8 @@ std::optional<CheckReport> checkRolledBackCopy(const QString &path)
     {
         QString error;
         Db writer = openExisting(copy, true, &error);
-        if (!writer || sqlite3_exec(writer.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (!writer ||
+            sqlite3_exec(writer.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
             return std::nullopt;
     }
     CheckReport report = checkRegister(copy);
@@ -347,10 +348,12 @@ void TextFindings::look(const ServerRecord &server)
     if (!isIpAddress(server.ip)) {
         ++m_ips;
         if (listed)
-            m_listed << QStringLiteral("server %1: the IP is no address").arg(server.ip.isEmpty() ? QStringLiteral("\"\"") : server.ip);
+            m_listed << QStringLiteral("server %1: the IP is no address")
+                            .arg(server.ip.isEmpty() ? QStringLiteral("\"\"") : server.ip);
     }
-    static const std::pair<QString ServerRecord::*, const char *> dates[] = {
-        {&ServerRecord::racked, "上架时间"}, {&ServerRecord::expires, "到期时间"}, {&ServerRecord::unracked, "下架时间"}};
+    static const std::pair<QString ServerRecord::*, const char *> dates[] = {{&ServerRecord::racked, "上架时间"},
+                                                                             {&ServerRecord::expires, "到期时间"},
+                                                                             {&ServerRecord::unracked, "下架时间"}};
     for (const auto &[field, name] : dates) {
         const QString &text = server.*field;
         if (text.trimmed().isEmpty() || textToDate(text).isValid())
@@ -381,8 +384,7 @@ Status restoreRegister(const QString &backup, const QString &db, QString *keptAs
     struct stat a, b;
     if (::stat(QFile::encodeName(backup).constData(), &a) == 0 && ::stat(QFile::encodeName(db).constData(), &b) == 0 &&
         a.st_dev == b.st_dev && a.st_ino == b.st_ino)
-        return Status::failed(
-            QStringLiteral("%1 and %2 are the same file; nothing was changed").arg(backup, db));
+        return Status::failed(QStringLiteral("%1 and %2 are the same file; nothing was changed").arg(backup, db));
     const CheckReport check = checkRegister(backup);
     if (!check.sound)
         return Status::failed(QStringLiteral("%1 is not a sound register copy; nothing was changed: %2")

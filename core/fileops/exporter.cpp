@@ -285,7 +285,8 @@ ExportResult exportServers(RegisterDb &db, const std::vector<qint64> &keys, cons
     return result;
 }
 
-Status writeTextTable(const QString &path, ExportFormat format, const QString &sheetName, const QList<QStringList> &rows)
+Status writeTextTable(const QString &path, ExportFormat format, const QString &sheetName,
+                      const QList<QStringList> &rows)
 {
     FileBeingWritten partial(path, "part");
     if (format == ExportFormat::Csv) {

@@ -1,9 +1,9 @@
 #include "core/fileops/registercopy.h"
 
-#include "core/fileops/files.h"
-#include "core/schema.h"
 #include "core/engine/engine.h"
 #include "core/engine/schemaddl.h"
+#include "core/fileops/files.h"
+#include "core/schema.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -77,8 +77,10 @@ Status copyTable(QSqlDatabase &from, QSqlDatabase &to, const TableSchema &table,
         return queryFailure(read, QStringLiteral("reading %1").arg(table.name));
     const int width = int(columns.size()) + 1;
     constexpr int kRowsPerStatement = 200;
-    const QString row = QLatin1Char('(') + QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
-    const QString head = QStringLiteral("INSERT INTO %1 (%2, %3) VALUES ").arg(table.name, toKey, columns.join(QLatin1String(", ")));
+    const QString row =
+        QLatin1Char('(') + QStringList(width, QStringLiteral("?")).join(QLatin1Char(',')) + QLatin1Char(')');
+    const QString head =
+        QStringLiteral("INSERT INTO %1 (%2, %3) VALUES ").arg(table.name, toKey, columns.join(QLatin1String(", ")));
     QSqlQuery write(to);
     QString preparedFor;
     std::vector<QVariant> values;
@@ -188,7 +190,8 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
                     return queryFailure(q, QStringLiteral("reading %1").arg(dest));
                 if (q.next())
                     return Status::failed(
-                        QStringLiteral("%1 is not empty (table %2 holds records); it is left as it is").arg(dest, table.name));
+                        QStringLiteral("%1 is not empty (table %2 holds records); it is left as it is")
+                            .arg(dest, table.name));
             }
         }
         qint64 *counts[] = {&report->servers, &report->customers, &report->administrators};

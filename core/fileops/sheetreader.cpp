@@ -8,11 +8,11 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <QTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTime>
 #include <QXmlStreamReader>
 #include <zip.h>
 
@@ -415,7 +415,8 @@ bool walkXml(zip_t *archive, qint64 limit, const QString &member, OnStart onStar
                 continue;
             }
             *error = file.tooLarge() ? QStringLiteral("%1 unpacks to more than its directory says: too large to be "
-                                                      "a sheet; nothing was read").arg(member)
+                                                      "a sheet; nothing was read")
+                                           .arg(member)
                      : fault ? QStringLiteral("%1 cannot be unpacked").arg(member)
                              : QStringLiteral("%1 is not whole: %2").arg(member, xml.errorString());
             return false;
@@ -476,7 +477,8 @@ QString unescaped(const QString &text)
             text[i + 6] == QLatin1Char('_')) {
             bool ok = false;
             const uint code = QStringView(text).mid(i + 2, 4).toUInt(&ok, 16);
-            if (ok && std::all_of(text.begin() + i + 2, text.begin() + i + 6, [](QChar c) { return isxdigit(c.unicode()) && c.unicode() < 128; })) {
+            if (ok && std::all_of(text.begin() + i + 2, text.begin() + i + 6,
+                                  [](QChar c) { return isxdigit(c.unicode()) && c.unicode() < 128; })) {
                 out += QChar(char16_t(code));
                 i += 6;
                 continue;
@@ -585,7 +587,8 @@ QString numberText(const QString &value, DateFormat format, bool system1904)
         const QString date = start.addDays(days).toString(QStringLiteral("yyyy-MM-dd"));
         if (second == 0)
             return date;
-        return date + QLatin1Char(' ') + QTime::fromMSecsSinceStartOfDay(int(second * 1000)).toString(QStringLiteral("HH:mm:ss"));
+        return date + QLatin1Char(' ') +
+               QTime::fromMSecsSinceStartOfDay(int(second * 1000)).toString(QStringLiteral("HH:mm:ss"));
     }
     if (std::isfinite(number) && number == std::floor(number) && std::fabs(number) < 1e15)
         return QString::number(qint64(number));
@@ -623,7 +626,7 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
     zip_t *z = archive.get();
     // The sheets, by name and relationship, and where each one's XML is.
     std::vector<std::pair<QString, QString>> sheets; // name, relationship id
-    bool system1904 = false; // the workbook counts its dates from 1904
+    bool system1904 = false;                         // the workbook counts its dates from 1904
     if (!walkXml(
             z, maxMemberBytes, QStringLiteral("xl/workbook.xml"),
             [&](QXmlStreamReader &x) {
@@ -634,7 +637,8 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
                 if (x.name() == QLatin1String("sheet"))
                     for (const QXmlStreamAttribute &a : x.attributes())
                         if (a.name() == QLatin1String("id"))
-                            sheets.emplace_back(x.attributes().value(QLatin1String("name")).toString(), a.value().toString());
+                            sheets.emplace_back(x.attributes().value(QLatin1String("name")).toString(),
+                                                a.value().toString());
             },
             [](QXmlStreamReader &) {}, [](QStringView) {}, error))
         return std::nullopt;
@@ -709,7 +713,8 @@ std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString
             return std::nullopt;
         }
         const QString member = target.startsWith(QLatin1Char('/')) ? target.mid(1) : QLatin1String("xl/") + target;
-        const auto again = std::find_if(readParts.begin(), readParts.end(), [&](const auto &p) { return p.first == member; });
+        const auto again =
+            std::find_if(readParts.begin(), readParts.end(), [&](const auto &p) { return p.first == member; });
         if (again != readParts.end()) {
             SheetTable copy = out[again->second]; // shares the rows
             copy.name = name;

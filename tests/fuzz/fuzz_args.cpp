@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const qsizetype colon = user.indexOf(QLatin1Char(':'));
             const QString password = colon >= 0 ? user.mid(colon + 1) : QString();
             static const QRegularExpression plain(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_]*")));
-            static const QRegularExpression secret(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]{4,}")));
+            static const QRegularExpression secret(
+                QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9]{4,}")));
             if (colon >= 0 && plain.match(user.left(colon)).hasMatch() && secret.match(password).hasMatch())
                 FUZZ_CHECK(shown.startsWith(QStringLiteral("postgresql://%1:***@").arg(user.left(colon))),
                            "the password of %s shows", qPrintable(arg));

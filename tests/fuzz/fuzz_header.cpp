@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::optional<SheetHeader> header = findHeader(*table);
     if (!header)
         return 0;
-    FUZZ_CHECK(header->row >= 0 && header->row < 10 && header->row < table->rows.size(), "header row %d",
-               header->row);
+    FUZZ_CHECK(header->row >= 0 && header->row < 10 && header->row < table->rows.size(), "header row %d", header->row);
     std::set<int> named;
     for (int field : header->fields) {
         FUZZ_CHECK(field >= -1 && field < 8, "field %d", field);

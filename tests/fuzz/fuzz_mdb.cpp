@@ -4,7 +4,6 @@
 #include "fuzzsupport.h"
 #include "tools/mdbreader.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString path = writtenScratch(QStringLiteral("old.mdb"), data, size);

@@ -14,7 +14,7 @@
 #define FUZZ_CHECK(condition, ...)                                                                                     \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "fuzz check failed: %s\n", #condition);                                              \
+            std::fprintf(stderr, "fuzz check failed: %s\n", #condition);                                               \
             std::fprintf(stderr, __VA_ARGS__);                                                                         \
             std::fprintf(stderr, "\n");                                                                                \
             std::abort();                                                                                              \
