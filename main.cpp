@@ -3,8 +3,8 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 QtMessageHandler defaultHandler = nullptr;
@@ -18,8 +18,25 @@ void logWithoutPasswords(QtMsgType type, const QMessageLogContext &context, cons
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0)) {
+    // Answered before any window system is reached, so that both work without a display. Other
+    // options are Qt's own (-platform, -style …), taken by QApplication.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(version);
+    parser.addOption(help);
+    parser.parse(args);
+    if (parser.isSet(version)) {
         std::printf("kavro %s\n", KAVRO_VERSION);
+        return 0;
+    }
+    if (parser.isSet(help)) {
+        std::printf("usage: kavro [--version] [--help] [Qt's options, such as -platform NAME]\n"
+                    "  the register window; the register is db/kavrodb.mdb in the program's folder, or the\n"
+                    "  PostgreSQL database whose connection URI is in db/kavrodb.conn there\n");
         return 0;
     }
     defaultHandler = qInstallMessageHandler(logWithoutPasswords);

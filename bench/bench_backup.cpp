@@ -3,6 +3,7 @@
 // daily copy on scrolling the list while it runs (each step: a page of rows not yet read, as a scroll shows it). Usage:
 // QT_QPA_PLATFORM=offscreen bench_backup [SERVERS]   (default 1000000)
 #include "benchdata.h"
+#include "core/engine/schemaddl.h"
 #include "core/fileops/backup.h"
 #include "core/schema.h"
 #include "mainwin/mainwindow.h"
@@ -71,9 +72,13 @@ int main(int argc, char **argv)
         floor.ms.push_back(timeMs([&] { copyFloor(path, tmp.path() + "/floor.mdb"); }));
         const QString a = tmp.path() + QStringLiteral("/whole-%1.mdb").arg(i);
         RegisterCounts counts;
-        whole.ms.push_back(timeMs([&] { backupRegister(path, a, &counts); }));
+        Status done;
+        whole.ms.push_back(timeMs([&] { done = backupRegister(path, a, &counts); }));
+        mustHold(done.ok() && counts.servers == servers, QStringLiteral("the backup: %1").arg(done.reason));
         const QString b = tmp.path() + QStringLiteral("/paced-%1.mdb").arg(i);
-        paced.ms.push_back(timeMs([&] { backupRegister(path, b, &counts, BackupPace{256, 1, nullptr}); }));
+        counts = {};
+        paced.ms.push_back(timeMs([&] { done = backupRegister(path, b, &counts, BackupPace{256, 1, nullptr}); }));
+        mustHold(done.ok() && counts.servers == servers, QStringLiteral("the paced backup: %1").arg(done.reason));
         QFile::remove(a);
         QFile::remove(b);
     }
@@ -88,8 +93,10 @@ int main(int argc, char **argv)
     const Times quiet = scroll(list, 200, random);
     std::atomic_bool stop{false};
     bool made = false;
+    Status daily;
     QThread *copying = QThread::create([&] {
-        dailyBackup(path, tmp.path() + "/db/backup", QDate::currentDate(), 14, &made, BackupPace{256, 1, &stop});
+        daily =
+            dailyBackup(path, tmp.path() + "/db/backup", QDate::currentDate(), 14, &made, BackupPace{256, 1, &stop});
     });
     copying->start(QThread::LowPriority);
     Times busy;
@@ -99,6 +106,7 @@ int main(int argc, char **argv)
     }
     copying->wait();
     delete copying;
+    mustHold(daily.ok() && made, QStringLiteral("the daily copy: %1").arg(daily.reason));
     std::printf("scroll step %d, quiet: median %.3f ms (max %.3f)\n", servers, quiet.median(), quiet.max());
     std::printf("scroll step %d, during the daily copy: median %.3f ms (max %.3f, %zu steps)\n", servers, busy.median(),
                 busy.max(), busy.ms.size());

@@ -5,6 +5,7 @@
 //   the registers are made in FOLDER and kept there for the next run, or in a temporary folder)
 #include "benchdata.h"
 #include "benchwrites.h"
+#include "core/engine/schemaddl.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
 

@@ -15,6 +15,7 @@
 //          times each, read-modify-write without pause; every save reported stored must be stored,
 //          every refused save reported - on PostgreSQL and on an SQLite file.
 #include "benchdata.h"
+#include "core/engine/schemaddl.h"
 #include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
@@ -290,11 +291,17 @@ int main(int argc, char **argv)
                        QStringLiteral("2027-01-01"),
                        QString(),
                        QString(120, QChar(u'备'))};
-        add.ms.push_back(timeMs([&] { s.key = db.addServer(s).value; }));
+        Read<qint64> added;
+        add.ms.push_back(timeMs([&] { added = db.addServer(s); }));
+        mustHold(added.ok(), QStringLiteral("an add: %1").arg(added.status.reason));
+        s.key = added.value;
         const ServerRecord asRead = s;
         s.remark = QStringLiteral("改过 %1").arg(random.generate());
-        modify.ms.push_back(timeMs([&] { db.updateServer(s, true, &asRead); }));
-        del.ms.push_back(timeMs([&] { db.deleteServer(s.key); }));
+        Status saved, deleted;
+        modify.ms.push_back(timeMs([&] { saved = db.updateServer(s, true, &asRead); }));
+        mustHold(saved.ok(), QStringLiteral("a modification: %1").arg(saved.reason));
+        del.ms.push_back(timeMs([&] { deleted = db.deleteServer(s.key); }));
+        mustHold(deleted.ok(), QStringLiteral("a deletion: %1").arg(deleted.reason));
     }
     for (auto [what, t] : {std::pair{"add", &add}, {"modify", &modify}, {"delete", &del}})
         std::printf("%s round trip %d: median %.2f ms (min %.2f, max %.2f)\n", what, servers, t->median(), t->min(),

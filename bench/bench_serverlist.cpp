@@ -13,6 +13,7 @@
 //   search: a search by IP from the full list.
 #include "benchdata.h"
 #include "core/appstate.h"
+#include "core/engine/schemaddl.h"
 #include "core/schema.h"
 #include "editors/serveraddwindow.h"
 #include "editors/servereditwindow.h"

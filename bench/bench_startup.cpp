@@ -5,6 +5,7 @@
 // Also start to the login window painted, and its ratio at each size to the first size given.
 // Usage: QT_QPA_PLATFORM=offscreen bench_startup [SERVERS ...]   (default 1000000; smallest first)
 #include "benchdata.h"
+#include "core/engine/schemaddl.h"
 #include "core/schema.h"
 #include "login/loginwindow.h"
 #include "login/loginwindow_names.h"

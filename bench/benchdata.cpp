@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -80,6 +81,14 @@ double timeMs(const std::function<void()> &work)
     t.start();
     work();
     return double(t.nsecsElapsed()) / 1e6;
+}
+
+void mustHold(bool held, const QString &what)
+{
+    if (held)
+        return;
+    std::fprintf(stderr, "the timed work was not done: %s\n", qPrintable(what));
+    std::exit(1);
 }
 
 void report(const char *what, int servers, const Times &t, const Times &floor)

@@ -22,5 +22,9 @@ struct Times {
 
 double timeMs(const std::function<void()> &work);
 
+// A figure is only worth printing if the work it timed was done: when held is false this says what
+// was not, and the benchmark ends with exit code 1.
+void mustHold(bool held, const QString &what);
+
 // "<what> <servers>: median ... (min ..., max ...)" and "<what> <servers>: R x floor".
 void report(const char *what, int servers, const Times &t, const Times &floor);

@@ -19,15 +19,20 @@ inline double writeRound(RegisterDb &db, int round)
                            QStringLiteral("2027-01-01"),
                            QString(),
                            QStringLiteral("新上架，双路电源，带宽100M独享；客户要求每月巡检一次。")};
-            added.push_back(db.addServer(s).value);
+            const Read<qint64> key = db.addServer(s);
+            mustHold(key.ok(), QStringLiteral("an add: %1").arg(key.status.reason));
+            added.push_back(key.value);
         }
         for (qint64 key : added) {
             Read<ServerRecord> s = db.server(key);
             const ServerRecord before = s.value;
             s.value.remark += QStringLiteral("已巡检");
-            db.updateServer(s.value, true, &before);
+            const Status saved = db.updateServer(s.value, true, &before);
+            mustHold(s.ok() && saved.ok(), QStringLiteral("a modification: %1").arg(saved.reason));
         }
-        for (qint64 key : added)
-            db.deleteServer(key);
+        for (qint64 key : added) {
+            const Status deleted = db.deleteServer(key);
+            mustHold(deleted.ok(), QStringLiteral("a deletion: %1").arg(deleted.reason));
+        }
     });
 }

@@ -3,6 +3,7 @@
 #include "core/customerkey.h"
 #include "core/engine/engine.h"
 #include "core/engine/listrules.h"
+#include "core/engine/schemaddl.h"
 #include "core/listcolumns.h"
 #include "core/schema.h"
 #include "core/statements.h"
@@ -114,7 +115,7 @@ Status RegisterDb::dailyBackup(const QString &backupDir, const QDate &today, boo
     *made = false;
     if (!m_engine)
         return Status::failed(QStringLiteral("no register is open"));
-    return m_engine->dailyBackup(backupDir, today, made, pace);
+    return m_engine->dailyBackup(backupDir, today, kDailyBackupsKept, made, pace);
 }
 
 Read<qint64> RegisterDb::changeCounter()
@@ -416,8 +417,7 @@ Read<std::vector<HistoryEntry>> RegisterDb::serverHistory(qint64 key)
     q.addBindValue(serverTable().name);
     q.addBindValue(key);
     if (!ok || !q.exec()) {
-        out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
-        out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;
+        out.status = m_engine->failureOf(QStringLiteral("history"), q.lastError());
         return out;
     }
     while (q.next())
@@ -436,8 +436,7 @@ Read<std::vector<HistoryEntry>> RegisterDb::deletedServers()
         historySelect() +
         QStringLiteral(" WHERE %1 ORDER BY %2 DESC").arg(deletionsCondition(), columnName(HistoryColumn::Id)));
     if (!ok || !q.exec()) {
-        out.status = Status::failed(QStringLiteral("history: %1").arg(q.lastError().text()));
-        out.status.fault = q.lastError().nativeErrorCode() == QLatin1String("42501") ? Fault::Denied : Fault::Failed;
+        out.status = m_engine->failureOf(QStringLiteral("history"), q.lastError());
         return out;
     }
     // A deletion that a later restore brought back (the same texts) is no longer listed.

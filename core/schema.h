@@ -59,6 +59,3 @@ QString columnName(AdminColumn column);
 
 // The channel a PostgreSQL register announces its changes on.
 inline const QString kChangeChannel = QStringLiteral("kavro_register");
-
-// How the tables are made and checked on each engine.
-#include "core/engine/schemaddl.h"

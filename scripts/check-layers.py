@@ -12,7 +12,7 @@ LEVEL = {'core': 0, 'widgets': 1, 'hook': 1, 'login': 2, 'editors': 2, 'settings
 WINDOWS = ('login', 'editors', 'settings', 'history', 'importer', 'bulk', 'mainwin')
 # The program's folders outside the engine one; tests and benchmarks look inside engines on purpose.
 PROGRAM = ('core', 'core/fileops', 'widgets', 'hook', 'login', 'editors', 'settings', 'history', 'importer', 'bulk',
-           'mainwin', 'tools', '.')
+           'mainwin', 'tools', 'tools/cli', '.')
 ASKS_ENGINE = re.compile(r'\bEngine::|\bengineOf\(|\bisServerLocation\(|\bdriverName\(|QPSQL|QSQLITE|'
                          r'libpq-fe\.h|\bPQ[a-z]+\(|dynamic_cast<\w*Engine|SqliteEngine|PostgresEngine')
 root = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..')

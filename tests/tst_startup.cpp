@@ -694,6 +694,17 @@ void TstStartup::commandLineSaysWhatWasWrong_data()
         << "kavro-db" << QStringList{"export", "DB", "OUT.csv", "-x"} << 2 << "unknown option -x" << false;
     QTest::newRow("a path beginning with - after --")
         << "kavro-db" << QStringList{"init", "--", "-new.mdb"} << 0 << "created" << false;
+    // Both programs answer these without a display (none is set for any row).
+    QTest::newRow("kavro --help") << "kavro" << QStringList{"--help"} << 0 << "usage: kavro" << false;
+    QTest::newRow("an option missing its value")
+        << "kavro-db" << QStringList{"expiring", "DB", "--within"} << 2 << "--within" << false;
+    QTest::newRow("a mistyped option with one dash is named whole")
+        << "kavro-db" << QStringList{"check", "DB", "-bogus"} << 2 << "unknown option -bogus" << false;
+    QTest::newRow("an option's value may begin with -")
+        << "kavro-db" << QStringList{"expiring", "DB", "--contains", "-x"} << 0 << "服务器编号" << false;
+    QTest::newRow("an option given as --name=VALUE")
+        << "kavro-db" << QStringList{"expiring", "DB", "--within=abc"} << 2
+        << "--within needs a whole number of days from 0 to 3650, not \"abc\"" << false;
 }
 
 void TstStartup::commandLineSaysWhatWasWrong()
@@ -718,6 +729,10 @@ void TstStartup::commandLineSaysWhatWasWrong()
     }
     QProcess p;
     p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(display);
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(KAVRO_BINARY_DIR "/") + program, args);
     QVERIFY(p.waitForFinished(60000));
     const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());

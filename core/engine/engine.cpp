@@ -110,11 +110,7 @@ ExecResult RegisterEngine::execute(const Statement &statement)
         q.finish();
     } else {
         result.error = q.lastError().text();
-        // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT;
-        // PostgreSQL's unique_violation.
-        const QString code = q.lastError().nativeErrorCode();
-        result.uniqueViolated = code == QLatin1String("2067") || code == QLatin1String("23505") ||
-                                (code == QLatin1String("19") && result.error.contains(QLatin1String("UNIQUE")));
+        result.uniqueViolated = meaningOf(q.lastError()).unique;
         noteFailure(q.lastError());
         result.denied = m_lastDenied;
     }
@@ -123,14 +119,17 @@ ExecResult RegisterEngine::execute(const Statement &statement)
 
 void RegisterEngine::noteFailure(const QSqlError &error)
 {
-    // PostgreSQL's insufficient_privilege; SQLite's READONLY (a file this desk may only read).
-    const QString code = error.nativeErrorCode();
-    bool number = false;
-    const int sqliteCode = code.size() <= 4 ? code.toInt(&number) : 0;
-    m_lastDenied = code == QLatin1String("42501") || (number && (sqliteCode & 0xFF) == 8);
-    // PostgreSQL's disk_full; SQLite's FULL.
-    m_lastDiskFull = code == QLatin1String("53100") || (number && (sqliteCode & 0xFF) == 13) ||
-                     error.text().contains(QLatin1String("database or disk is full"));
+    const ErrorMeaning meaning = meaningOf(error);
+    m_lastDenied = meaning.denied;
+    m_lastDiskFull = meaning.diskFull;
+}
+
+Status RegisterEngine::failureOf(const QString &what, const QSqlError &error) const
+{
+    Status status = Status::failed(QStringLiteral("%1: %2").arg(what, error.text()));
+    if (meaningOf(error).denied)
+        status.fault = Fault::Denied;
+    return status;
 }
 
 bool RegisterEngine::begin()

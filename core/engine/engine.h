@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/backupreport.h"
+#include "core/engine/schemaddl.h"
 #include "core/records.h"
 #include "core/schema.h"
 #include "core/statements.h"
@@ -12,11 +14,10 @@
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
-
-struct BackupPace;
 
 // What a statement did: whether the database accepted it and how many rows it changed.
 struct ExecResult {
@@ -27,6 +28,18 @@ struct ExecResult {
     bool uniqueViolated = false; // refused because a unique index holds the value already
     bool denied = false;         // refused because this desk may not do it (its role, a read-only file)
     QVariant returned;           // the first value of the first row a statement returned
+};
+
+// Why a restore refuses a server's register (on either side).
+inline const QString kCopyIntoFile =
+    QStringLiteral("a PostgreSQL register is restored with pg_restore from pg_dump's copy; to bring a file into a "
+                   "database, use kavro-db copy");
+
+// What a database error means, in the terms the register layer reports it in.
+struct ErrorMeaning {
+    bool unique = false;   // a unique index holds the value already
+    bool denied = false;   // this desk may not do it (its role, a read-only file)
+    bool diskFull = false; // the disk had no room for it
 };
 
 // One register's connection and everything in which the two kinds of register differ: how a
@@ -62,6 +75,10 @@ public:
     virtual QString engineName() const = 0;
     // Whether the register has its text index (looked at when it was opened).
     bool hasTextIndex() const { return m_textIndex; }
+    // What an error of this engine's database means (each engine reads its own codes).
+    virtual ErrorMeaning meaningOf(const QSqlError &error) const = 0;
+    // A failed read: Denied when this desk may not read it, otherwise Failed; the reason says what.
+    Status failureOf(const QString &what, const QSqlError &error) const;
     // Whether the last statement that failed was refused for want of the right to do it.
     bool lastDenied() const { return m_lastDenied; }
     // Whether it failed for want of room on the disk.
@@ -103,8 +120,25 @@ public:
     // See RegisterDb::changeCounter.
     virtual Read<qint64> changeCounter() = 0;
     // Today's copy into backupDir where the register is a file; a server is kept by its own backups.
-    virtual Status dailyBackup(const QString &backupDir, const QDate &today, bool *made,
+    virtual Status dailyBackup(const QString &backupDir, const QDate &today, int keep, bool *made,
                                const BackupPace &pace) const = 0;
+
+    // The register as a whole (kavro-db backup, check, restore); the engine need not be open.
+    // A new, checked copy of the register at dest; a server's register is copied by the server's
+    // own tool (backupCommand) and this refuses.
+    virtual Status backupTo(const QString &dest, RegisterCounts *counts, const BackupPace &pace) const = 0;
+    // The command of the server's own tool that copies the register to dest; empty where backupTo
+    // makes the copy.
+    virtual QString backupCommand(const QString &dest) const
+    {
+        Q_UNUSED(dest);
+        return {};
+    }
+    // What the engine itself checks of the register's storage (a file: integrity, tables, counts,
+    // the data); nothing where the database server keeps its storage sound.
+    virtual std::optional<CheckReport> checkStorage() const = 0;
+    // Replaces the register with the copy at backup (see restoreRegister in core/fileops/backup.h).
+    virtual Status restoreFrom(const QString &backup, QString *keptAs, RegisterCounts *counts) const = 0;
 
 protected:
     explicit RegisterEngine(const QString &location);

@@ -4,7 +4,6 @@
 #include "core/engine/schemaddl.h"
 #include "core/listcolumns.h"
 #include "core/records.h"
-#include "core/registerdb.h"
 #include "core/schema.h"
 
 #include <QDate>

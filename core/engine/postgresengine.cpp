@@ -257,6 +257,17 @@ bool PostgresEngine::writable()
     return q.value(0).toBool();
 }
 
+ErrorMeaning PostgresEngine::meaningOf(const QSqlError &error) const
+{
+    // SQLSTATEs: unique_violation, insufficient_privilege, disk_full.
+    const QString state = error.nativeErrorCode();
+    ErrorMeaning meaning;
+    meaning.unique = state == QLatin1String("23505");
+    meaning.denied = state == QLatin1String("42501");
+    meaning.diskFull = state == QLatin1String("53100");
+    return meaning;
+}
+
 QString PostgresEngine::engineName() const
 {
     QString error;
@@ -368,9 +379,31 @@ Read<qint64> PostgresEngine::changeCounter()
     return out;
 }
 
-Status PostgresEngine::dailyBackup(const QString &, const QDate &, bool *made, const BackupPace &) const
+Status PostgresEngine::dailyBackup(const QString &, const QDate &, int, bool *made, const BackupPace &) const
 {
     // A register on a database server is kept by the server's own backups (pg_dump).
     *made = false;
     return Status::done();
+}
+
+Status PostgresEngine::backupTo(const QString &, RegisterCounts *, const BackupPace &) const
+{
+    return Status::failed(QStringLiteral("a PostgreSQL register is backed up with pg_dump (restored with pg_restore)"));
+}
+
+QString PostgresEngine::backupCommand(const QString &dest) const
+{
+    // The server's own tool makes a consistent copy while desks keep working.
+    return QStringLiteral("pg_dump --format=custom --file=%1 '%2'")
+        .arg(withoutPasswords(dest), withoutPasswords(location()).replace(QLatin1Char('\''), QLatin1String("'\\''")));
+}
+
+std::optional<CheckReport> PostgresEngine::checkStorage() const
+{
+    return std::nullopt; // the server keeps its own storage sound (pg_amcheck checks it further)
+}
+
+Status PostgresEngine::restoreFrom(const QString &, QString *, RegisterCounts *) const
+{
+    return Status::failed(kCopyIntoFile);
 }

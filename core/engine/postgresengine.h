@@ -18,6 +18,7 @@ public:
     bool connectsToServer() const override { return true; }
     SqlForm sqlForm() const override;
     QString engineName() const override;
+    ErrorMeaning meaningOf(const QSqlError &error) const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override;
     bool writable() override;
@@ -27,7 +28,12 @@ public:
     Read<qint64> insertServer(Statement insert) override;
     Read<std::vector<qint64>> serverKeys(const ServerQuery &query, const ServerOrder &order) override;
     Read<qint64> changeCounter() override;
-    Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const override;
+    Status dailyBackup(const QString &backupDir, const QDate &today, int keep, bool *made,
+                       const BackupPace &pace) const override;
+    Status backupTo(const QString &dest, RegisterCounts *counts, const BackupPace &pace) const override;
+    QString backupCommand(const QString &dest) const override;
+    std::optional<CheckReport> checkStorage() const override;
+    Status restoreFrom(const QString &backup, QString *keptAs, RegisterCounts *counts) const override;
 
     // Whether this program may call libpq on the connection's handle.
     bool libpqUsable() const;

@@ -3,7 +3,7 @@
 #include "core/datetext.h"
 #include "core/engine/driverlibrary.h"
 #include "core/engine/listrules.h"
-#include "core/fileops/backup.h"
+#include "core/engine/sqlitefile.h"
 #include "core/paths.h"
 #include "core/sortkey.h"
 
@@ -231,6 +231,22 @@ bool SqliteEngine::afterOpen(QString *)
     return true;
 }
 
+ErrorMeaning SqliteEngine::meaningOf(const QSqlError &error) const
+{
+    // The extended result code; the primary one is its low byte.
+    const QString code = error.nativeErrorCode();
+    bool number = false;
+    const int extended = code.size() <= 5 ? code.toInt(&number) : 0;
+    ErrorMeaning meaning;
+    // SQLITE_CONSTRAINT_UNIQUE or, from older drivers, the plain SQLITE_CONSTRAINT.
+    meaning.unique =
+        (number && extended == 2067) || (number && extended == 19 && error.text().contains(QLatin1String("UNIQUE")));
+    meaning.denied = number && (extended & 0xFF) == 8;        // SQLITE_READONLY: a file this desk may only read
+    meaning.diskFull = (number && (extended & 0xFF) == 13) || // SQLITE_FULL
+                       error.text().contains(QLatin1String("database or disk is full"));
+    return meaning;
+}
+
 QString SqliteEngine::engineName() const
 {
     return QStringLiteral("SQLite %1").arg(QString::fromLatin1(sqlite3_libversion()));
@@ -387,11 +403,9 @@ Read<qint64> SqliteEngine::insertServer(Statement insert)
         out.value = q.lastInsertId().toLongLong();
         return out;
     }
-    const QString code = q.lastError().nativeErrorCode();
     const QString error = q.lastError().text();
     noteFailure(q.lastError());
-    // SQLITE_CONSTRAINT_UNIQUE (2067) or, from older drivers, the plain SQLITE_CONSTRAINT.
-    if (code == QLatin1String("2067") || (code == QLatin1String("19") && error.contains(QLatin1String("UNIQUE"))))
+    if (meaningOf(q.lastError()).unique)
         out.status = {Fault::Duplicate, QStringLiteral("a server has this IP: %1").arg(error)};
     else
         out.status = Status::failed(error);
@@ -435,13 +449,31 @@ Read<qint64> SqliteEngine::changeCounter()
     return out;
 }
 
-Status SqliteEngine::dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const
+Status SqliteEngine::dailyBackup(const QString &backupDir, const QDate &today, int keep, bool *made,
+                                 const BackupPace &pace) const
 {
     *made = false;
     QString reason;
     if (!driverSharesSqlite(&reason))
         return Status::failed(reason);
-    return ::dailyBackup(location(), backupDir, today, kDailyBackupsKept, made, pace);
+    return dailySqliteCopy(location(), backupDir, today, keep, made, pace);
+}
+
+Status SqliteEngine::backupTo(const QString &dest, RegisterCounts *counts, const BackupPace &pace) const
+{
+    return backupSqliteFile(location(), dest, counts, pace);
+}
+
+std::optional<CheckReport> SqliteEngine::checkStorage() const
+{
+    return checkSqliteFile(location());
+}
+
+Status SqliteEngine::restoreFrom(const QString &backup, QString *keptAs, RegisterCounts *counts) const
+{
+    if (isServerLocation(backup))
+        return Status::failed(kCopyIntoFile);
+    return restoreSqliteFile(backup, location(), keptAs, counts);
 }
 
 Read<std::vector<qint64>> SqliteEngine::serverKeys(const ServerQuery &query, const ServerOrder &order)

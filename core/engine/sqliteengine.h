@@ -21,6 +21,7 @@ public:
     QString rowKey(const TableSchema &table) const override;
     SqlForm sqlForm() const override;
     QString engineName() const override;
+    ErrorMeaning meaningOf(const QSqlError &error) const override;
     void interrupt() override;
     void nameNextChange(const QString &action) override { m_action = action; }
     bool writable() override;
@@ -35,7 +36,11 @@ public:
     Read<std::vector<ServerRecord>> servers(std::span<const qint64> keys) override;
     Read<ExpirySummary> expirySummary(const QDate &today) override;
     Read<qint64> changeCounter() override;
-    Status dailyBackup(const QString &backupDir, const QDate &today, bool *made, const BackupPace &pace) const override;
+    Status dailyBackup(const QString &backupDir, const QDate &today, int keep, bool *made,
+                       const BackupPace &pace) const override;
+    Status backupTo(const QString &dest, RegisterCounts *counts, const BackupPace &pace) const override;
+    std::optional<CheckReport> checkStorage() const override;
+    Status restoreFrom(const QString &backup, QString *keptAs, RegisterCounts *counts) const override;
 
     // The SQLite handle under the connection; null when not open or when the fast path is off.
     sqlite3 *handle() const;

@@ -1,5 +1,7 @@
 #include "core/fileops/legacyimport.h"
 
+#include "core/engine/engine.h"
+#include "core/engine/schemaddl.h"
 #include "core/fileops/files.h"
 #include "core/schema.h"
 
@@ -99,6 +101,12 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
                     QString *error)
 {
     *report = ImportReport{};
+    for (const QString &location : {legacyPath, newPath})
+        if (RegisterEngine::forLocation(location)->connectsToServer()) {
+            *error = QStringLiteral("an Access file is brought over into a register file; kavro-db copy then takes "
+                                    "that file into a PostgreSQL database");
+            return false;
+        }
     // What an import killed half-way left beside NEW goes first, also when NEW is then refused.
     removeStaleTemporaries(newPath, {QStringLiteral("partial"), QStringLiteral("converted")});
     if (QFileInfo::exists(newPath) || QFileInfo(newPath).isSymLink()) {
@@ -160,6 +168,10 @@ bool importRegister(LegacyReader &reader, const QString &legacyPath, const QStri
 
 bool importInPlace(LegacyReader &reader, const QString &path, ImportReport *report, QString *backupPath, QString *error)
 {
+    if (RegisterEngine::forLocation(path)->connectsToServer()) {
+        *error = QStringLiteral("an Access file is converted in place, in the program's folder");
+        return false;
+    }
     *backupPath = path + QStringLiteral(".access-backup");
     if (QFileInfo::exists(*backupPath) || QFileInfo(*backupPath).isSymLink()) {
         *error = QStringLiteral("%1 already exists; nothing was changed").arg(*backupPath);

@@ -1,11 +1,11 @@
-// kavro-db's command line and the locations it is given: the screening of any arguments either
-// ends the run with an exit code or leaves arguments in which nothing after the -- that ends the
-// options reads as an option (a -- given as an option's value, as getopt takes it, ends nothing);
-// a location shown never shows a password, and hiding twice is hiding once.
+// kavro-db's command line and the locations it is given: a command's reading of any arguments
+// either ends the run with an exit code or leaves positional arguments none of which reads as an
+// option, every one after the -- that ends the options among them (a -- given as an option's value
+// ends nothing); a location shown never shows a password, and hiding twice is hiding once.
 #include "core/engine/engine.h"
 #include "core/paths.h"
 #include "fuzzsupport.h"
-#include "tools/commandline.h"
+#include "tools/cli/command.h"
 
 #include <QRegularExpression>
 #include <cstdio>
@@ -14,27 +14,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The input is the command and its arguments, separated by NUL bytes.
     QStringList args = textOf(data, size).split(QChar(0));
-    const QString command = args.takeFirst();
-    QStringList screened = args;
-    const std::optional<int> ended = screenArguments(command, &screened);
-    if (ended) {
-        FUZZ_CHECK(*ended == 0 || *ended == 2, "exit code %d", *ended);
-    } else {
-        // The -- that ends the options (not one given as an option's value).
-        qsizetype dashes = -1;
-        for (qsizetype i = 0; i < args.size() && dashes < 0; ++i) {
-            if (args[i] == QLatin1String("--"))
-                dashes = i;
-            else if (takesValue(command, args[i]))
-                ++i;
-        }
-        if (dashes >= 0) {
-            // Everything after the first -- comes out last, none of it an option.
-            const qsizetype after = args.size() - dashes - 1;
-            FUZZ_CHECK(screened.size() >= after, "arguments after -- were lost");
-            for (qsizetype i = screened.size() - after; i < screened.size(); ++i)
-                FUZZ_CHECK(!screened[i].startsWith(QLatin1Char('-')), "%s after -- reads as an option",
-                           qPrintable(screened[i]));
+    const QString name = args.takeFirst();
+    if (const Command *command = Command::named(name)) {
+        QCommandLineParser parser;
+        QStringList positionals;
+        const std::optional<int> ended = command->parse(args, &parser, &positionals);
+        if (ended) {
+            FUZZ_CHECK(*ended == 0 || *ended == 2, "exit code %d", *ended);
+        } else {
+            for (const QString &p : positionals)
+                FUZZ_CHECK(!p.startsWith(QLatin1Char('-')), "%s reads as an option", qPrintable(p));
+            // The -- that ends the options (not one given as an option's value).
+            qsizetype dashes = -1;
+            for (qsizetype i = 0; i < args.size() && dashes < 0; ++i) {
+                if (args[i] == QLatin1String("--"))
+                    dashes = i;
+                else if (command->takesValue(args[i]))
+                    ++i;
+            }
+            if (dashes >= 0)
+                FUZZ_CHECK(positionals.size() >= args.size() - dashes - 1, "arguments after -- were lost");
         }
     }
     for (const QString &arg : args) {
