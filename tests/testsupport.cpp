@@ -2,6 +2,7 @@
 
 #include "core/appstate.h"
 #include "core/engine/engine.h"
+#include "core/engine/schemaddl.h"
 #include "core/paths.h"
 #include "core/schema.h"
 #include "login/loginwindow.h"

@@ -1,5 +1,6 @@
 // Whole registers copied between SQLite files and PostgreSQL databases.
 #include "core/engine/engine.h"
+#include "core/engine/schemaddl.h"
 #include "core/fileops/registercopy.h"
 #include "core/registerdb.h"
 #include "core/schema.h"

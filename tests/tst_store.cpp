@@ -1,6 +1,7 @@
 // The store and the register layer on a real register: opening, reading and writing by key, look-ups, creation.
 #include "core/engine/engine.h"
 #include "core/engine/postgresengine.h"
+#include "core/engine/schemaddl.h"
 #include "core/engine/sqliteengine.h"
 #include "core/registerdb.h"
 #include "core/schema.h"
