@@ -4,6 +4,7 @@
 #include "core/listcolumns.h"
 #include "core/registerdb.h"
 #include "importer/sheetimportwindow_names.h"
+#include "widgets/filedialog.h"
 #include "widgets/fixedwindow.h"
 #include "widgets/messagebox.h"
 #include "widgets/offthread.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHash>
@@ -409,7 +409,7 @@ QString SheetImportWindow::askRejectsPath()
         source.suffix().toLower() == QLatin1String("csv") ? QStringLiteral("csv") : QStringLiteral("xlsx");
     const QString proposed =
         source.absoluteDir().filePath(SheetImportTexts::rejectsName.arg(source.completeBaseName(), suffix));
-    QString path = QFileDialog::getSaveFileName(
+    QString path = FileDialog::getSaveFileName(
         this, SheetImportTexts::rejectsTitle, proposed,
         suffix == QLatin1String("csv") ? QStringLiteral("CSV (*.csv)") : QStringLiteral("Excel 工作簿 (*.xlsx)"));
     if (!path.isEmpty() && !path.endsWith(QLatin1Char('.') + suffix, Qt::CaseInsensitive))

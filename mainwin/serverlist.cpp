@@ -15,6 +15,7 @@
 #include "mainwin/mainwindow_names.h"
 #include "mainwin/serverlistmodel.h"
 #include "settings/settingswindow.h"
+#include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "widgets/offthread.h"
 #include "widgets/reportlist.h"
@@ -23,7 +24,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -726,7 +726,7 @@ void MainWindow::exportListAs()
                 QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QString filter;
     QString path =
-        QFileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
+        FileDialog::getSaveFileName(this, MainTexts::exportTitle, proposed, MainTexts::exportFilters, &filter);
     if (path.isEmpty())
         return;
     if (!exportFormatFor(path))
@@ -775,7 +775,7 @@ bool MainWindow::exportList(const QString &path)
 void MainWindow::importSheet()
 {
     const QString path =
-        QFileDialog::getOpenFileName(this, SheetImportTexts::title, documentsFolder(), SheetImportTexts::openFilters);
+        FileDialog::getOpenFileName(this, SheetImportTexts::title, documentsFolder(), SheetImportTexts::openFilters);
     if (!path.isEmpty())
         importSheetFrom(path);
 }

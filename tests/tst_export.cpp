@@ -4,6 +4,7 @@
 #include "mainwin/mainwindow.h"
 #include "mainwin/mainwindow_names.h"
 #include "testsupport.h"
+#include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 #include "widgets/reportlist.h"
 
@@ -98,6 +99,8 @@ class TstExport : public QObject {
     Q_OBJECT
 private slots:
     void init();
+    void chooserNamesTheFile_data();
+    void chooserNamesTheFile();
     void cleanup();
 
     void filteredAndSortedListAsShown();
@@ -127,6 +130,45 @@ void TstExport::init()
                         "('甲公司', 'SV-2',  '10.0.0.3', 'C1', '2010年1月5日', '2009年13月1日', '', 'x')"));
     m_main = std::make_unique<MainWindow>(m_reg->programDir());
     waitForLists();
+}
+
+void TstExport::chooserNamesTheFile_data()
+{
+    QTest::addColumn<QString>("typed"); // empty: 取消
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("CSV chosen, no ending typed") << "清单"
+                                                 << "CSV 文件 (*.csv)"
+                                                 << "清单.csv";
+    QTest::newRow("workbook chosen, no ending typed") << "清单"
+                                                      << "Excel 工作簿 (*.xlsx)"
+                                                      << "清单.xlsx";
+    QTest::newRow("the typed ending wins") << "清单.csv"
+                                           << "Excel 工作簿 (*.xlsx)"
+                                           << "清单.csv";
+    QTest::newRow("cancelled") << ""
+                               << ""
+                               << "";
+}
+
+void TstExport::chooserNamesTheFile()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, filter);
+    QFETCH(QString, written);
+    FileDialog::clearAsked();
+    const QStringList before = QDir(m_reg->programDir()).entryList(QDir::Files);
+    FileDialog::setNextFileName(typed.isEmpty() ? QString() : out(typed), filter);
+    m_main->exportListAs();
+    QCOMPARE(FileDialog::asked().size(), 1);
+    QCOMPARE(FileDialog::asked()[0].caption, QStringLiteral("导出列表"));
+    QVERIFY(FileDialog::asked()[0].proposed.endsWith(
+        QStringLiteral("服务器列表-%1.xlsx").arg(QDate::currentDate().toString("yyyyMMdd"))));
+    QStringList added = QDir(m_reg->programDir()).entryList(QDir::Files);
+    for (const QString &file : before)
+        added.removeAll(file);
+    QCOMPARE(added, written.isEmpty() ? QStringList() : QStringList{written});
+    QCOMPARE(MessageBox::shown().size(), written.isEmpty() ? 0 : 1);
 }
 
 void TstExport::cleanup()

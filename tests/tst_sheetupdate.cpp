@@ -9,6 +9,7 @@
 #include "importer/sheetimportwindow.h"
 #include "importer/sheetimportwindow_names.h"
 #include "testsupport.h"
+#include "widgets/filedialog.h"
 #include "widgets/messagebox.h"
 
 #include <QCheckBox>
@@ -197,7 +198,14 @@ void TstSheetUpdate::rowsWithProblemsComeBackAsASheet()
              QStringLiteral("将导入 2 台服务器，新建 2 个客户；6 行有问题，导入时另存为表格，改好后可再导入。"));
     const QString rejects =
         dir.filePath(QFileInfo(source).completeBaseName() + "-有问题的行." + QFileInfo(source).suffix());
-    QVERIFY(w.importRows(rejects));
+    // Asked where: the chooser offers that name beside the source; a name typed without an ending
+    // gets the source's.
+    FileDialog::clearAsked();
+    FileDialog::setNextFileName(dir.filePath(QFileInfo(source).completeBaseName() + "-有问题的行"));
+    QVERIFY(w.importRows());
+    QCOMPARE(FileDialog::asked().size(), 1);
+    QCOMPARE(FileDialog::asked()[0].proposed, rejects);
+    QVERIFY(QFileInfo::exists(rejects));
     QCOMPARE(reg.count("data"), 3);
     QCOMPARE(MessageBox::shown().size(), 1);
     QVERIFY(MessageBox::shown()[0].text.contains(QStringLiteral("6 行有问题，已另存到")));

@@ -1,6 +1,6 @@
 #include "core/engine/sqlitefile.h"
 
-#include "core/fileops/files.h"
+#include "core/files.h"
 #include "core/schema.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "core/fileops/exporter.h"
 
 #include "core/datetext.h"
-#include "core/fileops/files.h"
+#include "core/files.h"
 #include "core/listcolumns.h"
 
 #include <QDir>

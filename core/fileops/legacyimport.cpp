@@ -2,7 +2,7 @@
 
 #include "core/engine/engine.h"
 #include "core/engine/schemaddl.h"
-#include "core/fileops/files.h"
+#include "core/files.h"
 #include "core/schema.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "core/engine/engine.h"
 #include "core/engine/schemaddl.h"
-#include "core/fileops/files.h"
+#include "core/files.h"
 #include "core/schema.h"
 
 #include <QFile>
@@ -124,7 +124,7 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
     *report = {};
     if (source == dest)
         return Status::failed(QStringLiteral("the source and the destination are the same register"));
-    const bool destFile = locationIsFile(dest);
+    const bool destFile = !RegisterEngine::forLocation(dest)->connectsToServer();
     if (destFile)
         removeStaleTemporaries(dest, {QStringLiteral("partial")}); // of a copy killed half-way, also when refused
     if (destFile && (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink()))
@@ -249,7 +249,7 @@ Status copyRegister(const QString &source, const QString &dest, CopyReport *repo
 Status createRegister(const QString &location)
 {
     QString error;
-    if (!locationIsFile(location)) {
+    if (RegisterEngine::forLocation(location)->connectsToServer()) {
         if (!initRegisterDatabase(location, &error))
             return Status::failed(error);
         return Status::done();
