@@ -1,5 +1,7 @@
 #include "core/datetext.h"
 
+#include "core/text.h"
+
 namespace {
 template <typename Ch> bool isAsciiDigit(Ch c)
 {
@@ -109,26 +111,6 @@ template <typename Ch> DateText parseDate(const Ch *t, qsizetype n)
     return {date, date.isValid() && timeOfDay};
 }
 
-// Full-width digits and signs (as a Chinese input method types them) as their ASCII forms, the
-// ideographic space as a blank.
-bool hasFullWidth(QStringView t)
-{
-    for (QChar c : t)
-        if ((c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E) || c.unicode() == 0x3000)
-            return true;
-    return false;
-}
-
-QString foldedFullWidth(QStringView t)
-{
-    QString out = t.toString();
-    for (QChar &c : out)
-        if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
-            c = QChar(char16_t(c.unicode() - 0xFF01 + 0x21));
-        else if (c.unicode() == 0x3000)
-            c = QLatin1Char(' ');
-    return out;
-}
 } // namespace
 
 QString dateToText(const QDate &date)
@@ -139,7 +121,7 @@ QString dateToText(const QDate &date)
 DateText readDate(QStringView t)
 {
     if (hasFullWidth(t)) {
-        const QString folded = foldedFullWidth(t);
+        const QString folded = halfWidth(t);
         return parseDate(QStringView(folded).utf16(), folded.size());
     }
     return parseDate(t.utf16(), t.size());

@@ -3,6 +3,7 @@
 #include "core/datetext.h"
 #include "core/listcolumns.h"
 #include "core/schema.h"
+#include "core/text.h"
 
 #include <QDateTime>
 
@@ -33,22 +34,6 @@ bool isDateColumn(int listColumn)
 }
 
 namespace {
-// An input method's full-width forms read as the half-width ones, as a day count does: every
-// form, or (for texts, where Chinese punctuation is meant as typed) only digits and letters.
-QString halfWidth(const QString &text, bool digitsAndLettersOnly = false)
-{
-    QString typed = text;
-    for (QChar &c : typed) {
-        const char16_t u = c.unicode();
-        const bool alnum = (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF3A) || (u >= 0xFF41 && u <= 0xFF5A);
-        if (u >= 0xFF01 && u <= 0xFF5E && (alnum || !digitsAndLettersOnly))
-            c = QChar(u - 0xFF01 + 0x21);
-        else if (u == 0x3000)
-            c = QLatin1Char(' ');
-    }
-    return typed;
-}
-
 bool isBlank(QChar c)
 {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');

@@ -85,3 +85,25 @@ QString loginBoxRefusal(const QString &text)
         return QStringLiteral("it is %1 bytes in GBK; the login window holds %2").arg(bytes).arg(kLoginBoxBytes);
     return {};
 }
+
+QString halfWidth(QStringView text, bool digitsAndLettersOnly)
+{
+    QString typed = text.toString();
+    for (QChar &c : typed) {
+        const char16_t u = c.unicode();
+        const bool alnum = (u >= 0xFF10 && u <= 0xFF19) || (u >= 0xFF21 && u <= 0xFF3A) || (u >= 0xFF41 && u <= 0xFF5A);
+        if (u >= 0xFF01 && u <= 0xFF5E && (alnum || !digitsAndLettersOnly))
+            c = QChar(char16_t(u - 0xFF01 + 0x21));
+        else if (u == 0x3000)
+            c = QLatin1Char(' ');
+    }
+    return typed;
+}
+
+bool hasFullWidth(QStringView text)
+{
+    for (QChar c : text)
+        if ((c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E) || c.unicode() == 0x3000)
+            return true;
+    return false;
+}

@@ -21,6 +21,14 @@ QString truncateToGbkBytes(const QString &text, int maxBytes);
 // split), followed by "…" when anything was left off.
 QString shortenedForDisplay(const QString &text, qsizetype maxChars);
 
+// A Chinese input method's full-width forms (U+FF01 to U+FF5E) as their ASCII forms and the
+// ideographic space as a blank: every form, or only digits and Latin letters (for texts in which
+// Chinese punctuation is meant as typed). The one fold of widths: dates, day counts, IP texts,
+// searches and sheet headers all read through it.
+QString halfWidth(QStringView text, bool digitsAndLettersOnly = false);
+// Whether the text has any form halfWidth would change.
+bool hasFullWidth(QStringView text);
+
 // The login window's account and password boxes hold this many GBK bytes.
 inline constexpr int kLoginBoxBytes = 20;
 

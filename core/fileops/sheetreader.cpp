@@ -3,6 +3,7 @@
 #include "core/datetext.h"
 #include "core/fileops/exporter.h"
 #include "core/listcolumns.h"
+#include "core/text.h"
 
 #include <QDate>
 #ifdef __GLIBC__
@@ -27,14 +28,9 @@ namespace {
 QString headerKey(const QString &cell)
 {
     QString key;
-    for (QChar c : cell) {
-        char16_t u = c.unicode();
-        if (u >= 0xFF01 && u <= 0xFF5E)
-            u = char16_t(u - 0xFF01 + 0x21);
-        if (u == 0x3000 || QChar(u).isSpace())
-            continue;
-        key += QChar(u).toLower();
-    }
+    for (QChar c : halfWidth(cell))
+        if (!c.isSpace())
+            key += c.toLower();
     return key;
 }
 

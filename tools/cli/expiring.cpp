@@ -31,18 +31,11 @@ protected:
     int run(const QCommandLineParser &parser, const QStringList &args) const override
     {
         std::vector<ServerQuery> narrowing;
-        QString narrowingProblem;
-        if (!narrowingOf(parser, &narrowing, &narrowingProblem))
-            return misuse(narrowingProblem);
+        QString problem;
         int within = kExpirySoonDays;
+        if (!narrowingOf(parser, &narrowing, &problem) || !daysOf(parser, QStringLiteral("within"), &within, &problem))
+            return misuse(problem);
         const bool withRetired = parser.isSet(QStringLiteral("include-retired"));
-        if (parser.isSet(QStringLiteral("within"))) {
-            const QString value = parser.value(QStringLiteral("within"));
-            const std::optional<int> days = dayCountFromText(value);
-            if (!days)
-                return misuse(kDaysNeeded.arg(QStringLiteral("--within"), value));
-            within = *days;
-        }
         if (args.size() != 1)
             return misuse(QStringLiteral("needs one register (DB)"));
         RegisterDb db;

@@ -58,12 +58,10 @@ protected:
                           parser.values(QStringLiteral("expiring-within")).size());
         if (!customer.isNull())
             query = ServerQuery::equal(ServerQuery::Field::Customer, customer);
-        if (parser.isSet(QStringLiteral("expiring-within"))) {
-            const QString value = parser.value(QStringLiteral("expiring-within"));
-            const std::optional<int> days = dayCountFromText(value);
-            if (!days)
-                return misuse(kDaysNeeded.arg(QStringLiteral("--expiring-within"), value));
-            query = ServerQuery::expiringWithin(*days);
+        if (int days = 0; parser.isSet(QStringLiteral("expiring-within"))) {
+            if (!daysOf(parser, QStringLiteral("expiring-within"), &days, &narrowingProblem))
+                return misuse(narrowingProblem);
+            query = ServerQuery::expiringWithin(days);
         }
         if (parser.isSet(QStringLiteral("sort"))) {
             QString column = parser.value(QStringLiteral("sort"));

@@ -1,5 +1,6 @@
 #include "tools/cli/support.h"
 
+#include "core/datetext.h"
 #include "core/fileops/backup.h"
 #include "tools/cli/command.h"
 
@@ -29,6 +30,20 @@ bool narrowingOf(const QCommandLineParser &parser, std::vector<ServerQuery> *nar
         }
         narrowing->push_back(*range);
     }
+    return true;
+}
+
+bool daysOf(const QCommandLineParser &parser, const QString &option, int *days, QString *problem)
+{
+    if (!parser.isSet(option))
+        return true;
+    const QString value = parser.value(option);
+    const std::optional<int> given = dayCountFromText(value);
+    if (!given) {
+        *problem = QStringLiteral("--%1 needs a whole number of days from 0 to 3650, not \"%2\"").arg(option, value);
+        return false;
+    }
+    *days = *given;
     return true;
 }
 

@@ -11,13 +11,14 @@
 
 struct RegisterCounts;
 
-inline const QString kDaysNeeded = QStringLiteral("%1 needs a whole number of days from 0 to 3650, not \"%2\"");
-
 // The narrowing filters, which go with any other: --contains TEXT and --ip-range RANGE.
 QList<QCommandLineOption> narrowingOptions();
 // The narrowing filters given (each may be given more than once); false, with the problem, when a
 // range is no IP block.
 bool narrowingOf(const QCommandLineParser &parser, std::vector<ServerQuery> *narrowing, QString *problem);
+// The day count given with option (--within N): false, with the problem, when it is no whole number
+// of days from 0 to 3650; days is left as it is when the option is not given.
+bool daysOf(const QCommandLineParser &parser, const QString &option, int *days, QString *problem);
 // The keys query selects in order, of those the narrowing queries select as well.
 Read<std::vector<qint64>> narrowedKeys(RegisterDb &db, const ServerQuery &query, const ServerOrder &order,
                                        const std::vector<ServerQuery> &narrowing);
