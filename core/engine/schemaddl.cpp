@@ -458,20 +458,12 @@ bool upgradeRegister(const QString &location, QStringList *added, QString *error
     bool ok = openRegister(name, location, error);
     if (ok) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        bool indexAdded = false;
-        ok = db.transaction();
-        if (!ok)
-            *error = db.lastError().text();
-        bool historyAdded = false, secured = false;
-        ok = ok && addTextIndex(db, &indexAdded, error) && addHistory(db, &historyAdded, error) &&
-             secureHistory(db, &secured, error);
-        if (ok && !db.commit()) {
-            *error = db.lastError().text();
-            ok = false;
-        }
-        if (!ok)
-            db.rollback();
-        else if (indexAdded)
+        bool indexAdded = false, historyAdded = false, secured = false;
+        ok = inTransaction(db, error, [&] {
+            return addTextIndex(db, &indexAdded, error) && addHistory(db, &historyAdded, error) &&
+                   secureHistory(db, &secured, error);
+        });
+        if (ok && indexAdded)
             *added << (engineOf(db) == Engine::Postgres
                            ? QStringLiteral("the text index %1 (pg_trgm, GIN)").arg(textIndexName())
                            : QStringLiteral("the text index %1 (FTS5 trigrams, kept in step by triggers)")
@@ -629,18 +621,11 @@ bool initServerRegister(const QString &uri, QString *error)
                              .arg(present.join(QLatin1String(", ")));
             else if (error->isEmpty()) {
                 // Tables, indexes, triggers and the first rows stand or fall together.
-                ok = db.transaction();
-                if (!ok)
-                    *error = db.lastError().text();
                 bool added = false;
-                ok = ok && createSchema(db, error) && addFirstRows(db, error) && addTextIndex(db, &added, error) &&
-                     addHistory(db, &added, error);
-                if (ok && !db.commit()) {
-                    *error = db.lastError().text();
-                    ok = false;
-                }
-                if (!ok)
-                    db.rollback();
+                ok = inTransaction(db, error, [&] {
+                    return createSchema(db, error) && addFirstRows(db, error) && addTextIndex(db, &added, error) &&
+                           addHistory(db, &added, error);
+                });
             }
             db.close();
         }
@@ -663,16 +648,29 @@ bool initRegisterDatabase(const QString &location, QString *error)
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         bool added = false;
-        ok = db.transaction() && addFirstRows(db, error) && addTextIndex(db, &added, error) &&
-             addHistory(db, &added, error) && db.commit();
-        if (!ok && error->isEmpty())
-            *error = db.lastError().text();
+        ok = inTransaction(db, error, [&] {
+            return addFirstRows(db, error) && addTextIndex(db, &added, error) && addHistory(db, &added, error);
+        });
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
     if (!ok)
         QFile::remove(path);
     return ok;
+}
+
+bool inTransaction(QSqlDatabase &db, QString *error, const std::function<bool()> &work)
+{
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    if (work() && db.commit())
+        return true;
+    if (error->isEmpty())
+        *error = db.lastError().text();
+    db.rollback();
+    return false;
 }
 
 bool beginSnapshot(QSqlDatabase &db, QString *error)

@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 struct TableSchema;
 
@@ -23,6 +24,10 @@ Engine engineOf(const QSqlDatabase &db);
 
 // The column keying a table's records on the engine of this open connection.
 QString rowKeyOf(const QSqlDatabase &db, const TableSchema &table);
+
+// Runs work in one transaction on db: committed when work succeeds, rolled back when it fails or
+// the commit does (error then says why, if work did not).
+bool inTransaction(QSqlDatabase &db, QString *error, const std::function<bool()> &work);
 
 // Creates the three tables and their indexes on an open, empty database. Unique indexes are made
 // unique only with uniqueIndexes (an import makes them so afterwards, where the data allows), and

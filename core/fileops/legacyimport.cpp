@@ -28,13 +28,9 @@ int indexOf(const QStringList &names, const QString &name)
     return -1;
 }
 
-// Writes the tables into the freshly made register open under connection.
-bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, ImportReport *report, QString *error)
+// The rows of the three tables, then the indexes and triggers, in the caller's transaction.
+bool writeRows(QSqlDatabase &db, const std::vector<LegacyTable> &tables, ImportReport *report, QString *error)
 {
-    if (!db.transaction()) {
-        *error = db.lastError().text();
-        return false;
-    }
     for (size_t t = 0; t < tables.size(); ++t) {
         const TableSchema &spec = registerTables()[t];
         const LegacyTable &legacy = tables[t];
@@ -88,11 +84,13 @@ bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, Impor
     report->servers = int(tables[0].rows.size());
     report->customers = int(tables[1].rows.size());
     report->administrators = int(tables[2].rows.size());
-    if (!db.commit()) {
-        *error = db.lastError().text();
-        return false;
-    }
     return true;
+}
+
+// Writes the tables into the freshly made register open under connection, in one transaction.
+bool writeTables(QSqlDatabase &db, const std::vector<LegacyTable> &tables, ImportReport *report, QString *error)
+{
+    return inTransaction(db, error, [&] { return writeRows(db, tables, report, error); });
 }
 
 } // namespace
