@@ -46,24 +46,13 @@ QLabel *caption(const QString &text, QWidget *parent)
 
 std::optional<std::vector<SheetTable>> SheetImportWindow::readFile(const QString &path, QString *error)
 {
-    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
-        std::optional<SheetTable> table = readCsvFile(path, error);
-        if (!table)
-            return std::nullopt;
-        std::vector<SheetTable> sheets;
-        sheets.push_back(std::move(*table));
-        return sheets;
-    }
-    if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
-        std::optional<std::vector<SheetTable>> sheets = readXlsxFile(path, error);
-        if (sheets && sheets->empty()) {
-            *error = QStringLiteral("工作簿中没有工作表");
-            return std::nullopt;
-        }
-        return sheets;
-    }
-    *error = QStringLiteral("只能导入 .xlsx 或 .csv 文件");
-    return std::nullopt;
+    SheetFileFault fault;
+    std::optional<std::vector<SheetTable>> sheets = readSheetFile(path, error, &fault);
+    if (fault == SheetFileFault::NotASheetName)
+        *error = QStringLiteral("只能导入 .xlsx 或 .csv 文件");
+    else if (fault == SheetFileFault::NoSheets)
+        *error = QStringLiteral("工作簿中没有工作表");
+    return sheets;
 }
 
 SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::vector<SheetTable> sheets,
@@ -187,14 +176,7 @@ SheetImportWindow::SheetImportWindow(RegisterDb &db, const QString &path, std::v
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     // The first sheet whose header names an IP column, or the first.
-    int first = 0;
-    for (int i = 0; i < int(m_sheets.size()); ++i) {
-        const std::optional<SheetHeader> h = findHeader(m_sheets[size_t(i)]);
-        if (h && h->has(1)) {
-            first = i;
-            break;
-        }
-    }
+    const int first = std::max(0, serverSheet(m_sheets));
     const QSignalBlocker quiet(m_sheet);
     m_sheet->setCurrentIndex(first);
     chooseSheet(first);

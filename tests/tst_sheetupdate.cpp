@@ -118,6 +118,8 @@ private slots:
     }
     void modesOnOneSheet_data();
     void modesOnOneSheet();
+    void sheetOfTheServers_data();
+    void sheetOfTheServers();
     void rowsWithProblemsComeBackAsASheet_data();
     void rowsWithProblemsComeBackAsASheet();
     void updateStoredServers_data();
@@ -174,6 +176,30 @@ void TstSheetUpdate::modesOnOneSheet()
     QCOMPARE(now, stored);
     if (!stored.isEmpty())
         QCOMPARE(storedServer(db, "10.0.0.7").expires, QStringLiteral("2026-12-04"));
+}
+
+void TstSheetUpdate::sheetOfTheServers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("found");
+    // A cover sheet, a sheet of customers (a header but no IP column), two of servers.
+    QTest::newRow("any: the first with an IP column") << "" << 2;
+    QTest::newRow("the one named") << "机房B" << 3;
+    QTest::newRow("named, but without an IP column") << "客户" << -1;
+    QTest::newRow("no sheet of that name") << "机房C" << -1;
+}
+
+void TstSheetUpdate::sheetOfTheServers()
+{
+    QFETCH(QString, name);
+    QFETCH(int, found);
+    const std::vector<SheetTable> book{
+        SheetTable{"说明", {{"服务器台账"}, {"2026 年 12 月"}}},
+        SheetTable{"客户", {{"客户名称", "备注"}, {"甲公司", ""}}},
+        SheetTable{"机房A", {{"标题"}, {"编号", "服务器IP", "到期时间"}, {"A1", "10.0.0.1", "2027-01-01"}}},
+        SheetTable{"机房B", {{"服务器IP", "所在机柜"}, {"10.0.1.1", "B-1"}}},
+    };
+    QCOMPARE(serverSheet(book, name), found);
 }
 
 void TstSheetUpdate::rowsWithProblemsComeBackAsASheet_data()

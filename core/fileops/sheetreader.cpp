@@ -200,6 +200,34 @@ std::optional<SheetTable> readCsvFile(const QString &path, QString *error)
     return readCsv(f.readAll(), QFileInfo(path).completeBaseName(), error);
 }
 
+std::optional<std::vector<SheetTable>> readSheetFile(const QString &path, QString *error, SheetFileFault *fault)
+{
+    SheetFileFault ignored;
+    SheetFileFault &why = fault ? *fault : ignored;
+    why = SheetFileFault::None;
+    std::optional<std::vector<SheetTable>> sheets;
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        if (std::optional<SheetTable> table = readCsvFile(path, error)) {
+            sheets.emplace();
+            sheets->push_back(std::move(*table));
+        }
+    } else if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
+        sheets = readXlsxFile(path, error);
+        if (sheets && sheets->empty()) {
+            *error = QStringLiteral("%1 holds no sheet").arg(path);
+            why = SheetFileFault::NoSheets;
+            return std::nullopt;
+        }
+    } else {
+        *error = QStringLiteral("%1: the file name must end in .xlsx or .csv").arg(path);
+        why = SheetFileFault::NotASheetName;
+        return std::nullopt;
+    }
+    if (!sheets)
+        why = SheetFileFault::Unreadable;
+    return sheets;
+}
+
 std::optional<int> fieldNamedBy(const QString &headerCell)
 {
     // The list's own titles first, then what operators call them.
@@ -247,6 +275,18 @@ std::optional<SheetHeader> findHeader(const SheetTable &table)
             return header;
     }
     return std::nullopt;
+}
+
+int serverSheet(const std::vector<SheetTable> &sheets, const QString &name)
+{
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        if (!name.isEmpty() && sheets[i].name != name)
+            continue;
+        const std::optional<SheetHeader> header = findHeader(sheets[i]);
+        if (header && header->has(1))
+            return int(i);
+    }
+    return -1;
 }
 
 QString dateCellText(const QString &cell)

@@ -61,6 +61,13 @@ inline constexpr qint64 kMaxSheetMemberBytes = 512LL * 1024 * 1024;
 std::optional<std::vector<SheetTable>> readXlsxFile(const QString &path, QString *error,
                                                     qint64 maxMemberBytes = kMaxSheetMemberBytes);
 
+// A spreadsheet by its name's ending, as both the window and kavro-db open one: a .csv file is one
+// sheet, an .xlsx workbook its sheets (each reader with its limits). None, with the reason and
+// which kind of failure it was, when it cannot be read.
+enum class SheetFileFault { None, NotASheetName, NoSheets, Unreadable };
+std::optional<std::vector<SheetTable>> readSheetFile(const QString &path, QString *error,
+                                                     SheetFileFault *fault = nullptr);
+
 // The list field a header cell names (0 编号 ... 7 备注, as the list's columns), by the list's own
 // titles and the names operators use; blanks and full-width forms ignored. None for any other text.
 std::optional<int> fieldNamedBy(const QString &headerCell);
@@ -73,6 +80,10 @@ struct SheetHeader {
     bool has(int field) const;
 };
 std::optional<SheetHeader> findHeader(const SheetTable &table);
+
+// Where a sheet's servers are: the first sheet (of that name, when one is given) whose header row
+// names an IP column; -1 when there is none.
+int serverSheet(const std::vector<SheetTable> &sheets, const QString &name = QString());
 
 // A cell's text as a date column stores it: a date by the date rule (readDate), with no time of
 // day or midnight, becomes yyyy-MM-dd; anything else is kept as typed, for the checks to name.

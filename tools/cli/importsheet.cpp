@@ -58,37 +58,20 @@ protected:
             return misuse(QStringLiteral("REJECTS must end in .xlsx or .csv"));
         const QString file = paths[1];
         QString error;
-        std::vector<SheetTable> sheets;
-        if (file.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
-            std::optional<SheetTable> table = readCsvFile(file, &error);
-            if (!table)
-                return fail(error);
-            sheets.push_back(std::move(*table));
-        } else if (file.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
-            std::optional<std::vector<SheetTable>> book = readXlsxFile(file, &error);
-            if (!book)
-                return fail(error);
-            sheets = std::move(*book);
-        } else {
-            return fail(QStringLiteral("%1: the file name must end in .xlsx or .csv").arg(file));
-        }
         // The sheet named, or the first whose header names an IP column.
-        const SheetTable *table = nullptr;
-        std::optional<SheetHeader> header;
-        for (const SheetTable &t : sheets) {
-            if (!sheetName.isEmpty() && t.name != sheetName)
-                continue;
-            header = findHeader(t);
-            if (header && header->has(1)) {
-                table = &t;
-                break;
-            }
-        }
-        if (!table)
+        SheetFileFault fault;
+        std::optional<std::vector<SheetTable>> book = readSheetFile(file, &error, &fault);
+        if (!book && fault != SheetFileFault::NoSheets)
+            return fail(error);
+        std::vector<SheetTable> sheets = book ? std::move(*book) : std::vector<SheetTable>{};
+        const int found = serverSheet(sheets, sheetName);
+        if (found < 0)
             return fail(
                 sheetName.isEmpty()
                     ? QStringLiteral("%1 has no sheet with a header row and an IP column").arg(file)
                     : QStringLiteral("%1 has no sheet %2 with a header row and an IP column").arg(file, sheetName));
+        const SheetTable *table = &sheets[size_t(found)];
+        const std::optional<SheetHeader> header = findHeader(*table);
         RegisterDb db;
         if (const std::optional<int> refused = openRegister(paths[0], db))
             return *refused;
