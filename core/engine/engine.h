@@ -30,8 +30,8 @@ struct ExecResult {
     QVariant returned;           // the first value of the first row a statement returned
 };
 
-// Why a restore refuses a server's register (on either side).
-inline const QString kCopyIntoFile =
+// Why a restore refuses a server's register on either side: only files are restored from copies.
+inline const QString kRestoreBetweenFilesOnly =
     QStringLiteral("a PostgreSQL register is restored with pg_restore from pg_dump's copy; to bring a file into a "
                    "database, use kavro-db copy");
 

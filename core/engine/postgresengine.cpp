@@ -405,5 +405,5 @@ std::optional<CheckReport> PostgresEngine::checkStorage() const
 
 Status PostgresEngine::restoreFrom(const QString &, QString *, RegisterCounts *) const
 {
-    return Status::failed(kCopyIntoFile);
+    return Status::failed(kRestoreBetweenFilesOnly);
 }

@@ -472,7 +472,7 @@ std::optional<CheckReport> SqliteEngine::checkStorage() const
 Status SqliteEngine::restoreFrom(const QString &backup, QString *keptAs, RegisterCounts *counts) const
 {
     if (isServerLocation(backup))
-        return Status::failed(kCopyIntoFile);
+        return Status::failed(kRestoreBetweenFilesOnly);
     return restoreSqliteFile(backup, location(), keptAs, counts);
 }
 

@@ -11,6 +11,14 @@ const QCommandLineOption &helpOption()
     static const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     return help;
 }
+
+// The option an argument names: --name, -name or --name=VALUE give "name"; empty for no option.
+QString optionNameOf(const QString &arg)
+{
+    if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-") || arg == QLatin1String("--"))
+        return {};
+    return arg.section(QLatin1Char('='), 0, 0).mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+}
 } // namespace
 
 Command::Command(const QString &name, const QString &usage, const QList<QCommandLineOption> &options)
@@ -41,10 +49,8 @@ std::optional<int> Command::parse(const QStringList &arguments, QCommandLinePars
         for (const QString &arg : arguments) {
             if (arg == QLatin1String("--"))
                 break;
-            const QString name = arg.section(QLatin1Char('='), 0, 0);
-            if (name.startsWith(QLatin1Char('-')) &&
-                QString(name).remove(0, name.startsWith(QLatin1String("--")) ? 2 : 1) == unknown.first()) {
-                typed = name;
+            if (optionNameOf(arg) == unknown.first()) {
+                typed = arg.section(QLatin1Char('='), 0, 0);
                 break;
             }
         }
@@ -68,9 +74,9 @@ int Command::execute(const QStringList &arguments) const
 bool Command::takesValue(const QString &option) const
 {
     // --name or -name, not --name=VALUE.
-    if (!option.startsWith(QLatin1Char('-')) || option.contains(QLatin1Char('=')))
+    const QString name = optionNameOf(option);
+    if (name.isEmpty() || option.contains(QLatin1Char('=')))
         return false;
-    const QString name = option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1);
     for (const QCommandLineOption &o : m_options)
         if (!o.valueName().isEmpty() && o.names().contains(name))
             return true;
